@@ -1,0 +1,34 @@
+// The one header through which the module reaches the operating system.
+//
+// On Windows it includes the system headers. Elsewhere it declares the same names, with their
+// Windows sizes and calling protocols, implemented by the simulated Windows in platform/sim/
+// (libqvwinsim). Module code includes nothing else from platform/ or sim/.
+#pragma once
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <cfgmgr32.h>
+#include <objbase.h>
+#include <oleauto.h>
+#include <setupapi.h>
+#include <shlobj.h>
+#include <io.h>
+#include <cstdio>
+#include <ctime>
+
+// Opens a file with the C runtime; on Windows the path is used as it is.
+inline FILE* platformOpenFile(const char* path, const char* mode) { return std::fopen(path, mode); }
+#else
+#include "platform/sim/win32_types.h"
+#include "platform/sim/win32_error.h"
+#include "platform/sim/win32_ole.h"
+#include "platform/sim/win32_memstr.h"
+#include "platform/sim/win32_setupapi.h"
+#include "platform/sim/win32_files.h"
+#endif

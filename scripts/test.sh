@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds and runs the whole suite: a plain build, then under AddressSanitizer+UBSan.
+# On a fresh Debian machine (as root) it first installs what is missing.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+
+jobs=$(nproc)
+for preset in plain asan; do
+    echo "=== ${preset}: configure and build"
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" -j "$jobs"
+    echo "=== ${preset}: test"
+    ctest --preset "$preset" -j "$jobs"
+done

@@ -1,0 +1,131 @@
+#include "support/status.h"
+
+#include "support/status_codes.h"
+
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+
+namespace nQVOSALS100 {
+namespace {
+
+bool acceptsCode(std::int32_t current, std::int32_t incoming) {
+    if (incoming < 0) {
+        return current >= 0;
+    }
+    return incoming > 0 && current == 0;
+}
+
+void copyComponent(char (&field)[tStatus::kComponentCapacity], const char* name) {
+    std::memset(field, 0, sizeof field);
+    if (name != nullptr) {
+        std::strncpy(field, name, sizeof field - 1);
+    }
+}
+
+// A name longer than the field keeps its first 49 characters, "..", and its last 49 characters.
+void copyFileName(char (&field)[tStatus::kFileCapacity], const char* name) {
+    constexpr std::size_t kMaxLength = tStatus::kFileCapacity - 1;
+    constexpr std::size_t kHalf = 49;
+    std::memset(field, 0, sizeof field);
+    if (name == nullptr) {
+        return;
+    }
+    const std::size_t length = std::strlen(name);
+    if (length <= kMaxLength) {
+        std::memcpy(field, name, length);
+        return;
+    }
+    std::memcpy(field, name, kHalf);
+    field[kHalf] = '.';
+    field[kHalf + 1] = '.';
+    std::memcpy(field + kHalf + 2, name + length - kHalf, kHalf);
+}
+
+struct Win32Translation {
+    std::uint32_t win32Error;
+    std::int32_t code;
+};
+
+constexpr Win32Translation kWin32Translations[] = {
+    {0, osalStatusSuccess},
+    {997, osalStatusPending},
+    {8, osalStatusMemoryFull},
+    {1450, osalStatusMemoryFull},
+    {50, osalStatusNotSupported},
+    {1, osalStatusNotSupported},
+    {31, osalStatusUnexpected},
+    {1117, osalStatusUnexpected},
+    {87, osalStatusInvalidParameter},
+    {2, osalStatusResourceNotFound},
+    {0xE0000204u, osalStatusResourceNotFound},
+    {121, osalStatusTimeout},
+    {258, osalStatusTimeout},
+    {1359, osalStatusOSFault},
+    {5, osalStatusAccessDenied},
+    {21, osalStatusNotReady},
+    {38, osalStatusEndOfFile},
+    {183, osalStatusAlreadyExists},
+    {122, osalStatusBufferTooSmall},
+    {1617, osalStatusDeviceRemoved},
+    {639, osalStatusInsufficientPower},
+};
+static_assert(sizeof kWin32Translations / sizeof kWin32Translations[0] == 21);
+
+std::int32_t translateWin32Error(std::uint32_t win32Error) {
+    const auto* end = std::end(kWin32Translations);
+    const auto* found = std::find_if(std::begin(kWin32Translations), end,
+                                     [win32Error](const Win32Translation& t) { return t.win32Error == win32Error; });
+    return found == end ? osalStatusUnexpected : found->code;
+}
+
+} // namespace
+
+bool tStatus::setCode(std::int32_t newCode, const char* componentName, const char* fileName,
+                      std::uint32_t lineNumber) {
+    if (!acceptsCode(code, newCode)) {
+        return false;
+    }
+    code = newCode;
+    if (isFull()) {
+        copyComponent(component, componentName);
+        copyFileName(file, fileName);
+        line = lineNumber;
+        std::fill(std::begin(extensions), std::end(extensions), nullptr);
+    }
+    return true;
+}
+
+bool tStatus::merge(const tStatus& from) {
+    const bool fromFull = from.isFull();
+    if (!setCode(from.code, fromFull ? from.component : "", fromFull ? from.file : "", fromFull ? from.line : 0)) {
+        return false;
+    }
+    if (isFull() && fromFull) {
+        for (std::uint32_t slot = 0; slot < kExtensionSlots; ++slot) {
+            extensions[slot] = from.extensions[slot];
+            if (from.extensions[slot] == nullptr) {
+                break;
+            }
+        }
+    }
+    return true;
+}
+
+void tStatus::clear() {
+    code = 0;
+    std::memset(component, 0, sizeof component);
+    std::memset(file, 0, sizeof file);
+    line = 0;
+    std::fill(std::begin(extensions), std::end(extensions), nullptr);
+}
+
+void setStatusFromWin32Error(std::uint32_t win32Error, tStatus* status, const char* fileName,
+                             std::uint32_t lineNumber) {
+    if (status == nullptr) {
+        return;
+    }
+    status->setCode(translateWin32Error(win32Error), kComponentName, fileName, lineNumber);
+}
+
+} // namespace nQVOSALS100
