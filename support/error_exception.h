@@ -3,9 +3,10 @@
 // Functions that report into a qverr::Status and must throw on failure declare a StatusScope,
 // pass it to the reporting operations, and let it go out of scope:
 //
-//     qverr::StatusScope status;
-//     lockFile(file, status);   // reports into status
-//   }                           // throws qverr::Exception here if status holds an error
+//     void lockShared(...) {
+//         qverr::StatusScope status;
+//         takeLock(..., status); // reports into status
+//     }                          // throws qverr::Exception here if status holds an error
 #pragma once
 
 #include "support/error_status.h"
@@ -57,8 +58,6 @@ void throwIfFailed(Status& status);
 class StatusScope : public Status {
 public:
     StatusScope() noexcept;
-    StatusScope(const StatusScope&) = delete;
-    StatusScope& operator=(const StatusScope&) = delete;
     ~StatusScope() noexcept(false);
 
 private:

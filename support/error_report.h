@@ -10,9 +10,12 @@
 //     qverr::PayloadCursor cursor = qverr::reportError(status, nQVOSALS100::osalStatusOSFault,
 //                                                      "nQVOSALS100::tStatus::kOSFault", __FILE__, __LINE__);
 //     qverr::addWin32Error(cursor, error);
+//     cursor.beginObject("qvsysq_debug").addString("desc", "SHGetFolderPathW failed").endObject();
 //
-// Nothing here throws. When memory runs out the code is still set and the payload keeps the members
-// written so far (or stays absent); the cursor is then empty and skips what follows.
+// The cursor points into the status's buffer: use it before the status is merged, cleared,
+// thrown or destroyed. Only throwError throws. When memory runs out the code is still set and the
+// payload keeps the members written so far (or stays absent); the cursor is then empty and skips
+// what follows.
 #pragma once
 
 #include "platform/win32.h"

@@ -69,8 +69,8 @@ public:
     PayloadCursor& operator=(PayloadCursor&& other) noexcept;
     PayloadCursor(const PayloadCursor&) = delete;
     PayloadCursor& operator=(const PayloadCursor&) = delete;
-    ~PayloadCursor() = default;
 
+    // Keys are escaped like values; a null key writes an array element and belongs only in arrays.
     // "key":"value", escaped.
     PayloadCursor& addString(const char* key, const char* value) noexcept;
     // "key":value, printed with "%i".

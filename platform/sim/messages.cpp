@@ -3,6 +3,8 @@
 // Only the system message table is simulated: FORMAT_MESSAGE_FROM_SYSTEM with inserts ignored,
 // either into a caller's buffer or into a buffer allocated for the caller. The texts are those of
 // an English Windows, each ending with a period and CR LF as Windows stores them.
+// Choices where Windows documents nothing: any other flag, and a null buffer, fail with 87 before
+// anything is written; a language other than those English answers to fails with 1815.
 #include "platform/sim/win32_error.h"
 
 #include <algorithm>

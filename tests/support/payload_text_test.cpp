@@ -84,14 +84,6 @@ TEST(PayloadText, a_nested_object_takes_the_members_appended_until_it_is_closed)
     EXPECT_EQ(buffer.text(), R"({"outer":{"n":-5,"u":4294967295},"min":-2147483648,"s":""})");
 }
 
-TEST(PayloadText, a_cursor_that_cannot_grow_goes_empty_and_skips_later_appends) {
-    Buffer buffer("{}", 16);
-    PayloadCursor cursor = buffer.cursor();
-    cursor.addString("k", "a value longer than the room").addSigned("n", 1);
-    EXPECT_TRUE(cursor.isEmpty());
-    EXPECT_EQ(buffer.text(), "{}");
-}
-
 TEST(PayloadText, locate_end_finds_the_closing_bracket_of_valid_documents) {
     const std::string valid[] = {"{}",
                                  " [ ] ",
