@@ -18,3 +18,6 @@ WINSIM_API BSTR WINAPI SysAllocString(const OLECHAR* text);
 WINSIM_API void WINAPI SysFreeString(BSTR text);
 WINSIM_API UINT WINAPI SysStringLen(BSTR text);
 WINSIM_API UINT WINAPI SysStringByteLen(BSTR text);
+
+// A wide string literal of OLE characters, as the Windows macro of the same name gives.
+#define OLESTR(text) u##text
