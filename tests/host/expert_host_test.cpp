@@ -161,16 +161,6 @@ TEST_F(ExpertHost, every_interface_pointer_answers_the_same_interface_matrix) {
     EXPECT_EQ(plugPlay->Release(), 3u);
 }
 
-TEST_F(ExpertHost, reference_counts_are_shared_by_the_three_interface_pointers) {
-    tComRef<IhwSysExpertDiagnostic> diagnostic =
-        query<IhwSysExpertDiagnostic>(expert.get(), IID_IhwSysExpertDiagnostic);
-    EXPECT_EQ(diagnostic->AddRef(), 3u);
-    EXPECT_EQ(expert->Release(), 2u);
-    IhwSysExpertDiagnostic* raw = diagnostic.release();
-    EXPECT_EQ(raw->Release(), 1u);
-    EXPECT_EQ(expert.release()->Release(), 0u);
-}
-
 TEST_F(ExpertHost, the_expert_names_itself) {
     GUID guid{};
     ASSERT_EQ(expert->GetExpertGuid(&guid), S_OK);
