@@ -1,0 +1,155 @@
+#include "support/cJSONUtils.h"
+
+#include "support/error_report.h"
+#include "support/status_codes.h"
+
+#include <cstdlib>
+#include <memory>
+#include <new>
+
+namespace cJSONUtils {
+namespace {
+
+// JSON failures carry only where they were raised: no error constant.
+[[noreturn]] void throwJsonError(std::int32_t code, int line) {
+    qverr::throwError(code, nullptr, __FILE__, line);
+}
+
+Tree own(cJSON* item) {
+    if (item == nullptr) {
+        throw std::bad_alloc();
+    }
+    // boost::shared_ptr deletes the item itself if it cannot allocate its count.
+    return Tree(item, cJSON_Delete);
+}
+
+char asciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// ASCII only, whatever the process's locale says about other bytes.
+bool equalIgnoringAsciiCase(const char* a, const char* b) {
+    for (; *a != '\0' && *b != '\0'; ++a, ++b) {
+        if (asciiLower(*a) != asciiLower(*b)) {
+            return false;
+        }
+    }
+    return *a == *b;
+}
+
+cJSON* firstMemberNamed(const cJSON* object, const char* name) {
+    cJSON* member = nullptr;
+    cJSON_ArrayForEach(member, object) {
+        if (member->string != nullptr && equalIgnoringAsciiCase(member->string, name)) {
+            return member;
+        }
+    }
+    return nullptr;
+}
+
+// Links `item` as the last member of `object`. On any failure the item is deleted, not linked, so
+// nothing is left half-added.
+cJSON* link(cJSON* object, const char* name, cJSON* item) {
+    if (item == nullptr) {
+        throw std::bad_alloc();
+    }
+    if (!cJSON_IsObject(object)) {
+        cJSON_Delete(item);
+        throwJsonError(nQVOSALS100::osalStatusWrongType, __LINE__);
+    }
+    if (!cJSON_AddItemToObject(object, name, item)) {
+        cJSON_Delete(item);
+        throw std::bad_alloc();
+    }
+    return item;
+}
+
+} // namespace
+
+Tree parse(const char* text) {
+    if (text == nullptr) {
+        throwJsonError(nQVOSALS100::osalStatusInvalidParameter, __LINE__);
+    }
+    const char* errorPosition = nullptr;
+    cJSON* root = cJSON_ParseWithOpts(text, &errorPosition, 0);
+    if (root == nullptr) {
+        // cJSON marks where the text stopped making sense; without a mark its allocation failed.
+        if (errorPosition == nullptr) {
+            throw std::bad_alloc();
+        }
+        throwJsonError(nQVOSALS100::osalStatusInvalidParameter, __LINE__);
+    }
+    return own(root);
+}
+
+void requireObject(const cJSON* item) {
+    if (!cJSON_IsObject(item)) {
+        throwJsonError(nQVOSALS100::osalStatusWrongType, __LINE__);
+    }
+}
+
+void requireString(const cJSON* item) {
+    if (!cJSON_IsString(item)) {
+        throwJsonError(nQVOSALS100::osalStatusWrongType, __LINE__);
+    }
+}
+
+cJSON* getMember(const cJSON* object, const char* name) {
+    requireObject(object);
+    cJSON* member = firstMemberNamed(object, name);
+    if (member == nullptr) {
+        throwJsonError(nQVOSALS100::osalStatusResourceNotFound, __LINE__);
+    }
+    return member;
+}
+
+cJSON* findMember(const cJSON* object, const char* name) {
+    return cJSON_IsObject(object) ? firstMemberNamed(object, name) : nullptr;
+}
+
+std::string getString(const cJSON* item) {
+    requireString(item);
+    return item->valuestring;
+}
+
+std::string print(const cJSON* item) {
+    const std::unique_ptr<char, void (*)(void*)> text(cJSON_Print(item), std::free);
+    if (text == nullptr) {
+        throw std::bad_alloc();
+    }
+    return text.get();
+}
+
+Tree createObject() {
+    return own(cJSON_CreateObject());
+}
+
+Tree createNumber(std::uint32_t value) {
+    return own(cJSON_CreateNumber(value));
+}
+
+Tree createBool(bool value) {
+    return own(cJSON_CreateBool(value));
+}
+
+cJSON* addString(cJSON* object, const char* name, const char* text) {
+    return link(object, name, cJSON_CreateString(text));
+}
+
+cJSON* addNumber(cJSON* object, const char* name, std::uint32_t value) {
+    return link(object, name, cJSON_CreateNumber(value));
+}
+
+cJSON* addBool(cJSON* object, const char* name, bool value) {
+    return link(object, name, cJSON_CreateBool(value));
+}
+
+cJSON* addCopy(cJSON* object, const char* name, const cJSON* item) {
+    return link(object, name, cJSON_Duplicate(item, true));
+}
+
+void deleteMember(cJSON* object, cJSON* item) {
+    cJSON_Delete(cJSON_DetachItemViaPointer(object, item));
+}
+
+} // namespace cJSONUtils
