@@ -53,6 +53,33 @@ HRESULT enumerateSnapshot(bool empty, IhwSysEnumPropertyTag** tags, FillSnapshot
     });
 }
 
+template <typename T> std::unique_ptr<ChwPropertyValue> copyAs(const ChwPropertyValue& value) {
+    return std::make_unique<ChwTemplatePropertyValue<T>>(
+        static_cast<const ChwTemplatePropertyValue<T>&>(value).value);
+}
+
+// A new value object holding a copy of `value`, or null for a type code the bag does not know.
+std::unique_ptr<ChwPropertyValue> copyOfValue(const ChwPropertyValue& value) {
+    switch (value.type) {
+    case hwSysPropertyTypeBool:
+        return copyAs<bool>(value);
+    case hwSysPropertyTypeLong:
+        return copyAs<LONG>(value);
+    case hwSysPropertyTypeULong:
+        return copyAs<ULONG>(value);
+    case hwSysPropertyTypeDouble:
+        return copyAs<double>(value);
+    case hwSysPropertyTypeGuid:
+        return copyAs<GUID>(value);
+    case hwSysPropertyTypeString:
+        return copyAs<CqvBStr>(value);
+    case hwSysPropertyTypeTimestamp:
+        return copyAs<hwSysAttrTimestampUTC>(value);
+    default:
+        return nullptr;
+    }
+}
+
 } // namespace
 
 const tQVInterfaceEntry* ChwDynamicPropertyBag::interfaceMap() {
@@ -256,30 +283,6 @@ HRESULT STDMETHODCALLTYPE ChwDynamicPropertyBag::GetDateTime(ULONG tag, hwSysAtt
     return result;
 }
 
-HRESULT ChwDynamicPropertyBag::copyValueInto(ChwDynamicPropertyBag& target, ULONG tag,
-                                             ChwPropertyValue& value) {
-    switch (value.type) {
-    case hwSysPropertyTypeBool:
-        return target.setValue<bool>(tag, static_cast<ChwTemplatePropertyValue<bool>&>(value).value);
-    case hwSysPropertyTypeLong:
-        return target.setValue<LONG>(tag, static_cast<ChwTemplatePropertyValue<LONG>&>(value).value);
-    case hwSysPropertyTypeULong:
-        return target.setValue<ULONG>(tag, static_cast<ChwTemplatePropertyValue<ULONG>&>(value).value);
-    case hwSysPropertyTypeDouble:
-        return target.setValue<double>(tag, static_cast<ChwTemplatePropertyValue<double>&>(value).value);
-    case hwSysPropertyTypeGuid:
-        return target.setValue<GUID>(tag, static_cast<ChwTemplatePropertyValue<GUID>&>(value).value);
-    case hwSysPropertyTypeString:
-        return target.setValue<CqvBStr>(tag,
-                                        static_cast<const ChwTemplatePropertyValue<CqvBStr>&>(value).value);
-    case hwSysPropertyTypeTimestamp:
-        return target.setValue<hwSysAttrTimestampUTC>(
-            tag, static_cast<ChwTemplatePropertyValue<hwSysAttrTimestampUTC>&>(value).value);
-    default:
-        return E_FAIL;
-    }
-}
-
 HRESULT STDMETHODCALLTYPE ChwDynamicPropertyBag::CloneBag(IhwSysPropertyBag** clone) {
     if (clone == nullptr) {
         return E_POINTER;
@@ -293,15 +296,18 @@ HRESULT STDMETHODCALLTYPE ChwDynamicPropertyBag::CloneBag(IhwSysPropertyBag** cl
     }
     created->AddRef();
     std::unique_ptr<IhwSysPropertyBag3, ReleaseReference> copy(created);
-    for (const auto& property : properties) {
-        const HRESULT copied = copyValueInto(*created, property.first, *property.second);
-        if (FAILED(copied)) {
-            return copied;
+    // The copy is not shared yet, so it is filled directly, in ascending order, with nothing marked.
+    return withoutExceptions([&] {
+        for (const auto& property : properties) {
+            std::unique_ptr<ChwPropertyValue> value = copyOfValue(*property.second);
+            if (value == nullptr) {
+                return E_FAIL;
+            }
+            created->properties.emplace_hint(created->properties.end(), property.first, std::move(value));
         }
-    }
-    created->changedTags.clear();
-    *clone = copy.release();
-    return S_OK;
+        *clone = copy.release();
+        return S_OK;
+    });
 }
 
 HRESULT STDMETHODCALLTYPE ChwDynamicPropertyBag::ClearChangedTags() {

@@ -60,7 +60,6 @@ private:
     // The value under `tag` as a T, or null with *result saying why not.
     template <typename T> const T* findValue(ULONG tag, HRESULT* result);
     template <typename T> HRESULT getValue(ULONG tag, T* value);
-    HRESULT copyValueInto(ChwDynamicPropertyBag& target, ULONG tag, ChwPropertyValue& value);
 
     Tessel::CqvCS lock;
     std::map<ULONG, std::unique_ptr<ChwPropertyValue>> properties;
