@@ -32,17 +32,6 @@ const char* const kStandardMembers = R"({"file":"f.cpp","line":1,"component":"qv
 
 } // namespace
 
-TEST(ErrorStatus, an_error_replaces_a_warning_and_the_first_error_wins) {
-    Status status;
-    EXPECT_FALSE(status.setCode(0));
-    EXPECT_TRUE(status.setCode(52011));
-    EXPECT_FALSE(status.setCode(52012));
-    EXPECT_TRUE(status.setCode(-52005));
-    EXPECT_FALSE(status.setCode(-52003));
-    EXPECT_FALSE(status.setCode(52011));
-    EXPECT_EQ(status.code, -52005);
-}
-
 TEST(ErrorStatus, the_default_reserve_function_allocates_powers_of_two_from_512_and_frees_on_zero) {
     Status status;
     ASSERT_TRUE(qverr::defaultReserve(status, 4));
