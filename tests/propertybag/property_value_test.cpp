@@ -1,12 +1,11 @@
 // The owning BSTR wrapper and the calendar form of a time stamp.
 #include "com_test_support.h"
+#include "common/time_zone_override.h"
 #include "platform/sim/test_hooks.h"
 #include "propertybag/CqvBStr.h"
 #include "propertybag/TimestampToDateTime.h"
 
 #include <gtest/gtest.h>
-
-#include <cstdlib>
 
 namespace {
 
@@ -60,33 +59,11 @@ TEST_F(BStrWrapper, an_out_parameter_fill_frees_the_previous_string) {
     EXPECT_EQ(textOf(wrapper.get()), u"after");
 }
 
-// Calendar conversions in UTC, so that the expected fields do not depend on the machine's zone.
-class CalendarForm : public testing::Test {
-protected:
-    void SetUp() override {
-        const char* previous = std::getenv("TZ");
-        hadZone = previous != nullptr;
-        savedZone = hadZone ? previous : "";
-        setenv("TZ", "UTC0", 1);
-    }
-    void TearDown() override {
-        if (hadZone) {
-            setenv("TZ", savedZone.c_str(), 1);
-        } else {
-            unsetenv("TZ");
-        }
-    }
-
-    static hwSysAttrDateTime convert(std::int64_t seconds, std::uint64_t fraction = 0) {
-        hwSysAttrDateTime result{};
-        TimestampToDateTime(hwSysAttrTimestampUTC{fraction, seconds}, &result);
-        return result;
-    }
-
-private:
-    bool hadZone = false;
-    std::string savedZone;
-};
+hwSysAttrDateTime convert(std::int64_t seconds, std::uint64_t fraction = 0) {
+    hwSysAttrDateTime result{};
+    TimestampToDateTime(hwSysAttrTimestampUTC{fraction, seconds}, &result);
+    return result;
+}
 
 constexpr std::int64_t kJulyFirst2024Noon = 3802680000;
 constexpr std::uint64_t kHalfSecond = 0x8000000000000000ull;
@@ -95,7 +72,8 @@ bool noTime(const hwSysAttrDateTime& t) {
     return t.year == -1 && t.month == -1 && t.day == -1 && t.hour == -1 && t.minute == -1 && t.second == -1;
 }
 
-TEST_F(CalendarForm, gives_the_full_year_and_the_month_from_one) {
+TEST(CalendarForm, gives_the_full_year_and_the_month_from_one) {
+    TimeZoneOverride zone("UTC0");
     const hwSysAttrDateTime t = convert(kJulyFirst2024Noon + 3723);
     EXPECT_EQ(t.year, 2024);
     EXPECT_EQ(t.month, 7);
@@ -105,13 +83,15 @@ TEST_F(CalendarForm, gives_the_full_year_and_the_month_from_one) {
     EXPECT_EQ(t.second, 3);
 }
 
-TEST_F(CalendarForm, half_seconds_round_to_the_even_second) {
+TEST(CalendarForm, half_seconds_round_to_the_even_second) {
+    TimeZoneOverride zone("UTC0");
     EXPECT_EQ(convert(kJulyFirst2024Noon + 2, kHalfSecond).second, 2);
     EXPECT_EQ(convert(kJulyFirst2024Noon + 3, kHalfSecond).second, 4);
     EXPECT_EQ(convert(kJulyFirst2024Noon + 3, kHalfSecond - 1).second, 3);
 }
 
-TEST_F(CalendarForm, the_zero_stamp_and_unrepresentable_stamps_mean_no_time) {
+TEST(CalendarForm, the_zero_stamp_and_unrepresentable_stamps_mean_no_time) {
+    TimeZoneOverride zone("UTC0");
     EXPECT_TRUE(noTime(convert(0, 0)));
     EXPECT_FALSE(noTime(convert(0, 1))) << "only all sixteen bytes zero mean no time";
     EXPECT_TRUE(noTime(convert(-9561628801)));            // 1600-12-31 23:59:59

@@ -23,13 +23,15 @@ Conversion convert(UINT codePage, DWORD flags, const char* input, int length, in
     return Conversion{result, GetLastError(), buffer};
 }
 
-TEST(MultiByteToWideChar, western_european_text_converts_through_page_1252) {
-    const Conversion c = convert(CP_WINDOWS_1252, 0, "caf\xE9 \x80\x81", 7, 10);
+TEST(MultiByteToWideChar, the_ansi_code_page_of_an_empty_machine_is_1252) {
+    EXPECT_EQ(GetACP(), 1252u);
+    const Conversion c = convert(CP_ACP, 0, "caf\xE9 \x80\x81", 7, 10);
     EXPECT_EQ(c.result, 7);
     EXPECT_EQ(c.output.substr(0, 7), u"caf\u00E9 \u20AC\u0081");
 }
 
 TEST(MultiByteToWideChar, an_explicit_length_yields_no_terminator_and_minus_one_counts_it) {
+    EXPECT_EQ(convert(CP_WINDOWS_1252, 0, "hello", -1, 0).result, 6) << "size query";
     const Conversion explicitLength = convert(CP_WINDOWS_1252, 0, "abc", 3, 8);
     EXPECT_EQ(explicitLength.result, 3);
     EXPECT_EQ(explicitLength.output[3], kUntouched);
@@ -40,18 +42,11 @@ TEST(MultiByteToWideChar, an_explicit_length_yields_no_terminator_and_minus_one_
     EXPECT_EQ(terminated.output[4], kUntouched);
 }
 
-TEST(MultiByteToWideChar, a_size_query_reports_the_characters_needed) {
-    EXPECT_EQ(convert(CP_WINDOWS_1252, 0, "hello", -1, 0).result, 6);
-    EXPECT_EQ(convert(CP_SHIFT_JIS, 0, "\x82\xA0\x82\xA2x", 5, 0).result, 3);
-}
+TEST(MultiByteToWideChar,
+     us_ascii_drops_the_high_bit_and_shift_jis_decodes_double_and_half_width_characters) {
+    const Conversion ascii = convert(CP_US_ASCII, 0, "A\xC1\xFF", 3, 3);
+    EXPECT_EQ(ascii.output.substr(0, 3), std::u16string(u"AA\u007F"));
 
-TEST(MultiByteToWideChar, us_ascii_drops_the_high_bit) {
-    const Conversion c = convert(CP_US_ASCII, 0, "A\xC1\xFF", 3, 3);
-    EXPECT_EQ(c.result, 3);
-    EXPECT_EQ(c.output.substr(0, 3), std::u16string(u"AA\u007F"));
-}
-
-TEST(MultiByteToWideChar, shift_jis_decodes_double_and_half_width_characters) {
     const Conversion c = convert(CP_SHIFT_JIS, 0,
                                  "\x82\xA0\xB1\x93\xFA"
                                  "A",
@@ -68,13 +63,6 @@ TEST(MultiByteToWideChar, invalid_shift_jis_is_replaced_unless_the_caller_refuse
     const Conversion refused = convert(CP_SHIFT_JIS, MB_ERR_INVALID_CHARS, "\x81 x", 3, 8);
     EXPECT_EQ(refused.result, 0);
     EXPECT_EQ(refused.error, ERROR_NO_UNICODE_TRANSLATION);
-}
-
-TEST(MultiByteToWideChar, the_ansi_code_page_is_the_machines) {
-    EXPECT_EQ(GetACP(), 1252u);
-    const Conversion c = convert(CP_ACP, 0, "\x80", 1, 1);
-    EXPECT_EQ(c.result, 1);
-    EXPECT_EQ(c.output[0], u'\u20AC');
 }
 
 TEST(MultiByteToWideChar, bad_arguments_fail_with_the_windows_errors) {
