@@ -1,4 +1,5 @@
 // MultiByteToWideChar and GetACP of the simulated Windows.
+#include "platform/sim/machine.h"
 #include "platform/win32.h"
 
 #include <gtest/gtest.h>
@@ -28,6 +29,18 @@ TEST(MultiByteToWideChar, the_ansi_code_page_of_an_empty_machine_is_1252) {
     const Conversion c = convert(CP_ACP, 0, "caf\xE9 \x80\x81", 7, 10);
     EXPECT_EQ(c.result, 7);
     EXPECT_EQ(c.output.substr(0, 7), u"caf\u00E9 \u20AC\u0081");
+}
+
+TEST(MultiByteToWideChar, the_ansi_code_page_follows_the_machine) {
+    sim::Machine japanese;
+    japanese.ansiCodePage = CP_SHIFT_JIS;
+    sim::installMachine(japanese);
+    const UINT ansiCodePage = GetACP();
+    const Conversion c = convert(CP_ACP, 0, "\x82\xA0", 2, 1);
+    sim::uninstallMachine();
+    EXPECT_EQ(ansiCodePage, 932u);
+    EXPECT_EQ(c.result, 1);
+    EXPECT_EQ(c.output[0], u'\u3042');
 }
 
 TEST(MultiByteToWideChar, an_explicit_length_yields_no_terminator_and_minus_one_counts_it) {
