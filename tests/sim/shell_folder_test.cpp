@@ -1,14 +1,14 @@
 // SHGetFolderPathW: the common application-data folder of the machine.
-#include "scratch.h"
+#include "sim_fixture.h"
+
+#include "platform/win32.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 namespace {
-
-using simtest::ScopedMachine;
-using simtest::ScratchFolder;
 
 constexpr int kCsidlAppData = 0x001A;
 constexpr int kCsidlFlagCreate = 0x8000;
@@ -23,8 +23,8 @@ HRESULT folderPath(int csidl, std::u16string* path) {
     return result;
 }
 
-TEST(CommonAppDataFolder, the_empty_machine_has_C_ProgramData) {
-    ScopedMachine machine{simtest::NoMachine{}};
+TEST(CommonAppDataFolder, the_empty_machine_has_C_ProgramData_whatever_the_folder_flags) {
+    simtest::ScopedMachineVariable noMachine(std::nullopt);
     std::u16string path;
     EXPECT_EQ(S_OK, folderPath(CSIDL_COMMON_APPDATA, &path));
     EXPECT_EQ(u"C:\\ProgramData", path);
@@ -32,34 +32,24 @@ TEST(CommonAppDataFolder, the_empty_machine_has_C_ProgramData) {
     EXPECT_EQ(u"C:\\ProgramData", path);
 }
 
-TEST(CommonAppDataFolder, the_machine_folder_is_reported_without_a_trailing_backslash) {
-    ScratchFolder folder;
-    ScopedMachine machine(folder, R"({ "commonAppData": "D:\\Shared Data\\" })");
+TEST(CommonAppDataFolder, the_machine_folder_comes_without_its_trailing_backslash_as_utf16) {
+    sim::Machine described;
+    described.commonAppData = u"D:\\Donn\u00E9es \U0001F4C1\\";
+    simtest::ScopedMachine machine(described);
     std::u16string path;
     EXPECT_EQ(S_OK, folderPath(CSIDL_COMMON_APPDATA, &path));
-    EXPECT_EQ(u"D:\\Shared Data", path);
+    EXPECT_EQ(u"D:\\Donn\u00E9es \U0001F4C1", path);
 }
 
-TEST(CommonAppDataFolder, a_folder_name_outside_ascii_arrives_as_utf16) {
-    ScratchFolder folder;
-    ScopedMachine machine(folder, "{ \"commonAppData\": \"C:\\\\Donn\xC3\xA9"
-                                  "es\\\\\xF0\x9F\x93\x81\" }");
-    std::u16string path;
-    EXPECT_EQ(S_OK, folderPath(CSIDL_COMMON_APPDATA, &path));
-    EXPECT_EQ(u"C:\\Donn\u00E9es\\\U0001F4C1", path);
-}
-
-TEST(CommonAppDataFolder, another_folder_is_refused_with_an_empty_buffer) {
+TEST(CommonAppDataFolder, another_folder_and_an_injected_failure_leave_an_empty_buffer) {
     std::u16string path;
     EXPECT_EQ(E_INVALIDARG, folderPath(kCsidlAppData, &path));
     EXPECT_EQ(u"", path);
-    EXPECT_EQ(E_INVALIDARG, SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, nullptr));
-}
 
-TEST(CommonAppDataFolder, an_injected_failure_returns_its_hresult_and_an_empty_buffer) {
-    ScratchFolder folder;
-    ScopedMachine machine(folder, R"({ "faults": [ { "call": "SHGetFolderPathW", "error": 2147942405 } ] })");
-    std::u16string path;
+    sim::Machine described;
+    described.addFault(
+        {"SHGetFolderPathW", static_cast<DWORD>(E_ACCESSDENIED), std::nullopt, 0, std::nullopt});
+    simtest::ScopedMachine machine(described);
     EXPECT_EQ(E_ACCESSDENIED, folderPath(CSIDL_COMMON_APPDATA, &path));
     EXPECT_EQ(u"", path);
 }
