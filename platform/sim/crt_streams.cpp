@@ -189,6 +189,7 @@ WINSIM_API FILE* platformOpenFile(const char* path, const char* mode) {
         errno = EINVAL;
         return nullptr;
     }
+    // A fault names the path as the program gives it; its error is an errno value.
     DWORD injected = 0;
     if (winsim::takeInjectedFault("platformOpenFile", path, &injected)) {
         errno = static_cast<int>(injected);
@@ -235,7 +236,7 @@ WINSIM_API errno_t _chsize_s(int fd, long long size) {
         error = EINVAL;
     } else if (!known->file->writable()) {
         error = EACCES;
-    } else if (winsim::takeInjectedFault("_chsize_s", known->file->path(), &injected)) {
+    } else if (winsim::takeInjectedFault("_chsize_s", known->file->path(), &injected)) { // errno, by path
         error = static_cast<int>(injected);
     } else if (::ftruncate(fd, static_cast<off_t>(size)) == -1) {
         error = errno;

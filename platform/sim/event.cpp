@@ -11,7 +11,7 @@ WINSIM_API HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCSTR 
         return nullptr;
     }
     DWORD injected = ERROR_SUCCESS;
-    if (winsim::takeInjectedFault("CreateEventA", "", &injected)) {
+    if (winsim::takeInjectedFault("CreateEventA", "", &injected)) { // no argument
         SetLastError(injected);
         return nullptr;
     }

@@ -46,6 +46,7 @@ WINSIM_API BOOL WINAPI LockFileEx(HANDLE file, DWORD flags, DWORD reserved, DWOR
     if (!completionEventIsValid(*overlapped)) {
         return fail(ERROR_INVALID_HANDLE);
     }
+    // A fault names the path the handle's stream was opened with.
     DWORD injected = ERROR_SUCCESS;
     if (winsim::takeInjectedFault("LockFileEx", object->path(), &injected)) {
         return fail(injected);
@@ -75,6 +76,7 @@ WINSIM_API BOOL WINAPI UnlockFileEx(HANDLE file, DWORD reserved, DWORD lengthLow
     if (reserved != 0) {
         return fail(ERROR_INVALID_PARAMETER);
     }
+    // A fault names the path the handle's stream was opened with.
     DWORD injected = ERROR_SUCCESS;
     if (winsim::takeInjectedFault("UnlockFileEx", object->path(), &injected)) {
         return fail(injected);
@@ -89,6 +91,7 @@ WINSIM_API BOOL WINAPI GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped,
     }
     // Windows looks at the file handle only to wait on it; a completed request needs no handle.
     const auto object = winsim::lookupHandleOf<winsim::FileObject>(file);
+    // A fault names the path of the file handle, or "" when it is not one.
     DWORD injected = ERROR_SUCCESS;
     if (winsim::takeInjectedFault("GetOverlappedResult", object ? object->path() : "", &injected)) {
         return fail(injected);

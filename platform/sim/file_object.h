@@ -2,7 +2,7 @@
 #pragma once
 
 #include "platform/sim/byte_range_locks.h"
-#include "platform/sim/handle_table.h"
+#include "platform/sim/kernel_objects.h"
 
 #include <atomic>
 #include <string>

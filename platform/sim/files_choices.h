@@ -1,6 +1,7 @@
 // Where the simulated shell folder, files, locks and library loader behave in a way Windows does
 // not document, or cannot be reproduced on Linux, the behaviour adopted is written down here, once,
-// so that it can be revisited. Each choice is used by name by the code that applies it.
+// so that it can be revisited. Each choice is used by name by the code that applies it. The
+// choices of the SetupAPI, configuration manager and registry are in sim_choices.h.
 #pragma once
 
 #include "platform/sim/win32_types.h"

@@ -1,34 +1,52 @@
-// Kernel-object handles of the simulated Windows: events and open files. A handle is an opaque
-// value that is looked up (and so validated) on every use; closing it removes it at once, so a
-// stale handle fails like any invalid one.
+// The live handles of one kind (device information sets, registry keys). A handle is an opaque
+// number, never null, never INVALID_HANDLE_VALUE and never reused, so that a closed or made-up
+// handle is always recognised as invalid.
 #pragma once
 
-#include "platform/sim/win32_types.h"
-
+#include <cstdint>
 #include <memory>
+#include <mutex>
+#include <unordered_map>
 
 namespace winsim {
 
-class KernelObject {
+std::uintptr_t nextHandleValue();
+
+template <class Object> class HandleTable {
 public:
-    virtual ~KernelObject() = default;
-    // Runs when the object's handle is closed, before the last reference may go.
-    virtual void onHandleClosed() {}
+    template <class Handle> Handle add(std::shared_ptr<Object> object) {
+        const std::uintptr_t value = nextHandleValue();
+        const std::lock_guard<std::mutex> lock(mutex_);
+        live_.emplace(value, std::move(object));
+        return reinterpret_cast<Handle>(value);
+    }
+
+    template <class Handle> std::shared_ptr<Object> find(Handle handle) const {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        const auto found = live_.find(reinterpret_cast<std::uintptr_t>(handle));
+        return found == live_.end() ? nullptr : found->second;
+    }
+
+    // The object of a handle that is no longer live; null when the handle was not live.
+    template <class Handle> std::shared_ptr<Object> remove(Handle handle) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        const auto found = live_.find(reinterpret_cast<std::uintptr_t>(handle));
+        if (found == live_.end()) {
+            return nullptr;
+        }
+        std::shared_ptr<Object> object = std::move(found->second);
+        live_.erase(found);
+        return object;
+    }
+
+    std::size_t size() const {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return live_.size();
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::unordered_map<std::uintptr_t, std::shared_ptr<Object>> live_;
 };
-
-// A new handle for the object.
-HANDLE insertHandle(std::shared_ptr<KernelObject> object);
-
-// The object behind a handle, or null when the handle is invalid or closed.
-std::shared_ptr<KernelObject> lookupHandle(HANDLE handle);
-
-// The object behind a handle when it is of the wanted kind, else null (Windows reports a handle
-// of the wrong kind as an invalid handle).
-template <typename Object> std::shared_ptr<Object> lookupHandleOf(HANDLE handle) {
-    return std::dynamic_pointer_cast<Object>(lookupHandle(handle));
-}
-
-// Removes a handle; false when it is not a valid handle.
-bool closeHandle(HANDLE handle);
 
 } // namespace winsim

@@ -72,7 +72,7 @@ void* exportOf(void* module, LPCSTR procName, DWORD* error) {
         *error = ERROR_PROC_NOT_FOUND;
         return nullptr;
     }
-    if (winsim::takeInjectedFault("GetProcAddress", procName, error)) {
+    if (winsim::takeInjectedFault("GetProcAddress", procName, error)) { // by symbol name
         return nullptr;
     }
     void* symbol = ::dlsym(module, procName);
@@ -92,6 +92,7 @@ WINSIM_API HMODULE WINAPI LoadLibraryExW(LPCWSTR fileName, HANDLE file, DWORD fl
         return nullptr;
     }
     const std::string name = winsim::utf8FromUtf16(fileName);
+    // A fault names the library as the program names it (UTF-8), before any extension is added.
     DWORD injected = ERROR_SUCCESS;
     if (winsim::takeInjectedFault("LoadLibraryExW", name, &injected)) {
         SetLastError(injected);

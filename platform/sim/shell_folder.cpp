@@ -29,6 +29,7 @@ WINSIM_API HRESULT WINAPI SHGetFolderPathW(HWND, int csidl, HANDLE, DWORD, LPWST
     if ((csidl & kCsidlFolderMask) != CSIDL_COMMON_APPDATA) {
         return winsim::choice::kUnknownFolderResult;
     }
+    // A fault names the CSIDL as passed, in decimal ("35"); its error is the HRESULT to return.
     DWORD injected = 0;
     if (winsim::takeInjectedFault("SHGetFolderPathW", std::to_string(csidl), &injected)) {
         return static_cast<HRESULT>(injected);
