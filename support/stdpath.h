@@ -1,0 +1,22 @@
+// The machine-wide folders the module keeps its data in, found through the Windows shell.
+//
+// Failures are reported into the caller's qverr::Status; the caller decides whether to throw.
+#pragma once
+
+#include "platform/win32.h"
+#include "support/error_status.h"
+
+#include <string>
+
+namespace stdpath {
+
+// The shell's path for `csidl` in a buffer of exactly MAX_PATH wide characters, zero-filled before
+// the call, so the path is always followed by NULs. Does nothing when `status` holds an error.
+void getFolderPath(int csidl, std::basic_string<WCHAR>& widePath, qverr::Status& status);
+
+// The common application-data folder in UTF-8, trimmed of trailing blanks and backslashes and
+// followed by "\Quorvel". After a failed lookup the path is just "\Quorvel": test the status
+// before using it.
+void getCompanyDataFolder(std::string& path, qverr::Status& status);
+
+} // namespace stdpath
