@@ -1,0 +1,252 @@
+#include "source/AliasStore.h"
+
+#include "hwsys/hwsys_errors.h"
+#include "support/FileLockImpl.h"
+#include "support/error_exception.h"
+#include "support/status_codes.h"
+#include "support/stdpath.h"
+
+#include <boost/shared_ptr.hpp>
+
+#include <cerrno>
+#include <stdexcept>
+#include <utility>
+
+namespace {
+
+constexpr std::size_t kMaxAliasLength = 254;
+
+bool isAliasCharacter(WCHAR c) {
+    return c == u'-' || c == u'_' || (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') ||
+           (c >= u'a' && c <= u'z');
+}
+
+[[noreturn]] void throwUnexpected() {
+    throw HRESULT{E_UNEXPECTED};
+}
+
+void closeStream(FILE* stream) {
+    const DWORD error = GetLastError();
+    std::fclose(stream);
+    SetLastError(error);
+}
+
+void report(nQVOSALS100::tStatus* status, std::int32_t code, std::uint32_t line) {
+    status->setCode(code, nQVOSALS100::kComponentName, __FILE__, line);
+}
+
+} // namespace
+
+std::string getAliasesFilePath() {
+    std::string path;
+    {
+        qverr::StatusScope status;
+        stdpath::getCompanyDataFolder(path, status);
+    }
+    path += "\\QV-KELP\\aliases.json";
+    return path;
+}
+
+void validateAlias(const WCHAR* alias) {
+    if (alias == nullptr || alias[0] == u'_') {
+        throw HRESULT{HW_E_INVALID_ALIAS};
+    }
+    std::size_t length = 0;
+    for (; alias[length] != 0; ++length) {
+        if (length == kMaxAliasLength || !isAliasCharacter(alias[length])) {
+            throw HRESULT{HW_E_INVALID_ALIAS};
+        }
+    }
+    if (length == 0) {
+        throw HRESULT{HW_E_INVALID_ALIAS};
+    }
+}
+
+const AliasFileIo& runtimeFileIo() {
+    static const AliasFileIo io = {
+        [](FILE* stream, long offset, int origin) { return std::fseek(stream, offset, origin); },
+        [](FILE* stream) { return std::ftell(stream); },
+        [](void* buffer, std::size_t size, std::size_t count, FILE* stream) {
+            return std::fread(buffer, size, count, stream);
+        },
+        [](const void* buffer, std::size_t size, std::size_t count, FILE* stream) {
+            return std::fwrite(buffer, size, count, stream);
+        },
+        [](FILE* stream) { return std::fflush(stream); },
+        [](FILE* stream, long long length) { return _chsize_s(_fileno(stream), length); },
+    };
+    return io;
+}
+
+// The open stream with its lock held. The members are destroyed in the reverse order of their
+// declaration, which is the order the lock protocol needs: the lock is released, then the lock's
+// event is closed, then the file is closed; a failure while taking the lock skips the release.
+class AliasStore::LockedFile {
+public:
+    LockedFile(boost::shared_ptr<FILE> file, Access access)
+        : file_(std::move(file)), lock_(file_.get()), held_(takeLock(lock_, access)) {}
+
+    FILE* stream() const { return file_.get(); }
+
+private:
+    class Held {
+    public:
+        explicit Held(FileLockImpl& lock) : lock_(lock) {}
+        ~Held() {
+            const DWORD error = GetLastError();
+            lock_.unlock();
+            SetLastError(error);
+        }
+        Held(const Held&) = delete;
+        Held& operator=(const Held&) = delete;
+
+    private:
+        FileLockImpl& lock_;
+    };
+
+    static FileLockImpl& takeLock(FileLockImpl& lock, Access access) {
+        if (access == Access::update) {
+            lock.lockExclusive();
+        } else {
+            lock.lockShared();
+        }
+        return lock;
+    }
+
+    boost::shared_ptr<FILE> file_;
+    FileLockImpl lock_;
+    Held held_;
+};
+
+AliasStore::AliasStore() : AliasStore(runtimeFileIo()) {}
+
+AliasStore::AliasStore(const AliasFileIo& io) : io_(&io) {}
+
+AliasStore::~AliasStore() = default;
+
+bool AliasStore::openForRead(nQVOSALS100::tStatus* status) {
+    return open(Access::read, status);
+}
+
+bool AliasStore::openForUpdate(nQVOSALS100::tStatus* status) {
+    return open(Access::update, status);
+}
+
+void AliasStore::close() noexcept {
+    devices_ = nullptr;
+    root_.reset();
+    file_.reset();
+    text_.clear();
+}
+
+bool AliasStore::open(Access access, nQVOSALS100::tStatus* status) {
+    close();
+    const std::string path = getAliasesFilePath();
+    FILE* stream = platformOpenFile(path.c_str(), access == Access::update ? "r+b" : "rb");
+    if (stream == nullptr) {
+        const bool denied = access == Access::update && errno == EACCES;
+        report(status, denied ? nQVOSALS100::osalStatusFileAccessDenied : nQVOSALS100::osalStatusUnexpected,
+               __LINE__);
+        return false;
+    }
+    // Without a stream buffer every read and write goes straight to the file. Runtimes differ in
+    // whether a failed flush drops or keeps the buffered bytes; kept ones could reach the file
+    // later, behind the content that a failed write-back puts back.
+    static_cast<void>(std::setvbuf(stream, nullptr, _IONBF, 0));
+    auto file = std::make_unique<LockedFile>(boost::shared_ptr<FILE>(stream, closeStream), access);
+    std::string text = readWholeFile(file->stream());
+    cJSONUtils::Tree root = cJSONUtils::parse(text.c_str());
+    cJSONUtils::requireObject(root.get());
+    cJSON* devices = cJSONUtils::getMember(root.get(), "devices");
+    cJSONUtils::requireObject(devices);
+
+    file_ = std::move(file);
+    text_ = std::move(text);
+    root_ = std::move(root);
+    devices_ = devices;
+    return true;
+}
+
+std::string AliasStore::readWholeFile(FILE* stream) const {
+    if (io_->seek(stream, 0, SEEK_END) != 0) {
+        throwUnexpected();
+    }
+    const long size = io_->tell(stream);
+    if (size < 0 || io_->seek(stream, 0, SEEK_SET) != 0) {
+        throwUnexpected();
+    }
+    std::string text(static_cast<std::size_t>(size), '\0');
+    if (io_->read(text.data(), 1, text.size(), stream) != text.size()) {
+        throwUnexpected();
+    }
+    return text;
+}
+
+cJSON* AliasStore::requireDevices() const {
+    if (devices_ == nullptr) {
+        throw std::logic_error("the alias store is not open");
+    }
+    return devices_;
+}
+
+const cJSON* AliasStore::findDeviceRecord(const std::string& token) const {
+    return cJSONUtils::findMember(requireDevices(), token.c_str());
+}
+
+std::optional<std::string> AliasStore::readAlias(const std::string& token) const {
+    const cJSON* record = findDeviceRecord(token);
+    if (record == nullptr) {
+        return std::nullopt;
+    }
+    return cJSONUtils::getString(cJSONUtils::getMember(record, "alias"));
+}
+
+bool AliasStore::isAliasInUse(const std::string& alias) const {
+    const cJSON* record = nullptr;
+    cJSON_ArrayForEach(record, requireDevices()) {
+        const cJSON* stored = cJSONUtils::getMember(record, "alias");
+        cJSONUtils::requireString(stored);
+        if (alias == stored->valuestring) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool AliasStore::removeDeviceRecord(const std::string& token) {
+    cJSON* devices = requireDevices();
+    cJSON* record = cJSONUtils::findMember(devices, token.c_str());
+    if (record == nullptr) {
+        return false;
+    }
+    cJSONUtils::deleteMember(devices, record);
+    return true;
+}
+
+void AliasStore::replaceDeviceRecord(const std::string& token, const cJSON* record) {
+    removeDeviceRecord(token);
+    cJSONUtils::addCopy(devices_, token.c_str(), record);
+}
+
+bool AliasStore::writeBack(nQVOSALS100::tStatus* status) {
+    requireDevices();
+    std::string text = cJSONUtils::print(root_.get());
+    if (replaceContent(text)) {
+        text_ = std::move(text);
+        return true;
+    }
+    // The old text fits where it stood, so rewriting it needs no room the file did not have.
+    static_cast<void>(replaceContent(text_));
+    report(status, nQVOSALS100::osalStatusUnexpected, __LINE__);
+    return false;
+}
+
+// The text is written and flushed in full before the file is cut to its length, so a failure
+// never leaves the file shorter than what was written.
+bool AliasStore::replaceContent(const std::string& text) {
+    FILE* stream = file_->stream();
+    std::clearerr(stream);
+    return io_->seek(stream, 0, SEEK_SET) == 0 &&
+           io_->write(text.data(), 1, text.size(), stream) == text.size() && io_->flush(stream) == 0 &&
+           io_->truncate(stream, static_cast<long long>(text.size())) == 0 && io_->flush(stream) == 0;
+}

@@ -1,0 +1,101 @@
+// The alias store: the user's names for boards, kept in aliases.json under the maker's folder of
+// the common application-data folder, keyed by each board's PCI identity token.
+//
+// Other processes use the same file at the same time, so every access locks the whole file:
+// shared to read, exclusive for a read-modify-write, held from before the file is read until after
+// it is written back. The module never creates or deletes the file, and whatever in it the module
+// does not use (other top-level members, other fields, records of simulated devices) is written
+// back unchanged in content.
+//
+// How failures reach the caller:
+// - the file cannot be opened: the open functions report into the caller's status and return
+//   false (-52026 when an update is refused with EACCES, otherwise -52003);
+// - a failed lock: qverr::Exception (-52008); a failed seek, size query or read: the HRESULT
+//   E_UNEXPECTED thrown as a value; text that is not JSON or lacks the expected shape:
+//   qverr::Exception (-52005, -52004, -52006); memory: std::bad_alloc;
+// - writing back fails: writeBack reports -52003 into the caller's status and returns false,
+//   after putting the file's previous content back.
+// The status-reporting functions do their work whatever the status already holds and report by the
+// first-error-wins rule, so a caller may still write back after recording an unrelated failure.
+#pragma once
+
+#include "platform/win32.h"
+#include "support/cJSONUtils.h"
+#include "support/status.h"
+
+#include <cstddef>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+
+// The narrow path of aliases.json. Throws qverr::Exception when the folder lookup fails.
+std::string getAliasesFilePath();
+
+// Throws HW_E_INVALID_ALIAS (as an HRESULT value) unless `alias` is 1 to 254 characters from
+// "-", "_", digits and ASCII letters, not beginning with "_". A null alias is refused the same way.
+void validateAlias(const WCHAR* alias);
+
+// The stream operations the store performs on its open file: those of the C runtime, unless a
+// test substitutes failing ones to reach the failure paths of reading and writing back.
+struct AliasFileIo {
+    int (*seek)(FILE* stream, long offset, int origin);
+    long (*tell)(FILE* stream);
+    std::size_t (*read)(void* buffer, std::size_t size, std::size_t count, FILE* stream);
+    std::size_t (*write)(const void* buffer, std::size_t size, std::size_t count, FILE* stream);
+    int (*flush)(FILE* stream);
+    // Sets the file's length (_chsize_s on the stream's descriptor); 0 on success.
+    errno_t (*truncate)(FILE* stream, long long length);
+};
+
+const AliasFileIo& runtimeFileIo();
+
+// One opened, locked and parsed alias file, for the length of one host call at most. Closing it
+// (close() or the destructor) releases the lock, destroys the lock's event and closes the file, in
+// that order; a failed open leaves it closed.
+class AliasStore {
+public:
+    AliasStore();
+    explicit AliasStore(const AliasFileIo& io);
+    ~AliasStore();
+    AliasStore(const AliasStore&) = delete;
+    AliasStore& operator=(const AliasStore&) = delete;
+
+    // Open the file ("rb" with a shared lock, or "r+b" with an exclusive one), read and parse it
+    // and locate "devices". A store that is already open is closed first.
+    [[nodiscard]] bool openForRead(nQVOSALS100::tStatus* status);
+    [[nodiscard]] bool openForUpdate(nQVOSALS100::tStatus* status);
+    void close() noexcept;
+
+    // The first record whose key equals `token` ignoring ASCII case, or null.
+    const cJSON* findDeviceRecord(const std::string& token) const;
+    // The record's "alias", or nothing when the board has no record.
+    std::optional<std::string> readAlias(const std::string& token) const;
+    // Whether any record's "alias" equals `alias` byte for byte (letter case counts).
+    bool isAliasInUse(const std::string& alias) const;
+
+    // Removes the first record keyed by `token` (ignoring case); false when there was none.
+    bool removeDeviceRecord(const std::string& token);
+    // Removes the board's record and appends a copy of `record` under `token` at the end.
+    void replaceDeviceRecord(const std::string& token, const cJSON* record);
+
+    // Makes the printed document the file's whole content. On failure the previous content is
+    // written back, so the file never stays half-written.
+    [[nodiscard]] bool writeBack(nQVOSALS100::tStatus* status);
+
+private:
+    class LockedFile;
+    enum class Access { read, update };
+
+    bool open(Access access, nQVOSALS100::tStatus* status);
+    std::string readWholeFile(FILE* stream) const;
+    bool replaceContent(const std::string& text);
+    cJSON* requireDevices() const;
+
+    const AliasFileIo* io_;
+    std::unique_ptr<LockedFile> file_;
+    // The file's content as last read or written: what a failed write-back puts back.
+    std::string text_;
+    cJSONUtils::Tree root_;
+    cJSON* devices_ = nullptr;
+};
