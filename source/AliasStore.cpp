@@ -149,10 +149,6 @@ bool AliasStore::open(Access access, nQVOSALS100::tStatus* status) {
                __LINE__);
         return false;
     }
-    // Without a stream buffer every read and write goes straight to the file. Runtimes differ in
-    // whether a failed flush drops or keeps the buffered bytes; kept ones could reach the file
-    // later, behind the content that a failed write-back puts back.
-    static_cast<void>(std::setvbuf(stream, nullptr, _IONBF, 0));
     auto file = std::make_unique<LockedFile>(boost::shared_ptr<FILE>(stream, closeStream), access);
     std::string text = readWholeFile(file->stream());
     cJSONUtils::Tree root = cJSONUtils::parse(text.c_str());
