@@ -1,0 +1,184 @@
+// The alias store against bare cJSON on the same file in the same run: opening for reading plus
+// one lookup against reading and parsing; opening for update plus one rewrite against reading,
+// parsing, printing and writing.
+#include "source/AliasStore.h"
+#include "platform/sim/machine.h"
+#include "support/cJSONUtils.h"
+#include "support/status.h"
+
+#include <benchmark/benchmark.h>
+#include <cjson/cJSON.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+std::string tokenOf(int board) {
+    char text[96];
+    std::snprintf(text, sizeof text, "PCI:VEN_ABCD&DEV_%04X&SUBSYS_ABCD5678&REV_01/0000:%02X:%02X:00",
+                  board & 0xFFFF, (board >> 8) & 0xFF, board & 0xFF);
+    return text;
+}
+
+cJSONUtils::Tree recordOf(int board) {
+    cJSONUtils::Tree record = cJSONUtils::createObject();
+    cJSON* r = record.get();
+    cJSONUtils::addString(r, "alias", ("board-" + std::to_string(board)).c_str());
+    cJSONUtils::addBool(r, "simulated", false);
+    cJSONUtils::addNumber(r, "vendor_id", 0xABCD);
+    cJSONUtils::addString(r, "vendor_name", "Quorvel");
+    cJSONUtils::addNumber(r, "device_id", static_cast<std::uint32_t>(board));
+    cJSONUtils::addNumber(r, "subsystem_id", 0x5678);
+    cJSONUtils::addString(r, "model_name", "QV-KELP 4410");
+    cJSONUtils::addString(r, "serial_number", "01A2B3C4");
+    cJSONUtils::addBool(r, "is_product_qv", true);
+    cJSONUtils::addNumber(r, "pxi_chassis_number", 1);
+    cJSONUtils::addNumber(r, "pxi_slot_number", 3);
+    cJSONUtils::addNumber(r, "pxi_connects_to_num_slots", 1);
+    return record;
+}
+
+// One temporary drive C per store size, holding an alias file of that many records.
+class Drives {
+public:
+    ~Drives() {
+        for (const auto& [records, folder] : folders_) {
+            std::filesystem::remove_all(folder);
+        }
+    }
+
+    // Installs the machine whose alias file has `records` records; returns the file's real path.
+    std::string use(int records) {
+        auto found = folders_.find(records);
+        if (found == folders_.end()) {
+            found = folders_.emplace(records, create(records)).first;
+        }
+        sim::Machine machine;
+        machine.mapDrive('C', found->second.string());
+        sim::installMachine(machine);
+        return (found->second / "ProgramData" / "Quorvel" / "QV-KELP" / "aliases.json").string();
+    }
+
+private:
+    static std::filesystem::path create(int records) {
+        std::string pattern = (std::filesystem::temp_directory_path() / "aliasbench-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) {
+            std::abort();
+        }
+        const std::filesystem::path folder =
+            std::filesystem::path(pattern) / "ProgramData" / "Quorvel" / "QV-KELP";
+        std::filesystem::create_directories(folder);
+        cJSONUtils::Tree root = cJSONUtils::createObject();
+        cJSONUtils::addString(root.get(), "format", "1");
+        cJSON* devices = cJSONUtils::addCopy(root.get(), "devices", cJSONUtils::createObject().get());
+        for (int board = 0; board < records; ++board) {
+            cJSONUtils::addCopy(devices, tokenOf(board).c_str(), recordOf(board).get());
+        }
+        std::ofstream(folder / "aliases.json", std::ios::binary) << cJSONUtils::print(root.get());
+        return pattern;
+    }
+
+    std::map<int, std::filesystem::path> folders_;
+};
+
+Drives drives;
+
+using FilePtr = std::unique_ptr<FILE, int (*)(FILE*)>;
+
+std::string readAll(FILE* file) {
+    std::fseek(file, 0, SEEK_END);
+    std::string text(static_cast<std::size_t>(std::ftell(file)), '\0');
+    std::rewind(file);
+    if (std::fread(text.data(), 1, text.size(), file) != text.size()) {
+        std::abort();
+    }
+    return text;
+}
+
+void StoreOpenForReadAndLookup(benchmark::State& state) {
+    drives.use(static_cast<int>(state.range(0)));
+    const std::string token = tokenOf(static_cast<int>(state.range(0)) / 2);
+    for (auto _ : state) {
+        nQVOSALS100::tStatus status;
+        AliasStore store;
+        if (!store.openForRead(&status)) {
+            state.SkipWithError("open failed");
+            break;
+        }
+        benchmark::DoNotOptimize(store.readAlias(token));
+    }
+}
+
+void BaselineReadAndParse(benchmark::State& state) {
+    const std::string path = drives.use(static_cast<int>(state.range(0)));
+    const std::string token = tokenOf(static_cast<int>(state.range(0)) / 2);
+    for (auto _ : state) {
+        FilePtr file(std::fopen(path.c_str(), "rb"), std::fclose);
+        const std::string text = readAll(file.get());
+        cJSON* root = cJSON_Parse(text.c_str());
+        benchmark::DoNotOptimize(cJSON_GetObjectItem(cJSON_GetObjectItem(root, "devices"), token.c_str()));
+        cJSON_Delete(root);
+    }
+}
+
+void StoreOpenForUpdateAndRewrite(benchmark::State& state) {
+    drives.use(static_cast<int>(state.range(0)));
+    const int board = static_cast<int>(state.range(0)) / 2;
+    const std::string token = tokenOf(board);
+    const cJSONUtils::Tree record = recordOf(board);
+    for (auto _ : state) {
+        nQVOSALS100::tStatus status;
+        AliasStore store;
+        if (!store.openForUpdate(&status)) {
+            state.SkipWithError("open failed");
+            break;
+        }
+        store.replaceDeviceRecord(token, record.get());
+        if (!store.writeBack(&status)) {
+            state.SkipWithError("write failed");
+            break;
+        }
+    }
+}
+
+void BaselineParsePrintAndWrite(benchmark::State& state) {
+    const std::string path = drives.use(static_cast<int>(state.range(0)));
+    const int board = static_cast<int>(state.range(0)) / 2;
+    const std::string token = tokenOf(board);
+    const cJSONUtils::Tree record = recordOf(board);
+    for (auto _ : state) {
+        FilePtr file(std::fopen(path.c_str(), "r+b"), std::fclose);
+        const std::string text = readAll(file.get());
+        cJSON* root = cJSON_Parse(text.c_str());
+        cJSON* devices = cJSON_GetObjectItem(root, "devices");
+        cJSON_DeleteItemFromObject(devices, token.c_str());
+        cJSON_AddItemToObject(devices, token.c_str(), cJSON_Duplicate(record.get(), true));
+        char* printed = cJSON_Print(root);
+        const std::size_t length = std::strlen(printed);
+        std::rewind(file.get());
+        std::fwrite(printed, 1, length, file.get());
+        std::fflush(file.get());
+        if (ftruncate(fileno(file.get()), static_cast<off_t>(length)) != 0) {
+            std::abort();
+        }
+        std::free(printed);
+        cJSON_Delete(root);
+    }
+}
+
+} // namespace
+
+BENCHMARK(StoreOpenForReadAndLookup)->Arg(10)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BaselineReadAndParse)->Arg(10)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(StoreOpenForUpdateAndRewrite)->Arg(10)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BaselineParsePrintAndWrite)->Arg(10)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+
+BENCHMARK_MAIN();
