@@ -27,6 +27,7 @@ inline FILE* platformOpenFile(const char* path, const char* mode) { return std::
 #else
 #include "platform/sim/win32_types.h"
 #include "platform/sim/win32_error.h"
+#include "platform/sim/win32_debug.h"
 #include "platform/sim/win32_ole.h"
 #include "platform/sim/win32_memstr.h"
 #include "platform/sim/win32_setupapi.h"

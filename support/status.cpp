@@ -9,13 +9,6 @@
 namespace nQVOSALS100 {
 namespace {
 
-bool acceptsCode(std::int32_t current, std::int32_t incoming) {
-    if (incoming < 0) {
-        return current >= 0;
-    }
-    return incoming > 0 && current == 0;
-}
-
 void copyComponent(char (&field)[tStatus::kComponentCapacity], const char* name) {
     std::memset(field, 0, sizeof field);
     if (name != nullptr) {
@@ -83,7 +76,7 @@ std::int32_t translateWin32Error(std::uint32_t win32Error) {
 
 bool tStatus::setCode(std::int32_t newCode, const char* componentName, const char* fileName,
                       std::uint32_t lineNumber) {
-    if (!acceptsCode(code, newCode)) {
+    if (!acceptsStatusCode(code, newCode)) {
         return false;
     }
     code = newCode;

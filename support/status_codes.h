@@ -26,6 +26,12 @@ constexpr std::int32_t osalStatusFileAccessDenied = -52026;
 // Placed in a status only by a board library: the calibration password did not match.
 constexpr std::int32_t boardStatusCalPasswordInvalid = -1074097898;
 
+// The precedence rule of both status kinds: the first error wins, an error replaces a warning,
+// and success never overwrites anything.
+constexpr bool acceptsStatusCode(std::int32_t current, std::int32_t incoming) {
+    return incoming < 0 ? current >= 0 : incoming > 0 && current == 0;
+}
+
 // The component name every report of the module carries.
 constexpr const char* kComponentName = "qvkelpsysapiexpertu";
 

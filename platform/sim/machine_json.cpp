@@ -1,0 +1,396 @@
+// The JSON form of a machine description, checked member by member so that a mistake is reported
+// with the member it is in.
+#include "platform/sim/machine_json.h"
+
+#include "platform/sim/text_rules.h"
+
+#include <cjson/cJSON.h>
+
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <set>
+#include <stdexcept>
+
+namespace winsim {
+namespace {
+
+[[noreturn]] void refuse(const std::string& member, const std::string& problem) {
+    throw std::invalid_argument(member + ": " + problem);
+}
+
+std::string indexed(const std::string& member, std::size_t index) {
+    return member + "[" + std::to_string(index) + "]";
+}
+
+std::string child(const std::string& member, const std::string& name) {
+    return member.empty() ? name : member + "." + name;
+}
+
+// Calls `visit` for each member of an object, refusing a member that appears twice.
+void forEachMember(const cJSON* object, const std::string& member,
+                   const std::function<void(const cJSON*, const std::string&)>& visit) {
+    if (!cJSON_IsObject(object)) {
+        refuse(member.empty() ? "(top level)" : member, "expected an object");
+    }
+    std::set<std::string> seen;
+    for (const cJSON* item = object->child; item != nullptr; item = item->next) {
+        const std::string name = item->string;
+        if (!seen.insert(toUpperAscii(name)).second) {
+            refuse(child(member, name), "appears twice");
+        }
+        visit(item, child(member, name));
+    }
+}
+
+void forEachElement(const cJSON* array, const std::string& member,
+                    const std::function<void(const cJSON*, const std::string&)>& visit) {
+    if (!cJSON_IsArray(array)) {
+        refuse(member, "expected an array");
+    }
+    std::size_t index = 0;
+    for (const cJSON* item = array->child; item != nullptr; item = item->next) {
+        visit(item, indexed(member, index++));
+    }
+}
+
+[[noreturn]] void refuseUnknown(const std::string& member) {
+    refuse(member, "unknown member");
+}
+
+std::string textOf(const cJSON* item, const std::string& member) {
+    if (!cJSON_IsString(item)) {
+        refuse(member, "expected a text");
+    }
+    return item->valuestring;
+}
+
+bool flagOf(const cJSON* item, const std::string& member) {
+    if (!cJSON_IsBool(item)) {
+        refuse(member, "expected true or false");
+    }
+    return cJSON_IsTrue(item);
+}
+
+double integerOf(const cJSON* item, const std::string& member, double lowest, double highest) {
+    if (!cJSON_IsNumber(item)) {
+        refuse(member, "expected a number");
+    }
+    const double value = item->valuedouble;
+    if (!std::isfinite(value) || std::floor(value) != value || value < lowest || value > highest) {
+        char written[32];
+        std::snprintf(written, sizeof written, "%.17g", value);
+        refuse(member, std::string("the number ") + written + " does not fit (an integer from " +
+                           std::to_string(static_cast<long long>(lowest)) + " to " +
+                           std::to_string(static_cast<long long>(highest)) + " is expected)");
+    }
+    return value;
+}
+
+std::uint32_t unsignedOf(const cJSON* item, const std::string& member) {
+    return static_cast<std::uint32_t>(integerOf(item, member, 0, 4294967295.0));
+}
+
+// A 32-bit number written as a signed or unsigned value (two's complement for negative ones).
+std::uint32_t anyWordOf(const cJSON* item, const std::string& member) {
+    const double value = integerOf(item, member, -2147483648.0, 4294967295.0);
+    return value < 0 ? static_cast<std::uint32_t>(static_cast<std::int32_t>(value))
+                     : static_cast<std::uint32_t>(value);
+}
+
+// Text of the ANSI code page: every code point must fit in one byte.
+std::string bytesOf(const cJSON* item, const std::string& member) {
+    const std::string utf8 = textOf(item, member);
+    const auto codePoints = decodeUtf8(utf8);
+    if (!codePoints) {
+        refuse(member, "the text is not valid UTF-8");
+    }
+    std::string bytes;
+    for (const char32_t codePoint : *codePoints) {
+        if (codePoint > 0xFF) {
+            char hex[16];
+            std::snprintf(hex, sizeof hex, "U+%04X", static_cast<unsigned>(codePoint));
+            refuse(member, std::string("the character ") + hex + " does not fit in one byte");
+        }
+        bytes.push_back(static_cast<char>(codePoint));
+    }
+    return bytes;
+}
+
+std::u16string utf16Of(const cJSON* item, const std::string& member) {
+    const auto codePoints = decodeUtf8(textOf(item, member));
+    if (!codePoints) {
+        refuse(member, "the text is not valid UTF-8");
+    }
+    std::u16string text;
+    for (char32_t codePoint : *codePoints) {
+        if (codePoint >= 0x10000) {
+            codePoint -= 0x10000;
+            text.push_back(static_cast<char16_t>(0xD800 + (codePoint >> 10)));
+            text.push_back(static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF)));
+        } else {
+            text.push_back(static_cast<char16_t>(codePoint));
+        }
+    }
+    return text;
+}
+
+GUID guidOf(const cJSON* item, const std::string& member) {
+    const std::string text = textOf(item, member);
+    const auto guid = parseGuid(text);
+    if (!guid) {
+        refuse(member, "\"" + text + "\" is not a GUID of the form {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}");
+    }
+    return *guid;
+}
+
+std::vector<std::uint8_t> hexBytesOf(const cJSON* item, const std::string& member) {
+    std::string digits;
+    for (const char c : textOf(item, member)) {
+        if (c != ' ') {
+            digits.push_back(c);
+        }
+    }
+    if (digits.size() % 2 != 0 || digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+        refuse(member, "expected pairs of hexadecimal digits");
+    }
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t i = 0; i < digits.size(); i += 2) {
+        bytes.push_back(static_cast<std::uint8_t>(std::stoul(digits.substr(i, 2), nullptr, 16)));
+    }
+    return bytes;
+}
+
+std::filesystem::path folderOf(const cJSON* item, const std::string& member,
+                               const std::filesystem::path& base) {
+    const std::filesystem::path folder = textOf(item, member);
+    return folder.is_absolute() ? folder.lexically_normal() : (base / folder).lexically_normal();
+}
+
+// An object whose only member is "guid" or "hex" holding a text is a value; any other object is
+// a subkey.
+const cJSON* taggedValue(const cJSON* item, const char* tag) {
+    if (!cJSON_IsObject(item) || item->child == nullptr || item->child->next != nullptr) {
+        return nullptr;
+    }
+    return std::string(item->child->string) == tag && cJSON_IsString(item->child) ? item->child : nullptr;
+}
+
+sim::RegistryKey registryKeyOf(const cJSON* object, const std::string& member) {
+    sim::RegistryKey key;
+    forEachMember(object, member, [&key](const cJSON* item, const std::string& name) {
+        const std::string valueName = item->string;
+        if (cJSON_IsNumber(item)) {
+            key.set(valueName, sim::RegistryValue::dword(anyWordOf(item, name)));
+        } else if (cJSON_IsString(item)) {
+            key.set(valueName, sim::RegistryValue::text(bytesOf(item, name)));
+        } else if (const cJSON* guid = taggedValue(item, "guid")) {
+            key.set(valueName, sim::RegistryValue::guid(guidOf(guid, child(name, "guid"))));
+        } else if (const cJSON* hex = taggedValue(item, "hex")) {
+            key.set(valueName, sim::RegistryValue::binary(hexBytesOf(hex, child(name, "hex"))));
+        } else if (cJSON_IsObject(item)) {
+            key.subkey(valueName) = registryKeyOf(item, name);
+        } else {
+            refuse(name, "expected a number, a text, {\"guid\": ...}, {\"hex\": ...} or a subkey object");
+        }
+    });
+    return key;
+}
+
+std::string jsonTextOf(const cJSON* item) {
+    const std::unique_ptr<char, decltype(&cJSON_free)> printed(cJSON_PrintUnformatted(item), &cJSON_free);
+    if (!printed) {
+        throw std::bad_alloc();
+    }
+    return printed.get();
+}
+
+sim::DeviceInterface interfaceOf(const cJSON* object, const std::string& member) {
+    sim::DeviceInterface result;
+    bool hasClass = false;
+    forEachMember(object, member, [&](const cJSON* item, const std::string& name) {
+        const std::string field = item->string;
+        if (field == "class") {
+            result.classGuid = guidOf(item, name);
+            hasClass = true;
+        } else if (field == "path") {
+            result.path = bytesOf(item, name);
+        } else if (field == "key") {
+            result.registryKey = registryKeyOf(item, name);
+        } else {
+            refuseUnknown(name);
+        }
+    });
+    if (!hasClass) {
+        refuse(child(member, "class"), "missing");
+    }
+    return result;
+}
+
+sim::Device deviceOf(const cJSON* object, const std::string& member) {
+    sim::Device device;
+    bool hasId = false;
+    forEachMember(object, member, [&](const cJSON* item, const std::string& name) {
+        const std::string field = item->string;
+        if (field == "id") {
+            device.id = textOf(item, name);
+            hasId = true;
+        } else if (field == "parent") {
+            device.parent = textOf(item, name);
+        } else if (field == "enumerator") {
+            device.enumerator = textOf(item, name);
+        } else if (field == "present") {
+            device.present = flagOf(item, name);
+        } else if (field == "address") {
+            device.address = unsignedOf(item, name);
+        } else if (field == "hardwareKey") {
+            device.hardwareRegistryKey = registryKeyOf(item, name);
+        } else if (field == "interfaces") {
+            forEachElement(item, name, [&device](const cJSON* element, const std::string& elementName) {
+                device.interfaces.push_back(interfaceOf(element, elementName));
+            });
+        } else if (field == "board") {
+            if (!cJSON_IsObject(item)) {
+                refuse(name, "expected an object");
+            }
+            device.board = jsonTextOf(item);
+        } else {
+            refuseUnknown(name);
+        }
+    });
+    if (!hasId) {
+        refuse(child(member, "id"), "missing");
+    }
+    return device;
+}
+
+sim::PxiLocation pxiOf(const cJSON* object, const std::string& member) {
+    sim::PxiLocation location;
+    const std::pair<const char*, std::uint32_t*> fields[] = {{"bus", &location.bus},
+                                                             {"device", &location.device},
+                                                             {"function", &location.function},
+                                                             {"chassis", &location.chassis},
+                                                             {"slot", &location.slot}};
+    std::set<std::string> given;
+    forEachMember(object, member, [&](const cJSON* item, const std::string& name) {
+        for (const auto& [field, target] : fields) {
+            if (item->string == std::string(field)) {
+                *target = unsignedOf(item, name);
+                given.insert(field);
+                return;
+            }
+        }
+        refuseUnknown(name);
+    });
+    for (const auto& field : fields) {
+        if (given.count(field.first) == 0) {
+            refuse(child(member, field.first), "missing");
+        }
+    }
+    return location;
+}
+
+// An error is a number (negative ones as 32-bit two's complement) or hexadecimal text "0x...".
+DWORD errorOf(const cJSON* item, const std::string& member) {
+    if (!cJSON_IsString(item)) {
+        return anyWordOf(item, member);
+    }
+    const std::string text = item->valuestring;
+    const bool hex = text.size() > 2 && text.size() <= 10 &&
+                     (text.rfind("0x", 0) == 0 || text.rfind("0X", 0) == 0) &&
+                     text.find_first_not_of("0123456789abcdefABCDEF", 2) == std::string::npos;
+    if (!hex) {
+        refuse(member, "\"" + text + "\" is neither a number nor hexadecimal text such as \"0xE0000204\"");
+    }
+    return static_cast<DWORD>(std::stoul(text.substr(2), nullptr, 16));
+}
+
+sim::Fault faultOf(const cJSON* object, const std::string& member) {
+    sim::Fault fault;
+    bool hasCall = false;
+    bool hasError = false;
+    forEachMember(object, member, [&](const cJSON* item, const std::string& name) {
+        const std::string field = item->string;
+        if (field == "call") {
+            fault.call = textOf(item, name);
+            hasCall = true;
+        } else if (field == "error") {
+            fault.error = errorOf(item, name);
+            hasError = true;
+        } else if (field == "argument") {
+            fault.argument = textOf(item, name);
+        } else if (field == "after") {
+            fault.after = unsignedOf(item, name);
+        } else if (field == "times") {
+            fault.times = unsignedOf(item, name);
+        } else {
+            refuseUnknown(name);
+        }
+    });
+    if (!hasCall) {
+        refuse(child(member, "call"), "missing");
+    }
+    if (!hasError) {
+        refuse(child(member, "error"), "missing");
+    }
+    return fault;
+}
+
+void readTopLevel(const cJSON* root, const std::filesystem::path& folder, sim::Machine& machine) {
+    forEachMember(root, "", [&](const cJSON* item, const std::string& name) {
+        if (name == "drives") {
+            forEachMember(item, name, [&](const cJSON* drive, const std::string& driveName) {
+                const std::string letter = drive->string;
+                if (letter.size() != 1 || toUpperAscii(letter)[0] < 'A' || toUpperAscii(letter)[0] > 'Z') {
+                    refuse(driveName, "\"" + letter + "\" is not a drive letter");
+                }
+                machine.mapDrive(toUpperAscii(letter)[0], folderOf(drive, driveName, folder).string());
+            });
+        } else if (name == "commonAppData") {
+            machine.commonAppData = utf16Of(item, name);
+        } else if (name == "libraryPath") {
+            forEachElement(item, name, [&](const cJSON* entry, const std::string& entryName) {
+                machine.addLibraryFolder(folderOf(entry, entryName, folder).string());
+            });
+        } else if (name == "ansiCodePage") {
+            machine.ansiCodePage = static_cast<UINT>(integerOf(item, name, 1, 65535));
+        } else if (name == "devices") {
+            forEachElement(item, name, [&](const cJSON* entry, const std::string& entryName) {
+                machine.devices.push_back(deviceOf(entry, entryName));
+            });
+        } else if (name == "pxi") {
+            forEachElement(item, name, [&](const cJSON* entry, const std::string& entryName) {
+                machine.addPxi(pxiOf(entry, entryName));
+            });
+        } else if (name == "faults") {
+            forEachElement(item, name, [&](const cJSON* entry, const std::string& entryName) {
+                machine.addFault(faultOf(entry, entryName));
+            });
+        } else {
+            refuseUnknown(name);
+        }
+    });
+}
+
+} // namespace
+
+sim::Machine parseMachineDescription(const std::string& text, const std::filesystem::path& folder) {
+    const char* end = nullptr;
+    const std::unique_ptr<cJSON, decltype(&cJSON_Delete)> root(
+        cJSON_ParseWithLengthOpts(text.c_str(), text.size(), &end, false), &cJSON_Delete);
+    if (!root) {
+        const std::size_t offset = end != nullptr ? static_cast<std::size_t>(end - text.c_str()) : 0;
+        refuse("(top level)", "not valid JSON (near byte " + std::to_string(offset) + ")");
+    }
+    if (end != nullptr && text.find_first_not_of(" \t\r\n", static_cast<std::size_t>(end - text.c_str())) !=
+                              std::string::npos) {
+        refuse("(top level)",
+               "text follows the JSON value (at byte " + std::to_string(end - text.c_str()) + ")");
+    }
+    sim::Machine machine;
+    readTopLevel(root.get(), folder, machine);
+    return machine;
+}
+
+} // namespace winsim

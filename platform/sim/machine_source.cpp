@@ -1,0 +1,149 @@
+// Where the current machine comes from: an installed machine, else the description file named by
+// QVKELP_MACHINE, read again whenever the name or the file changes, else the empty machine.
+#include "platform/sim/machine_json.h"
+#include "platform/sim/machine_state.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace winsim {
+namespace {
+
+constexpr const char* kMachineVariable = "QVKELP_MACHINE";
+
+// What tells that a description file changed: its name, and its inode, size and modification time.
+struct FileIdentity {
+    std::string path;
+    int statError = 0;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    long long modifiedSeconds = 0;
+    long modifiedNanoseconds = 0;
+
+    bool operator==(const FileIdentity& other) const {
+        return path == other.path && statError == other.statError && device == other.device &&
+               inode == other.inode && size == other.size && modifiedSeconds == other.modifiedSeconds &&
+               modifiedNanoseconds == other.modifiedNanoseconds;
+    }
+};
+
+FileIdentity identify(const std::string& path) {
+    FileIdentity identity;
+    identity.path = path;
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        identity.statError = errno;
+        return identity;
+    }
+    identity.device = info.st_dev;
+    identity.inode = info.st_ino;
+    identity.size = info.st_size;
+    identity.modifiedSeconds = info.st_mtim.tv_sec;
+    identity.modifiedNanoseconds = info.st_mtim.tv_nsec;
+    return identity;
+}
+
+std::string diagnosticLine(const std::string& path, const std::string& problem) {
+    return "qvwinsim: machine description " + path + ": " + problem;
+}
+
+// Reads and checks a description; throws std::invalid_argument with the diagnostic line.
+sim::Machine readDescriptionFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        throw std::invalid_argument(
+            diagnosticLine(path, std::string("cannot be read: ") + std::strerror(errno)));
+    }
+    std::ostringstream text;
+    text << file.rdbuf();
+    const std::filesystem::path folder = std::filesystem::absolute(path).parent_path();
+    try {
+        return parseMachineDescription(text.str(), folder);
+    } catch (const std::invalid_argument& problem) {
+        throw std::invalid_argument(diagnosticLine(path, problem.what()));
+    }
+}
+
+std::shared_ptr<const MachineState> buildDescription(sim::Machine description, const std::string& path) {
+    try {
+        return MachineState::build(std::move(description), path);
+    } catch (const std::invalid_argument& problem) {
+        throw std::invalid_argument(diagnosticLine(path, problem.what()));
+    }
+}
+
+// A malformed description gives the empty machine and one line on stderr, once per change.
+std::shared_ptr<const MachineState> loadDescription(const std::string& path) {
+    try {
+        return buildDescription(readDescriptionFile(path), path);
+    } catch (const std::invalid_argument& problem) {
+        std::fprintf(stderr, "%s; the machine is empty\n", problem.what());
+        return MachineState::build(sim::Machine{}, path);
+    }
+}
+
+struct MachineSource {
+    std::mutex mutex;
+    std::shared_ptr<const MachineState> installed;
+    std::shared_ptr<const MachineState> loaded;
+    FileIdentity loadedIdentity;
+    std::shared_ptr<const MachineState> empty = MachineState::build(sim::Machine{}, {});
+};
+
+MachineSource& machineSource() {
+    static MachineSource source;
+    return source;
+}
+
+} // namespace
+
+std::shared_ptr<const MachineState> currentMachine() {
+    MachineSource& source = machineSource();
+    const std::lock_guard<std::mutex> lock(source.mutex);
+    if (source.installed) {
+        return source.installed;
+    }
+    const char* path = std::getenv(kMachineVariable);
+    if (path == nullptr || *path == '\0') {
+        return source.empty;
+    }
+    FileIdentity identity = identify(path);
+    if (!source.loaded || !(identity == source.loadedIdentity)) {
+        source.loaded = loadDescription(path);
+        source.loadedIdentity = std::move(identity);
+    }
+    return source.loaded;
+}
+
+} // namespace winsim
+
+namespace sim {
+
+void installMachine(const Machine& machine) {
+    std::shared_ptr<const winsim::MachineState> built = winsim::MachineState::build(machine, {});
+    winsim::MachineSource& source = winsim::machineSource();
+    const std::lock_guard<std::mutex> lock(source.mutex);
+    source.installed = std::move(built);
+}
+
+void uninstallMachine() {
+    winsim::MachineSource& source = winsim::machineSource();
+    const std::lock_guard<std::mutex> lock(source.mutex);
+    source.installed.reset();
+}
+
+Machine loadMachineFile(const std::string& path) {
+    Machine machine = winsim::readDescriptionFile(path);
+    winsim::buildDescription(machine, path);
+    return machine;
+}
+
+} // namespace sim

@@ -1,0 +1,92 @@
+// The machine as the simulated calls see it: one immutable snapshot of a description, with the
+// device tree resolved. Calls hold a snapshot through a shared_ptr, so a description reloaded by
+// another thread never changes a device under a caller.
+#pragma once
+
+#include "platform/sim/machine.h"
+#include "platform/sim/machine_access.h"
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace winsim {
+
+inline constexpr const char* kRootDeviceId = "HTREE\\ROOT\\0";
+
+struct InterfaceNode {
+    GUID classGuid{};
+    std::string path;
+    const sim::RegistryKey* key = nullptr; // null: the interface has no key
+};
+
+struct DeviceNode {
+    std::string id;
+    std::string enumerator;
+    bool present = true;
+    std::optional<std::uint32_t> address;
+    const sim::RegistryKey* hardwareKey = nullptr; // null: the device has no hardware key
+    std::vector<InterfaceNode> interfaces;
+    std::string board;
+    DEVINST devInst = 0;
+    std::size_t parent = 0;            // index of the parent; the root is its own parent
+    std::vector<std::size_t> children; // indices, in description order
+};
+
+// The counters of the injected faults of one snapshot; the only part of a snapshot that changes.
+class FaultBook {
+public:
+    explicit FaultBook(std::vector<sim::Fault> rules);
+    bool take(std::string_view call, std::string_view argument, DWORD* error);
+
+private:
+    struct Counters {
+        std::uint32_t passed = 0;
+        std::uint32_t fired = 0;
+    };
+    std::mutex mutex_;
+    std::vector<sim::Fault> rules_;
+    std::vector<Counters> counters_;
+};
+
+class MachineState {
+public:
+    static constexpr std::size_t kRoot = 0;
+    // The facts handed to the other parts of the simulated Windows.
+    MachineFacts facts;
+    std::string sourceFile;
+
+    // Device 0 is the root; the others follow in description order.
+    const std::vector<DeviceNode>& devices() const { return devices_; }
+    const DeviceNode* findById(std::string_view id) const;
+    const DeviceNode* findByDevInst(DEVINST devInst) const;
+    std::size_t indexOf(const DeviceNode& device) const {
+        return static_cast<std::size_t>(&device - devices_.data());
+    }
+    const std::vector<sim::PxiLocation>& pxi() const { return description_.pxi; }
+    FaultBook& faults() const { return *faults_; }
+
+    // Resolves a description; throws std::invalid_argument naming the member at fault.
+    static std::shared_ptr<const MachineState> build(sim::Machine description, std::string sourceFile);
+
+private:
+    MachineState() = default;
+
+    sim::Machine description_; // owns the registry keys the nodes point into
+    std::vector<DeviceNode> devices_;
+    std::unordered_map<std::string, std::size_t> byUpperId_;
+    std::unordered_map<DEVINST, std::size_t> byDevInst_;
+    std::unique_ptr<FaultBook> faults_;
+};
+
+// The snapshot every call works on: the installed machine, else the description named by
+// QVKELP_MACHINE (read again when the name or the file changes), else the empty machine.
+std::shared_ptr<const MachineState> currentMachine();
+
+// Fault injection against one snapshot (the public form uses the current machine).
+bool takeInjectedFault(const MachineState& machine, const char* call, std::string_view argument,
+                       DWORD* error);
+
+} // namespace winsim

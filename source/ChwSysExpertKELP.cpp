@@ -1,0 +1,130 @@
+#include "source/ChwSysExpertKELP.h"
+
+#include "hwsys/hwsys_errors.h"
+#include "hwsys/hwsys_types.h"
+#include "source/hostBoundary.h"
+#include "support/status_codes.h"
+
+namespace qvkelpsysapiexpert {
+
+using nQVOSALS100::tStatus;
+
+namespace {
+
+void reportStatus(tStatus& status, std::int32_t code, std::uint32_t line) {
+    status.setCode(code, nQVOSALS100::kComponentName, __FILE__, line);
+}
+
+// Operations the expert does not offer (yet) answer E_NOTIMPL through the status table.
+void reportNotSupported(tStatus& status) {
+    reportStatus(status, nQVOSALS100::osalStatusNotSupported, __LINE__);
+}
+
+HRESULT handOutText(const OLECHAR* text, BSTR* out) {
+    return runHostOperation(
+        [text, out](tStatus& status) {
+            *out = SysAllocString(text);
+            if (*out == nullptr) {
+                reportStatus(status, nQVOSALS100::osalStatusMemoryFull, __LINE__);
+            }
+        },
+        outArgument(out));
+}
+
+} // namespace
+
+const tQVInterfaceEntry* ChwSysExpertKELP::interfaceMap() {
+    static const tQVInterfaceEntry map[] = {
+        qvInterfaceEntry<ChwSysExpertKELP, IhwSysExpertInfo>(IID_IhwSysExpertInfo),
+        qvInterfaceEntry<ChwSysExpertKELP, IhwSysExpert>(IID_IhwSysExpert),
+        qvInterfaceEntry<ChwSysExpertKELP, IhwSysExpert2>(IID_IhwSysExpert2),
+        qvInterfaceEntry<ChwSysExpertKELP, IhwSysExpertPlugPlay>(IID_IhwSysExpertPlugPlay),
+        qvInterfaceEntry<ChwSysExpertKELP, IhwSysExpertDiagnostic>(IID_IhwSysExpertDiagnostic),
+        kQVInterfaceMapEnd,
+    };
+    return map;
+}
+
+HRESULT ChwSysExpertKELP::GetExpertGuid(GUID* guid) {
+    return runHostOperation([guid](tStatus&) { *guid = hwSysExpertGuidQVKELP; }, outArgument(guid));
+}
+
+HRESULT ChwSysExpertKELP::GetExpertName(BSTR* name) {
+    return handOutText(kExpertName, name);
+}
+
+HRESULT ChwSysExpertKELP::GetExpertVersion(BSTR* version) {
+    return handOutText(kExpertVersion, version);
+}
+
+HRESULT ChwSysExpertKELP::GetExpertIdentifier(BSTR* identifier) {
+    return handOutText(kExpertIdentifier, identifier);
+}
+
+HRESULT ChwSysExpertKELP::ReservedOperation1() {
+    return runHostOperation([](tStatus&) {});
+}
+
+HRESULT ChwSysExpertKELP::ReservedOperation2() {
+    return runHostOperation([](tStatus&) {});
+}
+
+HRESULT ChwSysExpertKELP::ReportResources(IhwSysHostCollection* collection) {
+    return runHostOperation(reportNotSupported, requiredArgument(collection));
+}
+
+HRESULT ChwSysExpertKELP::EnumerateItemNames(IhwSysEnumStringList** itemNames) {
+    return runHostOperation(reportNotSupported, outArgument(itemNames));
+}
+
+HRESULT ChwSysExpertKELP::GetResourceProperties(LPCWSTR /*itemName*/, IhwSysPropertyBag** bag) {
+    return runHostOperation(reportNotSupported, outArgument(bag));
+}
+
+// The host asks whether a request flag needs the expert's attention; none does.
+HRESULT ChwSysExpertKELP::CheckRequestFlag(LPCWSTR /*itemName*/, ULONG flag) {
+    return runHostOperation([flag](tStatus&) { return flag != 0 ? HW_E_PROPERTY_NOT_FOUND : S_OK; });
+}
+
+HRESULT ChwSysExpertKELP::NotImplementedOperation() {
+    return runHostOperation(reportNotSupported);
+}
+
+HRESULT ChwSysExpertKELP::RenameResource(LPCWSTR /*itemName*/, LPCWSTR /*newAlias*/, ULONG /*flags*/,
+                                         LONG* aliasInUse, void** reserved) {
+    return runHostOperation(reportNotSupported, outArgument(aliasInUse), outArgument(reserved));
+}
+
+HRESULT ChwSysExpertKELP::ValidateResourceProperties(LPCWSTR /*itemName*/, IhwSysPropertyBag* bag,
+                                                     ULONG_PTR* reserved,
+                                                     IhwSysEnumPropertyTag** acceptedTags) {
+    return runHostOperation(reportNotSupported, outArgument(acceptedTags), outArgument(reserved),
+                            requiredArgument(bag));
+}
+
+HRESULT ChwSysExpertKELP::SaveResourceProperties(LPCWSTR /*itemName*/, IhwSysPropertyBag* bag,
+                                                 ULONG* reserved) {
+    return runHostOperation(reportNotSupported, outArgument(reserved), requiredArgument(bag));
+}
+
+HRESULT ChwSysExpertKELP::SelfTestResource(LPCWSTR /*itemName*/, ULONG /*testMode*/, BSTR* errorText) {
+    return runHostOperation(reportNotSupported, outArgument(errorText));
+}
+
+HRESULT ChwSysExpertKELP::SelfCalibrateResource(LPCWSTR /*itemName*/, BSTR* errorText) {
+    return runHostOperation(reportNotSupported, outArgument(errorText));
+}
+
+HRESULT createExpert(IhwSysExpert2** expert) noexcept {
+    return runHostOperation(
+        [expert](tStatus&) {
+            CQVComObject<ChwSysExpertKELP>* object = nullptr;
+            throwIfFailedHResult(CQVComObject<ChwSysExpertKELP>::CreateInstance(&object));
+            IhwSysExpert2* first = object;
+            first->AddRef();
+            *expert = first;
+        },
+        outArgument(expert));
+}
+
+} // namespace qvkelpsysapiexpert

@@ -1,0 +1,51 @@
+// qverr::Status: a status code with a JSON diagnostic payload.
+//
+// The code follows the same precedence as nQVOSALS100::tStatus (the first error wins, an error
+// replaces a warning, success never overwrites). The payload is the text of one JSON object kept
+// in a buffer laid out as support/payload_text.h describes, created lazily by the first report
+// (support/error_report.h) and grown through the status's reserve function.
+#pragma once
+
+#include "support/payload_text.h"
+
+#include <cstdint>
+
+namespace qverr {
+
+// Grows the payload buffer of `status` to hold at least `requested` bytes, keeping its text, or
+// frees it when `requested` is 0. Returns false, leaving the status unchanged, when it cannot.
+using ReserveFunction = bool (*)(Status& status, std::uint32_t requested);
+
+// The reserve function of every new status: buffers of 512 bytes or the next power of two above,
+// from malloc; requests above 0x7FFFFFFF fail.
+bool defaultReserve(Status& status, std::uint32_t requested) noexcept;
+
+struct Status {
+    std::int32_t code = 0;
+    std::uint32_t capacity = 0;
+    ReserveFunction reserve = &defaultReserve;
+    char* payload = nullptr;
+
+    Status() = default;
+    Status(const Status&) = delete;
+    Status& operator=(const Status&) = delete;
+    ~Status();
+
+    bool isFatal() const noexcept { return code < 0; }
+
+    // Applies the precedence rule; an accepted code empties the payload text to "{}".
+    // Returns whether the code was accepted.
+    bool setCode(std::int32_t newCode) noexcept;
+    // setCode(from.code); when accepted the payload follows: with the same reserve function the
+    // buffer changes hands (`from` is left without one), otherwise the text is copied.
+    bool merge(Status& from) noexcept;
+    // Back to success without a payload.
+    void clear() noexcept;
+};
+
+// The grow function for cursors over a status: doubles the buffer (less 2 bytes, which the
+// default reserve function rounds up to the next power of two) and returns `position` at the same
+// offset in the new buffer; null when the buffer cannot grow or its text is not valid.
+char* growPayload(char* position, Status& status) noexcept;
+
+} // namespace qverr

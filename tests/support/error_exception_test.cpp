@@ -1,0 +1,82 @@
+#include "support/error_exception.h"
+#include "support/error_report.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+TEST(ErrorException, a_copy_takes_the_payload_over_from_its_source_even_a_const_one) {
+    qverr::Exception source;
+    qverr::reportError(source.status(), -52003, nullptr, "f.cpp", 1);
+    const char* buffer = source.what();
+    ASSERT_NE(buffer, nullptr);
+    const qverr::Exception copy(source);
+    EXPECT_EQ(copy.what(), buffer);
+    EXPECT_EQ(copy.code(), -52003);
+    EXPECT_EQ(source.what(), nullptr);
+
+    const qverr::Exception second(copy);
+    EXPECT_EQ(second.what(), buffer);
+    EXPECT_EQ(copy.what(), nullptr);
+}
+
+TEST(ErrorException, an_exception_without_a_payload_answers_null_from_every_view) {
+    const qverr::Exception exception;
+    EXPECT_EQ(exception.what(), nullptr);
+    EXPECT_EQ(static_cast<const std::exception&>(exception).what(), nullptr);
+    EXPECT_EQ(static_cast<const qverr::ExceptionBase&>(exception).payloadText(), nullptr);
+}
+
+TEST(ErrorException, throw_if_failed_throws_errors_with_their_payload_and_lets_warnings_pass) {
+    qverr::Status warning;
+    warning.setCode(52011);
+    EXPECT_NO_THROW(qverr::throwIfFailed(warning));
+
+    qverr::Status failed;
+    qverr::reportError(failed, -52006, nullptr, "f.cpp", 1, nullptr);
+    try {
+        qverr::throwIfFailed(failed);
+        FAIL() << "nothing thrown";
+    } catch (const qverr::ExceptionBase& e) {
+        EXPECT_EQ(e.code(), -52006);
+        EXPECT_STREQ(e.payloadText(), R"({"file":"f.cpp","line":1})");
+    }
+    EXPECT_EQ(failed.payload, nullptr) << "the payload went with the exception";
+}
+
+TEST(ErrorException, a_status_scope_throws_its_failure_when_it_ends) {
+    const auto reportInScope = [](std::int32_t code) {
+        qverr::StatusScope status;
+        qverr::reportError(status, code, nullptr, "f.cpp", 1);
+    };
+    EXPECT_THROW(reportInScope(-52008), qverr::Exception);
+    EXPECT_NO_THROW(reportInScope(52011));
+}
+
+namespace {
+// Cleanup that reports into a scope of its own while another exception unwinds the stack.
+struct ReportingCleanup {
+    bool& caughtOwnFailure;
+    ~ReportingCleanup() {
+        try {
+            qverr::StatusScope status;
+            status.setCode(-52003);
+        } catch (const qverr::Exception&) {
+            caughtOwnFailure = true;
+        }
+    }
+};
+} // namespace
+
+TEST(ErrorException, a_scope_left_by_another_exception_stays_quiet_but_one_inside_unwinding_throws) {
+    bool cleanupCaughtOwnFailure = false;
+    try {
+        ReportingCleanup cleanup{cleanupCaughtOwnFailure};
+        qverr::StatusScope status;
+        status.setCode(-52008);
+        throw std::runtime_error("first");
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "first");
+    }
+    EXPECT_TRUE(cleanupCaughtOwnFailure);
+}
