@@ -58,16 +58,14 @@ void reportNotFound(tStatus* status) {
 }
 
 // Walks up to the parent and lets it write its part of the path. Returns false when a link of the
-// chain is missing; a missing parent ends the walk without a root part.
+// chain is missing. A PCI device always hangs below something, so a parent the configuration
+// manager cannot name is a missing link too: going on would give a path without its root part.
 bool buildParentPath(HDEVINFO deviceInfoSet, const SP_DEVINFO_DATA& deviceInfo, tBasicString& path,
                      char* scratch, tStatus* status) {
     DEVINST parent = 0;
-    if (CM_Get_Parent(&parent, deviceInfo.DevInst, 0) != CR_SUCCESS) {
-        return true;
-    }
     SP_DEVINFO_DATA parentInfo{};
     parentInfo.cbSize = sizeof(SP_DEVINFO_DATA);
-    if (!readDeviceId(parent, scratch) ||
+    if (CM_Get_Parent(&parent, deviceInfo.DevInst, 0) != CR_SUCCESS || !readDeviceId(parent, scratch) ||
         !SetupDiOpenDeviceInfoA(deviceInfoSet, scratch, nullptr, 0, &parentInfo)) {
         return false;
     }
