@@ -190,6 +190,9 @@ sim::RegistryKey registryKeyOf(const cJSON* object, const std::string& member) {
         } else if (const cJSON* hex = taggedValue(item, "hex")) {
             key.set(valueName, sim::RegistryValue::binary(hexBytesOf(hex, child(name, "hex"))));
         } else if (cJSON_IsObject(item)) {
+            if (valueName.empty() || valueName.find('\\') != std::string::npos) {
+                refuse(name, "a subkey needs a name without backslashes");
+            }
             key.subkey(valueName) = registryKeyOf(item, name);
         } else {
             refuse(name, "expected a number, a text, {\"guid\": ...}, {\"hex\": ...} or a subkey object");

@@ -10,6 +10,15 @@ constexpr DWORD DIGCF_ALLCLASSES = 0x00000004;
 constexpr DWORD DIGCF_PROFILE = 0x00000008;
 constexpr DWORD DIGCF_DEVICEINTERFACE = 0x00000010;
 
+// SP_DEVICE_INTERFACE_DATA flags
+constexpr DWORD SPINT_ACTIVE = 0x00000001;
+constexpr DWORD SPINT_DEFAULT = 0x00000002;
+constexpr DWORD SPINT_REMOVED = 0x00000004;
+
+// SetupDiOpenDeviceInfo flags
+constexpr DWORD DIOD_INHERIT_CLASSDRVS = 0x00000002;
+constexpr DWORD DIOD_CANCEL_REMOVE = 0x00000004;
+
 // SetupDiOpenDevRegKey scopes and key types
 constexpr DWORD DICS_FLAG_GLOBAL = 0x00000001;
 constexpr DWORD DICS_FLAG_CONFIGSPECIFIC = 0x00000002;
@@ -37,6 +46,7 @@ constexpr DWORD REG_BINARY = 3;
 constexpr DWORD REG_DWORD = 4;
 
 WINSIM_API HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* classGuid, PCSTR enumerator, HWND parent, DWORD flags);
+WINSIM_API BOOL WINAPI SetupDiEnumDeviceInfo(HDEVINFO set, DWORD memberIndex, PSP_DEVINFO_DATA deviceInfo);
 WINSIM_API BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO set, PSP_DEVINFO_DATA deviceInfo,
                                                    const GUID* interfaceClassGuid, DWORD memberIndex,
                                                    PSP_DEVICE_INTERFACE_DATA interfaceData);

@@ -6,6 +6,9 @@
 
 #include <gmock/gmock.h>
 
+#include <fstream>
+#include <iterator>
+
 using simtest::ScopedMachine;
 using simtest::ScopedMachineVariable;
 using simtest::TempFolder;
@@ -169,6 +172,9 @@ const Malformed kMalformed[] = {
     {"bad_guid_value",
      R"({ "devices": [ { "id": "ROOT\\GOOD\\0", "board": {} }, { "id": "ROOT\\X\\0", "interfaces": [ { "class": "{7729C356-96D6-4FAB-8D01-9266FB3D1BD7}", "key": { "Properties": { "mainInterface": { "guid": "{7729C356-96D6-4FAB-8D01-9266FB3D1BDZ}" } } } } ] } ] })",
      "devices[1].interfaces[0].key.Properties.mainInterface.guid: "},
+    {"subkey_with_backslash",
+     R"({ "devices": [ { "id": "ROOT\\GOOD\\0", "board": {} }, { "id": "ROOT\\X\\0", "hardwareKey": { "A\\B": { "v": 1 } } } ] })",
+     "devices[1].hardwareKey.A\\B: a subkey needs a name without backslashes"},
     {"odd_hex",
      R"({ "devices": [ { "id": "ROOT\\GOOD\\0", "board": {} }, { "id": "ROOT\\X\\0", "hardwareKey": { "raw": { "hex": "abc" } } } ] })",
      "devices[1].hardwareKey.raw.hex: expected pairs of hexadecimal digits"},
@@ -263,4 +269,23 @@ TEST(MachineBuilder, keys_and_values_are_found_without_regard_to_case_and_set_re
     EXPECT_EQ(properties.findValue("interfaceversion")->data, (std::vector<std::uint8_t>{4, 0, 0, 0}));
     EXPECT_EQ(properties.findValue("driverbasename")->data.size(), 10u);
     EXPECT_EQ(key.findSubkey("Missing"), nullptr);
+}
+
+TEST(MachineDescription, the_documented_example_is_a_valid_description) {
+    std::ifstream document(std::string(QV_SOURCE_DIR) + "/docs/machine-format.md");
+    const std::string text((std::istreambuf_iterator<char>(document)), std::istreambuf_iterator<char>());
+    const std::size_t start = text.find("```json\n");
+    ASSERT_NE(start, std::string::npos);
+    const std::size_t end = text.find("```", start + 8);
+    ASSERT_NE(end, std::string::npos);
+    TempFolder folder;
+    const std::string path = folder.file("example.json");
+    simtest::writeFile(path, text.substr(start + 8, end - start - 8));
+
+    const sim::Machine machine = sim::loadMachineFile(path);
+    EXPECT_EQ(machine.devices.size(), 6u);
+    EXPECT_EQ(machine.faults.size(), 4u);
+    EXPECT_EQ(machine.faults[2].error, 0xE000020Bu);
+    EXPECT_EQ(machine.faults[3].error, static_cast<DWORD>(-52003));
+    EXPECT_EQ(machine.devices[4].interfaces[1].path, "\\\\?\\pci#ven_abcd&dev_1234#regs");
 }

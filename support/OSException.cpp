@@ -1,0 +1,103 @@
+#include "support/OSException.h"
+
+#include <cstring>
+#include <memory>
+
+namespace qv::brix::osdep {
+
+namespace {
+
+constexpr std::uint32_t kGenericOSCode = 42;
+
+struct LocalMemoryFree {
+    void operator()(char* text) const { LocalFree(text); }
+};
+using LocalText = std::unique_ptr<char, LocalMemoryFree>;
+
+// The system's text for a Win32 error, in a buffer the system allocated; null when it has none.
+LocalText systemMessage(DWORD error) {
+    char* text = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&text), 0, nullptr);
+    LocalText owned(text);
+    return length == 0 ? nullptr : std::move(owned);
+}
+
+// System texts end in a period and CR LF; the message keeps what stands before the period.
+std::size_t messageLength(const char* text) {
+    const char* carriageReturn = std::strchr(text, '\r');
+    if (carriageReturn == nullptr) {
+        return std::strlen(text);
+    }
+    return carriageReturn == text ? 0 : static_cast<std::size_t>(carriageReturn - text) - 1;
+}
+
+} // namespace
+
+OSException::OSException(const char* text, std::uint32_t error, const char* sourceFile,
+                         std::uint32_t sourceLine)
+    : Exception(sourceFile, sourceLine), message(text == nullptr ? "Unknown error" : text), osError(error) {}
+
+const char* OSException::what() const noexcept {
+    return message.c_str();
+}
+std::uint32_t OSException::getCode() const noexcept {
+    return kGenericOSCode;
+}
+std::uint32_t OSException::getOSError() const noexcept {
+    return osError;
+}
+
+WinError::WinError(const char* sourceFile, std::uint32_t sourceLine)
+    : OSException(nullptr, GetLastError(), sourceFile, sourceLine) {
+    struct KeepLastError {
+        DWORD error;
+        ~KeepLastError() { SetLastError(error); }
+    } keep{osError};
+    if (const LocalText text = systemMessage(osError)) {
+        message.assign(text.get(), text.get() + messageLength(text.get()));
+    }
+}
+
+std::uint32_t WinError::getCode() const noexcept {
+    switch (osError) {
+    case 0:
+        return 0;
+    case 2:
+    case 3:
+    case 15:
+        return 7;
+    case 4:
+        return 11;
+    case 5:
+        return 0x80070005u;
+    case 6:
+    case 87:
+        return 1;
+    case 8:
+    case 14:
+        return 2;
+    case 11:
+        return 23;
+    case 16:
+    case 19:
+    case 32:
+    case 33:
+        return 8;
+    case 20:
+        return 37;
+    case 23:
+        return static_cast<std::uint32_t>(-508);
+    case 38:
+        return 4;
+    case 39:
+        return 9;
+    case 80:
+        return static_cast<std::uint32_t>(-98);
+    default:
+        return kGenericOSCode;
+    }
+}
+
+} // namespace qv::brix::osdep
