@@ -2,8 +2,11 @@
 
 #include "enumeration/tWinRegistryKey.h"
 #include "enumeration/winPCISlotPath.h"
+#include "qvpxisvc/qvpxisvc.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 
 namespace nQVOSALS100 {
 namespace {
@@ -65,6 +68,23 @@ tBasicString readInterfaceText(tDeviceInterfaceIterator& iterator, const char* v
         status);
 }
 
+// One attribute of the PXI module at a PCI location, in a session of its own. The library reports
+// into a private record that starts as a copy of the caller's, so that it does nothing after an
+// earlier error; what it reports is dropped: an unknown location simply reads as 0.
+std::uint32_t readPXIAttribute(std::uint32_t bus, std::uint32_t device, std::uint32_t function,
+                               std::uint32_t attribute, const tStatus* status) {
+    tStatus pxiStatus;
+    pxiStatus.merge(*status);
+    std::uint32_t value = 0;
+    nQVPXIINIT100_openPXISession(&pxiStatus);
+    if (pxiStatus.isFatal()) {
+        return 0;
+    }
+    nQVPXIINIT100_getDeviceU32Attribute(bus, device, function, attribute, &value, &pxiStatus);
+    nQVPXIINIT100_closePXISession(&pxiStatus);
+    return value;
+}
+
 } // namespace
 
 void readDeviceValue(tDeviceInterfaceIterator& iterator, const char* subkey, const char* valueName,
@@ -117,6 +137,31 @@ tBasicString readDriverModuleName(tDeviceInterfaceIterator& iterator, tStatus* s
         name.clear();
     }
     return name;
+}
+
+std::basic_string<WCHAR> readHardwareRevision(tDeviceInterfaceIterator& iterator,
+                                              std::uint32_t interfaceVersion, tStatus* status) {
+    constexpr std::uint32_t kFirstVersionWithRevision = 4;
+    std::basic_string<WCHAR> revision;
+    if (interfaceVersion < kFirstVersionWithRevision) {
+        return revision;
+    }
+    const tBasicString text = readInterfaceText(iterator, "hardwareRevision", status);
+    revision.resize(text.length());
+    if (mbstowcs(revision.data(), text.c_str(), text.length()) != text.length()) {
+        throw std::runtime_error("unexpected return value from mbstowcs()");
+    }
+    return revision;
+}
+
+std::uint32_t readPXIChassisNumber(std::uint32_t bus, std::uint32_t device, std::uint32_t function,
+                                   tStatus* status) {
+    return readPXIAttribute(bus, device, function, nQVPXIINIT100::kAttributeChassisNumber, status);
+}
+
+std::uint32_t readPXISlotNumber(std::uint32_t bus, std::uint32_t device, std::uint32_t function,
+                                tStatus* status) {
+    return readPXIAttribute(bus, device, function, nQVPXIINIT100::kAttributeSlotNumber, status);
 }
 
 } // namespace nQVOSALS100
