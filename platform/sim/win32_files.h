@@ -12,6 +12,11 @@ constexpr DWORD SHGFP_TYPE_CURRENT = 0;
 constexpr DWORD LOCKFILE_FAIL_IMMEDIATELY = 0x00000001;
 constexpr DWORD LOCKFILE_EXCLUSIVE_LOCK = 0x00000002;
 
+// The completion status of an overlapped request that has not completed, and the error of asking
+// for the result of such a request.
+constexpr ULONG_PTR STATUS_PENDING = 0x00000103;
+constexpr DWORD ERROR_IO_INCOMPLETE = 996;
+
 WINSIM_API HRESULT WINAPI SHGetFolderPathW(HWND owner, int csidl, HANDLE token, DWORD flags, LPWSTR path);
 
 // Opens a file with the C runtime. A Windows path ("C:\ProgramData\...") reaches the folder that
@@ -28,7 +33,8 @@ WINSIM_API BOOL WINAPI LockFileEx(HANDLE file, DWORD flags, DWORD reserved, DWOR
                                   LPOVERLAPPED overlapped);
 WINSIM_API BOOL WINAPI UnlockFileEx(HANDLE file, DWORD reserved, DWORD lengthLow, DWORD lengthHigh,
                                     LPOVERLAPPED overlapped);
-WINSIM_API BOOL WINAPI GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferred, BOOL wait);
+WINSIM_API BOOL WINAPI GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferred,
+                                           BOOL wait);
 
 WINSIM_API HMODULE WINAPI LoadLibraryExW(LPCWSTR fileName, HANDLE file, DWORD flags);
 WINSIM_API FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName);

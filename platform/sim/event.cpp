@@ -1,0 +1,19 @@
+#include "platform/sim/event.h"
+
+#include "platform/sim/files_choices.h"
+#include "platform/sim/machine_access.h"
+#include "platform/sim/win32_error.h"
+#include "platform/sim/win32_files.h"
+
+WINSIM_API HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCSTR name) {
+    if (name != nullptr) {
+        SetLastError(winsim::choice::kNamedEventError);
+        return nullptr;
+    }
+    DWORD injected = ERROR_SUCCESS;
+    if (winsim::takeInjectedFault("CreateEventA", "", &injected)) { // no argument
+        SetLastError(injected);
+        return nullptr;
+    }
+    return winsim::insertHandle(std::make_shared<winsim::Event>());
+}

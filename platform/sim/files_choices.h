@@ -1,0 +1,106 @@
+// Where the simulated shell folder, files, locks and library loader behave in a way Windows does
+// not document, or cannot be reproduced on Linux, the behaviour adopted is written down here, once,
+// so that it can be revisited. Each choice is used by name by the code that applies it. The
+// choices of the SetupAPI, configuration manager and registry are in sim_choices.h.
+#pragma once
+
+#include "platform/sim/win32_types.h"
+
+#include <array>
+#include <cstdint>
+
+namespace winsim::choice {
+
+// --- Shell -----------------------------------------------------------------------------------
+
+// Only the common application-data folder belongs to the simulated machine; SHGetFolderPathW
+// refuses every other CSIDL as an unknown one. The folder is not checked for existence: every
+// Windows installation has it, and whether it exists on the mapped drive concerns whoever opens
+// files in it.
+constexpr HRESULT kUnknownFolderResult = E_INVALIDARG;
+// A machine that names no common application-data folder ("") has none.
+constexpr HRESULT kMissingFolderResult = E_FAIL;
+// A folder path that does not fit MAX_PATH characters with its NUL.
+constexpr HRESULT kFolderTooLongResult = HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
+
+// --- Drive paths -----------------------------------------------------------------------------
+
+// A path is a Windows drive path when it starts with an ASCII letter and a colon. The drive letter
+// is matched without regard to case; the rest of the path keeps its case, since Linux file names
+// are case-sensitive. A drive-relative path ("C:file") is taken relative to the drive's root, the
+// simulated process having no current folder per drive. "." and ".." are resolved as Windows
+// resolves them, never above the drive's root, so a path cannot leave the folder its drive maps to.
+
+// --- C runtime files -------------------------------------------------------------------------
+
+// Only streams opened with platformOpenFile are C runtime streams with a Windows handle:
+// _get_osfhandle and _chsize_s of any other descriptor fail with EBADF, as for a descriptor the C
+// runtime does not know.
+// To let every handle take both shared and exclusive locks, as Windows handles can, a stream is
+// opened for reading and writing underneath whenever the file allows it; the stream itself keeps
+// the access its mode asks for.
+
+// --- Byte-range locks ------------------------------------------------------------------------
+
+// The locks of one handle among themselves. Windows lets shared locks of one handle overlap each
+// other and overlap that handle's exclusive lock, and makes an exclusive lock that overlaps the
+// handle's own lock wait until another thread unlocks it. A Linux open-file-description lock can
+// neither hold two types over the same bytes nor wait for its own holder, so an exclusive lock
+// overlapping a lock of the same handle (held or being waited for), and any lock overlapping the
+// same handle's exclusive lock, fail at once with kOwnLockConflictError, even without
+// LOCKFILE_FAIL_IMMEDIATELY. Overlapping shared locks of one handle stack as on Windows.
+constexpr bool ownLocksMayOverlap(bool heldExclusive, bool requestedExclusive) {
+    return !heldExclusive && !requestedExclusive;
+}
+constexpr DWORD kOwnLockConflictError = ERROR_LOCK_VIOLATION;
+
+// Linux file offsets end at 2^63 - 1. A lock range that reaches beyond maps to a lock up to the
+// end of every possible file (the whole-file range 0, 0xFFFFFFFF:0xFFFFFFFF included); a range
+// that starts there, or whose end passes 2^64, is refused.
+constexpr std::uint64_t kFirstOffsetBeyondHostFiles = std::uint64_t{1} << 63;
+constexpr DWORD kUnrepresentableLockRangeError = ERROR_INVALID_PARAMETER;
+
+// A zero-length lock is recorded for its handle (so that it can be unlocked) but locks no byte,
+// so it conflicts with nothing. Windows versions differ in how such locks conflict.
+
+// The few streams that the file system lets us open only for reading (or only for writing) cannot
+// take an exclusive (or shared) lock on Linux.
+constexpr DWORD kLockTypeNotAllowedByAccessError = ERROR_ACCESS_DENIED;
+
+// LockFileEx and UnlockFileEx require their OVERLAPPED, and GetOverlappedResult its out-argument;
+// where Windows faults on a null pointer, the simulation fails with this error.
+constexpr DWORD kNullRequiredPointerError = ERROR_INVALID_PARAMETER;
+
+// The simulation completes every lock request inside the call, so no request is ever left
+// pending. A failed request stays marked pending, as on Windows; GetOverlappedResult then fails
+// with ERROR_IO_INCOMPLETE even when asked to wait, instead of waiting forever for an event that
+// nothing will signal. A completion status the simulation did not write reports this error:
+constexpr DWORD kForeignCompletionStatusError = ERROR_GEN_FAILURE;
+
+// --- Events ----------------------------------------------------------------------------------
+
+// Events are unnamed; a name (which on Windows creates or opens a shared event) is refused.
+constexpr DWORD kNamedEventError = ERROR_NOT_SUPPORTED;
+
+// --- Library loading -------------------------------------------------------------------------
+
+// The default extension that a bare library name without one receives.
+constexpr char kDefaultLibraryExtension[] = ".so";
+// Linux names shared libraries lib<name>.so: in each folder searched, the name is tried as given
+// and then with this prefix, so that "qvpxisvc" finds libqvpxisvc.so.
+constexpr std::array<const char*, 2> kLibraryFilePrefixes = {"", "lib"};
+// Search order of a bare name: each folder of the machine's libraryPath, then the folder of the
+// running executable (where Windows looks first, as the application's folder), then the system
+// loader's own search. A name with a folder is looked for in that folder only (a relative folder
+// is taken from the current folder). The first file found decides: it loads, or the load fails
+// with ERROR_BAD_EXE_FORMAT (not a loadable image for this machine), ERROR_PROC_NOT_FOUND (an
+// imported symbol is missing) or ERROR_MOD_NOT_FOUND (a dependency is missing).
+
+// Only loading for execution is simulated: a file handle or any flag is refused.
+constexpr DWORD kUnsupportedLoadRequestError = ERROR_INVALID_PARAMETER;
+// A null module (on Windows, the executable's image) has no exports in the simulation.
+constexpr DWORD kNullModuleError = ERROR_INVALID_HANDLE;
+// Libraries export by name only; an ordinal (a "name" below 0x10000) is never found.
+constexpr std::uintptr_t kOrdinalLimit = 0x10000;
+
+} // namespace winsim::choice
