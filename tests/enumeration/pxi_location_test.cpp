@@ -43,31 +43,20 @@ TEST_F(PxiLocation, chassis_and_slot_come_from_the_pxi_services_one_session_each
     EXPECT_EQ(status.code, 0);
 }
 
-TEST_F(PxiLocation, a_location_the_services_do_not_know_reads_as_zero_and_is_not_reported) {
-    install(machine);
-    tStatus status;
-    EXPECT_EQ(readPXIChassisNumber(7, 0, 0, &status), 0u);
-    EXPECT_EQ(readPXISlotNumber(6, 1, 0, &status), 0u);
-    EXPECT_EQ(status.code, 0);
-}
-
-TEST_F(PxiLocation, failing_services_read_as_zero_and_leave_the_callers_status_alone) {
+TEST_F(PxiLocation, unknown_locations_failing_services_and_earlier_errors_read_as_zero_unreported) {
     machine.addFault(fault("nQVPXIINIT100_getDeviceU32Attribute", 0xFFFF3456u, "3"));
-    machine.addFault(fault("nQVPXIINIT100_openPXISession", 0xFFFF3457u, "", 1));
+    machine.addFault(fault("nQVPXIINIT100_openPXISession", 0xFFFF3457u, "", 2));
     install(machine);
     tStatus status;
+    EXPECT_EQ(readPXIChassisNumber(7, 0, 0, &status), 0u) << "a location the services do not know";
     EXPECT_EQ(readPXISlotNumber(6, 0, 0, &status), 0u) << "the attribute read fails";
     EXPECT_EQ(readPXIChassisNumber(6, 0, 0, &status), 0u) << "the session cannot be opened";
     EXPECT_EQ(status.code, 0);
-}
 
-TEST_F(PxiLocation, after_an_error_no_session_is_opened) {
-    install(machine);
-    tStatus status;
     status.setCode(nQVOSALS100::osalStatusUnexpected, "x", "f", 1);
     const std::uint32_t opened = qvpxisvcSim_sessionsOpened();
-    EXPECT_EQ(readPXIChassisNumber(6, 0, 0, &status), 0u);
-    EXPECT_EQ(qvpxisvcSim_sessionsOpened(), opened);
+    EXPECT_EQ(readPXISlotNumber(6, 0, 0, &status), 0u);
+    EXPECT_EQ(qvpxisvcSim_sessionsOpened(), opened) << "a session was opened after an error";
     EXPECT_EQ(status.code, nQVOSALS100::osalStatusUnexpected);
     EXPECT_EQ(status.line, 1u);
 }
