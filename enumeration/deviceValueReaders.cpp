@@ -78,6 +78,7 @@ std::uint32_t readPXIAttribute(std::uint32_t bus, std::uint32_t device, std::uin
     std::uint32_t value = 0;
     nQVPXIINIT100_openPXISession(&pxiStatus);
     if (pxiStatus.isFatal()) {
+        // No session was opened, so there is none to close.
         return 0;
     }
     nQVPXIINIT100_getDeviceU32Attribute(bus, device, function, attribute, &value, &pxiStatus);

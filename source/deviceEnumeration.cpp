@@ -20,7 +20,10 @@ void ListDeviceItemNames(BoardItemNameList& names, tStatus* status) {
     for (; boards.isValid() && !status->isFatal(); boards.advance()) {
         const SP_DEVINFO_DATA deviceInfo = boards.getDeviceInfo();
         if (deviceInfo.DevInst == 0) {
-            nQVOSALS100::setStatusFromWin32Error(GetLastError(), status, __FILE__, __LINE__);
+            // The walk stops here, so a failure that left no error code must still count as one.
+            const DWORD error = GetLastError();
+            nQVOSALS100::setStatusFromWin32Error(error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE, status,
+                                                 __FILE__, __LINE__);
             return;
         }
         nQVOSALS100::getDeviceMatchingToken(boards.deviceInfoSet(), deviceInfo, token, status);
