@@ -2,6 +2,7 @@
 
 #include "hwsys/hwsys_errors.h"
 #include "hwsys/hwsys_types.h"
+#include "source/deviceEnumeration.h"
 #include "source/hostBoundary.h"
 #include "support/status_codes.h"
 
@@ -74,7 +75,8 @@ HRESULT ChwSysExpertKELP::ReportResources(IhwSysHostCollection* collection) {
 }
 
 HRESULT ChwSysExpertKELP::EnumerateItemNames(IhwSysEnumStringList** itemNames) {
-    return runHostOperation(reportNotSupported, outArgument(itemNames));
+    return runHostOperation([itemNames](tStatus& status) { return enumerateItemNames(itemNames, &status); },
+                            outArgument(itemNames));
 }
 
 HRESULT ChwSysExpertKELP::GetResourceProperties(LPCWSTR /*itemName*/, IhwSysPropertyBag** bag) {

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds the module and hwconfig, then lists the boards of the lab machine (examples/lab.json).
+# Extra arguments go to hwconfig, e.g. scripts/demo.sh --json list, or --machine FILE list.
+# On a fresh Debian machine (as root) it first installs what is missing.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+
+cmake --preset plain >/dev/null
+cmake --build --preset plain -j "$(nproc)"
+
+if (($#)); then
+    exec build/plain/bin/hwconfig "$@"
+fi
+exec build/plain/bin/hwconfig list

@@ -1,0 +1,89 @@
+// The boards a host sees: the module loaded by name, the machine named by QVKELP_MACHINE.
+#include "hwsys/hwsys.h"
+#include "platform/sim/win32_ole.h"
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string kModulePath = std::string(QV_RUNTIME_DIR) + "/libqvkelpsysapiexpertu.so";
+const std::string kMachines = std::string(QV_SOURCE_DIR) + "/examples/tests/";
+
+struct LibraryCloser {
+    void operator()(void* handle) const { dlclose(handle); }
+};
+
+struct Releaser {
+    void operator()(IUnknown* object) const { object->Release(); }
+};
+template <class I> using ComRef = std::unique_ptr<I, Releaser>;
+
+class ItemNamesHost : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        library.reset(dlopen(kModulePath.c_str(), RTLD_NOW | RTLD_LOCAL));
+        ASSERT_NE(library, nullptr) << dlerror();
+        create = reinterpret_cast<createSysApiExpertFunction>(dlsym(library.get(), "createSysApiExpert"));
+        ASSERT_NE(create, nullptr) << dlerror();
+    }
+    static void TearDownTestSuite() { library.reset(); }
+    void TearDown() override { unsetenv("QVKELP_MACHINE"); }
+
+    // Names the machine, as a host's environment would, and asks a new expert for the item names.
+    HRESULT enumerate(const std::string& machineFile, ComRef<IhwSysEnumStringList>& names) {
+        setenv("QVKELP_MACHINE", (kMachines + machineFile).c_str(), 1);
+        IhwSysExpert2* raw = nullptr;
+        EXPECT_EQ(create(&raw), S_OK);
+        const ComRef<IhwSysExpert2> expert(raw);
+        IhwSysEnumStringList* enumerator = nullptr;
+        const HRESULT result = expert->EnumerateItemNames(&enumerator);
+        names.reset(enumerator);
+        return result;
+    }
+
+    static std::vector<std::u16string> readAll(IhwSysEnumStringList* names) {
+        std::vector<std::u16string> result;
+        BSTR name = nullptr;
+        while (names->Next(1, &name, nullptr) == S_OK) {
+            result.emplace_back(name, SysStringLen(name));
+            SysFreeString(name);
+        }
+        return result;
+    }
+
+    static inline std::unique_ptr<void, LibraryCloser> library;
+    static inline createSysApiExpertFunction create = nullptr;
+};
+
+} // namespace
+
+TEST_F(ItemNamesHost, the_present_boards_come_by_instance_id_in_the_order_of_the_machine) {
+    ComRef<IhwSysEnumStringList> names;
+    ASSERT_EQ(enumerate("three-boards.json", names), S_OK);
+    ASSERT_NE(names, nullptr);
+    EXPECT_EQ(readAll(names.get()), (std::vector<std::u16string>{
+                                        u"PCI\\VEN_1F2B&DEV_7A21&SUBSYS_7A211F2B&REV_01\\4&2A5E1B0&0&00E0",
+                                        u"PCI\\VEN_1F2B&DEV_7A22&SUBSYS_7A221F2B&REV_01\\3&11583659&0&18",
+                                        u"PCI\\VEN_1F2B&DEV_7B10&SUBSYS_7B101F2B&REV_02\\3&2F1E4C9&0&00",
+                                    }));
+}
+
+TEST_F(ItemNamesHost, a_machine_without_boards_gives_s_false_and_no_enumerator_even_after_one_with_boards) {
+    ComRef<IhwSysEnumStringList> names;
+    ASSERT_EQ(enumerate("three-boards.json", names), S_OK);
+    EXPECT_EQ(enumerate("no-boards.json", names), S_FALSE);
+    EXPECT_EQ(names, nullptr);
+}
+
+TEST_F(ItemNamesHost, a_failing_system_call_reaches_the_host_as_its_hresult) {
+    ComRef<IhwSysEnumStringList> names;
+    EXPECT_EQ(enumerate("failing-listing.json", names), E_OUTOFMEMORY);
+    EXPECT_EQ(names, nullptr);
+}
