@@ -1,9 +1,11 @@
-// A machine whose drive C is a fresh temporary folder holding the alias file, for tests of the
-// alias store.
+// A machine whose drive C is a fresh temporary folder holding the alias file.
 #pragma once
 
 #include "platform/sim/machine.h"
 #include "platform/win32.h"
+#include "source/AliasStore.h"
+#include "support/cJSONUtils.h"
+#include "support/status.h"
 
 #include <gtest/gtest.h>
 
@@ -13,15 +15,21 @@
 #include <iterator>
 #include <string>
 
+inline cJSONUtils::Tree recordWithAlias(const char* alias) {
+    cJSONUtils::Tree record = cJSONUtils::createObject();
+    cJSONUtils::addString(record.get(), "alias", alias);
+    return record;
+}
+
 class AliasFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
         std::string pattern = (std::filesystem::temp_directory_path() / "aliasstore-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         drive_ = pattern;
-        std::filesystem::create_directories(aliasFolder());
+        std::filesystem::create_directories(aliasFile().parent_path());
         machine_.mapDrive('C', drive_.string());
-        install();
+        sim::installMachine(machine_);
     }
 
     void TearDown() override {
@@ -29,15 +37,12 @@ protected:
         std::filesystem::remove_all(drive_);
     }
 
-    // Installs the machine again after a test changed it (a fault, another data folder).
-    void install() { sim::installMachine(machine_); }
-
-    std::filesystem::path aliasFolder() const { return drive_ / "ProgramData" / "Quorvel" / "QV-KELP"; }
-    std::filesystem::path aliasFile() const { return aliasFolder() / "aliases.json"; }
+    std::filesystem::path aliasFile() const {
+        return drive_ / "ProgramData" / "Quorvel" / "QV-KELP" / "aliases.json";
+    }
 
     void writeAliasFile(const std::string& text) const {
-        std::ofstream out(aliasFile(), std::ios::binary | std::ios::trunc);
-        out << text;
+        std::ofstream(aliasFile(), std::ios::binary | std::ios::trunc) << text;
     }
 
     std::string readAliasFile() const {
@@ -64,4 +69,5 @@ protected:
 
     std::filesystem::path drive_;
     sim::Machine machine_;
+    nQVOSALS100::tStatus status_;
 };
