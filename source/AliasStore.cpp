@@ -231,7 +231,8 @@ bool AliasStore::writeBack(nQVOSALS100::tStatus* status) {
         text_ = std::move(text);
         return true;
     }
-    // The old text fits where it stood, so rewriting it needs no room the file did not have.
+    // Put back the text the file held, so that a failed rename never leaves it half-written. That
+    // text once fitted in the file, so rewriting it is the write most likely to succeed now.
     static_cast<void>(replaceContent(text_));
     report(status, nQVOSALS100::osalStatusUnexpected, __LINE__);
     return false;
