@@ -1,6 +1,6 @@
 #include "platform/sim/byte_range_locks.h"
 
-#include "platform/sim/files_choices.h"
+#include "platform/sim/windows_choices.h"
 
 #include <algorithm>
 #include <cerrno>

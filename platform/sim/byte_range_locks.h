@@ -4,7 +4,7 @@
 // two opens of one file conflict even inside one process, and closing the last descriptor of an
 // open file releases its locks. The table kept here adds what those locks cannot express: the
 // exact ranges a handle locked (UnlockFileEx must name one of them), stacked shared locks, and the
-// own-lock rules of files_choices.h.
+// own-lock rules of windows_choices.h.
 #pragma once
 
 #include "platform/sim/win32_types.h"

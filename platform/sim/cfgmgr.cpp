@@ -1,7 +1,7 @@
 // The configuration manager's device tree. DEVINSTs name devices of the current machine; the
 // root HTREE\ROOT\0 is a device like the others but has no parent.
 #include "platform/sim/machine_state.h"
-#include "platform/sim/sim_choices.h"
+#include "platform/sim/windows_choices.h"
 #include "platform/sim/win32_setupapi.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "platform/sim/device_info_set.h"
 
 #include "platform/sim/device_ids.h"
-#include "platform/sim/sim_choices.h"
+#include "platform/sim/windows_choices.h"
 #include "platform/sim/text_rules.h"
 
 #include <algorithm>

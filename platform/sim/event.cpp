@@ -1,6 +1,6 @@
 #include "platform/sim/event.h"
 
-#include "platform/sim/files_choices.h"
+#include "platform/sim/windows_choices.h"
 #include "platform/sim/machine_access.h"
 #include "platform/sim/win32_error.h"
 #include "platform/sim/win32_files.h"

@@ -2,7 +2,7 @@
 // synchronous one: a lock request completes (or fails) inside the call.
 #include "platform/sim/event.h"
 #include "platform/sim/file_object.h"
-#include "platform/sim/files_choices.h"
+#include "platform/sim/windows_choices.h"
 #include "platform/sim/machine_access.h"
 #include "platform/sim/win32_error.h"
 #include "platform/sim/win32_files.h"

@@ -3,7 +3,7 @@
 // the table counts the loads made through these calls, so that a handle stays valid exactly until
 // as many FreeLibrary calls as loads, and each load is paired with one dlopen and each
 // FreeLibrary with one dlclose.
-#include "platform/sim/files_choices.h"
+#include "platform/sim/windows_choices.h"
 #include "platform/sim/library_search.h"
 #include "platform/sim/utf16.h"
 #include "platform/sim/win32_error.h"

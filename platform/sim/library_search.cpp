@@ -1,7 +1,7 @@
 #include "platform/sim/library_search.h"
 
 #include "platform/sim/drive_path.h"
-#include "platform/sim/files_choices.h"
+#include "platform/sim/windows_choices.h"
 
 #include <algorithm>
 #include <climits>

@@ -14,7 +14,7 @@ struct OpenedLibrary {
     DWORD error;
 };
 
-// Opens the library named (UTF-8 text) by the rules and in the search order of files_choices.h.
+// Opens the library named (UTF-8 text) by the rules and in the search order of windows_choices.h.
 OpenedLibrary openNamedLibrary(const std::string& name, const MachineFacts& machine);
 
 } // namespace winsim

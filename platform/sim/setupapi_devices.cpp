@@ -2,7 +2,7 @@
 #include "platform/sim/machine.h"
 #include "platform/sim/registry_keys.h"
 #include "platform/sim/setupapi_sets.h"
-#include "platform/sim/sim_choices.h"
+#include "platform/sim/windows_choices.h"
 
 #include <algorithm>
 #include <cstring>

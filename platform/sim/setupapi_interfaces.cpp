@@ -1,7 +1,7 @@
 // Walking the device interfaces of a set: enumeration, interface details and interface keys.
 #include "platform/sim/registry_keys.h"
 #include "platform/sim/setupapi_sets.h"
-#include "platform/sim/sim_choices.h"
+#include "platform/sim/windows_choices.h"
 
 #include <cstddef>
 #include <cstring>

@@ -1,5 +1,5 @@
 // SHGetFolderPathW of the simulated Windows: the machine's common application-data folder.
-#include "platform/sim/files_choices.h"
+#include "platform/sim/windows_choices.h"
 #include "platform/sim/machine_access.h"
 #include "platform/sim/win32_files.h"
 
