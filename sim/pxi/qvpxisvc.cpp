@@ -9,7 +9,10 @@
 
 #include <atomic>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -22,8 +25,38 @@ constexpr std::int32_t kNoSession = -52010;        // read or close without an o
 
 std::atomic<std::uint32_t> openSessions{0};
 std::atomic<std::uint32_t> sessionsOpened{0};
-// Sessions belong to the thread that opened them, as every call of a host request runs on one thread.
-thread_local std::uint32_t sessionsOfThisThread = 0;
+// Sessions belong to the thread that opened them, as every call of a host request runs on one
+// thread. They are kept in a table rather than in thread-local storage: the library is loaded at run
+// time, and LeakSanitizer cannot scan the thread-local blocks of such libraries.
+class ThreadSessions {
+public:
+    void open() {
+        const std::lock_guard<std::mutex> guard(mutex_);
+        ++sessions_[std::this_thread::get_id()];
+    }
+    bool isOpen() const {
+        const std::lock_guard<std::mutex> guard(mutex_);
+        return sessions_.count(std::this_thread::get_id()) != 0;
+    }
+    // Ends one session of the calling thread; false when it has none.
+    bool close() {
+        const std::lock_guard<std::mutex> guard(mutex_);
+        const auto found = sessions_.find(std::this_thread::get_id());
+        if (found == sessions_.end()) {
+            return false;
+        }
+        if (--found->second == 0) {
+            sessions_.erase(found);
+        }
+        return true;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::map<std::thread::id, std::uint32_t> sessions_;
+};
+
+ThreadSessions threadSessions;
 
 bool holdsError(const tStatus* status) {
     return status == nullptr || status->code < 0;
@@ -58,7 +91,7 @@ extern "C" void nQVPXIINIT100_openPXISession(tStatus* status) {
     if (holdsError(status) || reportInjectedFault("nQVPXIINIT100_openPXISession", "", status, __LINE__)) {
         return;
     }
-    ++sessionsOfThisThread;
+    threadSessions.open();
     ++openSessions;
     ++sessionsOpened;
 }
@@ -70,7 +103,7 @@ extern "C" void nQVPXIINIT100_getDeviceU32Attribute(std::uint32_t bus, std::uint
     if (holdsError(status)) {
         return;
     }
-    if (sessionsOfThisThread == 0) {
+    if (!threadSessions.isOpen()) {
         report(status, kNoSession, __LINE__);
         return;
     }
@@ -93,13 +126,12 @@ extern "C" void nQVPXIINIT100_getDeviceU32Attribute(std::uint32_t bus, std::uint
 
 // Argument offered to injected faults: none (""). The session ends even when the fault fires.
 extern "C" void nQVPXIINIT100_closePXISession(tStatus* status) {
-    if (sessionsOfThisThread == 0) {
+    if (!threadSessions.close()) {
         if (!holdsError(status)) {
             report(status, kNoSession, __LINE__);
         }
         return;
     }
-    --sessionsOfThisThread;
     --openSessions;
     if (!holdsError(status)) {
         reportInjectedFault("nQVPXIINIT100_closePXISession", "", status, __LINE__);
