@@ -11,7 +11,7 @@ namespace {
 
 enum class Size { normal, shortSize, longSize, longLong };
 
-struct Specification {
+struct Conversion {
     bool leftAlign = false;
     bool zeroPad = false;
     bool plusSign = false;
@@ -38,19 +38,19 @@ public:
                 continue;
             }
             ++at;
-            Specification spec;
-            readFlags(&at, &spec);
-            spec.width = readCount(&at);
-            if (spec.width < 0) {
-                spec.leftAlign = true;
-                spec.width = -spec.width;
+            Conversion conversion;
+            readFlags(&at, &conversion);
+            conversion.width = readCount(&at);
+            if (conversion.width < 0) {
+                conversion.leftAlign = true;
+                conversion.width = -conversion.width;
             }
             if (*at == u'.') {
                 ++at;
-                spec.precision = readCount(&at);
+                conversion.precision = readCount(&at);
             }
-            readSize(&at, &spec);
-            if (*at == u'\0' || !convert(*at++, spec)) {
+            readSize(&at, &conversion);
+            if (*at == u'\0' || !convert(*at++, conversion)) {
                 return false;
             }
         }
@@ -60,23 +60,23 @@ public:
     const std::u16string& text() const { return out; }
 
 private:
-    static void readFlags(const char16_t** at, Specification* spec) {
+    static void readFlags(const char16_t** at, Conversion* conversion) {
         for (;; ++*at) {
             switch (**at) {
             case u'-':
-                spec->leftAlign = true;
+                conversion->leftAlign = true;
                 break;
             case u'0':
-                spec->zeroPad = true;
+                conversion->zeroPad = true;
                 break;
             case u'+':
-                spec->plusSign = true;
+                conversion->plusSign = true;
                 break;
             case u' ':
-                spec->spaceSign = true;
+                conversion->spaceSign = true;
                 break;
             case u'#':
-                spec->alternate = true;
+                conversion->alternate = true;
                 break;
             default:
                 return;
@@ -97,39 +97,39 @@ private:
         return count;
     }
 
-    static void readSize(const char16_t** at, Specification* spec) {
+    static void readSize(const char16_t** at, Conversion* conversion) {
         const std::u16string_view rest(*at);
         if (rest.substr(0, 3) == u"I64" || rest.substr(0, 2) == u"ll") {
-            spec->size = Size::longLong;
+            conversion->size = Size::longLong;
             *at += rest[0] == u'I' ? 3 : 2;
         } else if (rest.substr(0, 3) == u"I32") {
             *at += 3;
         } else if (rest[0] == u'l' || rest[0] == u'w') {
-            spec->size = Size::longSize;
+            conversion->size = Size::longSize;
             ++*at;
         } else if (rest[0] == u'h') {
-            spec->size = Size::shortSize;
+            conversion->size = Size::shortSize;
             ++*at;
         }
     }
 
-    bool convert(char16_t conversion, const Specification& spec) {
-        switch (conversion) {
+    bool convert(char16_t type, const Conversion& conversion) {
+        switch (type) {
         case u'd':
         case u'i':
-            return signedNumber(spec);
+            return signedNumber(conversion);
         case u'u':
-            return unsignedNumber(unsignedArgument(spec), 10, false, u"", spec);
+            return unsignedNumber(unsignedArgument(conversion), 10, false, u"", conversion);
         case u'x':
-            return unsignedNumber(unsignedArgument(spec), 16, false, u"0x", spec);
+            return unsignedNumber(unsignedArgument(conversion), 16, false, u"0x", conversion);
         case u'X':
-            return unsignedNumber(unsignedArgument(spec), 16, true, u"0X", spec);
+            return unsignedNumber(unsignedArgument(conversion), 16, true, u"0X", conversion);
         case u'o':
-            return unsignedNumber(unsignedArgument(spec), 8, false, u"0", spec);
+            return unsignedNumber(unsignedArgument(conversion), 8, false, u"0", conversion);
         case u'c':
-            return character(spec);
+            return character(conversion);
         case u's':
-            return string(spec);
+            return string(conversion);
         case u'%':
             out.push_back(u'%');
             return true;
@@ -139,8 +139,8 @@ private:
     }
 
     // On Windows long is 32 bits, so only ll and I64 take 64-bit arguments.
-    std::uint64_t unsignedArgument(const Specification& spec) {
-        switch (spec.size) {
+    std::uint64_t unsignedArgument(const Conversion& conversion) {
+        switch (conversion.size) {
         case Size::longLong:
             return va_arg(args, unsigned long long);
         case Size::shortSize:
@@ -150,9 +150,9 @@ private:
         }
     }
 
-    bool signedNumber(const Specification& spec) {
+    bool signedNumber(const Conversion& conversion) {
         std::int64_t value = 0;
-        switch (spec.size) {
+        switch (conversion.size) {
         case Size::longLong:
             value = va_arg(args, long long);
             break;
@@ -165,15 +165,18 @@ private:
         }
         const std::uint64_t magnitude =
             value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
-        const char16_t* sign = value < 0 ? u"-" : spec.plusSign ? u"+" : spec.spaceSign ? u" " : u"";
-        pad(sign, digits(magnitude, 10, false, spec.precision), spec, true);
+        const char16_t* sign = value < 0              ? u"-"
+                               : conversion.plusSign  ? u"+"
+                               : conversion.spaceSign ? u" "
+                                                      : u"";
+        pad(sign, digits(magnitude, 10, false, conversion.precision), conversion, true);
         return true;
     }
 
     bool unsignedNumber(std::uint64_t value, unsigned base, bool upper, const char16_t* prefix,
-                        const Specification& spec) {
-        pad(spec.alternate && value != 0 ? prefix : u"", digits(value, base, upper, spec.precision), spec,
-            true);
+                        const Conversion& conversion) {
+        pad(conversion.alternate && value != 0 ? prefix : u"",
+            digits(value, base, upper, conversion.precision), conversion, true);
         return true;
     }
 
@@ -191,17 +194,17 @@ private:
         return text;
     }
 
-    bool character(const Specification& spec) {
+    bool character(const Conversion& conversion) {
         const int value = va_arg(args, int);
-        const char16_t unit =
-            spec.size == Size::shortSize ? static_cast<unsigned char>(value) : static_cast<char16_t>(value);
-        pad(u"", std::u16string(1, unit), spec, false);
+        const char16_t unit = conversion.size == Size::shortSize ? static_cast<unsigned char>(value)
+                                                                 : static_cast<char16_t>(value);
+        pad(u"", std::u16string(1, unit), conversion, false);
         return true;
     }
 
-    bool string(const Specification& spec) {
+    bool string(const Conversion& conversion) {
         std::u16string text;
-        if (spec.size == Size::shortSize) {
+        if (conversion.size == Size::shortSize) {
             const char* narrow = va_arg(args, const char*);
             for (const char* c = narrow == nullptr ? "(null)" : narrow; *c != '\0'; ++c) {
                 text.push_back(static_cast<unsigned char>(*c));
@@ -210,20 +213,21 @@ private:
             const char16_t* wide = va_arg(args, const char16_t*);
             text = wide == nullptr ? u"(null)" : wide;
         }
-        if (spec.precision >= 0 && text.size() > static_cast<std::size_t>(spec.precision)) {
-            text.resize(static_cast<std::size_t>(spec.precision));
+        if (conversion.precision >= 0 && text.size() > static_cast<std::size_t>(conversion.precision)) {
+            text.resize(static_cast<std::size_t>(conversion.precision));
         }
-        pad(u"", text, spec, false);
+        pad(u"", text, conversion, false);
         return true;
     }
 
     // Writes prefix and body in a field of the specified width.
-    void pad(std::u16string_view prefix, const std::u16string& body, const Specification& spec,
+    void pad(std::u16string_view prefix, const std::u16string& body, const Conversion& conversion,
              bool numeric) {
         const std::size_t length = prefix.size() + body.size();
-        const std::size_t fill = static_cast<std::size_t>(spec.width) > length ? spec.width - length : 0;
-        const bool zeros = numeric && spec.zeroPad && !spec.leftAlign && spec.precision < 0;
-        if (!spec.leftAlign && !zeros) {
+        const std::size_t fill =
+            static_cast<std::size_t>(conversion.width) > length ? conversion.width - length : 0;
+        const bool zeros = numeric && conversion.zeroPad && !conversion.leftAlign && conversion.precision < 0;
+        if (!conversion.leftAlign && !zeros) {
             out.append(fill, u' ');
         }
         out.append(prefix);
@@ -231,7 +235,7 @@ private:
             out.append(fill, u'0');
         }
         out.append(body);
-        if (spec.leftAlign) {
+        if (conversion.leftAlign) {
             out.append(fill, u' ');
         }
     }
