@@ -1,12 +1,10 @@
 // The module as a host meets it: loaded by name, reached through its one export and the interface
 // tables alone.
-#include "hwsys/hwsys.h"
+#include "host_module.h"
+
 #include "platform/sim/test_hooks.h"
-#include "platform/sim/win32_ole.h"
 
 #include <gtest/gtest.h>
-
-#include <dlfcn.h>
 
 #include <cstdio>
 #include <cstring>
@@ -15,23 +13,9 @@
 #include <sstream>
 #include <string>
 
+using namespace hosttest;
+
 namespace {
-
-const std::string kModulePath = std::string(QV_RUNTIME_DIR) + "/libqvkelpsysapiexpertu.so";
-
-struct tLibraryCloser {
-    void operator()(void* handle) const { dlclose(handle); }
-};
-
-struct tReleaser {
-    void operator()(IUnknown* object) const { object->Release(); }
-};
-template <class I> using tComRef = std::unique_ptr<I, tReleaser>;
-
-struct tBstrFreer {
-    void operator()(OLECHAR* text) const { SysFreeString(text); }
-};
-using tOwnedBstr = std::unique_ptr<OLECHAR, tBstrFreer>;
 
 std::u16string textOf(BSTR text) {
     return text == nullptr ? u"<null>" : std::u16string(text, SysStringLen(text));
@@ -64,16 +48,8 @@ struct tCountingCollection : public IhwSysHostCollection {
     }
 };
 
-class ExpertHost : public ::testing::Test {
+class ExpertHost : public LoadedModuleTest {
 protected:
-    static void SetUpTestSuite() {
-        library.reset(dlopen(kModulePath.c_str(), RTLD_NOW | RTLD_LOCAL));
-        ASSERT_NE(library, nullptr) << dlerror();
-        create = reinterpret_cast<createSysApiExpertFunction>(dlsym(library.get(), "createSysApiExpert"));
-        ASSERT_NE(create, nullptr) << dlerror();
-    }
-    static void TearDownTestSuite() { library.reset(); }
-
     void SetUp() override {
         ASSERT_NE(create, nullptr);
         IhwSysExpert2* raw = nullptr;
@@ -83,15 +59,13 @@ protected:
     }
     void TearDown() override { winsim_failSysAllocString(0, 0); }
 
-    template <class I> tComRef<I> query(IUnknown* through, REFIID iid) {
+    template <class I> ComRef<I> query(IUnknown* through, REFIID iid) {
         void* result = nullptr;
         EXPECT_EQ(through->QueryInterface(iid, &result), S_OK);
-        return tComRef<I>(static_cast<I*>(result));
+        return ComRef<I>(static_cast<I*>(result));
     }
 
-    static inline std::unique_ptr<void, tLibraryCloser> library;
-    static inline createSysApiExpertFunction create = nullptr;
-    tComRef<IhwSysExpert2> expert;
+    ComRef<IhwSysExpert2> expert;
 };
 
 } // namespace
@@ -119,9 +93,9 @@ TEST_F(ExpertHost, a_null_destination_for_the_expert_is_refused) {
 }
 
 TEST_F(ExpertHost, every_interface_pointer_answers_the_same_interface_matrix) {
-    tComRef<IhwSysExpertPlugPlay> plugPlay =
+    ComRef<IhwSysExpertPlugPlay> plugPlay =
         query<IhwSysExpertPlugPlay>(expert.get(), IID_IhwSysExpertPlugPlay);
-    tComRef<IhwSysExpertDiagnostic> diagnostic =
+    ComRef<IhwSysExpertDiagnostic> diagnostic =
         query<IhwSysExpertDiagnostic>(expert.get(), IID_IhwSysExpertDiagnostic);
     void* const first = expert.get();
     void* const second = plugPlay.get();
@@ -174,7 +148,7 @@ TEST_F(ExpertHost, the_expert_names_itself) {
     ASSERT_EQ(expert->GetExpertName(&name), S_OK);
     ASSERT_EQ(expert->GetExpertVersion(&version), S_OK);
     ASSERT_EQ(expert->GetExpertIdentifier(&identifier), S_OK);
-    tOwnedBstr owned[] = {tOwnedBstr(name), tOwnedBstr(version), tOwnedBstr(identifier)};
+    OwnedBstr owned[] = {OwnedBstr(name), OwnedBstr(version), OwnedBstr(identifier)};
     EXPECT_EQ(textOf(name), u"QV-KELP");
     EXPECT_EQ(textOf(version), u"3.0.0");
     EXPECT_EQ(textOf(identifier), u"qv-kelp");
@@ -240,7 +214,7 @@ TEST_F(ExpertHost, every_missing_out_pointer_or_object_is_refused_before_any_wor
     EXPECT_EQ(expert->SaveResourceProperties(OLESTR("x"), nullptr, &saveReserved), E_POINTER);
     EXPECT_EQ(saveReserved, 0u);
 
-    tComRef<IhwSysExpertDiagnostic> diagnostic =
+    ComRef<IhwSysExpertDiagnostic> diagnostic =
         query<IhwSysExpertDiagnostic>(expert.get(), IID_IhwSysExpertDiagnostic);
     EXPECT_EQ(diagnostic->SelfTestResource(OLESTR("x"), 0, nullptr), E_POINTER);
     EXPECT_EQ(diagnostic->SelfCalibrateResource(OLESTR("x"), nullptr), E_POINTER);
@@ -257,7 +231,7 @@ TEST_F(ExpertHost, operations_not_offered_yet_refuse_cleanly_and_hand_nothing_ou
     EXPECT_EQ(expert->GetResourceProperties(OLESTR("x"), &bag), E_NOTIMPL);
     EXPECT_EQ(bag, nullptr);
 
-    tComRef<IhwSysExpertDiagnostic> diagnostic =
+    ComRef<IhwSysExpertDiagnostic> diagnostic =
         query<IhwSysExpertDiagnostic>(expert.get(), IID_IhwSysExpertDiagnostic);
     BSTR errorText = reinterpret_cast<BSTR>(&errorText);
     EXPECT_EQ(diagnostic->SelfTestResource(OLESTR("x"), 0, &errorText), E_NOTIMPL);

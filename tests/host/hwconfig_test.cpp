@@ -1,4 +1,6 @@
 // hwconfig as a user runs it: exit codes and what it prints.
+#include "host_module.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -7,10 +9,11 @@
 #include <cstdio>
 #include <string>
 
+using hosttest::kMachines;
+
 namespace {
 
 const std::string kProgram = std::string(QV_RUNTIME_DIR) + "/hwconfig";
-const std::string kMachines = std::string(QV_SOURCE_DIR) + "/examples/tests/";
 
 struct ProgramRun {
     int exitCode = -1;

@@ -1,39 +1,18 @@
 // The boards a host sees: the module loaded by name, the machine named by QVKELP_MACHINE.
-#include "hwsys/hwsys.h"
-#include "platform/sim/win32_ole.h"
+#include "host_module.h"
 
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
-
 #include <cstdlib>
-#include <memory>
 #include <string>
 #include <vector>
 
+using namespace hosttest;
+
 namespace {
 
-const std::string kModulePath = std::string(QV_RUNTIME_DIR) + "/libqvkelpsysapiexpertu.so";
-const std::string kMachines = std::string(QV_SOURCE_DIR) + "/examples/tests/";
-
-struct LibraryCloser {
-    void operator()(void* handle) const { dlclose(handle); }
-};
-
-struct Releaser {
-    void operator()(IUnknown* object) const { object->Release(); }
-};
-template <class I> using ComRef = std::unique_ptr<I, Releaser>;
-
-class ItemNamesHost : public ::testing::Test {
+class ItemNamesHost : public LoadedModuleTest {
 protected:
-    static void SetUpTestSuite() {
-        library.reset(dlopen(kModulePath.c_str(), RTLD_NOW | RTLD_LOCAL));
-        ASSERT_NE(library, nullptr) << dlerror();
-        create = reinterpret_cast<createSysApiExpertFunction>(dlsym(library.get(), "createSysApiExpert"));
-        ASSERT_NE(create, nullptr) << dlerror();
-    }
-    static void TearDownTestSuite() { library.reset(); }
     void TearDown() override { unsetenv("QVKELP_MACHINE"); }
 
     // Names the machine, as a host's environment would, and asks a new expert for the item names.
@@ -52,14 +31,11 @@ protected:
         std::vector<std::u16string> result;
         BSTR name = nullptr;
         while (names->Next(1, &name, nullptr) == S_OK) {
+            const OwnedBstr owned(name);
             result.emplace_back(name, SysStringLen(name));
-            SysFreeString(name);
         }
         return result;
     }
-
-    static inline std::unique_ptr<void, LibraryCloser> library;
-    static inline createSysApiExpertFunction create = nullptr;
 };
 
 } // namespace
