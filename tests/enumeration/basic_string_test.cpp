@@ -1,3 +1,5 @@
+#include "discovery_machine.h"
+
 #include "enumeration/tBasicString.h"
 #include "support/status_codes.h"
 
@@ -9,14 +11,11 @@
 
 using namespace std::string_literals;
 
+using discoverytest::textOf;
 using nQVOSALS100::tBasicString;
 using nQVOSALS100::tStatus;
 
 namespace {
-
-std::string textOf(const tBasicString& text) {
-    return std::string(text.c_str(), text.length());
-}
 
 constexpr std::size_t kHuge = std::numeric_limits<std::size_t>::max();
 

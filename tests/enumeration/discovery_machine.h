@@ -19,8 +19,10 @@
 // key with the PCI identity registers.
 #pragma once
 
+#include "enumeration/tBasicString.h"
 #include "platform/sim/machine.h"
 #include "platform/win32.h"
+#include "support/status.h"
 
 #include <gtest/gtest.h>
 
@@ -99,6 +101,19 @@ protected:
         sim::uninstallMachine();
     }
 };
+
+// A device instance ID as the discovery calls take it.
+inline nQVOSALS100::tBasicString enumeratorText(const std::string& deviceId) {
+    nQVOSALS100::tBasicString text;
+    nQVOSALS100::tStatus status;
+    text.assign(deviceId.c_str(), &status);
+    return text;
+}
+
+// The whole text, embedded NULs included.
+inline std::string textOf(const nQVOSALS100::tBasicString& text) {
+    return std::string(text.c_str(), text.length());
+}
 
 inline sim::Fault fault(const std::string& call, DWORD error, const std::string& argument = {},
                         std::uint32_t after = 0) {

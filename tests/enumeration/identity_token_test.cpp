@@ -16,17 +16,6 @@ using nQVOSALS100::tStatus;
 
 namespace {
 
-tBasicString enumeratorText(const std::string& deviceId) {
-    tBasicString text;
-    tStatus status;
-    text.assign(deviceId.c_str(), &status);
-    return text;
-}
-
-std::string textOf(const tBasicString& text) {
-    return std::string(text.c_str(), text.length());
-}
-
 struct TokenResult {
     std::string token;
     std::int32_t code = 0;

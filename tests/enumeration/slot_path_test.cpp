@@ -10,18 +10,10 @@
 #include <string>
 
 using namespace discoverytest;
-using nQVOSALS100::tBasicString;
 using nQVOSALS100::tDeviceInterfaceIterator;
 using nQVOSALS100::tStatus;
 
 namespace {
-
-tBasicString enumeratorText(const std::string& deviceId) {
-    tBasicString text;
-    tStatus status;
-    text.assign(deviceId.c_str(), &status);
-    return text;
-}
 
 // The slot path of the board's first interface, or the status code that computing it gave.
 struct SlotPathResult {

@@ -19,10 +19,6 @@ namespace {
 const std::string kText39 = "QV-KELP 4480R Precision Digitizer Modul"; // 39 characters
 const std::string kText40 = kText39 + "e";
 
-std::string textOf(const tBasicString& text) {
-    return std::string(text.c_str(), text.length());
-}
-
 // One board whose registry values the test chooses.
 class ValueReaders : public DiscoveryTest {
 protected:
