@@ -3,7 +3,6 @@
 #include "support/error_report.h"
 #include "support/status_codes.h"
 
-#include <cstdlib>
 #include <memory>
 #include <new>
 
@@ -113,7 +112,9 @@ std::string getString(const cJSON* item) {
 }
 
 std::string print(const cJSON* item) {
-    const std::unique_ptr<char, void (*)(void*)> text(cJSON_Print(item), std::free);
+    // Released by cJSON's own deallocator: where cJSON is a separate library with its own heap,
+    // plain free would release the text into the wrong one.
+    const std::unique_ptr<char, void (*)(void*)> text(cJSON_Print(item), cJSON_free);
     if (text == nullptr) {
         throw std::bad_alloc();
     }
