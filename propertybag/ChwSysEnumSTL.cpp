@@ -8,13 +8,23 @@ namespace qvkelpsysapiexpert {
 
 namespace {
 
+// An empty container on the heap, or null when memory runs out. Some standard libraries allocate
+// already in the default constructor of a list or set, so that may throw too.
+template <class CollType> std::unique_ptr<CollType> newEmptyContainer() noexcept {
+    try {
+        return std::unique_ptr<CollType>(new CollType());
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
 template <class Owning, class Interface, class CollType>
 HRESULT makeOwningEnumerator(CollType&& items, Interface** enumerator) noexcept {
     if (enumerator == nullptr) {
         return E_POINTER;
     }
     *enumerator = nullptr;
-    std::unique_ptr<CollType> container(new (std::nothrow) CollType());
+    std::unique_ptr<CollType> container = newEmptyContainer<CollType>();
     if (container == nullptr) {
         return E_OUTOFMEMORY;
     }
