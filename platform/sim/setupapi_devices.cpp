@@ -22,25 +22,37 @@ std::optional<sim::RegistryValue> deviceProperty(const winsim::DeviceNode& devic
     return std::nullopt;
 }
 
+// The checks of the calls that fill a caller's buffer from a device, in the order Windows makes
+// them: the set, the device, a null buffer with a size, then an injected fault. Gives
+// ERROR_SUCCESS with *device set, or the error the call fails with.
+template <class Set>
+DWORD checkDeviceRead(const char* call, const Set& set, PSP_DEVINFO_DATA deviceInfo, const void* buffer,
+                      DWORD bufferSize, const winsim::DeviceNode** device) {
+    if (!set) {
+        return ERROR_INVALID_HANDLE;
+    }
+    *device = set->deviceOf(deviceInfo);
+    if (*device == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    if (buffer == nullptr && bufferSize != 0) {
+        return winsim::choice::kNullBufferWithSize;
+    }
+    DWORD injected = 0;
+    return winsim::takeInjectedFault(call, (*device)->id, &injected) ? injected : ERROR_SUCCESS;
+}
+
 } // namespace
 
 // Argument offered to injected faults: the device's instance ID.
 WINSIM_API BOOL WINAPI SetupDiGetDeviceInstanceIdA(HDEVINFO setHandle, PSP_DEVINFO_DATA deviceInfo,
                                                    PSTR buffer, DWORD bufferSize, PDWORD requiredSize) {
     const auto set = winsim::deviceInfoSets().find(setHandle);
-    if (!set) {
-        return failWith(ERROR_INVALID_HANDLE);
-    }
-    const winsim::DeviceNode* device = set->deviceOf(deviceInfo);
-    if (device == nullptr) {
-        return failWith(ERROR_INVALID_PARAMETER);
-    }
-    if (buffer == nullptr && bufferSize != 0) {
-        return failWith(winsim::choice::kNullBufferWithSize);
-    }
-    DWORD injected = 0;
-    if (winsim::takeInjectedFault("SetupDiGetDeviceInstanceIdA", device->id, &injected)) {
-        return failWith(injected);
+    const winsim::DeviceNode* device = nullptr;
+    if (const DWORD error =
+            checkDeviceRead("SetupDiGetDeviceInstanceIdA", set, deviceInfo, buffer, bufferSize, &device);
+        error != ERROR_SUCCESS) {
+        return failWith(error);
     }
     const auto required = static_cast<DWORD>(device->id.size() + 1);
     if (requiredSize != nullptr) {
@@ -59,19 +71,11 @@ WINSIM_API BOOL WINAPI SetupDiGetDeviceRegistryPropertyA(HDEVINFO setHandle, PSP
                                                          BYTE* buffer, DWORD bufferSize,
                                                          PDWORD requiredSize) {
     const auto set = winsim::deviceInfoSets().find(setHandle);
-    if (!set) {
-        return failWith(ERROR_INVALID_HANDLE);
-    }
-    const winsim::DeviceNode* device = set->deviceOf(deviceInfo);
-    if (device == nullptr) {
-        return failWith(ERROR_INVALID_PARAMETER);
-    }
-    if (buffer == nullptr && bufferSize != 0) {
-        return failWith(winsim::choice::kNullBufferWithSize);
-    }
-    DWORD injected = 0;
-    if (winsim::takeInjectedFault("SetupDiGetDeviceRegistryPropertyA", device->id, &injected)) {
-        return failWith(injected);
+    const winsim::DeviceNode* device = nullptr;
+    if (const DWORD error = checkDeviceRead("SetupDiGetDeviceRegistryPropertyA", set, deviceInfo, buffer,
+                                            bufferSize, &device);
+        error != ERROR_SUCCESS) {
+        return failWith(error);
     }
     const auto value = deviceProperty(*device, property);
     if (!value) {
