@@ -40,10 +40,10 @@ std::string boardOfMainInterface(const char* devicePath) {
 // The common steps of a driver function: checks, the board, its "fail" member, then `work` on the
 // board's instance ID and state.
 template <typename Work>
-std::int32_t onBoard(const char* suffix, const char* devicePath, bool outputsGiven, std::optional<std::int32_t> sensor,
+std::int32_t onBoard(const char* suffix, const char* devicePath, bool argumentsValid, std::optional<std::int32_t> sensor,
                      Work work) noexcept {
     return boardsim::answer(exportName(suffix), devicePath, boardsim::kMaxDevicePathLength, [&]() -> std::int32_t {
-        if (!outputsGiven) {
+        if (!argumentsValid) {
             return kInvalidParameter;
         }
         const std::string deviceId = boardOfMainInterface(devicePath);
