@@ -2,8 +2,8 @@
 // machine's PXI table, the status record it fills, and sessions that always end.
 #include "sim_fixture.h"
 
-#include "qvpxisvc/qvpxisvc.h"
-#include "qvpxisvc/qvpxisvc_sessions.h"
+#include "abi/qvpxisvc.h"
+#include "simlibs/pxi/qvpxisvc_sessions.h"
 #include "support/status.h"
 
 #include <dlfcn.h>
