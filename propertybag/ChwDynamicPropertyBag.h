@@ -9,7 +9,7 @@
 #include "hwsys/hwsys_errors.h"
 #include "hwsys/hwsys_propertybag.h"
 #include "propertybag/ChwPropertyValue.h"
-#include "source/CQVComObject.h"
+#include "com/CQVComObject.h"
 #include "support/CqvSync.h"
 
 #include <map>

@@ -8,7 +8,7 @@
 #pragma once
 
 #include "hwsys/hwsys_enumerators.h"
-#include "source/CQVComObject.h"
+#include "com/CQVComObject.h"
 
 namespace qvkelpsysapiexpert {
 
