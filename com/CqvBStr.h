@@ -38,6 +38,9 @@ public:
     }
     ~CqvBStr() { SysFreeString(text); }
 
+    // Adopts a BSTR the caller received and must free.
+    static CqvBStr Attach(BSTR received) noexcept { return CqvBStr(received, true); }
+
     // Gives up the string: the caller now owns it and the wrapper is null.
     BSTR Detach() noexcept { return std::exchange(text, nullptr); }
     BSTR get() const noexcept { return text; }

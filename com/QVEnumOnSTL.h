@@ -101,7 +101,7 @@ HRESULT makeOwningEnumerator(CollType&& items, Interface** enumerator) noexcept 
 
 template <class Base, const IID* piid, class T, class Copy, class CollType>
 HRESULT IQVEnumOnSTLImpl<Base, piid, T, Copy, CollType>::Init(IUnknown* keeper, CollType& items) noexcept {
-    owner = qv::com_ptr<IUnknown>(keeper);
+    owner = qv::com_ptr<IUnknown>::copy(keeper);
     collection = &items;
     position = collection->cbegin();
     return S_OK;

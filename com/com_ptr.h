@@ -5,6 +5,7 @@
 
 #include "hwsys/hwsys_unknown.h"
 
+#include <cstddef>
 #include <utility>
 
 namespace qv {
@@ -13,13 +14,7 @@ template <class Interface> class com_ptr {
 public:
     com_ptr() noexcept = default;
     com_ptr(std::nullptr_t) noexcept {}
-    // Takes a new reference on `object`.
-    explicit com_ptr(Interface* object) noexcept : pointer_(object) {
-        if (pointer_ != nullptr) {
-            pointer_->AddRef();
-        }
-    }
-    com_ptr(const com_ptr& other) noexcept : com_ptr(other.pointer_) {}
+    com_ptr(const com_ptr& other) noexcept : com_ptr(copy(other.pointer_)) {}
     com_ptr(com_ptr&& other) noexcept : pointer_(other.detach()) {}
     com_ptr& operator=(com_ptr other) noexcept {
         std::swap(pointer_, other.pointer_);
@@ -27,11 +22,19 @@ public:
     }
     ~com_ptr() { reset(); }
 
-    // Adopts a reference the caller already holds.
+    // Adopts a reference the caller already holds. (There is no constructor from a raw pointer, so
+    // that every place says whether it adopts a reference or takes a new one.)
     static com_ptr attach(Interface* object) noexcept {
         com_ptr owner;
         owner.pointer_ = object;
         return owner;
+    }
+    // Takes a new reference on `object`.
+    static com_ptr copy(Interface* object) noexcept {
+        if (object != nullptr) {
+            object->AddRef();
+        }
+        return attach(object);
     }
     // Gives the reference up to the caller.
     Interface* detach() noexcept { return std::exchange(pointer_, nullptr); }
@@ -39,6 +42,8 @@ public:
     Interface* get() const noexcept { return pointer_; }
     Interface* operator->() const noexcept { return pointer_; }
     explicit operator bool() const noexcept { return pointer_ != nullptr; }
+    friend bool operator==(const com_ptr& owner, std::nullptr_t) noexcept { return owner.pointer_ == nullptr; }
+    friend bool operator!=(const com_ptr& owner, std::nullptr_t) noexcept { return owner.pointer_ != nullptr; }
 
     // For a call that hands out a reference through an out-argument: releases what is held first.
     Interface** put() noexcept {

@@ -2,8 +2,9 @@
 // handles for what the module hands out. Only the host's own headers and the simulated BSTR calls.
 #pragma once
 
+#include "com/CqvBStr.h"
+#include "com/com_ptr.h"
 #include "hwsys/hwsys.h"
-#include "platform/sim/win32_ole.h"
 
 #include <gtest/gtest.h>
 
@@ -21,15 +22,8 @@ struct LibraryCloser {
     void operator()(void* handle) const { dlclose(handle); }
 };
 
-struct Releaser {
-    void operator()(IUnknown* object) const { object->Release(); }
-};
-template <class I> using ComRef = std::unique_ptr<I, Releaser>;
-
-struct BstrFreer {
-    void operator()(OLECHAR* text) const { SysFreeString(text); }
-};
-using OwnedBstr = std::unique_ptr<OLECHAR, BstrFreer>;
+template <class I> using ComRef = qv::com_ptr<I>;
+using qvkelpsysapiexpert::CqvBStr;
 
 // Loads the module by name once per suite, as a host does, and resolves its one export.
 class LoadedModuleTest : public ::testing::Test {

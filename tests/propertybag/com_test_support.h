@@ -1,6 +1,8 @@
 // Owning handles for the COM references and BSTRs the tests receive, and readers of enumerators.
 #pragma once
 
+#include "com/CqvBStr.h"
+#include "com/com_ptr.h"
 #include "hwsys/hwsys.h"
 #include "platform/win32.h"
 
@@ -8,15 +10,8 @@
 #include <string>
 #include <vector>
 
-struct ReleaseReference {
-    void operator()(IUnknown* object) const { object->Release(); }
-};
-template <typename Interface> using Ref = std::unique_ptr<Interface, ReleaseReference>;
-
-struct FreeBstr {
-    void operator()(OLECHAR* text) const { SysFreeString(text); }
-};
-using OwnedBstr = std::unique_ptr<OLECHAR, FreeBstr>;
+template <typename Interface> using Ref = qv::com_ptr<Interface>;
+using qvkelpsysapiexpert::CqvBStr;
 
 inline std::u16string textOf(const OLECHAR* text) {
     return text == nullptr ? u"<null>" : std::u16string(text);
@@ -35,10 +30,9 @@ inline std::vector<ULONG> remainingTags(IhwSysEnumPropertyTag* tags) {
 // Every string left in the enumerator, read one at a time; each copy is freed after reading.
 inline std::vector<std::u16string> remainingNames(IhwSysEnumStringList* names) {
     std::vector<std::u16string> read;
-    BSTR name = nullptr;
-    while (names->Next(1, &name, nullptr) == S_OK) {
-        read.push_back(textOf(name));
-        SysFreeString(name);
+    CqvBStr name;
+    while (names->Next(1, name.address(), nullptr) == S_OK) {
+        read.push_back(textOf(name.get()));
     }
     return read;
 }
