@@ -1,14 +1,13 @@
-// What the host-level tests share: the module and machine files as a host finds them, and owning
-// handles for what the module hands out. Only the host's own headers and the simulated BSTR calls.
+// What the host-level tests share: the module and machine files as a host finds them, the module
+// loaded by name as a host loads it, and the owners every program uses for what the module hands out.
 #pragma once
 
 #include "com/CqvBStr.h"
 #include "com/com_ptr.h"
 #include "hwsys/hwsys.h"
+#include "support/unique_any.h"
 
 #include <gtest/gtest.h>
-
-#include <dlfcn.h>
 
 #include <memory>
 #include <string>
@@ -18,10 +17,6 @@ namespace hosttest {
 inline const std::string kModulePath = std::string(QV_RUNTIME_DIR) + "/libqvkelpsysapiexpertu.so";
 inline const std::string kMachines = std::string(QV_SOURCE_DIR) + "/examples/tests/";
 
-struct LibraryCloser {
-    void operator()(void* handle) const { dlclose(handle); }
-};
-
 template <class I> using ComRef = qv::com_ptr<I>;
 using qvkelpsysapiexpert::CqvBStr;
 
@@ -29,17 +24,18 @@ using qvkelpsysapiexpert::CqvBStr;
 class LoadedModuleTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        library.reset(dlopen(kModulePath.c_str(), RTLD_NOW | RTLD_LOCAL));
-        ASSERT_NE(library, nullptr) << dlerror();
-        create = reinterpret_cast<createSysApiExpertFunction>(dlsym(library.get(), "createSysApiExpert"));
-        ASSERT_NE(create, nullptr) << dlerror();
+        library.reset(LoadLibraryExW(u"qvkelpsysapiexpertu", nullptr, 0));
+        ASSERT_NE(library, nullptr) << "Win32 error " << GetLastError();
+        create = reinterpret_cast<createSysApiExpertFunction>(
+            reinterpret_cast<void (*)()>(GetProcAddress(library.get(), "createSysApiExpert")));
+        ASSERT_NE(create, nullptr);
     }
     static void TearDownTestSuite() {
         create = nullptr;
         library.reset();
     }
 
-    static inline std::unique_ptr<void, LibraryCloser> library;
+    static inline qv::unique_hmodule library;
     static inline createSysApiExpertFunction create = nullptr;
 };
 
