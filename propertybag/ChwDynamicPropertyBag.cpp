@@ -77,24 +77,30 @@ const tQVInterfaceEntry* ChwDynamicPropertyBag::interfaceMap() {
     return map;
 }
 
+template <typename T, typename Value> HRESULT ChwDynamicPropertyBag::storeValue(ULONG tag, Value&& value) {
+    // The bag's own copy is made before the lock is taken; the caller's data is never kept.
+    T copy(std::forward<Value>(value));
+    BagLock guard(lock);
+    const auto found = properties.lower_bound(tag);
+    if (found == properties.end() || found->first != tag) {
+        // Should the insertion fail, `created` still owns the new value and destroys it.
+        auto created = std::make_unique<ChwTemplatePropertyValue<T>>(std::move(copy));
+        properties.emplace_hint(found, tag, std::move(created));
+    } else if (auto* stored = propertyValueAs<T>(found->second.get())) {
+        stored->value = std::move(copy);
+    } else {
+        return HW_E_PROPERTY_TYPE_MISMATCH;
+    }
+    changedTags.insert(tag);
+    return S_OK;
+}
+
 template <typename T, typename Value> HRESULT ChwDynamicPropertyBag::setValue(ULONG tag, Value&& value) {
-    return runHostOperation([&](tStatus&) {
-        // The bag's own copy is made before the lock is taken; the caller's data is never kept.
-        T copy(std::forward<Value>(value));
-        BagLock guard(lock);
-        const auto found = properties.lower_bound(tag);
-        if (found == properties.end() || found->first != tag) {
-            // Should the insertion fail, `created` still owns the new value and destroys it.
-            auto created = std::make_unique<ChwTemplatePropertyValue<T>>(std::move(copy));
-            properties.emplace_hint(found, tag, std::move(created));
-        } else if (auto* stored = propertyValueAs<T>(found->second.get())) {
-            stored->value = std::move(copy);
-        } else {
-            return HW_E_PROPERTY_TYPE_MISMATCH;
-        }
-        changedTags.insert(tag);
-        return S_OK;
-    });
+    return runHostOperation([&](tStatus&) { return storeValue<T>(tag, std::forward<Value>(value)); });
+}
+
+template <typename T> HRESULT ChwDynamicPropertyBag::setValueAt(ULONG tag, const T* value) {
+    return runHostOperation([&](tStatus&) { return storeValue<T>(tag, *value); }, requiredArgument(value));
 }
 
 template <typename T> const T* ChwDynamicPropertyBag::findValue(ULONG tag, HRESULT* result) {
@@ -201,7 +207,7 @@ HRESULT STDMETHODCALLTYPE ChwDynamicPropertyBag::SetDouble(ULONG tag, double val
 }
 
 HRESULT STDMETHODCALLTYPE ChwDynamicPropertyBag::SetGuid(ULONG tag, const GUID* value) {
-    return value == nullptr ? E_POINTER : setValue<GUID>(tag, *value);
+    return setValueAt(tag, value);
 }
 
 HRESULT STDMETHODCALLTYPE ChwDynamicPropertyBag::SetString(ULONG tag, LPCWSTR value) {
@@ -209,7 +215,7 @@ HRESULT STDMETHODCALLTYPE ChwDynamicPropertyBag::SetString(ULONG tag, LPCWSTR va
 }
 
 HRESULT STDMETHODCALLTYPE ChwDynamicPropertyBag::SetTimestamp(ULONG tag, const hwSysAttrTimestampUTC* value) {
-    return value == nullptr ? E_POINTER : setValue<hwSysAttrTimestampUTC>(tag, *value);
+    return setValueAt(tag, value);
 }
 
 HRESULT STDMETHODCALLTYPE ChwDynamicPropertyBag::SetDateTime(ULONG, hwSysAttrDateTime) {
