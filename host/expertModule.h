@@ -1,8 +1,9 @@
 // The module as a host sees it: loaded by name from the program's folder, asked for one expert.
 #pragma once
 
-#include "host/hostRefs.h"
+#include "com/com_ptr.h"
 #include "hwsys/hwsys.h"
+#include "support/unique_any.h"
 
 #include <stdexcept>
 #include <string>
@@ -22,15 +23,14 @@ class ExpertModule {
 public:
     // Loads the module and creates one expert; throws HostError.
     ExpertModule();
-    ~ExpertModule();
-    ExpertModule(const ExpertModule&) = delete;
-    ExpertModule& operator=(const ExpertModule&) = delete;
 
     IhwSysExpert2* expert() const { return expert_.get(); }
 
 private:
-    HMODULE module_ = nullptr;
-    InterfaceRef<IhwSysExpert2> expert_;
+    // Declared first, destroyed last: the expert's code lives in the module, so the expert is
+    // released before the module is unloaded.
+    qv::unique_hmodule module_;
+    qv::com_ptr<IhwSysExpert2> expert_;
 };
 
 } // namespace hwconfig

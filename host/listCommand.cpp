@@ -1,10 +1,11 @@
 // hwconfig list: the item names of the boards present, in the order the expert hands them out.
+#include "com/CqvBStr.h"
 #include "host/commands.h"
+#include "host/utf8Text.h"
 
 #include <cjson/cJSON.h>
 
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,7 @@ namespace hwconfig {
 namespace {
 
 std::vector<std::string> readItemNames(IhwSysExpert2* expert) {
-    InterfaceRef<IhwSysEnumStringList> names;
+    qv::com_ptr<IhwSysEnumStringList> names;
     const HRESULT listed = expert->EnumerateItemNames(names.put());
     if (FAILED(listed)) {
         throw HostError("EnumerateItemNames failed with HRESULT " + formatHResult(listed));
@@ -22,9 +23,9 @@ std::vector<std::string> readItemNames(IhwSysExpert2* expert) {
         return result;
     }
     for (;;) {
-        OwnedBstr name;
+        qvkelpsysapiexpert::CqvBStr name;
         ULONG fetched = 0;
-        const HRESULT next = names->Next(1, name.put(), &fetched);
+        const HRESULT next = names->Next(1, name.address(), &fetched);
         if (FAILED(next)) {
             throw HostError("reading the item names failed with HRESULT " + formatHResult(next));
         }
@@ -47,7 +48,7 @@ void printTable(const std::vector<std::string>& names) {
 }
 
 void printJson(const std::vector<std::string>& names) {
-    const std::unique_ptr<cJSON, decltype(&cJSON_Delete)> document(cJSON_CreateObject(), cJSON_Delete);
+    const qv::unique_cjson document(cJSON_CreateObject());
     cJSON* boards = cJSON_AddArrayToObject(document.get(), "boards");
     if (boards == nullptr) {
         throw std::bad_alloc();
@@ -64,7 +65,7 @@ void printJson(const std::vector<std::string>& names) {
             throw std::bad_alloc();
         }
     }
-    const std::unique_ptr<char, decltype(&cJSON_free)> text(cJSON_Print(document.get()), cJSON_free);
+    const qv::unique_cjson_text text(cJSON_Print(document.get()));
     if (!text) {
         throw std::bad_alloc();
     }

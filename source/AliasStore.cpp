@@ -5,6 +5,7 @@
 #include "support/error_exception.h"
 #include "support/status_codes.h"
 #include "support/stdpath.h"
+#include "support/unique_any.h"
 
 #include <boost/shared_ptr.hpp>
 
@@ -26,9 +27,7 @@ bool isAliasCharacter(WCHAR c) {
 }
 
 void closeStream(FILE* stream) {
-    const DWORD error = GetLastError();
-    std::fclose(stream);
-    SetLastError(error);
+    qv::unique_file{stream};
 }
 
 void report(nQVOSALS100::tStatus* status, std::int32_t code, std::uint32_t line) {
@@ -93,9 +92,8 @@ private:
     public:
         explicit Held(FileLockImpl& lock) : lock_(lock) {}
         ~Held() {
-            const DWORD error = GetLastError();
+            const qv::last_error_keeper keep;
             lock_.unlock();
-            SetLastError(error);
         }
         Held(const Held&) = delete;
         Held& operator=(const Held&) = delete;

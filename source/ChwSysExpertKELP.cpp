@@ -3,7 +3,7 @@
 #include "hwsys/hwsys_errors.h"
 #include "hwsys/hwsys_types.h"
 #include "source/deviceEnumeration.h"
-#include "source/hostBoundary.h"
+#include "com/hostBoundary.h"
 #include "support/status_codes.h"
 
 namespace qvkelpsysapiexpert {
@@ -120,11 +120,9 @@ HRESULT ChwSysExpertKELP::SelfCalibrateResource(LPCWSTR /*itemName*/, BSTR* erro
 HRESULT createExpert(IhwSysExpert2** expert) noexcept {
     return runHostOperation(
         [expert](tStatus&) {
-            CQVComObject<ChwSysExpertKELP>* object = nullptr;
-            throwIfFailedHResult(CQVComObject<ChwSysExpertKELP>::CreateInstance(&object));
-            IhwSysExpert2* first = object;
-            first->AddRef();
-            *expert = first;
+            qv::com_ptr<CQVComObject<ChwSysExpertKELP>> object;
+            throwIfFailedHResult(qvCreateObject(object));
+            qvHandOut(object, expert);
         },
         outArgument(expert));
 }

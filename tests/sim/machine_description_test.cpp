@@ -8,6 +8,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <ostream>
 
 using simtest::ScopedMachine;
 using simtest::ScopedMachineVariable;
@@ -121,6 +122,12 @@ struct Malformed {
     const char* text;
     const char* diagnostic;
 };
+
+// Printed by its name, so that the listed test names (and so the test runner's) stay the same from
+// run to run instead of carrying the addresses of the texts.
+void PrintTo(const Malformed& malformed, std::ostream* out) {
+    *out << malformed.name;
+}
 
 // Each description holds the well-formed device ROOT\GOOD\0 with a board, so that an empty
 // machine can be told from a partly read one.

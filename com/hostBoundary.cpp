@@ -1,4 +1,4 @@
-#include "source/hostBoundary.h"
+#include "com/hostBoundary.h"
 
 #include "support/status_codes.h"
 #include "support/status_hresult.h"

@@ -3,11 +3,9 @@
 // record already holds an error; a session is opened before and closed after attribute reads.
 #pragma once
 
-#include <cstdint>
+#include "abi/osalStatus.h"
 
-namespace nQVOSALS100 {
-struct tStatus;
-}
+#include <cstdint>
 
 #if defined(_WIN32)
 #define QVPXISVC_API __declspec(dllimport)
@@ -22,13 +20,13 @@ constexpr std::uint32_t kAttributeSlotNumber = 3;
 
 extern "C" {
 
-QVPXISVC_API void nQVPXIINIT100_openPXISession(nQVOSALS100::tStatus* status);
+QVPXISVC_API void nQVPXIINIT100_openPXISession(nQVOSALS100::tStatusRecord* status);
 // Writes the attribute to *value only on success.
 QVPXISVC_API void nQVPXIINIT100_getDeviceU32Attribute(std::uint32_t bus, std::uint32_t device,
                                                       std::uint32_t function, std::uint32_t attribute,
-                                                      std::uint32_t* value, nQVOSALS100::tStatus* status);
+                                                      std::uint32_t* value, nQVOSALS100::tStatusRecord* status);
 // Ends the calling thread's session even when the status holds an error, so that a failed read
 // never leaves a session open.
-QVPXISVC_API void nQVPXIINIT100_closePXISession(nQVOSALS100::tStatus* status);
+QVPXISVC_API void nQVPXIINIT100_closePXISession(nQVOSALS100::tStatusRecord* status);
 
 } // extern "C"

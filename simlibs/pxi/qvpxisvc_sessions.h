@@ -2,7 +2,7 @@
 // see that every session opened was closed.
 #pragma once
 
-#include "qvpxisvc/qvpxisvc.h"
+#include "abi/qvpxisvc.h"
 
 extern "C" {
 

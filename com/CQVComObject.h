@@ -9,10 +9,12 @@
 //     static const tQVInterfaceEntry* interfaceMap();   // entries by qvInterfaceEntry<T, I>(IID_I),
 //                                                        // ended by kQVInterfaceMapEnd
 //
-// T stays abstract; the objects are CQVComObject<T>, made by CQVComObject<T>::CreateInstance with a
-// count of 0, and destroyed by the Release that brings the count to 0.
+// T stays abstract; the objects are CQVComObject<T>, made by qvCreateObject<T> (which holds the first
+// reference in a com_ptr) and destroyed by the Release that brings the count to 0. qvHandOut gives
+// that reference to the caller through one of the object's interfaces.
 #pragma once
 
+#include "com/com_ptr.h"
 #include "hwsys/hwsys_unknown.h"
 #include "platform/win32.h"
 
@@ -123,5 +125,23 @@ public:
 private:
     CQVComObject() = default;
 };
+
+// The one way to make an object: a new CQVComObject<T> whose first reference `object` holds;
+// E_OUTOFMEMORY (and `object` empty) when it cannot be made.
+template <class T> HRESULT qvCreateObject(qv::com_ptr<CQVComObject<T>>& object) noexcept {
+    CQVComObject<T>* created = nullptr;
+    const HRESULT result = CQVComObject<T>::CreateInstance(&created);
+    if (SUCCEEDED(result)) {
+        created->AddRef();
+    }
+    object = qv::com_ptr<CQVComObject<T>>::attach(created);
+    return result;
+}
+
+// The one way to hand an object out: the caller receives the reference `object` held, through the
+// interface `out` asks for.
+template <class Interface, class Object> void qvHandOut(qv::com_ptr<Object>& object, Interface** out) noexcept {
+    *out = object.detach();
+}
 
 } // namespace qvkelpsysapiexpert

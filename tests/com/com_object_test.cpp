@@ -1,4 +1,4 @@
-#include "source/CQVComObject.h"
+#include "com/CQVComObject.h"
 
 #include <gtest/gtest.h>
 

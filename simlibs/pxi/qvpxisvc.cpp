@@ -1,11 +1,10 @@
 // The simulated PXI services library. Locations come from the current machine's "pxi" table;
 // faults injected into its three calls report their "error" as the status code.
-#include "qvpxisvc/qvpxisvc.h"
-#include "qvpxisvc/qvpxisvc_sessions.h"
+#include "abi/qvpxisvc.h"
+#include "simlibs/pxi/qvpxisvc_sessions.h"
 
 #include "platform/sim/machine.h"
 #include "platform/sim/machine_access.h"
-#include "support/status.h"
 
 #include <atomic>
 #include <cstring>
@@ -16,7 +15,7 @@
 
 namespace {
 
-using nQVOSALS100::tStatus;
+using tStatus = nQVOSALS100::tStatusRecord;
 
 constexpr const char* kComponent = "qvpxisvc";
 constexpr std::int32_t kInvalidParameter = -52005; // null result, unknown attribute

@@ -1,0 +1,56 @@
+#include "host/arguments.h"
+
+namespace hwconfig {
+
+// On Windows the module sees the real machine; a machine description exists only for the simulation.
+#ifdef _WIN32
+constexpr bool kSimulatedMachine = false;
+#define QV_MACHINE_USAGE ""
+#define QV_MACHINE_OPTION ""
+#else
+constexpr bool kSimulatedMachine = true;
+#define QV_MACHINE_USAGE "[--machine FILE] "
+#define QV_MACHINE_OPTION "  --machine FILE  the machine description to run on (default: the lab machine)\n"
+#endif
+
+const char* const kUsage =
+    "usage: hwconfig " QV_MACHINE_USAGE "[--json] COMMAND\n"
+    "\n"
+    "commands:\n"
+    "  list    the item names of the boards present\n"
+    "\n"
+    "options:\n"
+    "  --help          this text\n"
+    QV_MACHINE_OPTION
+    "  --json          print the result as JSON\n";
+
+Arguments parseArguments(int argc, char** argv) {
+    Arguments arguments;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--help" || argument == "-h") {
+            arguments.help = true;
+            return arguments;
+        }
+        if (argument == "--json") {
+            arguments.options.json = true;
+        } else if (kSimulatedMachine && argument == "--machine") {
+            if (i + 1 >= argc) {
+                throw UsageError("--machine needs a file name");
+            }
+            arguments.machine = argv[++i];
+        } else if (argument.rfind("--", 0) == 0) {
+            throw UsageError("unknown option " + argument);
+        } else if (arguments.command.empty()) {
+            arguments.command = argument;
+        } else {
+            throw UsageError("unexpected argument " + argument);
+        }
+    }
+    if (arguments.command.empty()) {
+        throw UsageError("no command given");
+    }
+    return arguments;
+}
+
+} // namespace hwconfig
