@@ -20,23 +20,22 @@ namespace hwconfig {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: hwconfig [--machine FILE] [--json] COMMAND\n"
+    "usage: hwconfig [--machine FILE] [--json] COMMAND [ARGUMENTS]\n"
     "\n"
     "commands:\n"
-    "  list    the item names of the boards present\n"
+    "  list                              the item names of the boards present\n"
+    "  rename BOARD NEW_ALIAS [--force]  give a board an alias; BOARD is the number list\n"
+    "                                    shows or the item name; --force lets it share an\n"
+    "                                    alias another board has\n"
     "\n"
     "options:\n"
     "  --help          this text\n"
     "  --machine FILE  the machine description to run on (default: the lab machine)\n"
-    "  --json          print the result as JSON\n";
-
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
-
-class UsageError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
+    "  --json          print the result as JSON\n"
+    "\n"
+    "exit codes:\n"
+    "  0 success, 1 any other failure, 2 wrong command line, 3 no such board,\n"
+    "  4 invalid alias, 5 alias in use by another board, 6 the alias file may not be written\n";
 
 struct Arguments {
     bool help = false;
@@ -55,6 +54,8 @@ Arguments parseArguments(int argc, char** argv) {
         }
         if (argument == "--json") {
             arguments.options.json = true;
+        } else if (argument == "--force") {
+            arguments.options.force = true;
         } else if (argument == "--machine") {
             if (i + 1 >= argc) {
                 throw UsageError("--machine needs a file name");
@@ -65,7 +66,7 @@ Arguments parseArguments(int argc, char** argv) {
         } else if (arguments.command.empty()) {
             arguments.command = argument;
         } else {
-            throw UsageError("unexpected argument " + argument);
+            arguments.options.operands.push_back(argument);
         }
     }
     if (arguments.command.empty()) {
@@ -112,6 +113,7 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"list", runList},
+    {"rename", runRename},
 };
 
 CommandFunction findCommand(const std::string& name) {
@@ -143,7 +145,10 @@ int main(int argc, char** argv) {
         return hwconfig::run(argc, argv);
     } catch (const hwconfig::UsageError& error) {
         std::fprintf(stderr, "hwconfig: %s\n\n%s", error.what(), hwconfig::kUsage);
-        return hwconfig::kExitUsage;
+        return error.exitCode();
+    } catch (const hwconfig::HostError& error) {
+        std::fprintf(stderr, "hwconfig: %s\n", error.what());
+        return error.exitCode();
     } catch (const std::exception& error) {
         std::fprintf(stderr, "hwconfig: %s\n", error.what());
         return hwconfig::kExitFailure;

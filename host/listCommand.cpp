@@ -1,4 +1,5 @@
 // hwconfig list: the item names of the boards present, in the order the expert hands them out.
+#include "host/boardSelection.h"
 #include "host/commands.h"
 
 #include <cjson/cJSON.h>
@@ -10,30 +11,6 @@
 
 namespace hwconfig {
 namespace {
-
-std::vector<std::string> readItemNames(IhwSysExpert2* expert) {
-    InterfaceRef<IhwSysEnumStringList> names;
-    const HRESULT listed = expert->EnumerateItemNames(names.put());
-    if (FAILED(listed)) {
-        throw HostError("EnumerateItemNames failed with HRESULT " + formatHResult(listed));
-    }
-    std::vector<std::string> result;
-    if (!names) {
-        return result;
-    }
-    for (;;) {
-        OwnedBstr name;
-        ULONG fetched = 0;
-        const HRESULT next = names->Next(1, name.put(), &fetched);
-        if (FAILED(next)) {
-            throw HostError("reading the item names failed with HRESULT " + formatHResult(next));
-        }
-        if (fetched == 0) {
-            return result;
-        }
-        result.push_back(toUtf8(name.get()));
-    }
-}
 
 void printTable(const std::vector<std::string>& names) {
     if (names.empty()) {
@@ -74,6 +51,9 @@ void printJson(const std::vector<std::string>& names) {
 } // namespace
 
 int runList(ExpertModule& module, const CommandOptions& options) {
+    if (!options.operands.empty()) {
+        throw UsageError("unexpected argument " + options.operands.front());
+    }
     const std::vector<std::string> names = readItemNames(module.expert());
     if (options.json) {
         printJson(names);

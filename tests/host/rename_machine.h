@@ -67,6 +67,7 @@ public:
         return text;
     }
 
+    std::filesystem::path machineFile() const { return folder_ / "machine.json"; }
     std::filesystem::path aliasFile() const {
         return folder_ / "drive_c" / "ProgramData" / "Quorvel" / "QV-KELP" / "aliases.json";
     }
