@@ -1,5 +1,6 @@
 // RenameResource on an alias file of 10,000 records against bare cJSON doing the least a rename
 // must: read, parse, replace one record, print and write the same file back.
+#include "bare_cjson.h"
 #include "hwsys/hwsys.h"
 #include "source/ChwSysExpertKELP.h"
 
@@ -107,27 +108,7 @@ void BareCJsonParsePrintWriteOn10000Records(benchmark::State& state) {
     const std::unique_ptr<cJSON, decltype(&cJSON_Delete)> fresh(
         cJSON_Parse(("{" + record(70000, "bench-c").substr(2) + "}").c_str()), cJSON_Delete);
     for (auto _ : state) {
-        const std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(machine.aliasFile().c_str(), "r+b"), std::fclose);
-        std::fseek(file.get(), 0, SEEK_END);
-        std::string text(static_cast<std::size_t>(std::ftell(file.get())), '\0');
-        std::rewind(file.get());
-        if (std::fread(text.data(), 1, text.size(), file.get()) != text.size()) {
-            std::abort();
-        }
-        cJSON* root = cJSON_Parse(text.c_str());
-        cJSON* devices = cJSON_GetObjectItem(root, "devices");
-        cJSON_DeleteItemFromObject(devices, kToken);
-        cJSON_AddItemToObject(devices, kToken, cJSON_Duplicate(fresh->child, true));
-        char* printed = cJSON_Print(root);
-        const std::size_t length = std::strlen(printed);
-        std::rewind(file.get());
-        std::fwrite(printed, 1, length, file.get());
-        std::fflush(file.get());
-        if (ftruncate(fileno(file.get()), static_cast<off_t>(length)) != 0) {
-            std::abort();
-        }
-        std::free(printed);
-        cJSON_Delete(root);
+        barecjson::replaceRecord(machine.aliasFile(), kToken, fresh->child);
     }
 }
 

@@ -1,6 +1,7 @@
 // hwconfig list: the item names of the boards present, in the order the expert hands them out.
 #include "host/boardSelection.h"
 #include "host/commands.h"
+#include "host/jsonOutput.h"
 
 #include <cjson/cJSON.h>
 
@@ -23,8 +24,8 @@ void printTable(const std::vector<std::string>& names) {
     }
 }
 
-void printJson(const std::vector<std::string>& names) {
-    const std::unique_ptr<cJSON, decltype(&cJSON_Delete)> document(cJSON_CreateObject(), cJSON_Delete);
+void printNamesJson(const std::vector<std::string>& names) {
+    const JsonDocument document = newJsonObject();
     cJSON* boards = cJSON_AddArrayToObject(document.get(), "boards");
     if (boards == nullptr) {
         throw std::bad_alloc();
@@ -41,11 +42,7 @@ void printJson(const std::vector<std::string>& names) {
             throw std::bad_alloc();
         }
     }
-    const std::unique_ptr<char, decltype(&cJSON_free)> text(cJSON_Print(document.get()), cJSON_free);
-    if (!text) {
-        throw std::bad_alloc();
-    }
-    std::printf("%s\n", text.get());
+    printJson(document.get());
 }
 
 } // namespace
@@ -56,7 +53,7 @@ int runList(ExpertModule& module, const CommandOptions& options) {
     }
     const std::vector<std::string> names = readItemNames(module.expert());
     if (options.json) {
-        printJson(names);
+        printNamesJson(names);
     } else {
         printTable(names);
     }

@@ -2,11 +2,9 @@
 // --force lets the board share an alias that another board already has.
 #include "host/boardSelection.h"
 #include "host/commands.h"
-
-#include <cjson/cJSON.h>
+#include "host/jsonOutput.h"
 
 #include <cstdio>
-#include <memory>
 #include <new>
 
 namespace hwconfig {
@@ -36,17 +34,13 @@ constexpr ULONG kRenameEvenIfAliasInUse = 0x1;
     }
 }
 
-void printJson(const SelectedBoard& board, const std::string& alias) {
-    const std::unique_ptr<cJSON, decltype(&cJSON_Delete)> document(cJSON_CreateObject(), cJSON_Delete);
-    if (!document || cJSON_AddStringToObject(document.get(), "itemName", board.itemName.c_str()) == nullptr ||
+void printRenameJson(const SelectedBoard& board, const std::string& alias) {
+    const JsonDocument document = newJsonObject();
+    if (cJSON_AddStringToObject(document.get(), "itemName", board.itemName.c_str()) == nullptr ||
         cJSON_AddStringToObject(document.get(), "alias", alias.c_str()) == nullptr) {
         throw std::bad_alloc();
     }
-    const std::unique_ptr<char, decltype(&cJSON_free)> text(cJSON_Print(document.get()), cJSON_free);
-    if (!text) {
-        throw std::bad_alloc();
-    }
-    std::printf("%s\n", text.get());
+    printJson(document.get());
 }
 
 } // namespace
@@ -66,7 +60,7 @@ int runRename(ExpertModule& module, const CommandOptions& options) {
         throwRenameFailure(result, alias);
     }
     if (options.json) {
-        printJson(board, alias);
+        printRenameJson(board, alias);
     } else {
         std::printf("Board %zu (%s) is now named %s.\n", board.number, board.itemName.c_str(), alias.c_str());
     }

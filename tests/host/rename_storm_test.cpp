@@ -4,6 +4,8 @@
 
 #include "platform/sim/win32_files.h"
 
+#include "common/child_processes.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -78,24 +80,6 @@ bool readUntilWritersEnd(const std::vector<pid_t>& writers) {
             return true;
         }
     }
-}
-
-pid_t spawn(const std::function<bool()>& body) {
-    const pid_t child = fork();
-    if (child == 0) {
-        bool passed = false;
-        try {
-            passed = body();
-        } catch (...) {
-        }
-        _exit(passed ? 0 : 1);
-    }
-    return child;
-}
-
-bool exitedCleanly(pid_t child) {
-    int result = 0;
-    return waitpid(child, &result, 0) == child && WIFEXITED(result) && WEXITSTATUS(result) == 0;
 }
 
 class RenameStorm : public LoadedModuleTest {};
