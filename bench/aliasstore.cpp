@@ -1,6 +1,7 @@
 // The alias store against bare cJSON on the same file in the same run: opening for reading plus
 // one lookup against reading and parsing; opening for update plus one rewrite against reading,
 // parsing, printing and writing.
+#include "bare_cjson.h"
 #include "source/AliasStore.h"
 #include "platform/sim/machine.h"
 #include "support/cJSONUtils.h"
@@ -92,15 +93,6 @@ private:
 
 Drives drives;
 
-std::string readAll(FILE* file) {
-    std::fseek(file, 0, SEEK_END);
-    std::string text(static_cast<std::size_t>(std::ftell(file)), '\0');
-    std::rewind(file);
-    if (std::fread(text.data(), 1, text.size(), file) != text.size()) {
-        std::abort();
-    }
-    return text;
-}
 
 void StoreOpenForReadAndLookup(benchmark::State& state) {
     drives.use(static_cast<int>(state.range(0)));
@@ -121,7 +113,7 @@ void BaselineReadAndParse(benchmark::State& state) {
     const std::string token = tokenOf(static_cast<int>(state.range(0)) / 2);
     for (auto _ : state) {
         const qv::unique_file file(std::fopen(path.c_str(), "rb"));
-        const std::string text = readAll(file.get());
+        const std::string text = barecjson::readAll(file.get());
         const qv::unique_cjson root(cJSON_Parse(text.c_str()));
         benchmark::DoNotOptimize(cJSON_GetObjectItem(cJSON_GetObjectItem(root.get(), "devices"), token.c_str()));
     }
@@ -153,20 +145,7 @@ void BaselineParsePrintAndWrite(benchmark::State& state) {
     const std::string token = tokenOf(board);
     const cJSONUtils::Tree record = recordOf(board);
     for (auto _ : state) {
-        const qv::unique_file file(std::fopen(path.c_str(), "r+b"));
-        const std::string text = readAll(file.get());
-        const qv::unique_cjson root(cJSON_Parse(text.c_str()));
-        cJSON* devices = cJSON_GetObjectItem(root.get(), "devices");
-        cJSON_DeleteItemFromObject(devices, token.c_str());
-        cJSON_AddItemToObject(devices, token.c_str(), cJSON_Duplicate(record.get(), true));
-        const qv::unique_cjson_text printed(cJSON_Print(root.get()));
-        const std::size_t length = std::strlen(printed.get());
-        std::rewind(file.get());
-        std::fwrite(printed.get(), 1, length, file.get());
-        std::fflush(file.get());
-        if (ftruncate(fileno(file.get()), static_cast<off_t>(length)) != 0) {
-            std::abort();
-        }
+        barecjson::replaceRecord(path, token.c_str(), record.get());
     }
 }
 

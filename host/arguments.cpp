@@ -14,15 +14,22 @@ constexpr bool kSimulatedMachine = true;
 #endif
 
 const char* const kUsage =
-    "usage: hwconfig " QV_MACHINE_USAGE "[--json] COMMAND\n"
+    "usage: hwconfig " QV_MACHINE_USAGE "[--json] COMMAND [ARGUMENTS]\n"
     "\n"
     "commands:\n"
-    "  list    the item names of the boards present\n"
+    "  list                              the item names of the boards present\n"
+    "  rename BOARD NEW_ALIAS [--force]  give a board an alias; BOARD is the number list\n"
+    "                                    shows or the item name; --force lets it share an\n"
+    "                                    alias another board has\n"
     "\n"
     "options:\n"
     "  --help          this text\n"
     QV_MACHINE_OPTION
-    "  --json          print the result as JSON\n";
+    "  --json          print the result as JSON\n"
+    "\n"
+    "exit codes:\n"
+    "  0 success, 1 any other failure, 2 wrong command line, 3 no such board,\n"
+    "  4 invalid alias, 5 alias in use by another board, 6 the alias file may not be written\n";
 
 Arguments parseArguments(int argc, char** argv) {
     Arguments arguments;
@@ -34,6 +41,8 @@ Arguments parseArguments(int argc, char** argv) {
         }
         if (argument == "--json") {
             arguments.options.json = true;
+        } else if (argument == "--force") {
+            arguments.options.force = true;
         } else if (kSimulatedMachine && argument == "--machine") {
             if (i + 1 >= argc) {
                 throw UsageError("--machine needs a file name");
@@ -44,7 +53,7 @@ Arguments parseArguments(int argc, char** argv) {
         } else if (arguments.command.empty()) {
             arguments.command = argument;
         } else {
-            throw UsageError("unexpected argument " + argument);
+            arguments.options.operands.push_back(argument);
         }
     }
     if (arguments.command.empty()) {

@@ -14,9 +14,6 @@
 namespace hwconfig {
 namespace {
 
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
-
 using CommandFunction = int (*)(ExpertModule&, const CommandOptions&);
 
 struct Command {
@@ -26,6 +23,7 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"list", runList},
+    {"rename", runRename},
 };
 
 CommandFunction findCommand(const std::string& name) {
@@ -59,7 +57,10 @@ int main(int argc, char** argv) {
         return hwconfig::run(argc, argv);
     } catch (const hwconfig::UsageError& error) {
         std::fprintf(stderr, "hwconfig: %s\n\n%s", error.what(), hwconfig::kUsage);
-        return hwconfig::kExitUsage;
+        return error.exitCode();
+    } catch (const hwconfig::HostError& error) {
+        std::fprintf(stderr, "hwconfig: %s\n", error.what());
+        return error.exitCode();
     } catch (const std::exception& error) {
         std::fprintf(stderr, "hwconfig: %s\n", error.what());
         return hwconfig::kExitFailure;

@@ -1,7 +1,7 @@
 // hwconfig list: the item names of the boards present, in the order the expert hands them out.
-#include "com/CqvBStr.h"
+#include "host/boardSelection.h"
 #include "host/commands.h"
-#include "host/utf8Text.h"
+#include "host/jsonOutput.h"
 
 #include <cjson/cJSON.h>
 
@@ -11,30 +11,6 @@
 
 namespace hwconfig {
 namespace {
-
-std::vector<std::string> readItemNames(IhwSysExpert2* expert) {
-    qv::com_ptr<IhwSysEnumStringList> names;
-    const HRESULT listed = expert->EnumerateItemNames(names.put());
-    if (FAILED(listed)) {
-        throw HostError("EnumerateItemNames failed with HRESULT " + formatHResult(listed));
-    }
-    std::vector<std::string> result;
-    if (!names) {
-        return result;
-    }
-    for (;;) {
-        qvkelpsysapiexpert::CqvBStr name;
-        ULONG fetched = 0;
-        const HRESULT next = names->Next(1, name.address(), &fetched);
-        if (FAILED(next)) {
-            throw HostError("reading the item names failed with HRESULT " + formatHResult(next));
-        }
-        if (fetched == 0) {
-            return result;
-        }
-        result.push_back(toUtf8(name.get()));
-    }
-}
 
 void printTable(const std::vector<std::string>& names) {
     if (names.empty()) {
@@ -47,8 +23,8 @@ void printTable(const std::vector<std::string>& names) {
     }
 }
 
-void printJson(const std::vector<std::string>& names) {
-    const qv::unique_cjson document(cJSON_CreateObject());
+void printNamesJson(const std::vector<std::string>& names) {
+    const qv::unique_cjson document = newJsonObject();
     cJSON* boards = cJSON_AddArrayToObject(document.get(), "boards");
     if (boards == nullptr) {
         throw std::bad_alloc();
@@ -65,19 +41,18 @@ void printJson(const std::vector<std::string>& names) {
             throw std::bad_alloc();
         }
     }
-    const qv::unique_cjson_text text(cJSON_Print(document.get()));
-    if (!text) {
-        throw std::bad_alloc();
-    }
-    std::printf("%s\n", text.get());
+    printJson(document.get());
 }
 
 } // namespace
 
 int runList(ExpertModule& module, const CommandOptions& options) {
+    if (!options.operands.empty()) {
+        throw UsageError("unexpected argument " + options.operands.front());
+    }
     const std::vector<std::string> names = readItemNames(module.expert());
     if (options.json) {
-        printJson(names);
+        printNamesJson(names);
     } else {
         printTable(names);
     }

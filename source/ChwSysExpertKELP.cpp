@@ -4,6 +4,7 @@
 #include "hwsys/hwsys_types.h"
 #include "source/deviceEnumeration.h"
 #include "com/hostBoundary.h"
+#include "source/resourceUpdate.h"
 #include "support/status_codes.h"
 
 namespace qvkelpsysapiexpert {
@@ -92,9 +93,11 @@ HRESULT ChwSysExpertKELP::NotImplementedOperation() {
     return runHostOperation(reportNotSupported);
 }
 
-HRESULT ChwSysExpertKELP::RenameResource(LPCWSTR /*itemName*/, LPCWSTR /*newAlias*/, ULONG /*flags*/,
-                                         LONG* aliasInUse, void** reserved) {
-    return runHostOperation(reportNotSupported, outArgument(aliasInUse), outArgument(reserved));
+HRESULT ChwSysExpertKELP::RenameResource(LPCWSTR itemName, LPCWSTR newAlias, ULONG flags, LONG* aliasInUse,
+                                         void** reserved) {
+    return runHostOperation(
+        [=](tStatus& status) { return renameResource(itemName, newAlias, flags, aliasInUse, &status); },
+        outArgument(aliasInUse), outArgument(reserved), requiredArgument(itemName));
 }
 
 HRESULT ChwSysExpertKELP::ValidateResourceProperties(LPCWSTR /*itemName*/, IhwSysPropertyBag* bag,
