@@ -36,10 +36,6 @@ template <typename Operation> HRESULT withoutExceptions(Operation&& operation) n
     }
 }
 
-struct ReleaseReference {
-    void operator()(IUnknown* object) const noexcept { object->Release(); }
-};
-
 // Hands out an enumerator over a snapshot of tags, or S_FALSE and null when there are none.
 template <typename FillSnapshot>
 HRESULT enumerateSnapshot(bool empty, IhwSysEnumPropertyTag** tags, FillSnapshot&& fill) noexcept {
@@ -295,7 +291,7 @@ HRESULT STDMETHODCALLTYPE ChwDynamicPropertyBag::CloneBag(IhwSysPropertyBag** cl
         return creation;
     }
     created->AddRef();
-    std::unique_ptr<IhwSysPropertyBag3, ReleaseReference> copy(created);
+    tComReference<IhwSysPropertyBag3> copy(created);
     // The copy is not shared yet, so it is filled directly, in ascending order, with nothing marked.
     return withoutExceptions([&] {
         for (const auto& property : properties) {

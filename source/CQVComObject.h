@@ -18,6 +18,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <new>
 
 namespace qvkelpsysapiexpert {
@@ -123,5 +124,11 @@ public:
 private:
     CQVComObject() = default;
 };
+
+// One reference on an interface, given back when the owner goes.
+struct ReleaseReference {
+    void operator()(IUnknown* object) const noexcept { object->Release(); }
+};
+template <class Interface> using tComReference = std::unique_ptr<Interface, ReleaseReference>;
 
 } // namespace qvkelpsysapiexpert
