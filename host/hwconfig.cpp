@@ -20,10 +20,13 @@ namespace hwconfig {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: hwconfig [--machine FILE] [--json] COMMAND\n"
+    "usage: hwconfig [--machine FILE] [--json] COMMAND [BOARD]\n"
     "\n"
     "commands:\n"
-    "  list    the item names of the boards present\n"
+    "  list        the boards present: number, alias, model, serial number, chassis/slot, item name\n"
+    "  show BOARD  every property the expert reports for the board\n"
+    "\n"
+    "BOARD is the number that list prints, the item name or the alias.\n"
     "\n"
     "options:\n"
     "  --help          this text\n"
@@ -64,6 +67,8 @@ Arguments parseArguments(int argc, char** argv) {
             throw UsageError("unknown option " + argument);
         } else if (arguments.command.empty()) {
             arguments.command = argument;
+        } else if (arguments.options.board.empty()) {
+            arguments.options.board = argument;
         } else {
             throw UsageError("unexpected argument " + argument);
         }
@@ -108,19 +113,26 @@ using CommandFunction = int (*)(ExpertModule&, const CommandOptions&);
 struct Command {
     const char* name;
     CommandFunction run;
+    bool needsBoard;
 };
 
 constexpr Command kCommands[] = {
-    {"list", runList},
+    {"list", runList, false},
+    {"show", runShow, true},
 };
 
-CommandFunction findCommand(const std::string& name) {
+CommandFunction findCommand(const Arguments& arguments) {
     for (const Command& command : kCommands) {
-        if (name == command.name) {
-            return command.run;
+        if (arguments.command != command.name) {
+            continue;
         }
+        if (command.needsBoard == arguments.options.board.empty()) {
+            throw UsageError(command.needsBoard ? arguments.command + " needs a board"
+                                                : "unexpected argument " + arguments.options.board);
+        }
+        return command.run;
     }
-    throw UsageError("unknown command " + name);
+    throw UsageError("unknown command " + arguments.command);
 }
 
 int run(int argc, char** argv) {
@@ -129,7 +141,7 @@ int run(int argc, char** argv) {
         std::printf("%s", kUsage);
         return 0;
     }
-    const CommandFunction command = findCommand(arguments.command);
+    const CommandFunction command = findCommand(arguments);
     selectMachine(arguments.machine);
     ExpertModule module;
     return command(module, arguments.options);
