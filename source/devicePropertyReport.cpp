@@ -7,6 +7,8 @@
 #include "propertybag/ChwDynamicPropertyBag.h"
 #include "source/AliasStore.h"
 #include "source/ChwSysExpertKELP.h"
+#include "source/boardDriverLibrary.h"
+#include "source/calibrationReads.h"
 #include "source/deviceEnumeration.h"
 #include "source/reportBag.h"
 #include "support/byteWideText.h"
@@ -69,12 +71,6 @@ LONG asLong(std::uint32_t value) {
     return static_cast<LONG>(value);
 }
 
-tBasicString narrowItemName(const WCHAR* itemName, tStatus* status) {
-    tBasicString name;
-    name.assign(qv::brix::narrowByteForByte(itemName).c_str(), status);
-    return name;
-}
-
 // The path of the board's first interface of `interfaceClass`; false, with the error in the
 // status, when there is none or it cannot be had.
 bool findInterfacePath(const GUID& interfaceClass, const tBasicString& itemName, tDevicePath& path,
@@ -82,14 +78,6 @@ bool findInterfacePath(const GUID& interfaceClass, const tBasicString& itemName,
     tDeviceInterfaceIterator interfaces(interfaceClass, itemName, status);
     interfaces.getDevicePath(&path, status);
     return !status->isFatal();
-}
-
-void findMainDevicePath(tDeviceInterfaceIterator& board, const tBasicString& itemName, tDevicePath& path,
-                        tStatus* status) {
-    GUID mainInterface{};
-    nQVOSALS100::readInterfaceValue(board, "mainInterface", &mainInterface, sizeof mainInterface, nullptr,
-                                    status);
-    findInterfacePath(mainInterface, itemName, path, status);
 }
 
 void reportIdentity(tDeviceInterfaceIterator& board, ReportBag& bag, tStatus* status) {
@@ -224,17 +212,23 @@ void ReportDeviceProperties(const WCHAR* itemName, IhwSysPropertyBag3* target, t
     const PciLocation pci = readPciLocation(board, status);
     const PxiPosition position = reportPxiPosition(board, pci, bag, status);
     tDevicePath mainPath{};
-    findMainDevicePath(board, name, mainPath, status);
+    findMainInterfacePath(board, name, mainPath, status);
     const tBasicString driverModule = nQVOSALS100::readDriverModuleName(board, status);
     if (status->isFatal()) {
         return;
     }
+    const dynload::LibraryHandle library(driverModule.c_str());
+    const std::string prefix = driverModule.c_str();
+    const BoardDriver driver{library, prefix, mainPath.text};
+    reportSelfCalInfo(driver, bag);
+    reportExternalCalInfo(driver, bag);
     reportBusAndLink(board, pci, itemName, bag, status);
     if (!reportAlias(board, position, bag, status)) {
         return;
     }
     bag.setLong(hwSysTagFixed1024000, 1);
     bag.setBool(hwSysTagFixed1056000, true);
+    reportTemperatures(driver, bag);
     bag.setLong(hwSysTagFixed106F000, 1);
     if (!reportRegisterAccessPath(board, name, interfaceVersion, mainPath, bag, status)) {
         return;

@@ -23,8 +23,8 @@ inline constexpr GUID kRoutingClass = {0x9060DC52, 0xD4F8, 0x4768, {0x82, 0x56, 
 
 // Board-library state: every record present and readable.
 inline const std::string kHealthyBoard = R"({
-  "selfCal": { "time": { "seconds": 3855600000, "fraction": 4611686018427387904 }, "temperature": 38.0 },
-  "externalCal": { "time": { "seconds": 3840652800, "fraction": 9223372036854775808 },
+  "selfCal": { "time": { "seconds": 3855600000, "fraction": 4503599627370496 }, "temperature": 38.0 },
+  "externalCal": { "time": { "seconds": 3840652800, "fraction": 9007199254740992 },
                    "intervalDays": 365, "password": "kelp" },
   "temperatures": [44.5, 61.75, 40.25, 39.0] })";
 

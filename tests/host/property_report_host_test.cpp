@@ -39,8 +39,8 @@ std::u16string wide(const std::string& text) {
 }
 
 constexpr std::int64_t kDay = 86400;
-constexpr hwSysAttrTimestampUTC kSelfCalTime = {4611686018427387904u, 3855600000};
-constexpr hwSysAttrTimestampUTC kExternalCalTime = {9223372036854775808u, 3840652800};
+constexpr hwSysAttrTimestampUTC kSelfCalTime = {4503599627370496u, 3855600000};
+constexpr hwSysAttrTimestampUTC kExternalCalTime = {9007199254740992u, 3840652800};
 
 hwSysAttrTimestampUTC daysAfter(hwSysAttrTimestampUTC time, std::int64_t days) {
     return {time.fraction, time.seconds + days * kDay};
@@ -257,14 +257,14 @@ TEST_F(PropertyReportHost, a_version_4_board_with_routing_reports_every_row_of_t
 TEST_F(PropertyReportHost, what_a_board_offers_decides_its_rows) {
     auto withBoard = [](const std::string& members) {
         BoardSpec spec;
-        spec.board = R"({ "selfCal": { "time": { "seconds": 3855600000, "fraction": 4611686018427387904 },
+        spec.board = R"({ "selfCal": { "time": { "seconds": 3855600000, "fraction": 4503599627370496 },
                                        "temperature": 38.0 },
                           "temperatures": [44.5, 61.75, 40.25, 39.0], )" +
                      members + "}";
         return spec;
     };
     auto externalCal = [&](int intervalDays) {
-        return withBoard(R"("externalCal": { "time": { "seconds": 3840652800, "fraction": 9223372036854775808 },
+        return withBoard(R"("externalCal": { "time": { "seconds": 3840652800, "fraction": 9007199254740992 },
                              "intervalDays": )" +
                          std::to_string(intervalDays) + R"(, "password": "kelp" })");
     };
