@@ -7,6 +7,7 @@
 //   own buffers are not counted.
 #include "source/ChwSysExpertKELP.h"
 #include "tests/common/report_machine.h"
+#include "tests/common/host_collection.h"
 
 #include <benchmark/benchmark.h>
 #include <cjson/cJSON.h>
@@ -110,15 +111,7 @@ private:
     reporttest::AliasDrive drive_;
 };
 
-struct NullCollection : public IhwSysHostCollection {
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE HostOperation1() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE HostOperation2() override { return E_NOTIMPL; }
+struct NullCollection : public TestHostCollection {
     HRESULT STDMETHODCALLTYPE AddToHostCollection(IhwSysPropertyBag*) override { return S_OK; }
 };
 

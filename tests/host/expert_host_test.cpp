@@ -3,6 +3,7 @@
 #include "host_module.h"
 
 #include "platform/sim/test_hooks.h"
+#include "common/host_collection.h"
 
 #include <gtest/gtest.h>
 
@@ -32,16 +33,8 @@ constexpr IID kUnknownInterface = {
     0x01234567, 0x89AB, 0xCDEF, {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}};
 
 // A host's collection that only counts what it is given.
-struct tCountingCollection : public IhwSysHostCollection {
+struct tCountingCollection : public TestHostCollection {
     int added = 0;
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE HostOperation1() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE HostOperation2() override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE AddToHostCollection(IhwSysPropertyBag*) override {
         ++added;
         return S_OK;

@@ -3,6 +3,7 @@
 #include "host_module.h"
 
 #include "common/report_machine.h"
+#include "common/host_collection.h"
 #include "hwsys/hwsys_tags.h"
 
 #include <gtest/gtest.h>
@@ -111,19 +112,11 @@ ComRef<IhwSysPropertyBag3> asBag3(IhwSysPropertyBag* bag) {
 
 // A host's collection that keeps the item name of every bag it takes, and refuses the bag whose
 // turn `refuseAt` names (counting from 1) with `refusal`.
-struct RecordingCollection : public IhwSysHostCollection {
+struct RecordingCollection : public TestHostCollection {
     std::vector<std::u16string> itemNames;
     std::size_t refuseAt = 0;
     HRESULT refusal = S_OK;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE HostOperation1() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE HostOperation2() override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE AddToHostCollection(IhwSysPropertyBag* bag) override {
         if (itemNames.size() + 1 == refuseAt) {
             return refusal;
