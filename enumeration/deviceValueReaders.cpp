@@ -3,10 +3,9 @@
 #include "enumeration/tWinRegistryKey.h"
 #include "enumeration/winPCISlotPath.h"
 #include "abi/qvpxisvc.h"
+#include "support/byteWideText.h"
 
-#include <cstdlib>
 #include <cstring>
-#include <stdexcept>
 
 namespace nQVOSALS100 {
 namespace {
@@ -115,6 +114,20 @@ void readInterfaceValue(tDeviceInterfaceIterator& iterator, const char* valueNam
     properties.queryValue(valueName, buffer, bufferSize, requiredSize, status);
 }
 
+std::uint32_t readDeviceNumber(tDeviceInterfaceIterator& iterator, const char* subkey, const char* valueName,
+                               tStatus* status) {
+    std::uint32_t value = 0;
+    readDeviceValue(iterator, subkey, valueName, &value, sizeof value, nullptr, status);
+    // A failed read may leave bytes behind; the value is then 0.
+    return status->isFatal() ? 0 : value;
+}
+
+std::uint32_t readInterfaceNumber(tDeviceInterfaceIterator& iterator, const char* valueName, tStatus* status) {
+    std::uint32_t value = 0;
+    readInterfaceValue(iterator, valueName, &value, sizeof value, nullptr, status);
+    return status->isFatal() ? 0 : value;
+}
+
 tBasicString readManufacturerName(tDeviceInterfaceIterator& iterator, tStatus* status) {
     return readDeviceText(iterator, "manufacturerName", status);
 }
@@ -143,16 +156,11 @@ tBasicString readDriverModuleName(tDeviceInterfaceIterator& iterator, tStatus* s
 std::basic_string<WCHAR> readHardwareRevision(tDeviceInterfaceIterator& iterator,
                                               std::uint32_t interfaceVersion, tStatus* status) {
     constexpr std::uint32_t kFirstVersionWithRevision = 4;
-    std::basic_string<WCHAR> revision;
     if (interfaceVersion < kFirstVersionWithRevision) {
-        return revision;
+        return {};
     }
     const tBasicString text = readInterfaceText(iterator, "hardwareRevision", status);
-    revision.resize(text.length());
-    if (mbstowcs(revision.data(), text.c_str(), text.length()) != text.length()) {
-        throw std::runtime_error("unexpected return value from mbstowcs()");
-    }
-    return revision;
+    return qv::brix::widenByteForByte(text.c_str(), text.length());
 }
 
 std::uint32_t readPXIChassisNumber(std::uint32_t bus, std::uint32_t device, std::uint32_t function,

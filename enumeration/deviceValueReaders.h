@@ -53,6 +53,11 @@ void appendValueBySizeQuery(tBasicString& text, ReadValue&& read, tStatus* statu
     status->merge(privateStatus);
 }
 
+// 4-byte values (numbers and flags); 0 when the value cannot be read.
+std::uint32_t readDeviceNumber(tDeviceInterfaceIterator& iterator, const char* subkey, const char* valueName,
+                               tStatus* status);
+std::uint32_t readInterfaceNumber(tDeviceInterfaceIterator& iterator, const char* valueName, tStatus* status);
+
 // Texts of up to 40 bytes with their NUL, cut at the first NUL. On failure the text is empty.
 tBasicString readManufacturerName(tDeviceInterfaceIterator& iterator, tStatus* status);
 tBasicString readModelName(tDeviceInterfaceIterator& iterator, tStatus* status);

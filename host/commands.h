@@ -17,6 +17,7 @@ struct CommandOptions {
 };
 
 int runList(ExpertModule& module, const CommandOptions& options);
+int runShow(ExpertModule& module, const CommandOptions& options);
 int runRename(ExpertModule& module, const CommandOptions& options);
 
 } // namespace hwconfig

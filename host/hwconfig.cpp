@@ -23,9 +23,11 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"list", runList},
+    {"show", runShow},
     {"rename", runRename},
 };
 
+// Each command checks its own arguments.
 CommandFunction findCommand(const std::string& name) {
     for (const Command& command : kCommands) {
         if (name == command.name) {

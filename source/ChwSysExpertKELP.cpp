@@ -4,6 +4,7 @@
 #include "hwsys/hwsys_types.h"
 #include "source/deviceEnumeration.h"
 #include "com/hostBoundary.h"
+#include "source/devicePropertyReport.h"
 #include "source/resourceUpdate.h"
 #include "support/status_codes.h"
 
@@ -72,7 +73,8 @@ HRESULT ChwSysExpertKELP::ReservedOperation2() {
 }
 
 HRESULT ChwSysExpertKELP::ReportResources(IhwSysHostCollection* collection) {
-    return runHostOperation(reportNotSupported, requiredArgument(collection));
+    return runHostOperation([collection](tStatus& status) { return reportResources(collection, &status); },
+                            requiredArgument(collection));
 }
 
 HRESULT ChwSysExpertKELP::EnumerateItemNames(IhwSysEnumStringList** itemNames) {
@@ -80,8 +82,9 @@ HRESULT ChwSysExpertKELP::EnumerateItemNames(IhwSysEnumStringList** itemNames) {
                             outArgument(itemNames));
 }
 
-HRESULT ChwSysExpertKELP::GetResourceProperties(LPCWSTR /*itemName*/, IhwSysPropertyBag** bag) {
-    return runHostOperation(reportNotSupported, outArgument(bag));
+HRESULT ChwSysExpertKELP::GetResourceProperties(LPCWSTR itemName, IhwSysPropertyBag** bag) {
+    return runHostOperation([itemName, bag](tStatus& status) { getResourceProperties(itemName, bag, &status); },
+                            outArgument(bag));
 }
 
 // The host asks whether a request flag needs the expert's attention; none does.
