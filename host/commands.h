@@ -4,6 +4,11 @@
 
 #include "host/expertModule.h"
 
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
 namespace hwconfig {
 
 struct CommandOptions {
@@ -11,5 +16,22 @@ struct CommandOptions {
 };
 
 int runList(ExpertModule& module, const CommandOptions& options);
+
+// hwconfig cal BOARD [--password P [--date D] [--due D | --interval DAYS] [--new-password Q] [--check]]
+struct CalibrationRequest {
+    std::string board; // item name or list number
+    std::optional<std::string> password;
+    std::optional<std::string> date; // ISO-8601
+    std::optional<std::string> due;  // ISO-8601
+    std::optional<std::uint32_t> intervalDays;
+    std::optional<std::string> newPassword;
+    bool checkOnly = false;
+};
+
+// Throws std::invalid_argument for arguments that do not make a request.
+CalibrationRequest parseCalibrationArguments(const std::vector<std::string>& arguments);
+// Without a password shows the calibration records; with one changes them. Returns 1 when the
+// expert refuses the change.
+int runCal(ExpertModule& module, const CalibrationRequest& request);
 
 } // namespace hwconfig

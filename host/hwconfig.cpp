@@ -11,8 +11,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -24,6 +26,10 @@ constexpr const char* kUsage =
     "\n"
     "commands:\n"
     "  list    the item names of the boards present\n"
+    "  cal BOARD                       a board's calibration records and due date\n"
+    "  cal BOARD --password P [--date D] [--due D | --interval DAYS] [--new-password Q] [--check]\n"
+    "          change the external-calibration record (dates ISO-8601, a date alone is midnight\n"
+    "          UTC; --check only validates). BOARD is an item name or a number of list\n"
     "\n"
     "options:\n"
     "  --help          this text\n"
@@ -43,7 +49,13 @@ struct Arguments {
     std::string command;
     std::string machine;
     CommandOptions options;
+    // What follows a command that takes its own arguments.
+    std::vector<std::string> commandArguments;
 };
+
+bool takesOwnArguments(const std::string& command) {
+    return command == "cal";
+}
 
 Arguments parseArguments(int argc, char** argv) {
     Arguments arguments;
@@ -64,6 +76,10 @@ Arguments parseArguments(int argc, char** argv) {
             throw UsageError("unknown option " + argument);
         } else if (arguments.command.empty()) {
             arguments.command = argument;
+            if (takesOwnArguments(argument)) {
+                arguments.commandArguments.assign(argv + i + 1, argv + argc);
+                break;
+            }
         } else {
             throw UsageError("unexpected argument " + argument);
         }
@@ -123,11 +139,25 @@ CommandFunction findCommand(const std::string& name) {
     throw UsageError("unknown command " + name);
 }
 
+CalibrationRequest calibrationRequestOf(const std::vector<std::string>& arguments) {
+    try {
+        return parseCalibrationArguments(arguments);
+    } catch (const std::invalid_argument& error) {
+        throw UsageError(error.what());
+    }
+}
+
 int run(int argc, char** argv) {
     const Arguments arguments = parseArguments(argc, argv);
     if (arguments.help) {
         std::printf("%s", kUsage);
         return 0;
+    }
+    if (arguments.command == "cal") {
+        const CalibrationRequest request = calibrationRequestOf(arguments.commandArguments);
+        selectMachine(arguments.machine);
+        ExpertModule module;
+        return runCal(module, request);
     }
     const CommandFunction command = findCommand(arguments.command);
     selectMachine(arguments.machine);
