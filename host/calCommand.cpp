@@ -277,9 +277,11 @@ int changeRecord(IhwSysExpert2* expert, IhwSysPropertyBag3* bag, const std::basi
     if (reportRefusal(validated, "validation")) {
         return kExitRefused;
     }
+    const char* separator = " ";
     std::printf("Accepted:");
     for (ULONG tag : readTags(accepted.get())) {
-        std::printf(" %s", tagName(tag));
+        std::printf("%s%s", separator, tagName(tag));
+        separator = ", ";
     }
     std::printf("\n");
     if (request.checkOnly) {

@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -55,27 +58,13 @@ std::string machineText(const std::string& driverBaseName, const std::string& mi
            missingFunction + R"(", "error": 127 } ] })";
 }
 
-class CalibrationWrites : public LoadedModuleTest {
+// The expert, the request bags and the board's side, on whatever machine QVKELP_MACHINE names.
+class CalibrationHost : public LoadedModuleTest {
 protected:
     void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "calwrites-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        folder = pattern;
-        useMachine("qvkelpdrv");
         IhwSysExpert2* raw = nullptr;
         ASSERT_EQ(create(&raw), S_OK);
         expert.reset(raw);
-    }
-    void TearDown() override {
-        unsetenv("QVKELP_MACHINE");
-        std::filesystem::remove_all(folder);
-    }
-
-    // A new description file each time, so that the simulation reads it afresh.
-    void useMachine(const std::string& driverBaseName, const std::string& missingFunction = "none") {
-        const std::filesystem::path machine = folder / (driverBaseName + missingFunction + ".json");
-        std::ofstream(machine) << machineText(driverBaseName, missingFunction);
-        setenv("QVKELP_MACHINE", machine.c_str(), 1);
     }
 
     // The board's record as the host last read it; nothing marked as changed.
@@ -85,7 +74,6 @@ protected:
         bag.hold(hwSysTagExternalCalDue, at(kBoardCalibration + kBoardInterval * kSecondsPerDay));
         bag.hold(hwSysTagExternalCalPassword, std::u16string(u"kelp"));
     }
-
     HRESULT save(HostRequestBag& bag) {
         ULONG reserved = 7;
         const HRESULT result = expert->SaveResourceProperties(kItemName, &bag, &reserved);
@@ -136,8 +124,32 @@ protected:
         return taken;
     }
 
-    std::filesystem::path folder;
     ComRef<IhwSysExpert2> expert;
+};
+
+// Each test on a machine of its own, in a folder that also takes the board's state file.
+class CalibrationWrites : public CalibrationHost {
+protected:
+    void SetUp() override {
+        std::string pattern = (std::filesystem::temp_directory_path() / "calwrites-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        folder = pattern;
+        useMachine("qvkelpdrv");
+        CalibrationHost::SetUp();
+    }
+    void TearDown() override {
+        unsetenv("QVKELP_MACHINE");
+        std::filesystem::remove_all(folder);
+    }
+
+    // A new description file each time, so that the simulation reads it afresh.
+    void useMachine(const std::string& driverBaseName, const std::string& missingFunction = "none") {
+        const std::filesystem::path machine = folder / (driverBaseName + missingFunction + ".json");
+        std::ofstream(machine) << machineText(driverBaseName, missingFunction);
+        setenv("QVKELP_MACHINE", machine.c_str(), 1);
+    }
+
+    std::filesystem::path folder;
 };
 
 const BoardRecord kUntouched{kBoardCalibration, kBoardInterval};
@@ -289,6 +301,78 @@ TEST_F(CalibrationWrites, null_pointers_are_refused_in_order_and_clear_what_was_
     EXPECT_EQ(expert->SaveResourceProperties(kItemName, &bag, nullptr), E_POINTER);
     EXPECT_EQ(expert->SaveResourceProperties(kItemName, nullptr, &saved), E_POINTER);
     EXPECT_EQ(saved, 0u);
+}
+
+} // namespace
+
+namespace {
+
+// What the first process saves and the second one must find.
+constexpr std::int64_t kSavedCalibration = kBoardCalibration + 10 * kSecondsPerDay;
+constexpr std::int32_t kSavedInterval = 30;
+constexpr std::int32_t kSecondProcessInterval = 60;
+constexpr char kSecondProcessVariable[] = "QVKELP_CAL_SECOND_PROCESS";
+
+struct ProcessRun {
+    int exitCode = -1;
+    std::string output;
+};
+
+// This test program again, running only the tests that `filter` names.
+ProcessRun runThisProgram(const std::string& filter) {
+    const std::string program = std::filesystem::read_symlink("/proc/self/exe").string();
+    ProcessRun run;
+    FILE* pipe = popen(("'" + program + "' --gtest_filter=" + filter + " 2>&1").c_str(), "r");
+    if (pipe == nullptr) {
+        return run;
+    }
+    char chunk[512];
+    while (std::fgets(chunk, sizeof chunk, pipe) != nullptr) {
+        run.output += chunk;
+    }
+    const int status = pclose(pipe);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+// The second process of the test after it: with nothing saved before it there is nothing to check.
+class CalibrationInSecondProcess : public CalibrationHost {
+protected:
+    void SetUp() override {
+        if (std::getenv(kSecondProcessVariable) == nullptr) {
+            GTEST_SKIP() << "runs only as the second process of "
+                            "CalibrationWrites.a_saved_record_and_password_are_what_a_new_process_finds";
+        }
+        CalibrationHost::SetUp();
+    }
+};
+
+TEST_F(CalibrationInSecondProcess, finds_the_saved_record_and_refuses_the_old_password) {
+    EXPECT_TRUE(boardRecord() == (BoardRecord{kSavedCalibration, kSavedInterval}));
+    HostRequestBag bag;
+    holdBoardRecord(bag);
+    bag.hold(hwSysTagExternalCalTime, at(kSavedCalibration));
+    bag.change(hwSysTagExternalCalDue, at(kSavedCalibration + kSecondProcessInterval * kSecondsPerDay));
+    EXPECT_EQ(save(bag), kPasswordRefused);
+    EXPECT_TRUE(boardRecord() == (BoardRecord{kSavedCalibration, kSavedInterval}));
+    bag.hold(hwSysTagExternalCalPassword, std::u16string(u"tide"));
+    EXPECT_EQ(save(bag), S_OK);
+}
+
+TEST_F(CalibrationWrites, a_saved_record_and_password_are_what_a_new_process_finds) {
+    HostRequestBag bag;
+    holdBoardRecord(bag);
+    bag.change(hwSysTagExternalCalTime, at(kSavedCalibration));
+    bag.change(hwSysTagExternalCalDue, at(kSavedCalibration + kSavedInterval * kSecondsPerDay));
+    bag.change(hwSysTagNewExternalCalPassword, std::u16string(u"tide"));
+    ASSERT_EQ(save(bag), S_OK);
+
+    setenv(kSecondProcessVariable, "1", 1);
+    const ProcessRun second = runThisProgram("CalibrationInSecondProcess.*");
+    unsetenv(kSecondProcessVariable);
+    EXPECT_EQ(second.exitCode, 0) << second.output;
+    EXPECT_NE(second.output.find("[  PASSED  ] 1 test"), std::string::npos) << second.output;
+    EXPECT_TRUE(boardRecord() == (BoardRecord{kSavedCalibration, kSecondProcessInterval}));
 }
 
 } // namespace
