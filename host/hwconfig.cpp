@@ -21,8 +21,19 @@ namespace fs = std::filesystem;
 namespace hwconfig {
 namespace {
 
+// On Windows the module sees the real machine; a machine description exists only for the simulation.
+#ifdef _WIN32
+constexpr bool kSimulatedMachine = false;
+#define QV_MACHINE_USAGE ""
+#define QV_MACHINE_OPTION ""
+#else
+constexpr bool kSimulatedMachine = true;
+#define QV_MACHINE_USAGE "[--machine FILE] "
+#define QV_MACHINE_OPTION "  --machine FILE  the machine description to run on (default: the lab machine)\n"
+#endif
+
 constexpr const char* kUsage =
-    "usage: hwconfig [--machine FILE] [--json] COMMAND\n"
+    "usage: hwconfig " QV_MACHINE_USAGE "[--json] COMMAND\n"
     "\n"
     "commands:\n"
     "  list    the item names of the boards present\n"
@@ -33,7 +44,7 @@ constexpr const char* kUsage =
     "\n"
     "options:\n"
     "  --help          this text\n"
-    "  --machine FILE  the machine description to run on (default: the lab machine)\n"
+    QV_MACHINE_OPTION
     "  --json          print the result as JSON\n";
 
 constexpr int kExitFailure = 1;
@@ -67,7 +78,7 @@ Arguments parseArguments(int argc, char** argv) {
         }
         if (argument == "--json") {
             arguments.options.json = true;
-        } else if (argument == "--machine") {
+        } else if (kSimulatedMachine && argument == "--machine") {
             if (i + 1 >= argc) {
                 throw UsageError("--machine needs a file name");
             }
@@ -90,22 +101,13 @@ Arguments parseArguments(int argc, char** argv) {
     return arguments;
 }
 
+#ifndef _WIN32
 fs::path programFolder() {
-#ifdef _WIN32
-    WCHAR path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    return fs::path(path).parent_path();
-#else
     return fs::read_symlink("/proc/self/exe").parent_path();
-#endif
 }
 
 void setMachineVariable(const std::string& value) {
-#ifdef _WIN32
-    _putenv_s("QVKELP_MACHINE", value.c_str());
-#else
     setenv("QVKELP_MACHINE", value.c_str(), 1);
-#endif
 }
 
 // Must run before the module is loaded: the simulated Windows reads the variable when first asked.
@@ -118,6 +120,7 @@ void selectMachine(const std::string& requested) {
     }
     setMachineVariable(fs::absolute(machine).string());
 }
+#endif
 
 using CommandFunction = int (*)(ExpertModule&, const CommandOptions&);
 
@@ -160,7 +163,9 @@ int run(int argc, char** argv) {
         return runCal(module, request);
     }
     const CommandFunction command = findCommand(arguments.command);
+#ifndef _WIN32
     selectMachine(arguments.machine);
+#endif
     ExpertModule module;
     return command(module, arguments.options);
 }
