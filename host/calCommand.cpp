@@ -18,9 +18,12 @@ namespace {
 constexpr std::int64_t kSecondsPerDay = 86400;
 // Days from 1904-01-01 (the host's time origin) to 1970-01-01.
 constexpr std::int64_t kDaysFrom1904To1970 = 24107;
+// Seconds from 1601-01-01 (the origin of FILETIME) to 1904-01-01, and FILETIME's units.
+constexpr std::int64_t kSecondsFrom1601To1904 = 9561628800;
+constexpr std::uint64_t kFileTimeUnitsPerSecond = 10000000;
 constexpr int kExitRefused = 1;
 
-// Days since 1970-01-01 of a proleptic Gregorian date, and back.
+// Days since 1970-01-01 of a proleptic Gregorian date.
 std::int64_t daysFromCivil(std::int64_t year, unsigned month, unsigned day) {
     year -= month <= 2;
     const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
@@ -30,82 +33,27 @@ std::int64_t daysFromCivil(std::int64_t year, unsigned month, unsigned day) {
     return era * 146097 + static_cast<std::int64_t>(dayOfEra) - 719468;
 }
 
-struct CivilDate {
-    std::int64_t year;
-    unsigned month;
-    unsigned day;
-};
-
-CivilDate civilFromDays(std::int64_t days) {
-    days += 719468;
-    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-    const unsigned dayOfEra = static_cast<unsigned>(days - era * 146097);
-    const unsigned yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const unsigned dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const unsigned shiftedMonth = (5 * dayOfYear + 2) / 153;
-    const unsigned day = dayOfYear - (153 * shiftedMonth + 2) / 5 + 1;
-    const unsigned month = shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9;
-    return {static_cast<std::int64_t>(yearOfEra) + era * 400 + (month <= 2), month, day};
-}
-
-std::int64_t floorDivide(std::int64_t value, std::int64_t divisor) {
-    return value / divisor - (value % divisor < 0 ? 1 : 0);
+// The calendar fields of whole seconds since 1904, by the system's conversion.
+SYSTEMTIME calendarOf(std::int64_t seconds) {
+    const std::uint64_t units =
+        static_cast<std::uint64_t>(seconds + kSecondsFrom1601To1904) * kFileTimeUnitsPerSecond;
+    FILETIME fileTime{};
+    fileTime.dwLowDateTime = static_cast<DWORD>(units);
+    fileTime.dwHighDateTime = static_cast<DWORD>(units >> 32);
+    SYSTEMTIME calendar{};
+    if (!FileTimeToSystemTime(&fileTime, &calendar)) {
+        throw HostError("time out of range: " + std::to_string(seconds) + " s after 1904");
+    }
+    return calendar;
 }
 
 // "2026-03-18T00:00:00Z"; the fraction of a second is not shown.
 std::string formatTime(const hwSysAttrTimestampUTC& time) {
-    const std::int64_t days = floorDivide(time.seconds, kSecondsPerDay);
-    const std::int64_t second = time.seconds - days * kSecondsPerDay;
-    const CivilDate date = civilFromDays(days - kDaysFrom1904To1970);
+    const SYSTEMTIME calendar = calendarOf(time.seconds);
     char text[48];
-    std::snprintf(text, sizeof text, "%04lld-%02u-%02uT%02d:%02d:%02dZ", static_cast<long long>(date.year),
-                  date.month, date.day, static_cast<int>(second / 3600), static_cast<int>(second / 60 % 60),
-                  static_cast<int>(second % 60));
+    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02uZ", calendar.wYear, calendar.wMonth,
+                  calendar.wDay, calendar.wHour, calendar.wMinute, calendar.wSecond);
     return text;
-}
-
-// ISO-8601: YYYY-MM-DD, optionally followed by THH:MM or THH:MM:SS and then Z or +HH:MM / -HH:MM;
-// without a zone the time is UTC, and a date alone is midnight UTC.
-hwSysAttrTimestampUTC parseTime(const std::string& text) {
-    int year = 0;
-    unsigned month = 0, day = 0, hour = 0, minute = 0, second = 0;
-    int consumed = 0;
-    if (std::sscanf(text.c_str(), "%4d-%2u-%2u%n", &year, &month, &day, &consumed) != 3 || consumed != 10 ||
-        month < 1 || month > 12 || day < 1 || day > 31) {
-        throw HostError("not an ISO-8601 date: " + text);
-    }
-    std::string rest = text.substr(10);
-    if (!rest.empty() && (rest[0] == 'T' || rest[0] == ' ')) {
-        int timeLength = 0;
-        if (std::sscanf(rest.c_str() + 1, "%2u:%2u%n:%2u%n", &hour, &minute, &timeLength, &second,
-                        &timeLength) < 2 ||
-            hour > 23 || minute > 59 || second > 60) {
-            throw HostError("not an ISO-8601 time: " + text);
-        }
-        rest = rest.substr(1 + static_cast<std::size_t>(timeLength));
-    }
-    std::int64_t offsetMinutes = 0;
-    unsigned offsetHours = 0, offsetMinutesPart = 0;
-    if (rest == "Z" || rest.empty()) {
-    } else if ((rest[0] == '+' || rest[0] == '-') &&
-               std::sscanf(rest.c_str() + 1, "%2u:%2u", &offsetHours, &offsetMinutesPart) == 2 &&
-               rest.size() == 6) {
-        offsetMinutes =
-            (rest[0] == '-' ? -1 : 1) * static_cast<std::int64_t>(offsetHours * 60 + offsetMinutesPart);
-    } else {
-        throw HostError("not an ISO-8601 time zone: " + text);
-    }
-    const CivilDate check = civilFromDays(daysFromCivil(year, month, day));
-    if (check.month != month || check.day != day) {
-        throw HostError("no such day: " + text);
-    }
-    const std::int64_t days = daysFromCivil(year, month, day) + kDaysFrom1904To1970;
-    const std::int64_t seconds =
-        days * kSecondsPerDay + hour * 3600 + minute * 60 + second - offsetMinutes * 60;
-    if (seconds <= 0) {
-        throw HostError("dates before 1904 cannot be stored: " + text);
-    }
-    return {0, seconds};
 }
 
 // Each byte of the argument becomes one character: the module narrows them back one to one.
@@ -246,10 +194,10 @@ void fillRequest(IhwSysPropertyBag3* bag, const CalibrationRequest& request) {
     check(bag->ClearChangedTags(), "ClearChangedTags");
     setText(bag, hwSysTagExternalCalPassword, *request.password);
     if (request.date) {
-        setTime(bag, hwSysTagExternalCalTime, parseTime(*request.date));
+        setTime(bag, hwSysTagExternalCalTime, *request.date);
     }
     if (request.due) {
-        setTime(bag, hwSysTagExternalCalDue, parseTime(*request.due));
+        setTime(bag, hwSysTagExternalCalDue, *request.due);
     } else if (request.intervalDays) {
         setTime(bag, hwSysTagExternalCalDue, dueAfter(bag, *request.intervalDays));
     }
@@ -295,6 +243,51 @@ int changeRecord(IhwSysExpert2* expert, IhwSysPropertyBag3* bag, const std::basi
     return 0;
 }
 
+// ISO-8601: YYYY-MM-DD, optionally followed by THH:MM or THH:MM:SS and then Z or +HH:MM / -HH:MM;
+// without a zone the time is UTC, and a date alone is midnight UTC.
+hwSysAttrTimestampUTC parseTime(const std::string& text) {
+    int year = 0;
+    unsigned month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    int consumed = 0;
+    if (std::sscanf(text.c_str(), "%4d-%2u-%2u%n", &year, &month, &day, &consumed) != 3 || consumed != 10 ||
+        month < 1 || month > 12 || day < 1 || day > 31) {
+        throw std::invalid_argument("not an ISO-8601 date: " + text);
+    }
+    std::string rest = text.substr(10);
+    if (!rest.empty() && (rest[0] == 'T' || rest[0] == ' ')) {
+        int timeLength = 0;
+        if (std::sscanf(rest.c_str() + 1, "%2u:%2u%n:%2u%n", &hour, &minute, &timeLength, &second,
+                        &timeLength) < 2 ||
+            hour > 23 || minute > 59 || second > 60) {
+            throw std::invalid_argument("not an ISO-8601 time: " + text);
+        }
+        rest = rest.substr(1 + static_cast<std::size_t>(timeLength));
+    }
+    std::int64_t offsetMinutes = 0;
+    unsigned offsetHours = 0, offsetMinutesPart = 0;
+    if (rest == "Z" || rest.empty()) {
+    } else if ((rest[0] == '+' || rest[0] == '-') &&
+               std::sscanf(rest.c_str() + 1, "%2u:%2u", &offsetHours, &offsetMinutesPart) == 2 &&
+               rest.size() == 6) {
+        offsetMinutes =
+            (rest[0] == '-' ? -1 : 1) * static_cast<std::int64_t>(offsetHours * 60 + offsetMinutesPart);
+    } else {
+        throw std::invalid_argument("not an ISO-8601 time zone: " + text);
+    }
+    const std::int64_t day1904 = daysFromCivil(year, month, day) + kDaysFrom1904To1970;
+    if (day1904 <= 0) {
+        throw std::invalid_argument("dates before 1904 cannot be stored: " + text);
+    }
+    // 2026-02-30 would count on into March.
+    const SYSTEMTIME calendar = calendarOf(day1904 * kSecondsPerDay);
+    if (calendar.wMonth != month || calendar.wDay != day) {
+        throw std::invalid_argument("no such day: " + text);
+    }
+    const std::int64_t seconds =
+        day1904 * kSecondsPerDay + hour * 3600 + minute * 60 + second - offsetMinutes * 60;
+    return {0, seconds};
+}
+
 std::uint32_t parseDays(const std::string& text) {
     char* end = nullptr;
     const unsigned long long days = std::strtoull(text.c_str(), &end, 10);
@@ -319,9 +312,9 @@ CalibrationRequest parseCalibrationArguments(const std::vector<std::string>& arg
         if (argument == "--password") {
             request.password = value();
         } else if (argument == "--date") {
-            request.date = value();
+            request.date = parseTime(value());
         } else if (argument == "--due") {
-            request.due = value();
+            request.due = parseTime(value());
         } else if (argument == "--interval") {
             request.intervalDays = parseDays(value());
         } else if (argument == "--new-password") {

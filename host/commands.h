@@ -3,6 +3,7 @@
 #pragma once
 
 #include "host/expertModule.h"
+#include "hwsys/hwsys_types.h"
 
 #include <cstdint>
 #include <optional>
@@ -21,14 +22,15 @@ int runList(ExpertModule& module, const CommandOptions& options);
 struct CalibrationRequest {
     std::string board; // item name or list number
     std::optional<std::string> password;
-    std::optional<std::string> date; // ISO-8601
-    std::optional<std::string> due;  // ISO-8601
+    std::optional<hwSysAttrTimestampUTC> date;
+    std::optional<hwSysAttrTimestampUTC> due;
     std::optional<std::uint32_t> intervalDays;
     std::optional<std::string> newPassword;
     bool checkOnly = false;
 };
 
-// Throws std::invalid_argument for arguments that do not make a request.
+// Dates are ISO-8601 (a date alone is midnight UTC). Throws std::invalid_argument for arguments
+// that do not make a request.
 CalibrationRequest parseCalibrationArguments(const std::vector<std::string>& arguments);
 // Without a password shows the calibration records; with one changes them. Returns 1 when the
 // expert refuses the change.
