@@ -287,22 +287,6 @@ TEST_F(CalibrationWrites, a_missing_library_or_function_fails_the_save_with_E_FA
     EXPECT_EQ(save(bag), E_FAIL);
 }
 
-TEST_F(CalibrationWrites, null_pointers_are_refused_in_order_and_clear_what_was_checked_before) {
-    HostRequestBag bag;
-    ULONG_PTR reserved = 7;
-    IhwSysEnumPropertyTag* tags = reinterpret_cast<IhwSysEnumPropertyTag*>(&bag);
-    EXPECT_EQ(expert->ValidateResourceProperties(kItemName, &bag, &reserved, nullptr), E_POINTER);
-    EXPECT_EQ(reserved, 7u);
-    EXPECT_EQ(expert->ValidateResourceProperties(kItemName, &bag, nullptr, &tags), E_POINTER);
-    EXPECT_EQ(tags, nullptr);
-    EXPECT_EQ(expert->ValidateResourceProperties(kItemName, nullptr, &reserved, &tags), E_POINTER);
-    EXPECT_EQ(reserved, 0u);
-    ULONG saved = 7;
-    EXPECT_EQ(expert->SaveResourceProperties(kItemName, &bag, nullptr), E_POINTER);
-    EXPECT_EQ(expert->SaveResourceProperties(kItemName, nullptr, &saved), E_POINTER);
-    EXPECT_EQ(saved, 0u);
-}
-
 } // namespace
 
 namespace {
