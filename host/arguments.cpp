@@ -22,6 +22,10 @@ const char* const kUsage =
     "  show BOARD                        every property the expert reports for the board\n"
     "  rename BOARD NEW_ALIAS [--force]  give a board an alias; --force lets it share an\n"
     "                                    alias another board has\n"
+    "  cal BOARD                         a board's calibration records and due date\n"
+    "  cal BOARD --password P [--date D] [--due D | --interval DAYS] [--new-password Q] [--check]\n"
+    "                                    change the external-calibration record (dates ISO-8601,\n"
+    "                                    a date alone is midnight UTC; --check only validates)\n"
     "\n"
     "BOARD is the number that list prints, the item name or the alias.\n"
     "\n"
@@ -33,6 +37,14 @@ const char* const kUsage =
     "exit codes:\n"
     "  0 success, 1 any other failure, 2 wrong command line, 3 no such board,\n"
     "  4 invalid alias, 5 alias in use by another board, 6 the alias file may not be written\n";
+
+namespace {
+
+bool takesOwnArguments(const std::string& command) {
+    return command == "cal";
+}
+
+} // namespace
 
 Arguments parseArguments(int argc, char** argv) {
     Arguments arguments;
@@ -55,6 +67,10 @@ Arguments parseArguments(int argc, char** argv) {
             throw UsageError("unknown option " + argument);
         } else if (arguments.command.empty()) {
             arguments.command = argument;
+            if (takesOwnArguments(argument)) {
+                arguments.commandArguments.assign(argv + i + 1, argv + argc);
+                break;
+            }
         } else {
             arguments.options.operands.push_back(argument);
         }

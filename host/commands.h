@@ -3,7 +3,10 @@
 #pragma once
 
 #include "host/expertModule.h"
+#include "hwsys/hwsys_types.h"
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,5 +22,23 @@ struct CommandOptions {
 int runList(ExpertModule& module, const CommandOptions& options);
 int runShow(ExpertModule& module, const CommandOptions& options);
 int runRename(ExpertModule& module, const CommandOptions& options);
+
+// hwconfig cal BOARD [--password P [--date D] [--due D | --interval DAYS] [--new-password Q] [--check]]
+struct CalibrationRequest {
+    std::string board; // list number, item name or alias
+    std::optional<std::string> password;
+    std::optional<hwSysAttrTimestampUTC> date;
+    std::optional<hwSysAttrTimestampUTC> due;
+    std::optional<std::uint32_t> intervalDays;
+    std::optional<std::string> newPassword;
+    bool checkOnly = false;
+};
+
+// Dates are ISO-8601 (a date alone is midnight UTC). Throws std::invalid_argument for arguments
+// that do not make a request.
+CalibrationRequest parseCalibrationArguments(const std::vector<std::string>& arguments);
+// Without a password shows the calibration records; with one changes them. Returns 1 when the
+// expert refuses the change.
+int runCal(ExpertModule& module, const CalibrationRequest& request);
 
 } // namespace hwconfig

@@ -2,6 +2,7 @@
 
 #include "hwsys/hwsys_errors.h"
 #include "hwsys/hwsys_types.h"
+#include "source/calibrationWrites.h"
 #include "source/deviceEnumeration.h"
 #include "com/hostBoundary.h"
 #include "source/devicePropertyReport.h"
@@ -103,16 +104,17 @@ HRESULT ChwSysExpertKELP::RenameResource(LPCWSTR itemName, LPCWSTR newAlias, ULO
         outArgument(aliasInUse), outArgument(reserved), requiredArgument(itemName));
 }
 
-HRESULT ChwSysExpertKELP::ValidateResourceProperties(LPCWSTR /*itemName*/, IhwSysPropertyBag* bag,
+HRESULT ChwSysExpertKELP::ValidateResourceProperties(LPCWSTR itemName, IhwSysPropertyBag* bag,
                                                      ULONG_PTR* reserved,
                                                      IhwSysEnumPropertyTag** acceptedTags) {
-    return runHostOperation(reportNotSupported, outArgument(acceptedTags), outArgument(reserved),
-                            requiredArgument(bag));
+    return runHostOperation(
+        [&](tStatus& status) { return validateResourceProperties(itemName, bag, acceptedTags, &status); },
+        outArgument(acceptedTags), outArgument(reserved), requiredArgument(bag));
 }
 
-HRESULT ChwSysExpertKELP::SaveResourceProperties(LPCWSTR /*itemName*/, IhwSysPropertyBag* bag,
-                                                 ULONG* reserved) {
-    return runHostOperation(reportNotSupported, outArgument(reserved), requiredArgument(bag));
+HRESULT ChwSysExpertKELP::SaveResourceProperties(LPCWSTR itemName, IhwSysPropertyBag* bag, ULONG* reserved) {
+    return runHostOperation([&](tStatus& status) { return saveResourceProperties(itemName, bag, &status); },
+                            outArgument(reserved), requiredArgument(bag));
 }
 
 HRESULT ChwSysExpertKELP::SelfTestResource(LPCWSTR /*itemName*/, ULONG /*testMode*/, BSTR* errorText) {
