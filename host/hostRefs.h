@@ -62,5 +62,7 @@ private:
 
 // UTF-8 text of a UTF-16 string; an unpaired surrogate becomes U+FFFD.
 std::string toUtf8(const WCHAR* text);
+// UTF-16 text of a UTF-8 string; a byte that does not start a complete sequence becomes U+FFFD.
+std::basic_string<WCHAR> toUtf16(const std::string& text);
 
 } // namespace hwconfig

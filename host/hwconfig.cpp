@@ -23,7 +23,11 @@ constexpr const char* kUsage =
     "usage: hwconfig [--machine FILE] [--json] COMMAND\n"
     "\n"
     "commands:\n"
-    "  list    the item names of the boards present\n"
+    "  list                       the item names of the boards present\n"
+    "  selftest BOARD [--mode N]  run the board's self-test (only mode 0 is supported)\n"
+    "  selfcal BOARD              run the board's self-calibration\n"
+    "\n"
+    "BOARD is an item name or a number of the list.\n"
     "\n"
     "options:\n"
     "  --help          this text\n"
@@ -32,11 +36,6 @@ constexpr const char* kUsage =
 
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
-
-class UsageError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 struct Arguments {
     bool help = false;
@@ -60,12 +59,17 @@ Arguments parseArguments(int argc, char** argv) {
                 throw UsageError("--machine needs a file name");
             }
             arguments.machine = argv[++i];
+        } else if (argument == "--mode") {
+            if (i + 1 >= argc) {
+                throw UsageError("--mode needs a number");
+            }
+            arguments.options.mode = argv[++i];
         } else if (argument.rfind("--", 0) == 0) {
             throw UsageError("unknown option " + argument);
         } else if (arguments.command.empty()) {
             arguments.command = argument;
         } else {
-            throw UsageError("unexpected argument " + argument);
+            arguments.options.operands.push_back(argument);
         }
     }
     if (arguments.command.empty()) {
@@ -112,6 +116,8 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"list", runList},
+    {"selftest", runSelfTest},
+    {"selfcal", runSelfCalibration},
 };
 
 CommandFunction findCommand(const std::string& name) {

@@ -9,7 +9,6 @@
 #include <vector>
 
 namespace hwconfig {
-namespace {
 
 std::vector<std::string> readItemNames(IhwSysExpert2* expert) {
     InterfaceRef<IhwSysEnumStringList> names;
@@ -34,6 +33,8 @@ std::vector<std::string> readItemNames(IhwSysExpert2* expert) {
         result.push_back(toUtf8(name.get()));
     }
 }
+
+namespace {
 
 void printTable(const std::vector<std::string>& names) {
     if (names.empty()) {
@@ -74,6 +75,9 @@ void printJson(const std::vector<std::string>& names) {
 } // namespace
 
 int runList(ExpertModule& module, const CommandOptions& options) {
+    if (!options.operands.empty() || !options.mode.empty()) {
+        throw UsageError("list takes no board and no --mode");
+    }
     const std::vector<std::string> names = readItemNames(module.expert());
     if (options.json) {
         printJson(names);
