@@ -4,6 +4,7 @@
 #include "hwsys/hwsys_types.h"
 #include "source/deviceEnumeration.h"
 #include "source/hostBoundary.h"
+#include "source/maintenance.h"
 #include "support/status_codes.h"
 
 namespace qvkelpsysapiexpert {
@@ -109,12 +110,15 @@ HRESULT ChwSysExpertKELP::SaveResourceProperties(LPCWSTR /*itemName*/, IhwSysPro
     return runHostOperation(reportNotSupported, outArgument(reserved), requiredArgument(bag));
 }
 
-HRESULT ChwSysExpertKELP::SelfTestResource(LPCWSTR /*itemName*/, ULONG /*testMode*/, BSTR* errorText) {
-    return runHostOperation(reportNotSupported, outArgument(errorText));
+HRESULT ChwSysExpertKELP::SelfTestResource(LPCWSTR itemName, ULONG testMode, BSTR* errorText) {
+    return runHostOperation(
+        [=](tStatus& status) { return runSelfTest(itemName, testMode, errorText, &status); },
+        outArgument(errorText), requiredArgument(itemName));
 }
 
-HRESULT ChwSysExpertKELP::SelfCalibrateResource(LPCWSTR /*itemName*/, BSTR* errorText) {
-    return runHostOperation(reportNotSupported, outArgument(errorText));
+HRESULT ChwSysExpertKELP::SelfCalibrateResource(LPCWSTR itemName, BSTR* errorText) {
+    return runHostOperation([=](tStatus& status) { return runSelfCalibration(itemName, errorText, &status); },
+                            outArgument(errorText), requiredArgument(itemName));
 }
 
 HRESULT createExpert(IhwSysExpert2** expert) noexcept {
