@@ -13,6 +13,7 @@
 
 #include <boost/shared_ptr.hpp>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -118,7 +119,7 @@ HRESULT runSelfTest(LPCWSTR itemName, ULONG testMode, BSTR* errorText, tStatus* 
     dynload::LibraryHandle library;
     const std::string prefix = loadBoardDriverLibrary(itemName, library, status);
     if (status->isFatal()) {
-        return S_OK;
+        return S_OK; // the status's failure is the result
     }
     const auto selfTest =
         library.getFunction<boardlib::SelfTestFunction>((prefix + boardlib::kSelfTestSuffix).c_str());
@@ -136,7 +137,7 @@ HRESULT runSelfCalibration(LPCWSTR itemName, BSTR* errorText, tStatus* status) {
     const SelfCalibrationPlan plan = planSelfCalibration(narrowName, status);
     // Calibrating a board whose settings could not be read might run the wrong procedure.
     if (status->isFatal()) {
-        return S_OK;
+        return S_OK; // the status's failure is the result
     }
     SelfCalibrationHold hold;
     if (plan.resetRouting) {
