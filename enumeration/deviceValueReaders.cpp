@@ -13,6 +13,7 @@ namespace {
 constexpr const char* kInterfacePropertiesSubkey = "Properties";
 constexpr const char* kDevicePropertiesSubkey = "DeviceProperties";
 constexpr std::uint32_t kShortTextSize = 40;
+constexpr std::uint32_t kFunctionNameSize = 60;
 
 tWinRegistryKey openHardwareKey(tDeviceInterfaceIterator& iterator, tStatus* status) {
     if (status->isFatal()) {
@@ -39,32 +40,39 @@ tWinRegistryKey openInterfaceKey(tDeviceInterfaceIterator& iterator, tStatus* st
     return key;
 }
 
-template <typename ReadValue> tBasicString readShortText(ReadValue&& read, tStatus* status) {
+// A text read into a buffer of `size` bytes and cut at its first NUL.
+template <typename ReadValue>
+tBasicString readBoundedText(ReadValue&& read, std::uint32_t size, tStatus* status) {
     tBasicString text;
-    text.resize(kShortTextSize, status);
-    read(text.data(), kShortTextSize, status);
+    text.resize(size, status);
+    read(text.data(), size, status);
     if (status->isFatal()) {
         text.clear();
     } else {
-        text.erase(std::strlen(text.c_str()), kShortTextSize);
+        text.erase(std::strlen(text.c_str()), size);
     }
     return text;
 }
 
 tBasicString readDeviceText(tDeviceInterfaceIterator& iterator, const char* valueName, tStatus* status) {
-    return readShortText(
+    return readBoundedText(
         [&](void* buffer, std::uint32_t size, tStatus* readStatus) {
             readDeviceValue(iterator, kDevicePropertiesSubkey, valueName, buffer, size, nullptr, readStatus);
         },
-        status);
+        kShortTextSize, status);
+}
+
+tBasicString readInterfaceText(tDeviceInterfaceIterator& iterator, const char* valueName, std::uint32_t size,
+                               tStatus* status) {
+    return readBoundedText(
+        [&](void* buffer, std::uint32_t bufferSize, tStatus* readStatus) {
+            readInterfaceValue(iterator, valueName, buffer, bufferSize, nullptr, readStatus);
+        },
+        size, status);
 }
 
 tBasicString readInterfaceText(tDeviceInterfaceIterator& iterator, const char* valueName, tStatus* status) {
-    return readShortText(
-        [&](void* buffer, std::uint32_t size, tStatus* readStatus) {
-            readInterfaceValue(iterator, valueName, buffer, size, nullptr, readStatus);
-        },
-        status);
+    return readInterfaceText(iterator, valueName, kShortTextSize, status);
 }
 
 // One attribute of the PXI module at a PCI location, in a session of its own. The library reports
@@ -151,6 +159,22 @@ tBasicString readDriverModuleName(tDeviceInterfaceIterator& iterator, tStatus* s
         name.clear();
     }
     return name;
+}
+
+std::uint32_t readInterfaceVersion(tDeviceInterfaceIterator& iterator, tStatus* status) {
+    return readInterfaceNumber(iterator, "interfaceVersion", status);
+}
+
+std::uint32_t readResetRoutingForCal(tDeviceInterfaceIterator& iterator, tStatus* status) {
+    return readInterfaceNumber(iterator, "resetRoutingForCal", status);
+}
+
+tBasicString readSelfCalLibraryName(tDeviceInterfaceIterator& iterator, tStatus* status) {
+    return readInterfaceText(iterator, "selfCalLibraryName", status);
+}
+
+tBasicString readSelfCalFunctionName(tDeviceInterfaceIterator& iterator, tStatus* status) {
+    return readInterfaceText(iterator, "selfCalFunctionName", kFunctionNameSize, status);
 }
 
 std::basic_string<WCHAR> readHardwareRevision(tDeviceInterfaceIterator& iterator,

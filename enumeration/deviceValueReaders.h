@@ -65,6 +65,14 @@ tBasicString readSerialNumber(tDeviceInterfaceIterator& iterator, tStatus* statu
 tBasicString readRoutingAdaptorName(tDeviceInterfaceIterator& iterator, tStatus* status);
 // The board driver library's module name: the stored "driverBaseName" with "u" appended.
 tBasicString readDriverModuleName(tDeviceInterfaceIterator& iterator, tStatus* status);
+// The interface key's "interfaceVersion" and "resetRoutingForCal": 0 when they cannot be read,
+// the failure then in the status.
+std::uint32_t readInterfaceVersion(tDeviceInterfaceIterator& iterator, tStatus* status);
+std::uint32_t readResetRoutingForCal(tDeviceInterfaceIterator& iterator, tStatus* status);
+// The self-calibration library (40-byte value) and its function (60-byte value) that a board of
+// interface version 4 or above names; cut at the first NUL, empty on failure.
+tBasicString readSelfCalLibraryName(tDeviceInterfaceIterator& iterator, tStatus* status);
+tBasicString readSelfCalFunctionName(tDeviceInterfaceIterator& iterator, tStatus* status);
 // Empty, without touching the registry, below interface version 4. Throws std::runtime_error
 // "unexpected return value from mbstowcs()" when the text does not widen byte for byte.
 std::basic_string<WCHAR> readHardwareRevision(tDeviceInterfaceIterator& iterator,

@@ -22,6 +22,8 @@ const char* const kUsage =
     "  show BOARD                        every property the expert reports for the board\n"
     "  rename BOARD NEW_ALIAS [--force]  give a board an alias; --force lets it share an\n"
     "                                    alias another board has\n"
+    "  selftest BOARD [--mode N]         run the board's self-test (only mode 0 is supported)\n"
+    "  selfcal BOARD                     run the board's self-calibration\n"
     "  cal BOARD                         a board's calibration records and due date\n"
     "  cal BOARD --password P [--date D] [--due D | --interval DAYS] [--new-password Q] [--check]\n"
     "                                    change the external-calibration record (dates ISO-8601,\n"
@@ -63,6 +65,11 @@ Arguments parseArguments(int argc, char** argv) {
                 throw UsageError("--machine needs a file name");
             }
             arguments.machine = argv[++i];
+        } else if (argument == "--mode") {
+            if (i + 1 >= argc) {
+                throw UsageError("--mode needs a number");
+            }
+            arguments.options.mode = argv[++i];
         } else if (argument.rfind("--", 0) == 0) {
             throw UsageError("unknown option " + argument);
         } else if (arguments.command.empty()) {

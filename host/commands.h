@@ -1,5 +1,6 @@
 // The commands of hwconfig. Each writes its result to standard output and reports failures by
-// throwing HostError; the return value is the process's exit code.
+// throwing HostError (UsageError for a command line it cannot use); the return value is the
+// process's exit code.
 #pragma once
 
 #include "host/expertModule.h"
@@ -17,11 +18,15 @@ struct CommandOptions {
     bool force = false;
     // The command's own arguments, after its name.
     std::vector<std::string> operands;
+    // The text given with --mode; empty when the option is absent.
+    std::string mode;
 };
 
 int runList(ExpertModule& module, const CommandOptions& options);
 int runShow(ExpertModule& module, const CommandOptions& options);
 int runRename(ExpertModule& module, const CommandOptions& options);
+int runSelfTest(ExpertModule& module, const CommandOptions& options);
+int runSelfCalibration(ExpertModule& module, const CommandOptions& options);
 
 // hwconfig cal BOARD [--password P [--date D] [--due D | --interval DAYS] [--new-password Q] [--check]]
 struct CalibrationRequest {

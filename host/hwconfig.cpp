@@ -27,6 +27,8 @@ constexpr Command kCommands[] = {
     {"list", runList},
     {"show", runShow},
     {"rename", runRename},
+    {"selftest", runSelfTest},
+    {"selfcal", runSelfCalibration},
 };
 
 // Each command checks its own arguments.

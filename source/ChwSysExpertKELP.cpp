@@ -7,6 +7,7 @@
 #include "com/hostBoundary.h"
 #include "source/devicePropertyReport.h"
 #include "source/resourceUpdate.h"
+#include "source/maintenance.h"
 #include "support/status_codes.h"
 
 namespace qvkelpsysapiexpert {
@@ -117,12 +118,15 @@ HRESULT ChwSysExpertKELP::SaveResourceProperties(LPCWSTR itemName, IhwSysPropert
                             outArgument(reserved), requiredArgument(bag));
 }
 
-HRESULT ChwSysExpertKELP::SelfTestResource(LPCWSTR /*itemName*/, ULONG /*testMode*/, BSTR* errorText) {
-    return runHostOperation(reportNotSupported, outArgument(errorText));
+HRESULT ChwSysExpertKELP::SelfTestResource(LPCWSTR itemName, ULONG testMode, BSTR* errorText) {
+    return runHostOperation(
+        [=](tStatus& status) { return runSelfTest(itemName, testMode, errorText, &status); },
+        outArgument(errorText), requiredArgument(itemName));
 }
 
-HRESULT ChwSysExpertKELP::SelfCalibrateResource(LPCWSTR /*itemName*/, BSTR* errorText) {
-    return runHostOperation(reportNotSupported, outArgument(errorText));
+HRESULT ChwSysExpertKELP::SelfCalibrateResource(LPCWSTR itemName, BSTR* errorText) {
+    return runHostOperation([=](tStatus& status) { return runSelfCalibration(itemName, errorText, &status); },
+                            outArgument(errorText), requiredArgument(itemName));
 }
 
 HRESULT createExpert(IhwSysExpert2** expert) noexcept {

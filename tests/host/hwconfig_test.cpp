@@ -181,3 +181,32 @@ TEST(Hwconfig, rename_finds_the_board_by_number_or_item_name_and_says_what_kind_
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_EQ(missing.output, "hwconfig: the alias file is missing or could not be read or written (HRESULT 0x8000FFFF)\n");
 }
+
+TEST(Hwconfig, selftest_and_selfcal_say_how_the_board_answered_and_exit_0_only_on_success) {
+    const std::string machine = "--machine " + kMachines + "maintenance.json ";
+    const struct {
+        std::string arguments;
+        int exitCode;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"selftest 1", 0, {"Self-test succeeded\n", "HRESULT: 0x00000000\n"}},
+        {machine + "selftest 3", 1,
+         {"Self-test failed: unexpected failure\n", "HRESULT: 0x8000FFFF\n", "Error text: -52003\n"}},
+        {machine + "selftest " + "\"PCI\\VEN_1F2B&DEV_7A21&SUBSYS_7A211F2B&REV_01\\3&11583659&0&08\" --mode 2", 1,
+         {"Self-test failed: the test mode is not supported\n", "HRESULT: 0x80040376\n"}},
+        {"selfcal 3", 0, {"Self-calibration succeeded\n", "HRESULT: 0x00000000\n"}},
+        {"selfcal 9", 3, {"no board present answers to \"9\""}},
+        {"selftest", 2, {"name one board"}},
+        {"selftest 1 --mode two", 2, {"--mode needs a number"}},
+    };
+    for (const auto& c : cases) {
+        const ProgramRun run = runHwconfig(c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments << "\n" << run.output;
+        for (const std::string& line : c.lines) {
+            EXPECT_NE(run.output.find(line), std::string::npos) << c.arguments << "\n" << run.output;
+        }
+        if (c.exitCode == 0) {
+            EXPECT_EQ(run.output.find("Error text"), std::string::npos) << run.output;
+        }
+    }
+}
