@@ -45,9 +45,8 @@ add_custom_command(OUTPUT ${QV_PXISVC_IMPLIB}
   COMMENT "Making the import library of qvpxisvc.dll")
 add_custom_target(qvpxisvc_implib DEPENDS ${QV_PXISVC_IMPLIB})
 add_library(qvpxisvc SHARED IMPORTED)
-set_target_properties(qvpxisvc PROPERTIES
-  IMPORTED_IMPLIB ${QV_PXISVC_IMPLIB}
-  INTERFACE_INCLUDE_DIRECTORIES ${PROJECT_SOURCE_DIR}/sim/pxi/include)
+# Its header, abi/qvpxisvc.h, is reached through the project's own include path.
+set_target_properties(qvpxisvc PROPERTIES IMPORTED_IMPLIB ${QV_PXISVC_IMPLIB})
 add_dependencies(qvpxisvc qvpxisvc_implib)
 
 # --- GoogleTest -----------------------------------------------------------------------------------

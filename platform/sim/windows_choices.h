@@ -13,7 +13,8 @@ namespace winsim::choice {
 // --- SetupAPI, configuration manager and registry ---------------------------------------------
 
 // SetupDiGetClassDevsA with DIGCF_DEVICEINTERFACE and an enumerator that names no device: a
-// well-formed device instance ID gives an empty set; any other text fails with this error.
+// well-formed device instance ID gives an empty set; any other text fails with this error, as on
+// Windows. (Wine 8 fails such a call with ERROR_INVALID_PARAMETER instead.)
 inline constexpr bool kUnknownWellFormedIdGivesEmptySet = true;
 inline constexpr DWORD kClassDevsUnknownEnumerator = ERROR_INVALID_DATA;
 // SetupDiGetClassDevsA without DIGCF_DEVICEINTERFACE and an enumerator name no device has.
