@@ -2,7 +2,7 @@
 
 #include "enumeration/tWinRegistryKey.h"
 #include "enumeration/winPCISlotPath.h"
-#include "qvpxisvc/qvpxisvc.h"
+#include "abi/qvpxisvc.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -4,6 +4,7 @@
 #include "enumeration/tBasicString.h"
 #include "platform/win32.h"
 #include "support/status.h"
+#include "support/unique_any.h"
 
 #include <cstdint>
 
@@ -40,7 +41,7 @@ public:
     void getDevicePath(tDevicePath* path, tStatus* status);
     void close();
 
-    HDEVINFO deviceInfoSet() const { return deviceInfoSet_; }
+    HDEVINFO deviceInfoSet() const { return deviceInfoSet_.get(); }
     const GUID& interfaceClass() const { return interfaceClass_; }
     std::uint32_t index() const { return index_; }
     SP_DEVICE_INTERFACE_DATA* interfaceData() { return &interfaceData_; }
@@ -52,7 +53,7 @@ private:
     void enumerateCurrent();
 
     GUID interfaceClass_;
-    HDEVINFO deviceInfoSet_ = INVALID_HANDLE_VALUE;
+    qv::unique_hdevinfo deviceInfoSet_;
     std::uint32_t index_ = 0;
     SP_DEVICE_INTERFACE_DATA interfaceData_{};
     std::int32_t valid_ = 0;

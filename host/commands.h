@@ -4,12 +4,19 @@
 
 #include "host/expertModule.h"
 
+#include <string>
+#include <vector>
+
 namespace hwconfig {
 
 struct CommandOptions {
     bool json = false;
+    bool force = false;
+    // The command's own arguments, after its name.
+    std::vector<std::string> operands;
 };
 
 int runList(ExpertModule& module, const CommandOptions& options);
+int runRename(ExpertModule& module, const CommandOptions& options);
 
 } // namespace hwconfig

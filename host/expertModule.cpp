@@ -20,31 +20,22 @@ std::string formatHResult(HRESULT result) {
     return text;
 }
 
-ExpertModule::ExpertModule() {
-    module_ = LoadLibraryExW(kModuleName, nullptr, 0);
-    if (module_ == nullptr) {
+ExpertModule::ExpertModule() : module_(LoadLibraryExW(kModuleName, nullptr, 0)) {
+    if (!module_) {
         throw HostError("cannot load the module qvkelpsysapiexpertu (Win32 error " +
                         std::to_string(GetLastError()) + ")");
     }
     // Through the generic function pointer type, as every cast of GetProcAddress's result must go.
     const auto create = reinterpret_cast<createSysApiExpertFunction>(
-        reinterpret_cast<void (*)()>(GetProcAddress(module_, kEntryName)));
+        reinterpret_cast<void (*)()>(GetProcAddress(module_.get(), kEntryName)));
     if (create == nullptr) {
-        FreeLibrary(module_);
         throw HostError("the module has no export createSysApiExpert");
     }
     const HRESULT result = create(expert_.put());
     if (FAILED(result) || !expert_) {
         expert_.reset();
-        FreeLibrary(module_);
         throw HostError("createSysApiExpert failed with HRESULT " + formatHResult(result));
     }
-}
-
-ExpertModule::~ExpertModule() {
-    // The expert's code lives in the module: release it before unloading.
-    expert_.reset();
-    FreeLibrary(module_);
 }
 
 } // namespace hwconfig

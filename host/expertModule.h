@@ -1,18 +1,41 @@
 // The module as a host sees it: loaded by name from the program's folder, asked for one expert.
 #pragma once
 
-#include "host/hostRefs.h"
+#include "com/com_ptr.h"
 #include "hwsys/hwsys.h"
+#include "support/unique_any.h"
 
 #include <stdexcept>
 #include <string>
 
 namespace hwconfig {
 
-// A failure the user can act on; the message says what happened.
+// Exit codes of hwconfig, one per kind of failure a script may want to tell apart.
+enum ExitCode : int {
+    kExitSuccess = 0,
+    kExitFailure = 1,      // any failure not listed below
+    kExitUsage = 2,        // the command line is wrong
+    kExitNoSuchBoard = 3,  // BOARD names no board present
+    kExitInvalidAlias = 4, // the module refused the alias's syntax
+    kExitAliasInUse = 5,   // another board has the alias (--force shares it)
+    kExitAccessDenied = 6, // the alias file may not be written
+};
+
+// A failure the user can act on; the message says what happened, the exit code what kind it was.
 class HostError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit HostError(const std::string& message, int exitCode = kExitFailure)
+        : std::runtime_error(message), exitCode_(exitCode) {}
+    int exitCode() const { return exitCode_; }
+
+private:
+    int exitCode_;
+};
+
+// The command line is wrong; the usage text follows the message.
+class UsageError : public HostError {
+public:
+    explicit UsageError(const std::string& message) : HostError(message, kExitUsage) {}
 };
 
 // "0x8000FFFF"
@@ -22,15 +45,14 @@ class ExpertModule {
 public:
     // Loads the module and creates one expert; throws HostError.
     ExpertModule();
-    ~ExpertModule();
-    ExpertModule(const ExpertModule&) = delete;
-    ExpertModule& operator=(const ExpertModule&) = delete;
 
     IhwSysExpert2* expert() const { return expert_.get(); }
 
 private:
-    HMODULE module_ = nullptr;
-    InterfaceRef<IhwSysExpert2> expert_;
+    // Declared first, destroyed last: the expert's code lives in the module, so the expert is
+    // released before the module is unloaded.
+    qv::unique_hmodule module_;
+    qv::com_ptr<IhwSysExpert2> expert_;
 };
 
 } // namespace hwconfig

@@ -5,106 +5,14 @@
 // QVKELP_MACHINE. Without --machine the lab machine shipped beside the program is used; the build
 // copies it there (examples/lab.json and its drive folder), so that what the module writes (aliases,
 // calibration state) changes that copy and never the source tree.
-#include "host/commands.h"
+#include "host/arguments.h"
+#include "host/machineSelection.h"
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <string>
-#include <system_error>
-
-namespace fs = std::filesystem;
 
 namespace hwconfig {
 namespace {
-
-// On Windows the module sees the real machine; a machine description exists only for the simulation.
-#ifdef _WIN32
-constexpr bool kSimulatedMachine = false;
-#define QV_MACHINE_USAGE ""
-#define QV_MACHINE_OPTION ""
-#else
-constexpr bool kSimulatedMachine = true;
-#define QV_MACHINE_USAGE "[--machine FILE] "
-#define QV_MACHINE_OPTION "  --machine FILE  the machine description to run on (default: the lab machine)\n"
-#endif
-
-constexpr const char* kUsage =
-    "usage: hwconfig " QV_MACHINE_USAGE "[--json] COMMAND\n"
-    "\n"
-    "commands:\n"
-    "  list    the item names of the boards present\n"
-    "\n"
-    "options:\n"
-    "  --help          this text\n"
-    QV_MACHINE_OPTION
-    "  --json          print the result as JSON\n";
-
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
-
-class UsageError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-struct Arguments {
-    bool help = false;
-    std::string command;
-    std::string machine;
-    CommandOptions options;
-};
-
-Arguments parseArguments(int argc, char** argv) {
-    Arguments arguments;
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
-        if (argument == "--help" || argument == "-h") {
-            arguments.help = true;
-            return arguments;
-        }
-        if (argument == "--json") {
-            arguments.options.json = true;
-        } else if (kSimulatedMachine && argument == "--machine") {
-            if (i + 1 >= argc) {
-                throw UsageError("--machine needs a file name");
-            }
-            arguments.machine = argv[++i];
-        } else if (argument.rfind("--", 0) == 0) {
-            throw UsageError("unknown option " + argument);
-        } else if (arguments.command.empty()) {
-            arguments.command = argument;
-        } else {
-            throw UsageError("unexpected argument " + argument);
-        }
-    }
-    if (arguments.command.empty()) {
-        throw UsageError("no command given");
-    }
-    return arguments;
-}
-
-#ifndef _WIN32
-fs::path programFolder() {
-    return fs::read_symlink("/proc/self/exe").parent_path();
-}
-
-void setMachineVariable(const std::string& value) {
-    setenv("QVKELP_MACHINE", value.c_str(), 1);
-}
-
-// Must run before the module is loaded: the simulated Windows reads the variable when first asked.
-void selectMachine(const std::string& requested) {
-    const fs::path machine =
-        requested.empty() ? programFolder() / "examples" / "lab.json" : fs::path(requested);
-    std::error_code error;
-    if (!fs::is_regular_file(machine, error)) {
-        throw HostError("machine description not found: " + machine.string());
-    }
-    setMachineVariable(fs::absolute(machine).string());
-}
-#endif
 
 using CommandFunction = int (*)(ExpertModule&, const CommandOptions&);
 
@@ -115,6 +23,7 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"list", runList},
+    {"rename", runRename},
 };
 
 CommandFunction findCommand(const std::string& name) {
@@ -148,7 +57,10 @@ int main(int argc, char** argv) {
         return hwconfig::run(argc, argv);
     } catch (const hwconfig::UsageError& error) {
         std::fprintf(stderr, "hwconfig: %s\n\n%s", error.what(), hwconfig::kUsage);
-        return hwconfig::kExitUsage;
+        return error.exitCode();
+    } catch (const hwconfig::HostError& error) {
+        std::fprintf(stderr, "hwconfig: %s\n", error.what());
+        return error.exitCode();
     } catch (const std::exception& error) {
         std::fprintf(stderr, "hwconfig: %s\n", error.what());
         return hwconfig::kExitFailure;

@@ -1,39 +1,16 @@
 // hwconfig list: the item names of the boards present, in the order the expert hands them out.
+#include "host/boardSelection.h"
 #include "host/commands.h"
+#include "host/jsonOutput.h"
 
 #include <cjson/cJSON.h>
 
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <vector>
 
 namespace hwconfig {
 namespace {
-
-std::vector<std::string> readItemNames(IhwSysExpert2* expert) {
-    InterfaceRef<IhwSysEnumStringList> names;
-    const HRESULT listed = expert->EnumerateItemNames(names.put());
-    if (FAILED(listed)) {
-        throw HostError("EnumerateItemNames failed with HRESULT " + formatHResult(listed));
-    }
-    std::vector<std::string> result;
-    if (!names) {
-        return result;
-    }
-    for (;;) {
-        OwnedBstr name;
-        ULONG fetched = 0;
-        const HRESULT next = names->Next(1, name.put(), &fetched);
-        if (FAILED(next)) {
-            throw HostError("reading the item names failed with HRESULT " + formatHResult(next));
-        }
-        if (fetched == 0) {
-            return result;
-        }
-        result.push_back(toUtf8(name.get()));
-    }
-}
 
 void printTable(const std::vector<std::string>& names) {
     if (names.empty()) {
@@ -46,8 +23,8 @@ void printTable(const std::vector<std::string>& names) {
     }
 }
 
-void printJson(const std::vector<std::string>& names) {
-    const std::unique_ptr<cJSON, decltype(&cJSON_Delete)> document(cJSON_CreateObject(), cJSON_Delete);
+void printNamesJson(const std::vector<std::string>& names) {
+    const qv::unique_cjson document = newJsonObject();
     cJSON* boards = cJSON_AddArrayToObject(document.get(), "boards");
     if (boards == nullptr) {
         throw std::bad_alloc();
@@ -64,19 +41,18 @@ void printJson(const std::vector<std::string>& names) {
             throw std::bad_alloc();
         }
     }
-    const std::unique_ptr<char, decltype(&cJSON_free)> text(cJSON_Print(document.get()), cJSON_free);
-    if (!text) {
-        throw std::bad_alloc();
-    }
-    std::printf("%s\n", text.get());
+    printJson(document.get());
 }
 
 } // namespace
 
 int runList(ExpertModule& module, const CommandOptions& options) {
+    if (!options.operands.empty()) {
+        throw UsageError("unexpected argument " + options.operands.front());
+    }
     const std::vector<std::string> names = readItemNames(module.expert());
     if (options.json) {
-        printJson(names);
+        printNamesJson(names);
     } else {
         printTable(names);
     }

@@ -3,7 +3,8 @@
 #include "hwsys/hwsys_errors.h"
 #include "hwsys/hwsys_types.h"
 #include "source/deviceEnumeration.h"
-#include "source/hostBoundary.h"
+#include "com/hostBoundary.h"
+#include "source/resourceUpdate.h"
 #include "support/status_codes.h"
 
 namespace qvkelpsysapiexpert {
@@ -92,9 +93,11 @@ HRESULT ChwSysExpertKELP::NotImplementedOperation() {
     return runHostOperation(reportNotSupported);
 }
 
-HRESULT ChwSysExpertKELP::RenameResource(LPCWSTR /*itemName*/, LPCWSTR /*newAlias*/, ULONG /*flags*/,
-                                         LONG* aliasInUse, void** reserved) {
-    return runHostOperation(reportNotSupported, outArgument(aliasInUse), outArgument(reserved));
+HRESULT ChwSysExpertKELP::RenameResource(LPCWSTR itemName, LPCWSTR newAlias, ULONG flags, LONG* aliasInUse,
+                                         void** reserved) {
+    return runHostOperation(
+        [=](tStatus& status) { return renameResource(itemName, newAlias, flags, aliasInUse, &status); },
+        outArgument(aliasInUse), outArgument(reserved), requiredArgument(itemName));
 }
 
 HRESULT ChwSysExpertKELP::ValidateResourceProperties(LPCWSTR /*itemName*/, IhwSysPropertyBag* bag,
@@ -120,11 +123,9 @@ HRESULT ChwSysExpertKELP::SelfCalibrateResource(LPCWSTR /*itemName*/, BSTR* erro
 HRESULT createExpert(IhwSysExpert2** expert) noexcept {
     return runHostOperation(
         [expert](tStatus&) {
-            CQVComObject<ChwSysExpertKELP>* object = nullptr;
-            throwIfFailedHResult(CQVComObject<ChwSysExpertKELP>::CreateInstance(&object));
-            IhwSysExpert2* first = object;
-            first->AddRef();
-            *expert = first;
+            qv::com_ptr<CQVComObject<ChwSysExpertKELP>> object;
+            throwIfFailedHResult(qvCreateObject(object));
+            qvHandOut(object, expert);
         },
         outArgument(expert));
 }

@@ -2,7 +2,7 @@
 
 #include "enumeration/deviceMatchingToken.h"
 #include "enumeration/tDeviceInterfaceIterator.h"
-#include "source/hostBoundary.h"
+#include "com/hostBoundary.h"
 
 #include <utility>
 

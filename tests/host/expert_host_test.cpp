@@ -57,7 +57,7 @@ protected:
         IhwSysExpert2* raw = nullptr;
         ASSERT_EQ(create(&raw), S_OK);
         ASSERT_NE(raw, nullptr);
-        expert.reset(raw);
+        expert = ComRef<IhwSysExpert2>::attach(raw);
     }
 #ifndef _WIN32
     void TearDown() override { winsim_failSysAllocString(0, 0); }
@@ -66,7 +66,7 @@ protected:
     template <class I> ComRef<I> query(IUnknown* through, REFIID iid) {
         void* result = nullptr;
         EXPECT_EQ(through->QueryInterface(iid, &result), S_OK);
-        return ComRef<I>(static_cast<I*>(result));
+        return ComRef<I>::attach(static_cast<I*>(result));
     }
 
     ComRef<IhwSysExpert2> expert;
@@ -75,7 +75,7 @@ protected:
 } // namespace
 
 TEST_F(ExpertHost, a_new_expert_holds_one_reference_and_its_last_release_returns_zero) {
-    IhwSysExpert2* raw = expert.release();
+    IhwSysExpert2* raw = expert.detach();
     EXPECT_EQ(raw->AddRef(), 2u);
     EXPECT_EQ(raw->Release(), 1u);
     EXPECT_EQ(raw->Release(), 0u);
@@ -152,7 +152,7 @@ TEST_F(ExpertHost, the_expert_names_itself) {
     ASSERT_EQ(expert->GetExpertName(&name), S_OK);
     ASSERT_EQ(expert->GetExpertVersion(&version), S_OK);
     ASSERT_EQ(expert->GetExpertIdentifier(&identifier), S_OK);
-    OwnedBstr owned[] = {OwnedBstr(name), OwnedBstr(version), OwnedBstr(identifier)};
+    const CqvBStr owned[] = {CqvBStr::Attach(name), CqvBStr::Attach(version), CqvBStr::Attach(identifier)};
     EXPECT_EQ(textOf(name), OLESTR("QV-KELP"));
     EXPECT_EQ(textOf(version), OLESTR("3.0.0"));
     EXPECT_EQ(textOf(identifier), OLESTR("qv-kelp"));

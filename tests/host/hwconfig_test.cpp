@@ -1,5 +1,6 @@
 // hwconfig as a user runs it: exit codes and what it prints.
 #include "host_module.h"
+#include "rename_machine.h"
 
 #include <gtest/gtest.h>
 
@@ -94,4 +95,34 @@ TEST(Hwconfig, mistakes_and_failures_end_with_a_message_and_a_non_zero_exit_code
         EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments << "\n" << run.output;
         EXPECT_NE(run.output.find(c.message), std::string::npos) << c.arguments << "\n" << run.output;
     }
+}
+
+TEST(Hwconfig, rename_finds_the_board_by_number_or_item_name_and_says_what_kind_of_failure_stopped_it) {
+    hosttest::RenameMachine machine(2);
+    hosttest::RenameMachine::write(machine.aliasFile(), R"({"devices": {"SIM:1": {"alias": "Taken"}}})");
+    const std::string on = "--machine " + machine.machineFile().string() + " rename ";
+    const std::string lowerItem = "'pci\\ven_1f2b&dev_7a01&subsys_7a011f2b&rev_01\\3&11583659&0&10'";
+    const struct {
+        std::string arguments;
+        int exitCode;
+        std::string message;
+    } cases[] = {
+        {on + "2 Probe", 0, "Board 2 (PCI\\VEN_1F2B&DEV_7A01&SUBSYS_7A011F2B&REV_01\\3&11583659&0&10) is now named Probe."},
+        {on + lowerItem + " Probe2", 0, "is now named Probe2."},
+        {on + "3 Probe", 3, "no board present answers to \"3\""},
+        {on + "1 _x", 4, "invalid alias \"_x\"" },
+        {on + "1 caf\xC3\xA9", 4, "(HRESULT 0x8004037A)"},
+        {on + "1 Taken", 5, "already used by another board; --force shares it (HRESULT 0x8004037B)"},
+        {on + "1 Taken --force", 0, "is now named Taken."},
+        {on + "1", 2, "rename needs BOARD and NEW_ALIAS"},
+    };
+    for (const auto& c : cases) {
+        const ProgramRun run = runHwconfig(c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments << "\n" << run.output;
+        EXPECT_NE(run.output.find(c.message), std::string::npos) << c.arguments << "\n" << run.output;
+    }
+    std::filesystem::remove(machine.aliasFile());
+    const ProgramRun missing = runHwconfig(on + "1 Any");
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.output, "hwconfig: the alias file is missing or could not be read or written (HRESULT 0x8000FFFF)\n");
 }
