@@ -40,11 +40,19 @@ void tDeviceInterfaceIterator::open(const char* enumerator, DWORD flags, tStatus
     }
     index_ = 0;
     enumerateCurrent();
+    reportEnumerationFailure(status);
 }
 
 void tDeviceInterfaceIterator::enumerateCurrent() {
     interfaceData_.cbSize = sizeof(SP_DEVICE_INTERFACE_DATA);
     valid_ = SetupDiEnumDeviceInterfaces(deviceInfoSet_.get(), nullptr, &interfaceClass_, index_, &interfaceData_);
+    enumerationError_ = valid_ != 0 ? ERROR_SUCCESS : GetLastError();
+}
+
+void tDeviceInterfaceIterator::reportEnumerationFailure(tStatus* status) const {
+    if (enumerationError_ != ERROR_SUCCESS && enumerationError_ != ERROR_NO_MORE_ITEMS) {
+        setStatusFromWin32Error(enumerationError_, status, __FILE__, __LINE__);
+    }
 }
 
 void tDeviceInterfaceIterator::advance() {
@@ -97,6 +105,7 @@ void tDeviceInterfaceIterator::getDevicePath(tDevicePath* path, tStatus* status)
 void tDeviceInterfaceIterator::close() {
     deviceInfoSet_.reset();
     valid_ = 0;
+    enumerationError_ = ERROR_SUCCESS;
     index_ = kClosedIndex;
     slotPathCache_.release();
 }

@@ -35,6 +35,9 @@ public:
     // Whether the iterator stands on an interface.
     bool isValid() const { return valid_ != 0; }
     void advance();
+    // Records in the status why the last step found no interface, unless the set simply had no
+    // more: an error there must not pass for the end of the walk. Opening reports it by itself.
+    void reportEnumerationFailure(tStatus* status) const;
     // The owning device's record of the current interface. DevInst is 0 when the system could not
     // tell it; GetLastError then says why.
     SP_DEVINFO_DATA getDeviceInfo();
@@ -57,6 +60,8 @@ private:
     std::uint32_t index_ = 0;
     SP_DEVICE_INTERFACE_DATA interfaceData_{};
     std::int32_t valid_ = 0;
+    // Why the last SetupDiEnumDeviceInterfaces found nothing; ERROR_SUCCESS while valid.
+    DWORD enumerationError_ = ERROR_SUCCESS;
     tBasicString slotPathCache_;
 };
 

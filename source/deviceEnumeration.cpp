@@ -32,6 +32,7 @@ void ListDeviceItemNames(BoardItemNameList& names, tStatus* status) {
         }
         names.emplace_back(token.c_str());
     }
+    boards.reportEnumerationFailure(status);
 }
 
 HRESULT enumerateItemNames(IhwSysEnumStringList** itemNames, tStatus* status) {
