@@ -14,8 +14,14 @@ namespace reliability {
 struct Operation {
     const char* name;
     HRESULT (*run)(IhwSysExpert2* expert);
-    // Calls whose failure the operation drops by design, so that it still succeeds.
+    // Calls whose failure the operation may drop by design, so that it still succeeds.
     std::set<std::string> droppedFailures;
+    // Calls whose failure is reported while the alias file is still rewritten (a failed registry
+    // read leaves its member of the board's record at 0 or empty, and the record is stored).
+    std::set<std::string> storedDespiteFailure;
+    // Allocations whose failure the operation reports as E_FAIL: the folder lookup reports running
+    // out of memory as its own error, thrown as an error object.
+    unsigned outOfMemoryAsFailure;
 };
 
 // Every item name read to the end, each BSTR freed.
@@ -49,14 +55,26 @@ inline const std::set<std::string> kPxiLookups = {"nQVPXIINIT100_openPXISession"
 // Releasing a handle cannot fail in a way a caller could act on.
 inline const std::set<std::string> kReleases = {"SetupDiDestroyDeviceInfoList", "RegCloseKey", "UnlockFileEx"};
 
+// Reaching the PCI root: a failing step there gives root index 0 instead of an error.
+inline const std::set<std::string> kSlotPathRootSteps = {"SetupDiGetDeviceRegistryPropertyA", "CM_Get_Parent",
+                                                         "CM_Get_Child", "CM_Get_Sibling",
+                                                         "SetupDiGetDeviceInterfaceDetailA"};
+// A recovery copy that cannot be removed after a complete rewrite is only left behind.
+inline const std::set<std::string> kCleanUps = {"DeleteFileA"};
+// The reads of a board's record.
+inline const std::set<std::string> kRecordReads = {"SetupDiOpenDevRegKey", "SetupDiOpenDeviceInterfaceRegKey",
+                                                   "SetupDiGetDeviceInterfaceDetailA", "RegOpenKeyExA",
+                                                   "RegQueryValueExA"};
+
 inline std::set<std::string> unite(std::set<std::string> a, const std::set<std::string>& b) {
     a.insert(b.begin(), b.end());
     return a;
 }
 
 inline const std::vector<Operation> kOperations = {
-    {"EnumerateItemNames", enumerateItemNames, kReleases},
-    {"RenameResource", renameResource, unite(kReleases, kPxiLookups)},
+    {"EnumerateItemNames", enumerateItemNames, kReleases, {}, 0},
+    {"RenameResource", renameResource, unite(unite(unite(kReleases, kPxiLookups), kSlotPathRootSteps), kCleanUps),
+     kRecordReads, 1},
 };
 
 inline const std::string kAliasText =
