@@ -17,10 +17,19 @@ const char* const kUsage =
     "usage: hwconfig " QV_MACHINE_USAGE "[--json] COMMAND [ARGUMENTS]\n"
     "\n"
     "commands:\n"
-    "  list                              the item names of the boards present\n"
-    "  rename BOARD NEW_ALIAS [--force]  give a board an alias; BOARD is the number list\n"
-    "                                    shows or the item name; --force lets it share an\n"
+    "  list                              the boards present: number, alias, model, serial\n"
+    "                                    number, chassis/slot, item name\n"
+    "  show BOARD                        every property the expert reports for the board\n"
+    "  rename BOARD NEW_ALIAS [--force]  give a board an alias; --force lets it share an\n"
     "                                    alias another board has\n"
+    "  selftest BOARD [--mode N]         run the board's self-test (only mode 0 is supported)\n"
+    "  selfcal BOARD                     run the board's self-calibration\n"
+    "  cal BOARD                         a board's calibration records and due date\n"
+    "  cal BOARD --password P [--date D] [--due D | --interval DAYS] [--new-password Q] [--check]\n"
+    "                                    change the external-calibration record (dates ISO-8601,\n"
+    "                                    a date alone is midnight UTC; --check only validates)\n"
+    "\n"
+    "BOARD is the number that list prints, the item name or the alias.\n"
     "\n"
     "options:\n"
     "  --help          this text\n"
@@ -30,6 +39,14 @@ const char* const kUsage =
     "exit codes:\n"
     "  0 success, 1 any other failure, 2 wrong command line, 3 no such board,\n"
     "  4 invalid alias, 5 alias in use by another board, 6 the alias file may not be written\n";
+
+namespace {
+
+bool takesOwnArguments(const std::string& command) {
+    return command == "cal";
+}
+
+} // namespace
 
 Arguments parseArguments(int argc, char** argv) {
     Arguments arguments;
@@ -48,10 +65,19 @@ Arguments parseArguments(int argc, char** argv) {
                 throw UsageError("--machine needs a file name");
             }
             arguments.machine = argv[++i];
+        } else if (argument == "--mode") {
+            if (i + 1 >= argc) {
+                throw UsageError("--mode needs a number");
+            }
+            arguments.options.mode = argv[++i];
         } else if (argument.rfind("--", 0) == 0) {
             throw UsageError("unknown option " + argument);
         } else if (arguments.command.empty()) {
             arguments.command = argument;
+            if (takesOwnArguments(argument)) {
+                arguments.commandArguments.assign(argv + i + 1, argv + argc);
+                break;
+            }
         } else {
             arguments.options.operands.push_back(argument);
         }

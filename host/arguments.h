@@ -4,6 +4,7 @@
 #include "host/commands.h"
 
 #include <string>
+#include <vector>
 
 namespace hwconfig {
 
@@ -14,6 +15,8 @@ struct Arguments {
     std::string command;
     std::string machine;
     CommandOptions options;
+    // What follows a command that parses its own arguments.
+    std::vector<std::string> commandArguments;
 };
 
 // Throws UsageError.

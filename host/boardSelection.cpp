@@ -1,72 +1,43 @@
 #include "host/boardSelection.h"
 
-#include "com/CqvBStr.h"
 #include "host/utf8Text.h"
+#include "hwsys/hwsys_tags.h"
 
-#include <cstdlib>
+#include <algorithm>
+#include <cctype>
 
 namespace hwconfig {
 namespace {
 
-bool equalIgnoringAsciiCase(const std::string& a, const std::string& b) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (lower(a[i]) != lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
+bool equalIgnoringCase(const std::string& left, const std::string& right) {
+    return std::equal(left.begin(), left.end(), right.begin(), right.end(), [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+    });
 }
 
-// 0 when the text is not a plain decimal number.
-std::size_t numberOf(const std::string& text) {
-    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) {
+// The board number as `list` prints it, or 0 when `text` is not a number in range.
+std::size_t boardNumber(const std::string& text, std::size_t count) {
+    if (text.empty() || text.size() > 6 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); })) {
         return 0;
     }
-    return static_cast<std::size_t>(std::strtoul(text.c_str(), nullptr, 10));
+    const std::size_t number = std::stoul(text);
+    return number <= count ? number : 0;
 }
 
 } // namespace
 
-std::vector<std::string> readItemNames(IhwSysExpert2* expert) {
-    qv::com_ptr<IhwSysEnumStringList> names;
-    const HRESULT listed = expert->EnumerateItemNames(names.put());
-    if (FAILED(listed)) {
-        throw HostError("EnumerateItemNames failed with HRESULT " + formatHResult(listed));
+std::size_t selectBoard(const std::vector<BoardReport>& boards, const std::string& board) {
+    if (const std::size_t number = boardNumber(board, boards.size()); number != 0) {
+        return number - 1;
     }
-    std::vector<std::string> result;
-    if (!names) {
-        return result;
-    }
-    for (;;) {
-        qvkelpsysapiexpert::CqvBStr name;
-        ULONG fetched = 0;
-        const HRESULT next = names->Next(1, name.address(), &fetched);
-        if (FAILED(next)) {
-            throw HostError("reading the item names failed with HRESULT " + formatHResult(next));
-        }
-        if (fetched == 0) {
-            return result;
-        }
-        result.push_back(toUtf8(name.get()));
-    }
-}
-
-SelectedBoard selectBoard(IhwSysExpert2* expert, const std::string& board) {
-    const std::vector<std::string> names = readItemNames(expert);
-    const std::size_t number = numberOf(board);
-    if (number >= 1 && number <= names.size()) {
-        return {number, names[number - 1]};
-    }
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        if (equalIgnoringAsciiCase(names[i], board)) {
-            return {i + 1, names[i]};
+    for (std::size_t i = 0; i < boards.size(); ++i) {
+        if (equalIgnoringCase(toUtf8(boards[i].itemName.c_str()), board) ||
+            propertyText(boards[i], hwSysTagAlias) == board) {
+            return i;
         }
     }
-    throw HostError("no board present answers to \"" + board + "\" (give the number or item name that list shows)",
+    throw HostError("no board present answers to \"" + board + "\" (give the number, item name or alias that list shows)",
                     kExitNoSuchBoard);
 }
 

@@ -9,7 +9,9 @@
 #include "host/machineSelection.h"
 
 #include <cstdio>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace hwconfig {
 namespace {
@@ -23,9 +25,13 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"list", runList},
+    {"show", runShow},
     {"rename", runRename},
+    {"selftest", runSelfTest},
+    {"selfcal", runSelfCalibration},
 };
 
+// Each command checks its own arguments.
 CommandFunction findCommand(const std::string& name) {
     for (const Command& command : kCommands) {
         if (name == command.name) {
@@ -35,11 +41,27 @@ CommandFunction findCommand(const std::string& name) {
     throw UsageError("unknown command " + name);
 }
 
+CalibrationRequest calibrationRequestOf(const std::vector<std::string>& arguments) {
+    try {
+        return parseCalibrationArguments(arguments);
+    } catch (const std::invalid_argument& error) {
+        throw UsageError(error.what());
+    }
+}
+
 int run(int argc, char** argv) {
     const Arguments arguments = parseArguments(argc, argv);
     if (arguments.help) {
         std::printf("%s", kUsage);
         return 0;
+    }
+    if (arguments.command == "cal") {
+        const CalibrationRequest request = calibrationRequestOf(arguments.commandArguments);
+#ifndef _WIN32
+        selectMachine(arguments.machine);
+#endif
+        ExpertModule module;
+        return runCal(module, request);
     }
     const CommandFunction command = findCommand(arguments.command);
 #ifndef _WIN32

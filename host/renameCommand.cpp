@@ -35,9 +35,9 @@ constexpr ULONG kRenameEvenIfAliasInUse = 0x1;
     }
 }
 
-void printRenameJson(const SelectedBoard& board, const std::string& alias) {
+void printRenameJson(const std::string& itemName, const std::string& alias) {
     const qv::unique_cjson document = newJsonObject();
-    if (cJSON_AddStringToObject(document.get(), "itemName", board.itemName.c_str()) == nullptr ||
+    if (cJSON_AddStringToObject(document.get(), "itemName", itemName.c_str()) == nullptr ||
         cJSON_AddStringToObject(document.get(), "alias", alias.c_str()) == nullptr) {
         throw std::bad_alloc();
     }
@@ -51,19 +51,21 @@ int runRename(ExpertModule& module, const CommandOptions& options) {
         throw UsageError("rename needs BOARD and NEW_ALIAS");
     }
     const std::string& alias = options.operands[1];
-    const SelectedBoard board = selectBoard(module.expert(), options.operands[0]);
+    const std::vector<BoardReport> boards = readBoardReports(module.expert());
+    const std::size_t number = selectBoard(boards, options.operands[0]);
+    const std::string itemName = toUtf8(boards[number].itemName.c_str());
     LONG aliasInUse = 0;
     void* reserved = nullptr;
     const HRESULT result = module.expert()->RenameResource(
-        toUtf16(board.itemName).c_str(), toUtf16(alias).c_str(), options.force ? kRenameEvenIfAliasInUse : 0,
+        boards[number].itemName.c_str(), toUtf16(alias).c_str(), options.force ? kRenameEvenIfAliasInUse : 0,
         &aliasInUse, &reserved);
     if (FAILED(result)) {
         throwRenameFailure(result, alias);
     }
     if (options.json) {
-        printRenameJson(board, alias);
+        printRenameJson(itemName, alias);
     } else {
-        std::printf("Board %zu (%s) is now named %s.\n", board.number, board.itemName.c_str(), alias.c_str());
+        std::printf("Board %zu (%s) is now named %s.\n", number + 1, itemName.c_str(), alias.c_str());
     }
     return kExitSuccess;
 }

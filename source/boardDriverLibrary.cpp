@@ -2,9 +2,7 @@
 
 #include "enumeration/deviceValueReaders.h"
 #include "source/deviceEnumeration.h"
-
-#include <cstdlib>
-#include <stdexcept>
+#include "support/byteWideText.h"
 
 namespace qvkelpsysapiexpert {
 
@@ -13,13 +11,8 @@ using nQVOSALS100::tDeviceInterfaceIterator;
 using nQVOSALS100::tStatus;
 
 tBasicString narrowItemName(const WCHAR* itemName, tStatus* status) {
-    const std::size_t length = itemName != nullptr ? std::basic_string<WCHAR>(itemName).size() : 0;
-    std::string narrow(length, '\0');
-    if (itemName == nullptr || wcstombs(narrow.data(), itemName, length) != length) {
-        throw std::runtime_error("unexpected return value from wcstombs()");
-    }
     tBasicString name;
-    name.assign(narrow.c_str(), status);
+    name.assign(qv::brix::narrowByteForByte(itemName).c_str(), status);
     return name;
 }
 
@@ -28,6 +21,11 @@ void findMainInterfacePath(const tBasicString& itemName, nQVOSALS100::tDevicePat
         return;
     }
     tDeviceInterfaceIterator board(BoardInterfaceClassGuid, itemName, status);
+    findMainInterfacePath(board, itemName, path, status);
+}
+
+void findMainInterfacePath(tDeviceInterfaceIterator& board, const tBasicString& itemName,
+                           nQVOSALS100::tDevicePath& path, tStatus* status) {
     GUID mainInterface{};
     nQVOSALS100::readInterfaceValue(board, "mainInterface", &mainInterface, sizeof mainInterface, nullptr, status);
     if (status->isFatal()) {

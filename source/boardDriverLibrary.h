@@ -22,6 +22,9 @@ nQVOSALS100::tBasicString narrowItemName(const WCHAR* itemName, nQVOSALS100::tSt
 // longer than the 256-byte detail record allows reports -52019.
 void findMainInterfacePath(const nQVOSALS100::tBasicString& itemName, nQVOSALS100::tDevicePath& path,
                            nQVOSALS100::tStatus* status);
+// The same through the board interface the caller already stands on.
+void findMainInterfacePath(nQVOSALS100::tDeviceInterfaceIterator& board, const nQVOSALS100::tBasicString& itemName,
+                           nQVOSALS100::tDevicePath& path, nQVOSALS100::tStatus* status);
 
 // The board driver library's name, the "driverBaseName" of the board interface with "u" appended:
 // the prefix of its functions. Loads that library into `library` unless it is loaded already (at

@@ -6,6 +6,7 @@
 #include "hwsys/hwsys_errors.h"
 #include "source/AliasStore.h"
 #include "source/deviceEnumeration.h"
+#include "support/byteWideText.h"
 #include "support/cJSONUtils.h"
 #include "support/status_codes.h"
 
@@ -25,34 +26,10 @@ namespace {
 constexpr const char* kBusProperties = "BusProperties";
 constexpr const char* kDeviceProperties = "DeviceProperties";
 
-// Host text narrowed one byte per character, as the run-time library's conversion does it.
-std::string narrowHostText(const WCHAR* text) {
-    const std::size_t length = std::char_traits<WCHAR>::length(text);
-    std::string narrow(length, '\0');
-    if (wcstombs(narrow.data(), text, length) != length) {
-        throw std::runtime_error("unexpected return value from wcstombs()");
-    }
-    return narrow;
-}
-
-// A value that cannot be read keeps its default of 0, also when the failed read left bytes behind.
-std::uint32_t readDeviceNumber(tDeviceInterfaceIterator& board, const char* subkey, const char* name,
-                               tStatus* status) {
-    std::uint32_t value = 0;
-    nQVOSALS100::readDeviceValue(board, subkey, name, &value, sizeof value, nullptr, status);
-    return status->isFatal() ? 0 : value;
-}
-
-std::uint32_t readInterfaceNumber(tDeviceInterfaceIterator& board, const char* name, tStatus* status) {
-    std::uint32_t value = 0;
-    nQVOSALS100::readInterfaceValue(board, name, &value, sizeof value, nullptr, status);
-    return status->isFatal() ? 0 : value;
-}
-
 std::uint32_t readChassisNumber(tDeviceInterfaceIterator& board, tStatus* status) {
-    const std::uint32_t bus = readDeviceNumber(board, kBusProperties, "pciBusNumber", status);
-    const std::uint32_t device = readDeviceNumber(board, kBusProperties, "pciDeviceNumber", status);
-    const std::uint32_t function = readDeviceNumber(board, kBusProperties, "pciFunctionNumber", status);
+    const std::uint32_t bus = nQVOSALS100::readDeviceNumber(board, kBusProperties, "pciBusNumber", status);
+    const std::uint32_t device = nQVOSALS100::readDeviceNumber(board, kBusProperties, "pciDeviceNumber", status);
+    const std::uint32_t function = nQVOSALS100::readDeviceNumber(board, kBusProperties, "pciFunctionNumber", status);
     return nQVOSALS100::readPXIChassisNumber(bus, device, function, status);
 }
 
@@ -63,17 +40,17 @@ cJSONUtils::Tree buildBoardRecord(tDeviceInterfaceIterator& board, const std::st
     cJSON* r = record.get();
     cJSONUtils::addString(r, "alias", alias.c_str());
     cJSONUtils::addBool(r, "simulated", false);
-    cJSONUtils::addNumber(r, "vendor_id", readDeviceNumber(board, kBusProperties, "pciVendorID", status));
+    cJSONUtils::addNumber(r, "vendor_id", nQVOSALS100::readDeviceNumber(board, kBusProperties, "pciVendorID", status));
     cJSONUtils::addString(r, "vendor_name", nQVOSALS100::readManufacturerName(board, status).c_str());
-    cJSONUtils::addNumber(r, "device_id", readDeviceNumber(board, kBusProperties, "pciDeviceID", status));
-    cJSONUtils::addNumber(r, "subsystem_id", readDeviceNumber(board, kBusProperties, "pciSubsystemID", status));
+    cJSONUtils::addNumber(r, "device_id", nQVOSALS100::readDeviceNumber(board, kBusProperties, "pciDeviceID", status));
+    cJSONUtils::addNumber(r, "subsystem_id", nQVOSALS100::readDeviceNumber(board, kBusProperties, "pciSubsystemID", status));
     cJSONUtils::addString(r, "model_name", nQVOSALS100::readModelName(board, status).c_str());
     cJSONUtils::addString(r, "serial_number", nQVOSALS100::readSerialNumber(board, status).c_str());
-    cJSONUtils::addBool(r, "is_product_qv", readInterfaceNumber(board, "isProductQV", status) != 0);
+    cJSONUtils::addBool(r, "is_product_qv", nQVOSALS100::readInterfaceNumber(board, "isProductQV", status) != 0);
     cJSONUtils::addNumber(r, "pxi_chassis_number", readChassisNumber(board, status));
     cJSONUtils::addNumber(r, "pxi_slot_number",
-                          readDeviceNumber(board, kDeviceProperties, "pxiGeographicAddress", status));
-    cJSONUtils::addNumber(r, "pxi_connects_to_num_slots", readInterfaceNumber(board, "connectsToNumSlots", status));
+                          nQVOSALS100::readDeviceNumber(board, kDeviceProperties, "pxiGeographicAddress", status));
+    cJSONUtils::addNumber(r, "pxi_connects_to_num_slots", nQVOSALS100::readInterfaceNumber(board, "connectsToNumSlots", status));
     return record;
 }
 
@@ -91,13 +68,13 @@ void locateBoard(tDeviceInterfaceIterator& board, const tBasicString& itemName, 
 HRESULT renameResource(const WCHAR* itemName, const WCHAR* newAlias, ULONG flags, LONG* aliasInUse,
                        tStatus* status) {
     validateAlias(newAlias);
-    const std::string alias = narrowHostText(newAlias);
+    const std::string alias = qv::brix::narrowByteForByte(newAlias);
     AliasStore store;
     if (!store.openForUpdate(status)) {
         return S_OK; // the status holds why
     }
     tBasicString enumerator;
-    enumerator.assign(narrowHostText(itemName).c_str(), status);
+    enumerator.assign(qv::brix::narrowByteForByte(itemName).c_str(), status);
     tDeviceInterfaceIterator board(BoardInterfaceClassGuid, enumerator, status);
     locateBoard(board, enumerator, status);
     tBasicString token;
