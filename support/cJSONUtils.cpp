@@ -1,6 +1,7 @@
 #include "support/cJSONUtils.h"
 
 #include "support/error_report.h"
+#include "support/payload_text.h"
 #include "support/status_codes.h"
 
 #include <memory>
@@ -63,10 +64,12 @@ cJSON* link(cJSON* object, const char* name, cJSON* item) {
     return item;
 }
 
-// cJSON marks where the text stopped making sense; without a mark its allocation failed.
-cJSON* parseOrThrow(cJSON* root, const char* errorPosition) {
+// cJSON reports a failed allocation exactly as malformed text (it marks a position either way), so
+// a text that the payload layer's validator, which allocates nothing, accepts as JSON can only have
+// failed for want of memory.
+cJSON* parseOrThrow(cJSON* root, const char* text) {
     if (root == nullptr) {
-        if (errorPosition == nullptr) {
+        if (qverr::locateEnd(text) != nullptr) {
             throw std::bad_alloc();
         }
         throwJsonError(nQVOSALS100::osalStatusInvalidParameter, __LINE__);
@@ -89,9 +92,7 @@ Tree parse(const char* text) {
     if (text == nullptr) {
         throwJsonError(nQVOSALS100::osalStatusInvalidParameter, __LINE__);
     }
-    const char* end = nullptr;
-    cJSON* root = cJSON_ParseWithOpts(text, &end, 0);
-    return own(parseOrThrow(root, end));
+    return own(parseOrThrow(cJSON_Parse(text), text));
 }
 
 Tree parseDocument(const char* text, std::size_t length) {
@@ -100,7 +101,7 @@ Tree parseDocument(const char* text, std::size_t length) {
     }
     const char* end = nullptr;
     cJSON* parsed = cJSON_ParseWithLengthOpts(text, length, &end, 0);
-    Tree root = own(parseOrThrow(parsed, end));
+    Tree root = own(parseOrThrow(parsed, text));
     if (!onlyWhiteSpace(end, text + length)) {
         throwJsonError(nQVOSALS100::osalStatusInvalidParameter, __LINE__);
     }

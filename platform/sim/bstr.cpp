@@ -96,3 +96,9 @@ WINSIM_API void winsim_failSysAllocString(unsigned successes, unsigned failures)
     plan.successes = successes;
     plan.failures = failures;
 }
+
+WINSIM_API unsigned winsim_pendingSysAllocStringFailures() {
+    tFailurePlan& plan = failurePlan();
+    std::lock_guard<std::mutex> lock(plan.mutex);
+    return plan.failures;
+}

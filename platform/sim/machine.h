@@ -113,7 +113,9 @@ struct PxiLocation {
 // LSTATUS, or the HRESULT or status code the call reports). With an argument only calls for that
 // argument count (compared without regard to case; which argument each call offers is listed in
 // docs/machine-format.md). The first `after` counted calls succeed; then `times` calls fail
-// (absent: every later call).
+// (absent: every later call). The call "*" stands for every call, so that `after` and `times`
+// count the calls of all kinds together: a test fails "the Kth call, whatever it is" with
+// after = K - 1 and times = 1.
 struct Fault {
     std::string call;
     DWORD error = 0;
@@ -140,6 +142,8 @@ public:
     std::vector<std::string> libraryPath;
     std::u16string commonAppData = u"C:\\ProgramData";
     UINT ansiCodePage = 1252;
+    // Keeps the name of every call that asks the fault rules, in order, for recordedCalls().
+    bool recordCalls = false;
 };
 
 // Makes `machine` the machine of the whole process until uninstalled, replacing any description
@@ -160,6 +164,10 @@ std::string boardDescription(const std::string& deviceId);
 std::string deviceIdOfInterfacePath(const std::string& devicePath);
 // The PXI location of the PCI function at bus, device, function; empty when the machine has none.
 std::optional<PxiLocation> findPxiLocation(std::uint32_t bus, std::uint32_t device, std::uint32_t function);
+
+// The calls that asked the current machine's fault rules since it was installed or read, in
+// order, by their names in the faults table; empty unless the machine has recordCalls set.
+std::vector<std::string> recordedCalls();
 
 // Open device information sets and registry keys of the process, so that a test can see that a
 // caller released every handle it acquired.

@@ -10,6 +10,10 @@ std::string currentMachineFile() {
     return winsim::currentMachine()->sourceFile;
 }
 
+std::vector<std::string> recordedCalls() {
+    return winsim::currentMachine()->faults().recordedCalls();
+}
+
 std::string boardDescription(const std::string& deviceId) {
     const auto machine = winsim::currentMachine();
     const winsim::DeviceNode* device = machine->findById(deviceId);

@@ -130,15 +130,19 @@ MachineFacts factsOf(const sim::Machine& description) {
 
 } // namespace
 
-FaultBook::FaultBook(std::vector<sim::Fault> rules) : rules_(std::move(rules)), counters_(rules_.size()) {}
+FaultBook::FaultBook(std::vector<sim::Fault> rules, bool recordCalls)
+    : rules_(std::move(rules)), counters_(rules_.size()), recordCalls_(recordCalls) {}
 
 // Rules are asked in order; a rule that lets the call pass has counted it, and the first rule
 // that fails the call ends the search.
 bool FaultBook::take(std::string_view call, std::string_view argument, DWORD* error) {
     const std::lock_guard<std::mutex> lock(mutex_);
+    if (recordCalls_) {
+        recorded_.emplace_back(call);
+    }
     for (std::size_t i = 0; i < rules_.size(); ++i) {
         const sim::Fault& rule = rules_[i];
-        if (rule.call != call || (rule.argument && !equalsIgnoringCase(*rule.argument, argument))) {
+        if ((rule.call != call && rule.call != "*") || (rule.argument && !equalsIgnoringCase(*rule.argument, argument))) {
             continue;
         }
         Counters& counters = counters_[i];
@@ -151,6 +155,11 @@ bool FaultBook::take(std::string_view call, std::string_view argument, DWORD* er
         return true;
     }
     return false;
+}
+
+std::vector<std::string> FaultBook::recordedCalls() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return recorded_;
 }
 
 std::shared_ptr<const MachineState> MachineState::build(sim::Machine description, std::string sourceFile) {
@@ -195,7 +204,7 @@ std::shared_ptr<const MachineState> MachineState::build(sim::Machine description
         devices[devices[d].parent].children.push_back(d);
     }
     refuseDuplicateInterfacePaths(devices);
-    machine->faults_ = std::make_unique<FaultBook>(machine->description_.faults);
+    machine->faults_ = std::make_unique<FaultBook>(machine->description_.faults, machine->description_.recordCalls);
     machine->boardWrites_ = std::make_unique<BoardWrites>(
         machine->sourceFile.empty() ? std::string() : machine->sourceFile + kStateFileSuffix);
     return machine;

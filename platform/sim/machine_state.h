@@ -43,8 +43,9 @@ struct DeviceNode {
 // The counters of the injected faults of one snapshot; the only part of a snapshot that changes.
 class FaultBook {
 public:
-    explicit FaultBook(std::vector<sim::Fault> rules);
+    FaultBook(std::vector<sim::Fault> rules, bool recordCalls);
     bool take(std::string_view call, std::string_view argument, DWORD* error);
+    std::vector<std::string> recordedCalls();
 
 private:
     struct Counters {
@@ -54,6 +55,8 @@ private:
     std::mutex mutex_;
     std::vector<sim::Fault> rules_;
     std::vector<Counters> counters_;
+    bool recordCalls_;
+    std::vector<std::string> recorded_;
 };
 
 // The records the board libraries wrote (board_json.h gives the document's form): a state file

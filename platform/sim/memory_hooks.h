@@ -8,5 +8,7 @@
 WINSIM_API void winsimFailTaskMemory(unsigned successes, unsigned failures);
 // Cancels any planned failure.
 WINSIM_API void winsimClearTaskMemoryFaults();
+// The planned failures not yet handed out: 0 once they all happened.
+WINSIM_API unsigned winsimPendingTaskMemoryFailures();
 // The number of task-memory blocks allocated and not yet freed in this process.
 WINSIM_API long long winsimLiveTaskMemoryBlocks();

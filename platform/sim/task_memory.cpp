@@ -77,6 +77,10 @@ WINSIM_API void winsimClearTaskMemoryFaults() {
     successesBeforeFailure = 0;
 }
 
+WINSIM_API unsigned winsimPendingTaskMemoryFailures() {
+    return plannedFailures.load();
+}
+
 WINSIM_API long long winsimLiveTaskMemoryBlocks() {
     return liveBlocks.load();
 }

@@ -172,3 +172,24 @@ TEST(InjectedFaultsFromFile, faults_are_read_from_the_description_with_hexadecim
     }
     EXPECT_EQ(results, (std::vector<LSTATUS>{0, 1117, 0}));
 }
+
+TEST_F(InjectedFaults, a_fault_for_every_call_counts_calls_of_all_kinds_and_the_machine_records_them) {
+    sim::Machine machine = boardMachine();
+    machine.recordCalls = true;
+    machine.faults = {{"*", ERROR_NOT_ENOUGH_MEMORY, std::nullopt, 2, 1}};
+    sim::installMachine(machine);
+    {
+        ScopedSet set(openBoard(kBoardA));
+        SP_DEVINFO_DATA deviceInfo = emptyDeviceInfo();
+        ASSERT_TRUE(SetupDiOpenDeviceInfoA(set.get(), kBoardA.c_str(), nullptr, 0, &deviceInfo));
+
+        SetLastError(0xDEADBEEF);
+        EXPECT_EQ(SetupDiOpenDevRegKey(set.get(), &deviceInfo, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ), kInvalidKey);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+        ScopedKey spent(SetupDiOpenDevRegKey(set.get(), &deviceInfo, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ));
+        EXPECT_NE(spent.get(), kInvalidKey);
+    }
+    EXPECT_EQ(sim::recordedCalls(),
+              (std::vector<std::string>{"SetupDiGetClassDevsA", "SetupDiOpenDeviceInfoA", "SetupDiOpenDevRegKey",
+                                        "SetupDiOpenDevRegKey", "RegCloseKey", "SetupDiDestroyDeviceInfoList"}));
+}
