@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <optional>
 #include <set>
 #include <string>
@@ -414,4 +415,29 @@ TEST_F(PropertyReportHost, a_failed_listing_decides_the_result_after_the_boards_
     RecordingCollection collection;
     EXPECT_EQ(expert->ReportResources(&collection), E_OUTOFMEMORY);
     EXPECT_EQ(collection.itemNames, std::vector<std::u16string>{wide(boardId(0))});
+}
+
+// What a technician sees after a self-calibration: the next report carries its time. The board's
+// property set is version 3, so the default self-calibration library runs and no reset is asked for.
+TEST_F(PropertyReportHost, a_successful_self_calibration_shows_in_the_next_report) {
+    BoardSpec board;
+    board.interfaceVersion = 3;
+    install({board});
+    ComRef<IhwSysExpertDiagnostic> diagnostic;
+    ASSERT_EQ(expert->QueryInterface(IID_IhwSysExpertDiagnostic, diagnostic.put_void()), S_OK);
+    constexpr std::int64_t kSecondsFrom1904To1970 = 2082844800;
+    const std::int64_t before = std::time(nullptr) + kSecondsFrom1904To1970;
+    CqvBStr errorText;
+    ASSERT_EQ(diagnostic->SelfCalibrateResource(wide(boardId(0)).c_str(), errorText.address()), S_OK);
+    const std::int64_t after = std::time(nullptr) + kSecondsFrom1904To1970;
+
+    ComRef<IhwSysPropertyBag3> bag;
+    ASSERT_EQ(report(boardId(0), bag), S_OK);
+    hwSysAttrTimestampUTC selfCalibrated{};
+    ASSERT_EQ(bag->GetTimestamp(hwSysTagSelfCalTime, &selfCalibrated), S_OK);
+    EXPECT_GE(selfCalibrated.seconds, before);
+    EXPECT_LE(selfCalibrated.seconds, after);
+    double temperature = 0;
+    ASSERT_EQ(bag->GetDouble(hwSysTagSelfCalTemperature, &temperature), S_OK);
+    EXPECT_EQ(temperature, 44.5) << "the temperature of sensor 0 at the time";
 }
