@@ -1,6 +1,6 @@
 #include "host/expertModule.h"
 
-#include <cstdio>
+#include "host/errorNames.h"
 
 namespace hwconfig {
 namespace {
@@ -14,17 +14,10 @@ constexpr const char* kEntryName = "createSysApiExpert";
 
 } // namespace
 
-std::string formatHResult(HRESULT result) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(result));
-    return text;
-}
-
 ExpertModule::ExpertModule() {
     module_ = LoadLibraryExW(kModuleName, nullptr, 0);
     if (module_ == nullptr) {
-        throw HostError("cannot load the module qvkelpsysapiexpertu (Win32 error " +
-                        std::to_string(GetLastError()) + ")");
+        throw HostError("loading the module qvkelpsysapiexpertu failed: " + describeWin32Error(GetLastError()));
     }
     // Through the generic function pointer type, as every cast of GetProcAddress's result must go.
     const auto create = reinterpret_cast<createSysApiExpertFunction>(
@@ -37,7 +30,8 @@ ExpertModule::ExpertModule() {
     if (FAILED(result) || !expert_) {
         expert_.reset();
         FreeLibrary(module_);
-        throw HostError("createSysApiExpert failed with HRESULT " + formatHResult(result));
+        throw HostError("creating the expert (createSysApiExpert) failed",
+                        FAILED(result) ? result : E_POINTER);
     }
 }
 

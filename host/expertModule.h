@@ -1,22 +1,11 @@
 // The module as a host sees it: loaded by name from the program's folder, asked for one expert.
 #pragma once
 
+#include "host/hostError.h"
 #include "host/hostRefs.h"
 #include "hwsys/hwsys.h"
 
-#include <stdexcept>
-#include <string>
-
 namespace hwconfig {
-
-// A failure the user can act on; the message says what happened.
-class HostError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// "0x8000FFFF"
-std::string formatHResult(HRESULT result);
 
 class ExpertModule {
 public:

@@ -1,151 +1,228 @@
 // hwconfig: a small hardware-configuration host. It loads the expert module by name, as a host
 // does, and drives its operations from the command line.
 //
+// This file is the frame every command shares: the command line (CLI11), the choice of machine,
+// the exit codes, and the one way failures are reported - one line on standard error saying what
+// failed and, when a call returned one, the HRESULT with its name. Each command's work is in its
+// own file (commands.h).
+//
 // Off Windows the module runs on the simulated Windows, which reads the machine named by
 // QVKELP_MACHINE. Without --machine the lab machine shipped beside the program is used; the build
 // copies it there (examples/lab.json and its drive folder), so that what the module writes (aliases,
 // calibration state) changes that copy and never the source tree.
 #include "host/commands.h"
+#include "host/errorNames.h"
+#include "host/machineSelection.h"
+#include "host/output.h"
 
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
+#include <functional>
+#include <map>
 #include <string>
-#include <system_error>
-
-namespace fs = std::filesystem;
+#include <vector>
 
 namespace hwconfig {
 namespace {
 
-constexpr const char* kUsage =
-    "usage: hwconfig [--machine FILE] [--json] COMMAND\n"
-    "\n"
-    "commands:\n"
-    "  list    the item names of the boards present\n"
-    "\n"
-    "options:\n"
-    "  --help          this text\n"
-    "  --machine FILE  the machine description to run on (default: the lab machine)\n"
-    "  --json          print the result as JSON\n";
-
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
-
-class UsageError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-struct Arguments {
-    bool help = false;
-    std::string command;
+struct CommandLine {
     std::string machine;
     CommandOptions options;
+    TreeOptions tree;
+    CalDueOptions calDue;
+    std::string calDueAt;
 };
 
-Arguments parseArguments(int argc, char** argv) {
-    Arguments arguments;
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
-        if (argument == "--help" || argument == "-h") {
-            arguments.help = true;
-            return arguments;
+// What each option's missing value is called in the message "--machine needs a file name".
+const std::map<std::string, std::string> kValueWords = {
+    {"--machine", "a file name"}, {"--within", "a number of days"}, {"--at", "a date"}};
+
+constexpr const char* kGlobalOptionsFooter =
+    "Global options, before or after the command: --machine FILE, --json (see hwconfig --help).\n";
+
+class Parser {
+public:
+    Parser() : app_("hwconfig: the QV-KELP boards of this machine, through the expert module", "hwconfig") {
+        app_.fallthrough();
+        machineOption_ = app_.add_option("--machine", line_.machine,
+                                         "the machine description to run on (default: the lab machine)")
+                             ->type_name("FILE");
+        app_.add_flag("--json", line_.options.json, "print the result as one JSON document");
+
+        addCommand("list", "the boards present, by item name", runList);
+        CLI::App* tree = addCommand("tree", "the boards in the device tree, from host bridge to slot",
+                                    [this](ExpertModule& module, const CommandOptions& options) {
+                                        return runTree(module, options, line_.tree);
+                                    });
+        tree->add_flag("--dot", line_.tree.dot, "write the tree as Graphviz text");
+        addCommand("aliases", "every record of aliases.json and the board it names", runAliases);
+        addCalibrationCommands();
+
+        app_.require_subcommand(1);
+        // Left-over arguments are reported in hwconfig's words (see unexpectedArgument).
+        app_.allow_extras();
+    }
+
+    // The command to run, or nothing when the command line asked for help.
+    std::function<int(ExpertModule&, const CommandOptions&)> parse(int argc, char** argv) {
+        try {
+            app_.parse(argc, argv);
+        } catch (const CLI::CallForHelp&) {
+            std::printf("%s", helpText().c_str());
+            return nullptr;
+        } catch (const CLI::ParseError& error) {
+            throw UsageError(usageMessage(error));
         }
-        if (argument == "--json") {
-            arguments.options.json = true;
-        } else if (argument == "--machine") {
-            if (i + 1 >= argc) {
-                throw UsageError("--machine needs a file name");
+        if (!app_.remaining().empty()) {
+            throw UsageError(unexpectedArgument(app_.remaining().front()));
+        }
+        if (!line_.calDueAt.empty()) {
+            line_.calDue.asOf = parseIsoTime(line_.calDueAt);
+            if (!line_.calDue.asOf) {
+                throw UsageError("--at needs a date such as 2026-03-18 or 2026-03-18T07:42:10Z, not " +
+                                 line_.calDueAt);
             }
-            arguments.machine = argv[++i];
-        } else if (argument.rfind("--", 0) == 0) {
-            throw UsageError("unknown option " + argument);
-        } else if (arguments.command.empty()) {
-            arguments.command = argument;
-        } else {
-            throw UsageError("unexpected argument " + argument);
+        }
+        return selected_;
+    }
+
+    std::optional<std::string> machine() const {
+        return machineOption_->count() > 0 ? std::optional<std::string>(line_.machine) : std::nullopt;
+    }
+    const CommandOptions& options() const { return line_.options; }
+
+private:
+    using Run = std::function<int(ExpertModule&, const CommandOptions&)>;
+
+    CLI::App* addCommand(const std::string& name, const std::string& description, Run run) {
+        return addCommandTo(app_, name, description, std::move(run));
+    }
+
+    CLI::App* addCommandTo(CLI::App& parent, const std::string& name, const std::string& description, Run run) {
+        CLI::App* command = parent.add_subcommand(name, description);
+        command->fallthrough();
+        command->footer(kGlobalOptionsFooter);
+        command->callback([this, run = std::move(run)] { selected_ = run; });
+        return command;
+    }
+
+    void addCalibrationCommands() {
+        CLI::App* cal = app_.add_subcommand("cal", "external calibration of the boards");
+        cal->fallthrough();
+        cal->require_subcommand(1);
+        CLI::App* due = addCommandTo(*cal, "due", "the boards whose calibration is overdue or soon due",
+                                     [this](ExpertModule& module, const CommandOptions& options) {
+                                         return runCalDue(module, options, line_.calDue);
+                                     });
+        due->add_option("--within", line_.calDue.withinDays, "the window in days (default 30)")
+            ->type_name("DAYS")
+            ->check(CLI::Range(0, 36500));
+        due->add_option("--at", line_.calDueAt, "judge as of this date instead of now (2026-03-18)")
+            ->type_name("DATE");
+    }
+
+    // The help of the innermost command named on the line.
+    std::string helpText() const {
+        const CLI::App* app = &app_;
+        std::string prefix;
+        for (;;) {
+            const std::vector<const CLI::App*> chosen = app->get_subcommands({});
+            const auto parsed =
+                std::find_if(chosen.begin(), chosen.end(), [](const CLI::App* c) { return c->parsed(); });
+            if (parsed == chosen.end()) {
+                return app->help(prefix);
+            }
+            prefix += (prefix.empty() ? "" : " ") + app->get_name();
+            app = *parsed;
         }
     }
-    if (arguments.command.empty()) {
-        throw UsageError("no command given");
-    }
-    return arguments;
-}
 
-fs::path programFolder() {
-#ifdef _WIN32
-    WCHAR path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    return fs::path(path).parent_path();
-#else
-    return fs::read_symlink("/proc/self/exe").parent_path();
-#endif
-}
-
-void setMachineVariable(const std::string& value) {
-#ifdef _WIN32
-    _putenv_s("QVKELP_MACHINE", value.c_str());
-#else
-    setenv("QVKELP_MACHINE", value.c_str(), 1);
-#endif
-}
-
-// Must run before the module is loaded: the simulated Windows reads the variable when first asked.
-void selectMachine(const std::string& requested) {
-    const fs::path machine =
-        requested.empty() ? programFolder() / "examples" / "lab.json" : fs::path(requested);
-    std::error_code error;
-    if (!fs::is_regular_file(machine, error)) {
-        throw HostError("machine description not found: " + machine.string());
-    }
-    setMachineVariable(fs::absolute(machine).string());
-}
-
-using CommandFunction = int (*)(ExpertModule&, const CommandOptions&);
-
-struct Command {
-    const char* name;
-    CommandFunction run;
-};
-
-constexpr Command kCommands[] = {
-    {"list", runList},
-};
-
-CommandFunction findCommand(const std::string& name) {
-    for (const Command& command : kCommands) {
-        if (name == command.name) {
-            return command.run;
+    std::string unexpectedArgument(const std::string& argument) const {
+        const bool anyCommand = selected_ != nullptr || app_.got_subcommand("cal");
+        if (argument.rfind("-", 0) == 0) {
+            return "unknown option " + argument;
         }
+        return anyCommand ? "unexpected argument " + argument : "unknown command " + argument;
     }
-    throw UsageError("unknown command " + name);
+
+    std::string usageMessage(const CLI::ParseError& error) const {
+        const std::string text = error.what();
+        if (dynamic_cast<const CLI::RequiredError*>(&error) != nullptr &&
+            text.find("subcommand") != std::string::npos) {
+            if (!app_.remaining().empty()) {
+                return unexpectedArgument(app_.remaining().front());
+            }
+            return app_.got_subcommand("cal") ? "cal needs a command: due" : "no command given";
+        }
+        if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr) {
+            for (const auto& [option, words] : kValueWords) {
+                if (text.rfind(option + ":", 0) == 0) {
+                    return option + " needs " + words;
+                }
+            }
+        }
+        return text;
+    }
+
+    CLI::App app_;
+    CLI::Option* machineOption_ = nullptr;
+    CommandLine line_;
+    Run selected_;
+};
+
+void reportFailure(const std::string& message, const std::optional<HRESULT>& result, bool json) {
+    std::fprintf(stderr, "hwconfig: %s\n", message.c_str());
+    if (!json) {
+        return;
+    }
+    // A script reading the JSON output learns of the failure from the document itself.
+    try {
+        const JsonTree document = newJsonObject();
+        cJSON* error = addJsonObject(document.get(), "error");
+        addJsonString(error, "message", message);
+        addJsonOptionalString(error, "hresult", result ? hresultHex(*result) : "");
+        addJsonOptionalString(error, "name", result ? hresultName(*result) : "");
+        printJson(document.get());
+        std::fflush(stdout);
+    } catch (const std::exception&) {
+        // The line on standard error has said it already.
+    }
 }
 
-int run(int argc, char** argv) {
-    const Arguments arguments = parseArguments(argc, argv);
-    if (arguments.help) {
-        std::printf("%s", kUsage);
-        return 0;
+int run(Parser& parser, int argc, char** argv) {
+    const auto command = parser.parse(argc, argv);
+    if (command) {
+        selectMachine(parser.machine());
+        ExpertModule module;
+        const int exitCode = command(module, parser.options());
+        finishOutput();
+        return exitCode;
     }
-    const CommandFunction command = findCommand(arguments.command);
-    selectMachine(arguments.machine);
-    ExpertModule module;
-    return command(module, arguments.options);
+    finishOutput();
+    return kExitSuccess;
 }
 
 } // namespace
 } // namespace hwconfig
 
 int main(int argc, char** argv) {
+    using namespace hwconfig;
+    Parser parser;
     try {
-        return hwconfig::run(argc, argv);
-    } catch (const hwconfig::UsageError& error) {
-        std::fprintf(stderr, "hwconfig: %s\n\n%s", error.what(), hwconfig::kUsage);
-        return hwconfig::kExitUsage;
+        return run(parser, argc, argv);
+    } catch (const UsageError& error) {
+        std::fprintf(stderr, "hwconfig: %s (see hwconfig --help)\n", error.what());
+        return kExitUsage;
+    } catch (const HostError& error) {
+        reportFailure(error.what(), error.result(), parser.options().json);
+        return kExitFailure;
+    } catch (const std::bad_alloc&) {
+        reportFailure("out of memory", E_OUTOFMEMORY, parser.options().json);
+        return kExitFailure;
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "hwconfig: %s\n", error.what());
-        return hwconfig::kExitFailure;
+        reportFailure(error.what(), std::nullopt, parser.options().json);
+        return kExitFailure;
     }
 }

@@ -1,0 +1,64 @@
+#include "host/machineSelection.h"
+
+#include "host/hostError.h"
+#include "platform/machine_file.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace hwconfig {
+namespace {
+
+fs::path programFolder() {
+#ifdef _WIN32
+    WCHAR path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return fs::path(path).parent_path();
+#else
+    return fs::read_symlink("/proc/self/exe").parent_path();
+#endif
+}
+
+void requireRegularFile(const fs::path& machine) {
+    std::error_code error;
+    const fs::file_status status = fs::status(machine, error);
+    if (!fs::exists(status)) {
+        throw HostError("machine description not found: " + machine.string());
+    }
+    if (!fs::is_regular_file(status)) {
+        throw HostError("machine description is not a file: " + machine.string());
+    }
+}
+
+} // namespace
+
+std::string selectMachine(const std::optional<std::string>& requested) {
+#ifdef _WIN32
+    if (requested) {
+        throw HostError("--machine names a simulated machine; on Windows hwconfig runs on this one");
+    }
+    return {};
+#else
+    if (requested && requested->empty()) {
+        throw HostError("--machine needs a file name, not an empty one");
+    }
+    const fs::path machine = requested ? fs::path(*requested) : programFolder() / "examples" / "lab.json";
+    requireRegularFile(machine);
+    const std::string absolute = fs::absolute(machine).string();
+    std::string problem = machineFileProblem(absolute);
+    if (!problem.empty()) {
+        const std::string simulationPrefix = "qvwinsim: ";
+        if (problem.rfind(simulationPrefix, 0) == 0) {
+            problem.erase(0, simulationPrefix.size());
+        }
+        throw HostError("cannot use the " + problem);
+    }
+    setenv("QVKELP_MACHINE", absolute.c_str(), 1);
+    return absolute;
+#endif
+}
+
+} // namespace hwconfig

@@ -1,0 +1,50 @@
+// How every command writes its result: tables as text, or one JSON document whose member names,
+// numbers and ISO-8601 times follow docs/hwconfig.md. Writes are checked once, at the end
+// (finishOutput), so that a full disk or a closed pipe fails the command instead of passing unseen.
+#pragma once
+
+#include "hwsys/hwsys_types.h"
+
+#include <cjson/cJSON.h>
+
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace hwconfig {
+
+struct JsonDeleter {
+    void operator()(cJSON* item) const { cJSON_Delete(item); }
+};
+using JsonTree = std::unique_ptr<cJSON, JsonDeleter>;
+
+// Each adds one member (or array element) and returns it; running out of memory throws bad_alloc.
+JsonTree newJsonObject();
+cJSON* addJsonObject(cJSON* parent, const char* name);
+cJSON* addJsonArray(cJSON* parent, const char* name);
+cJSON* appendJsonObject(cJSON* array);
+void addJsonString(cJSON* object, const char* name, const std::string& value);
+void addJsonNumber(cJSON* object, const char* name, double value);
+void addJsonBool(cJSON* object, const char* name, bool value);
+void addJsonNull(cJSON* object, const char* name);
+// The string, or null when the text is empty.
+void addJsonOptionalString(cJSON* object, const char* name, const std::string& value);
+
+// Prints the document, formatted, and a newline.
+void printJson(const cJSON* document);
+
+// Seconds since 1970 of a host time stamp (which counts from 1904); nothing for "no time".
+bool unixSeconds(const hwSysAttrTimestampUTC& stamp, std::int64_t& seconds);
+// "2026-03-18T00:00:00Z"
+std::string isoTime(std::int64_t unixSeconds);
+// "2026-03-18"
+std::string isoDate(std::int64_t unixSeconds);
+// Seconds since 1970 of "2026-03-18" (midnight UTC) or "2026-03-18T07:42:10Z"; empty for other text.
+std::optional<std::int64_t> parseIsoTime(const std::string& text);
+
+// Flushes standard output; a failed or short write anywhere before throws HostError.
+void finishOutput();
+
+} // namespace hwconfig
