@@ -1,41 +1,14 @@
 // hwconfig as a user runs it: exit codes and what it prints.
 #include "host_module.h"
+#include "hwconfig_run.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <array>
-#include <cstdio>
 #include <string>
 
 using hosttest::kMachines;
-
-namespace {
-
-const std::string kProgram = std::string(QV_RUNTIME_DIR) + "/hwconfig";
-
-struct ProgramRun {
-    int exitCode = -1;
-    std::string output; // standard output and standard error together
-};
-
-ProgramRun runHwconfig(const std::string& arguments) {
-    ProgramRun run;
-    FILE* pipe = popen((kProgram + " " + arguments + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) {
-        return run;
-    }
-    std::array<char, 512> chunk{};
-    while (std::fgets(chunk.data(), chunk.size(), pipe) != nullptr) {
-        run.output += chunk.data();
-    }
-    const int status = pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
-
-} // namespace
+using hosttest::ProgramRun;
+using hosttest::runHwconfig;
 
 TEST(Hwconfig, list_runs_on_the_lab_machine_by_default_and_shows_its_present_boards_in_order) {
     const ProgramRun run = runHwconfig("list");
@@ -87,7 +60,7 @@ TEST(Hwconfig, mistakes_and_failures_end_with_a_message_and_a_non_zero_exit_code
         {"list --colour", 2, "unknown option --colour"},
         {"list --machine " + kMachines + "no-such-machine.json", 1, "machine description not found"},
         {"list --machine " + kMachines + "failing-listing.json", 1,
-         "EnumerateItemNames failed with HRESULT 0x8007000E"},
+         "listing the boards (EnumerateItemNames): E_OUTOFMEMORY (0x8007000E)"},
     };
     for (const auto& c : cases) {
         const ProgramRun run = runHwconfig(c.arguments);
