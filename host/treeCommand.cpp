@@ -209,7 +209,8 @@ std::string nodeLabel(const TreeNode& node) {
         return position + (node.devfn >= 0 ? std::string(kindWords(node.kind)) + " " + pciIds(node.instanceId)
                                            : node.instanceId);
     }
-    std::string label = position + node.board->alias + "  " + node.board->model;
+    const std::string& name = node.board->alias.empty() ? node.board->itemName : node.board->alias;
+    std::string label = position + name + "  " + node.board->model;
     const std::string pxi = pxiText(*node.board);
     return pxi.empty() ? label : label + "  " + pxi;
 }
