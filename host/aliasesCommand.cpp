@@ -99,15 +99,11 @@ void printTable(const std::vector<AliasRecord>& records, const std::string& file
         std::printf("No aliases in %s.\n", filePath.c_str());
         return;
     }
-    int aliasWidth = 5;
+    TextTable table({"Alias", "Board", "Shared", "Key"});
     for (const AliasRecord& record : records) {
-        aliasWidth = std::max(aliasWidth, static_cast<int>(record.alias.size()));
+        table.addRow({record.alias, boardState(record), record.shared ? "shared" : "-", record.key});
     }
-    std::printf("%-*s  %-9s  %-6s  %s\n", aliasWidth, "Alias", "Board", "Shared", "Key");
-    for (const AliasRecord& record : records) {
-        std::printf("%-*s  %-9s  %-6s  %s\n", aliasWidth, record.alias.c_str(), boardState(record),
-                    record.shared ? "shared" : "-", record.key.c_str());
-    }
+    table.print();
 }
 
 void printJsonRecords(const std::vector<AliasRecord>& records, const std::string& filePath) {

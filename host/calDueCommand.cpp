@@ -65,15 +65,11 @@ void printTable(const std::vector<DueBoard>& boards, int withinDays) {
         std::printf("No calibration due within %d days.\n", withinDays);
         return;
     }
-    int aliasWidth = 5;
+    TextTable table({"Alias", "Due", "Status", "Item name"});
     for (const DueBoard& board : boards) {
-        aliasWidth = std::max(aliasWidth, static_cast<int>(board.alias.size()));
+        table.addRow({board.alias, isoDate(board.due), dueWords(board), board.itemName});
     }
-    std::printf("%-*s  %-10s  %-22s  %s\n", aliasWidth, "Alias", "Due", "Status", "Item name");
-    for (const DueBoard& board : boards) {
-        std::printf("%-*s  %-10s  %-22s  %s\n", aliasWidth, board.alias.c_str(), isoDate(board.due).c_str(),
-                    dueWords(board).c_str(), board.itemName.c_str());
-    }
+    table.print();
 }
 
 void printJsonBoards(const std::vector<DueBoard>& boards, std::int64_t asOf, int withinDays) {

@@ -2,10 +2,12 @@
 
 #include "host/hostError.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace hwconfig {
 namespace {
@@ -77,6 +79,32 @@ void addJsonOptionalString(cJSON* object, const char* name, const std::string& v
         addJsonNull(object, name);
     } else {
         addJsonString(object, name, value);
+    }
+}
+
+TextTable::TextTable(std::vector<std::string> headings) {
+    rows_.push_back(std::move(headings));
+}
+
+void TextTable::addRow(std::vector<std::string> cells) {
+    cells.resize(rows_.front().size());
+    rows_.push_back(std::move(cells));
+}
+
+void TextTable::print() const {
+    std::vector<std::size_t> widths(rows_.front().size(), 0);
+    for (const auto& row : rows_) {
+        for (std::size_t column = 0; column < row.size(); ++column) {
+            widths[column] = std::max(widths[column], row[column].size());
+        }
+    }
+    for (const auto& row : rows_) {
+        std::string line;
+        for (std::size_t column = 0; column + 1 < row.size(); ++column) {
+            line += row[column] + std::string(widths[column] - row[column].size() + 2, ' ');
+        }
+        line += row.back();
+        std::printf("%s\n", line.c_str());
     }
 }
 

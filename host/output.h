@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace hwconfig {
 
@@ -31,6 +32,18 @@ void addJsonBool(cJSON* object, const char* name, bool value);
 void addJsonNull(cJSON* object, const char* name);
 // The string, or null when the text is empty.
 void addJsonOptionalString(cJSON* object, const char* name, const std::string& value);
+
+// A table of text columns, each as wide as its widest cell, two spaces apart; the last column is
+// not padded.
+class TextTable {
+public:
+    explicit TextTable(std::vector<std::string> headings);
+    void addRow(std::vector<std::string> cells);
+    void print() const;
+
+private:
+    std::vector<std::vector<std::string>> rows_;
+};
 
 // Prints the document, formatted, and a newline.
 void printJson(const cJSON* document);

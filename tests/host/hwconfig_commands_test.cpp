@@ -48,8 +48,8 @@ TEST(HwconfigAliases, lists_every_record_with_its_board_and_flags_shared_and_abs
 TEST(HwconfigAliases, finds_the_board_of_the_lab_machines_one_record) {
     const ProgramRun run = runHwconfig("aliases");
     ASSERT_EQ(run.exitCode, 0) << run.output;
-    EXPECT_EQ(run.out, "Alias          Board      Shared  Key\n"
-                       "ScopeFrontEnd  present    -       "
+    EXPECT_EQ(run.out, "Alias          Board    Shared  Key\n"
+                       "ScopeFrontEnd  present  -       "
                        "PCI:VEN_1F2B&DEV_7A22&SUBSYS_1F2B7A22&REV_01/0000:00:E0:00:10:00\n");
 }
 
