@@ -9,7 +9,8 @@
 // Off Windows the module runs on the simulated Windows, which reads the machine named by
 // QVKELP_MACHINE. Without --machine the lab machine shipped beside the program is used; the build
 // copies it there (examples/lab.json and its drive folder), so that what the module writes (aliases,
-// calibration state) changes that copy and never the source tree.
+// calibration state) changes that copy and never the source tree. On Windows there is no --machine:
+// the module sees the real machine.
 #include "host/commands.h"
 #include "host/errorNames.h"
 #include "host/machineSelection.h"
@@ -39,16 +40,24 @@ struct CommandLine {
 const std::map<std::string, std::string> kValueWords = {
     {"--machine", "a file name"}, {"--within", "a number of days"}, {"--at", "a date"}};
 
+#ifdef _WIN32
+constexpr const char* kGlobalOptionsFooter = "Global options, before or after the command: --json.\n";
+#else
 constexpr const char* kGlobalOptionsFooter =
     "Global options, before or after the command: --machine FILE, --json (see hwconfig --help).\n";
+#endif
 
 class Parser {
 public:
     Parser() : app_("hwconfig: the QV-KELP boards of this machine, through the expert module", "hwconfig") {
         app_.fallthrough();
+#ifndef _WIN32
+        // On Windows the module sees the real machine; a machine description exists only for the
+        // simulation.
         machineOption_ = app_.add_option("--machine", line_.machine,
                                          "the machine description to run on (default: the lab machine)")
                              ->type_name("FILE");
+#endif
         app_.add_flag("--json", line_.options.json, "print the result as one JSON document");
 
         addCommand("list", "the boards present, by item name", runList);
@@ -89,7 +98,8 @@ public:
     }
 
     std::optional<std::string> machine() const {
-        return machineOption_->count() > 0 ? std::optional<std::string>(line_.machine) : std::nullopt;
+        return machineOption_ != nullptr && machineOption_->count() > 0 ? std::optional<std::string>(line_.machine)
+                                                                        : std::nullopt;
     }
     const CommandOptions& options() const { return line_.options; }
 

@@ -12,14 +12,9 @@ namespace fs = std::filesystem;
 namespace hwconfig {
 namespace {
 
+#ifndef _WIN32
 fs::path programFolder() {
-#ifdef _WIN32
-    WCHAR path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    return fs::path(path).parent_path();
-#else
     return fs::read_symlink("/proc/self/exe").parent_path();
-#endif
 }
 
 void requireRegularFile(const fs::path& machine) {
@@ -32,14 +27,13 @@ void requireRegularFile(const fs::path& machine) {
         throw HostError("machine description is not a file: " + machine.string());
     }
 }
+#endif
 
 } // namespace
 
 std::string selectMachine(const std::optional<std::string>& requested) {
 #ifdef _WIN32
-    if (requested) {
-        throw HostError("--machine names a simulated machine; on Windows hwconfig runs on this one");
-    }
+    (void)requested;
     return {};
 #else
     if (requested && requested->empty()) {

@@ -1,6 +1,6 @@
 // Which machine the simulated Windows runs hwconfig on (the lab machine beside the program unless
 // --machine names another). Must be settled before the module is loaded: the simulation reads the
-// machine when first asked. On Windows the real machine is used and --machine is refused.
+// machine when first asked. On Windows the real machine is used and there is no --machine.
 #pragma once
 
 #include <optional>

@@ -15,3 +15,6 @@ for preset in plain asan tsan; do
     echo "=== ${preset}: test"
     ctest --preset "$preset" -j "$jobs"
 done
+
+# The same source as the Windows DLL, with its host-level tests under Wine.
+scripts/test-windows.sh

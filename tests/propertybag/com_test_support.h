@@ -18,8 +18,11 @@ struct FreeBstr {
 };
 using OwnedBstr = std::unique_ptr<OLECHAR, FreeBstr>;
 
-inline std::u16string textOf(const OLECHAR* text) {
-    return text == nullptr ? u"<null>" : std::u16string(text);
+// OLECHAR text: char16_t in the simulation, wchar_t on Windows.
+using OleText = std::basic_string<OLECHAR>;
+
+inline OleText textOf(const OLECHAR* text) {
+    return text == nullptr ? OLESTR("<null>") : OleText(text);
 }
 
 // Every tag left in the enumerator, read one at a time.
@@ -33,8 +36,8 @@ inline std::vector<ULONG> remainingTags(IhwSysEnumPropertyTag* tags) {
 }
 
 // Every string left in the enumerator, read one at a time; each copy is freed after reading.
-inline std::vector<std::u16string> remainingNames(IhwSysEnumStringList* names) {
-    std::vector<std::u16string> read;
+inline std::vector<OleText> remainingNames(IhwSysEnumStringList* names) {
+    std::vector<OleText> read;
     BSTR name = nullptr;
     while (names->Next(1, &name, nullptr) == S_OK) {
         read.push_back(textOf(name));

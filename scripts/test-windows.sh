@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# The Windows stage: cross-builds the module as the Windows x64 DLL with mingw-w64, checks what the
+# DLL exports and imports, and runs under Wine, in a fresh prefix, the host-level tests that need no
+# device tree (Wine's configuration-manager calls are stubs, so discovery is not run there).
+# On a fresh Debian machine (as root) it first installs what is missing.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps-windows.sh
+
+echo "=== windows: configure and build"
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j "$(nproc)"
+
+bin=build/windows/bin
+dll=$bin/qvkelpsysapiexpertu.dll
+
+echo "=== windows: exports and imports of $(basename "$dll") ($(stat -c %s "$dll") bytes)"
+headers=$(x86_64-w64-mingw32-objdump -p "$dll")
+# The names after the "[Ordinal/Name Pointer] Table" heading, one "[ n] name" line each.
+exports=$(awk '/\[Ordinal\/Name Pointer\] Table/ {names = 1; next} names && /^\t\[/ {print $NF; next} {names = 0}' \
+          <<<"$headers")
+imports=$(awk '/DLL Name:/ {print $3}' <<<"$headers")
+echo "exports: ${exports//$'\n'/ }"
+echo "imports: ${imports//$'\n'/ }"
+if [[ $exports != createSysApiExpert ]]; then
+    echo "error: the DLL must export createSysApiExpert and nothing else" >&2
+    exit 1
+fi
+# Windows' own DLLs (the C runtime msvcrt.dll among them), and the PXI services library.
+allowed='^(kernel32|advapi32|ole32|oleaut32|setupapi|cfgmgr32|shell32|msvcrt|qvpxisvc)\.dll$'
+unexpected=$(grep -viE "$allowed" <<<"$imports" || true)
+if [[ -n $unexpected ]]; then
+    echo "error: the DLL imports ${unexpected//$'\n'/ }, which is neither Windows' own nor qvpxisvc.dll" >&2
+    exit 1
+fi
+
+echo "=== windows: tests under Wine"
+wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
+export WINEPREFIX=$PWD/build/windows/wineprefix WINEARCH=win64 WINEDEBUG=-all
+# No Mono or Gecko: the prefix is made without asking for them.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+rm -rf "$WINEPREFIX"
+"$wine" wineboot --init >/dev/null 2>&1
+wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+status=0
+for test in test_host test_core; do
+    echo "--- $test"
+    (cd "$bin" && "$wine" "./$test.exe" --gtest_brief=1) || status=1
+done
+"$wineserver" -k || true
+exit "$status"
