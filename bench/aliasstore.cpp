@@ -1,10 +1,12 @@
 // The alias store against bare cJSON on the same file in the same run: opening for reading plus
 // one lookup against reading and parsing; opening for update plus one rewrite against reading,
 // parsing, printing and writing.
+#include "bare_cjson.h"
 #include "source/AliasStore.h"
 #include "platform/sim/machine.h"
 #include "support/cJSONUtils.h"
 #include "support/status.h"
+#include "support/unique_any.h"
 
 #include <benchmark/benchmark.h>
 #include <cjson/cJSON.h>
@@ -91,17 +93,6 @@ private:
 
 Drives drives;
 
-using FilePtr = std::unique_ptr<FILE, int (*)(FILE*)>;
-
-std::string readAll(FILE* file) {
-    std::fseek(file, 0, SEEK_END);
-    std::string text(static_cast<std::size_t>(std::ftell(file)), '\0');
-    std::rewind(file);
-    if (std::fread(text.data(), 1, text.size(), file) != text.size()) {
-        std::abort();
-    }
-    return text;
-}
 
 void StoreOpenForReadAndLookup(benchmark::State& state) {
     drives.use(static_cast<int>(state.range(0)));
@@ -121,11 +112,10 @@ void BaselineReadAndParse(benchmark::State& state) {
     const std::string path = drives.use(static_cast<int>(state.range(0)));
     const std::string token = tokenOf(static_cast<int>(state.range(0)) / 2);
     for (auto _ : state) {
-        FilePtr file(std::fopen(path.c_str(), "rb"), std::fclose);
-        const std::string text = readAll(file.get());
-        cJSON* root = cJSON_Parse(text.c_str());
-        benchmark::DoNotOptimize(cJSON_GetObjectItem(cJSON_GetObjectItem(root, "devices"), token.c_str()));
-        cJSON_Delete(root);
+        const qv::unique_file file(std::fopen(path.c_str(), "rb"));
+        const std::string text = barecjson::readAll(file.get());
+        const qv::unique_cjson root(cJSON_Parse(text.c_str()));
+        benchmark::DoNotOptimize(cJSON_GetObjectItem(cJSON_GetObjectItem(root.get(), "devices"), token.c_str()));
     }
 }
 
@@ -155,22 +145,7 @@ void BaselineParsePrintAndWrite(benchmark::State& state) {
     const std::string token = tokenOf(board);
     const cJSONUtils::Tree record = recordOf(board);
     for (auto _ : state) {
-        FilePtr file(std::fopen(path.c_str(), "r+b"), std::fclose);
-        const std::string text = readAll(file.get());
-        cJSON* root = cJSON_Parse(text.c_str());
-        cJSON* devices = cJSON_GetObjectItem(root, "devices");
-        cJSON_DeleteItemFromObject(devices, token.c_str());
-        cJSON_AddItemToObject(devices, token.c_str(), cJSON_Duplicate(record.get(), true));
-        char* printed = cJSON_Print(root);
-        const std::size_t length = std::strlen(printed);
-        std::rewind(file.get());
-        std::fwrite(printed, 1, length, file.get());
-        std::fflush(file.get());
-        if (ftruncate(fileno(file.get()), static_cast<off_t>(length)) != 0) {
-            std::abort();
-        }
-        std::free(printed);
-        cJSON_Delete(root);
+        barecjson::replaceRecord(path, token.c_str(), record.get());
     }
 }
 

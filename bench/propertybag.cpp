@@ -3,6 +3,7 @@
 // of a bag of the size a board report has.
 //
 // Run from the plain build: build/plain/bin/bench_propertybag
+#include "com/com_ptr.h"
 #include "propertybag/ChwDynamicPropertyBag.h"
 
 #include <benchmark/benchmark.h>
@@ -75,18 +76,15 @@ private:
     std::set<ULONG> changed;
 };
 
-struct ReleaseBag {
-    void operator()(IUnknown* bag) const { bag->Release(); }
-};
-using BagRef = std::unique_ptr<IhwSysPropertyBag3, ReleaseBag>;
+using BagRef = qv::com_ptr<IhwSysPropertyBag3>;
 
 BagRef filledBag() {
-    IhwSysPropertyBag3* raw = nullptr;
-    createPropertyBag(&raw);
+    BagRef bag;
+    createPropertyBag(bag.put());
     for (ULONG i = 0; i < kProperties; ++i) {
-        raw->SetLong(kFirstTag + i, static_cast<LONG>(i));
+        bag->SetLong(kFirstTag + i, static_cast<LONG>(i));
     }
-    return BagRef(raw);
+    return bag;
 }
 
 std::unique_ptr<BaselineBag> filledBaseline() {
@@ -158,9 +156,8 @@ BENCHMARK(Map_FillNew);
 void Bag_Clone(benchmark::State& state) {
     const BagRef bag = filledBag();
     for (auto _ : state) {
-        IhwSysPropertyBag* copy = nullptr;
-        benchmark::DoNotOptimize(bag->CloneBag(&copy));
-        copy->Release();
+        qv::com_ptr<IhwSysPropertyBag> copy;
+        benchmark::DoNotOptimize(bag->CloneBag(copy.put()));
     }
 }
 BENCHMARK(Bag_Clone);
@@ -176,13 +173,12 @@ BENCHMARK(Map_Clone);
 void Bag_Enumerate(benchmark::State& state) {
     const BagRef bag = filledBag();
     for (auto _ : state) {
-        IhwSysEnumPropertyTag* tags = nullptr;
-        bag->EnumPropertyTags(&tags);
+        qv::com_ptr<IhwSysEnumPropertyTag> tags;
+        bag->EnumPropertyTags(tags.put());
         ULONG tag = 0;
         while (tags->Next(1, &tag, nullptr) == S_OK) {
             benchmark::DoNotOptimize(tag);
         }
-        tags->Release();
     }
 }
 BENCHMARK(Bag_Enumerate);

@@ -2,11 +2,10 @@
 
 #include "enumeration/tWinRegistryKey.h"
 #include "enumeration/winPCISlotPath.h"
-#include "qvpxisvc/qvpxisvc.h"
+#include "abi/qvpxisvc.h"
+#include "support/byteWideText.h"
 
-#include <cstdlib>
 #include <cstring>
-#include <stdexcept>
 
 namespace nQVOSALS100 {
 namespace {
@@ -14,6 +13,7 @@ namespace {
 constexpr const char* kInterfacePropertiesSubkey = "Properties";
 constexpr const char* kDevicePropertiesSubkey = "DeviceProperties";
 constexpr std::uint32_t kShortTextSize = 40;
+constexpr std::uint32_t kFunctionNameSize = 60;
 
 tWinRegistryKey openHardwareKey(tDeviceInterfaceIterator& iterator, tStatus* status) {
     if (status->isFatal()) {
@@ -40,32 +40,39 @@ tWinRegistryKey openInterfaceKey(tDeviceInterfaceIterator& iterator, tStatus* st
     return key;
 }
 
-template <typename ReadValue> tBasicString readShortText(ReadValue&& read, tStatus* status) {
+// A text read into a buffer of `size` bytes and cut at its first NUL.
+template <typename ReadValue>
+tBasicString readBoundedText(ReadValue&& read, std::uint32_t size, tStatus* status) {
     tBasicString text;
-    text.resize(kShortTextSize, status);
-    read(text.data(), kShortTextSize, status);
+    text.resize(size, status);
+    read(text.data(), size, status);
     if (status->isFatal()) {
         text.clear();
     } else {
-        text.erase(std::strlen(text.c_str()), kShortTextSize);
+        text.erase(std::strlen(text.c_str()), size);
     }
     return text;
 }
 
 tBasicString readDeviceText(tDeviceInterfaceIterator& iterator, const char* valueName, tStatus* status) {
-    return readShortText(
+    return readBoundedText(
         [&](void* buffer, std::uint32_t size, tStatus* readStatus) {
             readDeviceValue(iterator, kDevicePropertiesSubkey, valueName, buffer, size, nullptr, readStatus);
         },
-        status);
+        kShortTextSize, status);
+}
+
+tBasicString readInterfaceText(tDeviceInterfaceIterator& iterator, const char* valueName, std::uint32_t size,
+                               tStatus* status) {
+    return readBoundedText(
+        [&](void* buffer, std::uint32_t bufferSize, tStatus* readStatus) {
+            readInterfaceValue(iterator, valueName, buffer, bufferSize, nullptr, readStatus);
+        },
+        size, status);
 }
 
 tBasicString readInterfaceText(tDeviceInterfaceIterator& iterator, const char* valueName, tStatus* status) {
-    return readShortText(
-        [&](void* buffer, std::uint32_t size, tStatus* readStatus) {
-            readInterfaceValue(iterator, valueName, buffer, size, nullptr, readStatus);
-        },
-        status);
+    return readInterfaceText(iterator, valueName, kShortTextSize, status);
 }
 
 // One attribute of the PXI module at a PCI location, in a session of its own. The library reports
@@ -115,6 +122,20 @@ void readInterfaceValue(tDeviceInterfaceIterator& iterator, const char* valueNam
     properties.queryValue(valueName, buffer, bufferSize, requiredSize, status);
 }
 
+std::uint32_t readDeviceNumber(tDeviceInterfaceIterator& iterator, const char* subkey, const char* valueName,
+                               tStatus* status) {
+    std::uint32_t value = 0;
+    readDeviceValue(iterator, subkey, valueName, &value, sizeof value, nullptr, status);
+    // A failed read may leave bytes behind; the value is then 0.
+    return status->isFatal() ? 0 : value;
+}
+
+std::uint32_t readInterfaceNumber(tDeviceInterfaceIterator& iterator, const char* valueName, tStatus* status) {
+    std::uint32_t value = 0;
+    readInterfaceValue(iterator, valueName, &value, sizeof value, nullptr, status);
+    return status->isFatal() ? 0 : value;
+}
+
 tBasicString readManufacturerName(tDeviceInterfaceIterator& iterator, tStatus* status) {
     return readDeviceText(iterator, "manufacturerName", status);
 }
@@ -140,19 +161,30 @@ tBasicString readDriverModuleName(tDeviceInterfaceIterator& iterator, tStatus* s
     return name;
 }
 
+std::uint32_t readInterfaceVersion(tDeviceInterfaceIterator& iterator, tStatus* status) {
+    return readInterfaceNumber(iterator, "interfaceVersion", status);
+}
+
+std::uint32_t readResetRoutingForCal(tDeviceInterfaceIterator& iterator, tStatus* status) {
+    return readInterfaceNumber(iterator, "resetRoutingForCal", status);
+}
+
+tBasicString readSelfCalLibraryName(tDeviceInterfaceIterator& iterator, tStatus* status) {
+    return readInterfaceText(iterator, "selfCalLibraryName", status);
+}
+
+tBasicString readSelfCalFunctionName(tDeviceInterfaceIterator& iterator, tStatus* status) {
+    return readInterfaceText(iterator, "selfCalFunctionName", kFunctionNameSize, status);
+}
+
 std::basic_string<WCHAR> readHardwareRevision(tDeviceInterfaceIterator& iterator,
                                               std::uint32_t interfaceVersion, tStatus* status) {
     constexpr std::uint32_t kFirstVersionWithRevision = 4;
-    std::basic_string<WCHAR> revision;
     if (interfaceVersion < kFirstVersionWithRevision) {
-        return revision;
+        return {};
     }
     const tBasicString text = readInterfaceText(iterator, "hardwareRevision", status);
-    revision.resize(text.length());
-    if (mbstowcs(revision.data(), text.c_str(), text.length()) != text.length()) {
-        throw std::runtime_error("unexpected return value from mbstowcs()");
-    }
-    return revision;
+    return qv::brix::widenByteForByte(text.c_str(), text.length());
 }
 
 std::uint32_t readPXIChassisNumber(std::uint32_t bus, std::uint32_t device, std::uint32_t function,

@@ -53,6 +53,11 @@ void appendValueBySizeQuery(tBasicString& text, ReadValue&& read, tStatus* statu
     status->merge(privateStatus);
 }
 
+// 4-byte values (numbers and flags); 0 when the value cannot be read.
+std::uint32_t readDeviceNumber(tDeviceInterfaceIterator& iterator, const char* subkey, const char* valueName,
+                               tStatus* status);
+std::uint32_t readInterfaceNumber(tDeviceInterfaceIterator& iterator, const char* valueName, tStatus* status);
+
 // Texts of up to 40 bytes with their NUL, cut at the first NUL. On failure the text is empty.
 tBasicString readManufacturerName(tDeviceInterfaceIterator& iterator, tStatus* status);
 tBasicString readModelName(tDeviceInterfaceIterator& iterator, tStatus* status);
@@ -60,6 +65,14 @@ tBasicString readSerialNumber(tDeviceInterfaceIterator& iterator, tStatus* statu
 tBasicString readRoutingAdaptorName(tDeviceInterfaceIterator& iterator, tStatus* status);
 // The board driver library's module name: the stored "driverBaseName" with "u" appended.
 tBasicString readDriverModuleName(tDeviceInterfaceIterator& iterator, tStatus* status);
+// The interface key's "interfaceVersion" and "resetRoutingForCal": 0 when they cannot be read,
+// the failure then in the status.
+std::uint32_t readInterfaceVersion(tDeviceInterfaceIterator& iterator, tStatus* status);
+std::uint32_t readResetRoutingForCal(tDeviceInterfaceIterator& iterator, tStatus* status);
+// The self-calibration library (40-byte value) and its function (60-byte value) that a board of
+// interface version 4 or above names; cut at the first NUL, empty on failure.
+tBasicString readSelfCalLibraryName(tDeviceInterfaceIterator& iterator, tStatus* status);
+tBasicString readSelfCalFunctionName(tDeviceInterfaceIterator& iterator, tStatus* status);
 // Empty, without touching the registry, below interface version 4. Throws std::runtime_error
 // "unexpected return value from mbstowcs()" when the text does not widen byte for byte.
 std::basic_string<WCHAR> readHardwareRevision(tDeviceInterfaceIterator& iterator,

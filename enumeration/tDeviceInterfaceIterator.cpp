@@ -33,23 +33,31 @@ void tDeviceInterfaceIterator::open(const char* enumerator, DWORD flags, tStatus
     if (status->isFatal()) {
         return;
     }
-    deviceInfoSet_ = SetupDiGetClassDevsA(&interfaceClass_, enumerator, nullptr, flags);
-    if (deviceInfoSet_ == INVALID_HANDLE_VALUE) {
+    deviceInfoSet_.reset(SetupDiGetClassDevsA(&interfaceClass_, enumerator, nullptr, flags));
+    if (!deviceInfoSet_) {
         setStatusFromWin32Error(GetLastError(), status, __FILE__, __LINE__);
         return;
     }
     index_ = 0;
     enumerateCurrent();
+    reportEnumerationFailure(status);
 }
 
 void tDeviceInterfaceIterator::enumerateCurrent() {
     interfaceData_.cbSize = sizeof(SP_DEVICE_INTERFACE_DATA);
-    valid_ = SetupDiEnumDeviceInterfaces(deviceInfoSet_, nullptr, &interfaceClass_, index_, &interfaceData_);
+    valid_ = SetupDiEnumDeviceInterfaces(deviceInfoSet_.get(), nullptr, &interfaceClass_, index_, &interfaceData_);
+    enumerationError_ = valid_ != 0 ? ERROR_SUCCESS : GetLastError();
+}
+
+void tDeviceInterfaceIterator::reportEnumerationFailure(tStatus* status) const {
+    if (enumerationError_ != ERROR_SUCCESS && enumerationError_ != ERROR_NO_MORE_ITEMS) {
+        setStatusFromWin32Error(enumerationError_, status, __FILE__, __LINE__);
+    }
 }
 
 void tDeviceInterfaceIterator::advance() {
     slotPathCache_.clear();
-    if (deviceInfoSet_ == INVALID_HANDLE_VALUE) {
+    if (!deviceInfoSet_) {
         valid_ = 0;
         return;
     }
@@ -63,7 +71,7 @@ SP_DEVINFO_DATA tDeviceInterfaceIterator::getDeviceInfo() {
     deviceInfo.DevInst = 0;
     // Without a detail buffer the call always "fails" for want of room, yet fills the device record;
     // the record itself tells whether it worked.
-    SetupDiGetDeviceInterfaceDetailA(deviceInfoSet_, &interfaceData_, nullptr, 0, nullptr, &deviceInfo);
+    SetupDiGetDeviceInterfaceDetailA(deviceInfoSet_.get(), &interfaceData_, nullptr, 0, nullptr, &deviceInfo);
     return deviceInfo;
 }
 
@@ -74,7 +82,7 @@ void tDeviceInterfaceIterator::getDevicePath(tDevicePath* path, tStatus* status)
     auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(path->text);
     detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
     DWORD requiredSize = 0;
-    const BOOL succeeded = SetupDiGetDeviceInterfaceDetailA(deviceInfoSet_, &interfaceData_, detail,
+    const BOOL succeeded = SetupDiGetDeviceInterfaceDetailA(deviceInfoSet_.get(), &interfaceData_, detail,
                                                             tDevicePath::kCapacity, &requiredSize, nullptr);
     if (requiredSize > tDevicePath::kCapacity) {
         status->setCode(osalStatusBufferTooSmall, kComponentName, __FILE__, __LINE__);
@@ -95,13 +103,9 @@ void tDeviceInterfaceIterator::getDevicePath(tDevicePath* path, tStatus* status)
 }
 
 void tDeviceInterfaceIterator::close() {
-    if (deviceInfoSet_ != INVALID_HANDLE_VALUE) {
-        const DWORD lastError = GetLastError();
-        SetupDiDestroyDeviceInfoList(deviceInfoSet_);
-        SetLastError(lastError);
-        deviceInfoSet_ = INVALID_HANDLE_VALUE;
-    }
+    deviceInfoSet_.reset();
     valid_ = 0;
+    enumerationError_ = ERROR_SUCCESS;
     index_ = kClosedIndex;
     slotPathCache_.release();
 }

@@ -4,6 +4,7 @@
 #include "enumeration/tBasicString.h"
 #include "platform/win32.h"
 #include "support/status.h"
+#include "support/unique_any.h"
 
 #include <cstdint>
 
@@ -34,13 +35,16 @@ public:
     // Whether the iterator stands on an interface.
     bool isValid() const { return valid_ != 0; }
     void advance();
+    // Records in the status why the last step found no interface, unless the set simply had no
+    // more: an error there must not pass for the end of the walk. Opening reports it by itself.
+    void reportEnumerationFailure(tStatus* status) const;
     // The owning device's record of the current interface. DevInst is 0 when the system could not
     // tell it; GetLastError then says why.
     SP_DEVINFO_DATA getDeviceInfo();
     void getDevicePath(tDevicePath* path, tStatus* status);
     void close();
 
-    HDEVINFO deviceInfoSet() const { return deviceInfoSet_; }
+    HDEVINFO deviceInfoSet() const { return deviceInfoSet_.get(); }
     const GUID& interfaceClass() const { return interfaceClass_; }
     std::uint32_t index() const { return index_; }
     SP_DEVICE_INTERFACE_DATA* interfaceData() { return &interfaceData_; }
@@ -52,10 +56,12 @@ private:
     void enumerateCurrent();
 
     GUID interfaceClass_;
-    HDEVINFO deviceInfoSet_ = INVALID_HANDLE_VALUE;
+    qv::unique_hdevinfo deviceInfoSet_;
     std::uint32_t index_ = 0;
     SP_DEVICE_INTERFACE_DATA interfaceData_{};
     std::int32_t valid_ = 0;
+    // Why the last SetupDiEnumDeviceInterfaces found nothing; ERROR_SUCCESS while valid.
+    DWORD enumerationError_ = ERROR_SUCCESS;
     tBasicString slotPathCache_;
 };
 

@@ -2,44 +2,18 @@
 
 #include "support/status_codes.h"
 
-#include <utility>
 
 namespace nQVOSALS100 {
 
 tWinRegistryKey::tWinRegistryKey(HKEY key)
     : key_(key == reinterpret_cast<HKEY>(INVALID_HANDLE_VALUE) ? nullptr : key) {}
 
-tWinRegistryKey::~tWinRegistryKey() {
-    close();
-}
-
-tWinRegistryKey::tWinRegistryKey(tWinRegistryKey&& other) noexcept
-    : key_(std::exchange(other.key_, nullptr)) {}
-
-tWinRegistryKey& tWinRegistryKey::operator=(tWinRegistryKey&& other) noexcept {
-    if (this != &other) {
-        close();
-        key_ = std::exchange(other.key_, nullptr);
-    }
-    return *this;
-}
-
-void tWinRegistryKey::close() {
-    if (key_ == nullptr) {
-        return;
-    }
-    const DWORD lastError = GetLastError();
-    RegCloseKey(key_);
-    key_ = nullptr;
-    SetLastError(lastError);
-}
-
 tWinRegistryKey tWinRegistryKey::openSubkey(const char* subkeyName, tStatus* status) const {
     if (status->isFatal()) {
         return tWinRegistryKey();
     }
     HKEY subkey = nullptr;
-    const LSTATUS result = RegOpenKeyExA(key_, subkeyName, 0, KEY_READ, &subkey);
+    const LSTATUS result = RegOpenKeyExA(key_.get(), subkeyName, 0, KEY_READ, &subkey);
     if (result != ERROR_SUCCESS) {
         setStatusFromWin32Error(static_cast<std::uint32_t>(result), status, __FILE__, __LINE__);
         return tWinRegistryKey();
@@ -54,7 +28,7 @@ void tWinRegistryKey::queryValue(const char* valueName, void* buffer, std::uint3
     }
     DWORD size = bufferSize;
     const LSTATUS result =
-        RegQueryValueExA(key_, valueName, nullptr, nullptr, static_cast<BYTE*>(buffer), &size);
+        RegQueryValueExA(key_.get(), valueName, nullptr, nullptr, static_cast<BYTE*>(buffer), &size);
     if (requiredSize != nullptr) {
         *requiredSize = size;
     }

@@ -3,6 +3,7 @@
 
 #include "platform/win32.h"
 #include "support/status.h"
+#include "support/unique_any.h"
 
 #include <cstdint>
 
@@ -13,16 +14,11 @@ public:
     tWinRegistryKey() = default;
     // Takes ownership of `key`; null and INVALID_HANDLE_VALUE both mean no key.
     explicit tWinRegistryKey(HKEY key);
-    ~tWinRegistryKey();
-    tWinRegistryKey(tWinRegistryKey&& other) noexcept;
-    tWinRegistryKey& operator=(tWinRegistryKey&& other) noexcept;
-    tWinRegistryKey(const tWinRegistryKey&) = delete;
-    tWinRegistryKey& operator=(const tWinRegistryKey&) = delete;
 
-    bool isOpen() const { return key_ != nullptr; }
-    HKEY get() const { return key_; }
+    bool isOpen() const { return key_.is_valid(); }
+    HKEY get() const { return key_.get(); }
     // Closes the key now; GetLastError is kept.
-    void close();
+    void close() { key_.reset(); }
 
     // Opens a subkey for reading. On failure the returned key is not open and the registry's
     // error is in the status.
@@ -35,7 +31,7 @@ public:
                     std::uint32_t* requiredSize, tStatus* status) const;
 
 private:
-    HKEY key_ = nullptr;
+    qv::unique_hkey key_;
 };
 
 } // namespace nQVOSALS100

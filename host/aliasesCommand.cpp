@@ -6,10 +6,11 @@
 // for each present board from the registry and the device tree (deviceLocation.h).
 #include "host/commands.h"
 #include "host/deviceLocation.h"
-#include "host/itemNames.h"
+#include "host/boardReports.h"
+#include "host/utf8Text.h"
 #include "host/output.h"
 #include "source/AliasStore.h"
-#include "source/hostBoundary.h"
+#include "com/hostBoundary.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -60,7 +61,7 @@ std::vector<AliasRecord> readAliasRecords(std::string& filePath) {
         }
     });
     if (FAILED(result)) {
-        throw HostError(opened ? "the alias file " + filePath + " is not a valid alias file"
+        throw failedCall(opened ? "the alias file " + filePath + " is not a valid alias file"
                                : "cannot open the alias file " + filePath + " (missing or unreadable)",
                         result);
     }
@@ -68,12 +69,13 @@ std::vector<AliasRecord> readAliasRecords(std::string& filePath) {
 }
 
 // Matches each record with the present board of its key, and flags aliases stored twice.
-void annotate(std::vector<AliasRecord>& records, const std::vector<BoardName>& boards) {
+void annotate(std::vector<AliasRecord>& records, const std::vector<ItemName>& boards) {
     std::map<std::string, std::string> boardByKey;
-    for (const BoardName& board : boards) {
-        const std::string key = locateBoard(board.text).identityToken;
+    for (const ItemName& board : boards) {
+        const std::string itemName = toUtf8(board.c_str());
+        const std::string key = locateBoard(itemName).identityToken;
         if (!key.empty()) {
-            boardByKey.emplace(lowerAscii(key), board.text);
+            boardByKey.emplace(lowerAscii(key), itemName);
         }
     }
     std::map<std::string, int> aliasCount;
@@ -107,7 +109,7 @@ void printTable(const std::vector<AliasRecord>& records, const std::string& file
 }
 
 void printJsonRecords(const std::vector<AliasRecord>& records, const std::string& filePath) {
-    const JsonTree document = newJsonObject();
+    const qv::unique_cjson document = newJsonObject();
     addJsonString(document.get(), "file", filePath);
     cJSON* array = addJsonArray(document.get(), "records");
     for (const AliasRecord& record : records) {
@@ -127,7 +129,7 @@ void printJsonRecords(const std::vector<AliasRecord>& records, const std::string
 int runAliases(ExpertModule& module, const CommandOptions& options) {
     std::string filePath;
     std::vector<AliasRecord> records = readAliasRecords(filePath);
-    annotate(records, readBoardNames(module.expert()));
+    annotate(records, readItemNames(module.expert()));
     if (options.json) {
         printJsonRecords(records, filePath);
     } else {

@@ -1,13 +1,16 @@
 // hwconfig cal due: the boards whose external calibration is overdue or falls due within a window
 // (30 days unless --within says otherwise), soonest first. The exit code tells a scheduler the
 // outcome without parsing: 0 none due, 3 some due within the window, 4 at least one overdue.
-#include "host/boardReport.h"
+#include "host/boardReports.h"
 #include "host/commands.h"
-#include "host/itemNames.h"
+#include "host/utf8Text.h"
+#include "hwsys/hwsys_tags.h"
 #include "host/output.h"
 #include "host/progress.h"
 
 #include <algorithm>
+#include <optional>
+#include <variant>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -33,18 +36,30 @@ std::int64_t floorDays(std::int64_t seconds) {
     return seconds >= 0 ? seconds / kSecondsPerDay : -((-seconds + kSecondsPerDay - 1) / kSecondsPerDay);
 }
 
+// Seconds since 1970 of the board's external-calibration due date; empty when it has none.
+std::optional<std::int64_t> dueTimeOf(const BoardReport& report) {
+    const BoardProperty* due = findProperty(report, hwSysTagExternalCalDue);
+    const auto* stamp = due != nullptr ? std::get_if<hwSysAttrTimestampUTC>(&due->value) : nullptr;
+    std::int64_t seconds = 0;
+    if (stamp == nullptr || !unixSeconds(*stamp, seconds)) {
+        return std::nullopt;
+    }
+    return seconds;
+}
+
 std::vector<DueBoard> findDueBoards(IhwSysExpert2* expert, std::int64_t asOf, int withinDays) {
-    const std::vector<BoardName> names = readBoardNames(expert);
+    const std::vector<ItemName> names = readItemNames(expert);
     const std::int64_t windowEnd = asOf + withinDays * kSecondsPerDay;
     std::vector<DueBoard> due;
     Progress progress("reading calibration dates", names.size());
     for (std::size_t i = 0; i < names.size(); ++i) {
-        const BoardReport report(expert, names[i].wide, names[i].text);
+        const std::string itemName = toUtf8(names[i].c_str());
+        const BoardReport report = readBoardReport(expert, names[i]);
+        throwIfFailed(report.result, "reading the properties of " + itemName);
         // A board without an external-calibration due date (no record, or no interval) is never due.
-        if (const std::optional<std::int64_t> dueTime = report.time(hwSysTagExternalCalDue);
-            dueTime && *dueTime <= windowEnd) {
-            due.push_back({names[i].text, report.text(hwSysTagAlias).value_or(""), *dueTime,
-                           floorDays(*dueTime - asOf), *dueTime <= asOf});
+        if (const std::optional<std::int64_t> dueTime = dueTimeOf(report); dueTime && *dueTime <= windowEnd) {
+            due.push_back({itemName, propertyText(report, hwSysTagAlias), *dueTime, floorDays(*dueTime - asOf),
+                           *dueTime <= asOf});
         }
         progress.update(i + 1);
     }
@@ -73,7 +88,7 @@ void printTable(const std::vector<DueBoard>& boards, int withinDays) {
 }
 
 void printJsonBoards(const std::vector<DueBoard>& boards, std::int64_t asOf, int withinDays) {
-    const JsonTree document = newJsonObject();
+    const qv::unique_cjson document = newJsonObject();
     addJsonString(document.get(), "asOf", isoTime(asOf));
     addJsonNumber(document.get(), "withinDays", withinDays);
     cJSON* array = addJsonArray(document.get(), "boards");

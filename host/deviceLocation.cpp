@@ -1,10 +1,10 @@
 #include "host/deviceLocation.h"
+#include "host/expertModule.h"
 
 #include "enumeration/deviceMatchingToken.h"
 #include "enumeration/tDeviceInterfaceIterator.h"
-#include "host/hostError.h"
 #include "source/deviceEnumeration.h"
-#include "source/hostBoundary.h"
+#include "com/hostBoundary.h"
 
 namespace hwconfig {
 namespace {
@@ -60,7 +60,7 @@ DeviceLocation locateBoard(const std::string& itemName) {
     });
     throwIfFailed(found, "finding the board " + itemName);
     if (board == 0) {
-        throw HostError("finding the board " + itemName + " in the device tree",
+        throw failedCall("finding the board " + itemName + " in the device tree",
                         HRESULT_FROM_WIN32(ERROR_NO_SUCH_DEVINST));
     }
     location.ancestry = ancestryOf(board);

@@ -14,31 +14,35 @@ constexpr const char* kEntryName = "createSysApiExpert";
 
 } // namespace
 
-ExpertModule::ExpertModule() {
-    module_ = LoadLibraryExW(kModuleName, nullptr, 0);
-    if (module_ == nullptr) {
+std::string formatHResult(HRESULT result) {
+    return describeHResult(result);
+}
+
+HostError failedCall(const std::string& what, HRESULT result) {
+    return HostError(what + ": " + describeHResult(result), kExitFailure, result);
+}
+
+void throwIfFailed(HRESULT result, const std::string& what) {
+    if (FAILED(result)) {
+        throw failedCall(what, result);
+    }
+}
+
+ExpertModule::ExpertModule() : module_(LoadLibraryExW(kModuleName, nullptr, 0)) {
+    if (!module_) {
         throw HostError("loading the module qvkelpsysapiexpertu failed: " + describeWin32Error(GetLastError()));
     }
     // Through the generic function pointer type, as every cast of GetProcAddress's result must go.
     const auto create = reinterpret_cast<createSysApiExpertFunction>(
-        reinterpret_cast<void (*)()>(GetProcAddress(module_, kEntryName)));
+        reinterpret_cast<void (*)()>(GetProcAddress(module_.get(), kEntryName)));
     if (create == nullptr) {
-        FreeLibrary(module_);
         throw HostError("the module has no export createSysApiExpert");
     }
     const HRESULT result = create(expert_.put());
     if (FAILED(result) || !expert_) {
         expert_.reset();
-        FreeLibrary(module_);
-        throw HostError("creating the expert (createSysApiExpert) failed",
-                        FAILED(result) ? result : E_POINTER);
+        throw failedCall("creating the expert (createSysApiExpert) failed", FAILED(result) ? result : E_POINTER);
     }
-}
-
-ExpertModule::~ExpertModule() {
-    // The expert's code lives in the module: release it before unloading.
-    expert_.reset();
-    FreeLibrary(module_);
 }
 
 } // namespace hwconfig

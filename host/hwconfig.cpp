@@ -31,10 +31,16 @@ namespace {
 struct CommandLine {
     std::string machine;
     CommandOptions options;
+    std::string board;
+    std::string newAlias;
     TreeOptions tree;
     CalDueOptions calDue;
     std::string calDueAt;
+    // cal BOARD's options, handed to the command's own checks as it would read them.
+    std::vector<std::string> calArguments;
 };
+
+constexpr const char* kBoardWords = "the board: its number in hwconfig list, its item name or its alias";
 
 // What each option's missing value is called in the message "--machine needs a file name".
 const std::map<std::string, std::string> kValueWords = {
@@ -60,7 +66,14 @@ public:
 #endif
         app_.add_flag("--json", line_.options.json, "print the result as one JSON document");
 
-        addCommand("list", "the boards present, by item name", runList);
+        addCommand("list", "the boards present: number, alias, model, serial number, chassis/slot", runList);
+        addBoardCommand("show", "every property the expert reports for the board", runShow);
+        CLI::App* rename = addBoardCommand("rename", "give a board an alias", runRename);
+        rename->add_option("NEW_ALIAS", line_.newAlias, "the new alias");
+        rename->add_flag("--force", line_.options.force, "let the alias be shared with another board");
+        CLI::App* selftest = addBoardCommand("selftest", "run the board's self-test", runSelfTest);
+        selftest->add_option("--mode", line_.options.mode, "the test mode (only 0 is supported)")->type_name("N");
+        addBoardCommand("selfcal", "run the board's self-calibration", runSelfCalibration);
         CLI::App* tree = addCommand("tree", "the boards in the device tree, from host bridge to slot",
                                     [this](ExpertModule& module, const CommandOptions& options) {
                                         return runTree(module, options, line_.tree);
@@ -87,6 +100,11 @@ public:
         if (!app_.remaining().empty()) {
             throw UsageError(unexpectedArgument(app_.remaining().front()));
         }
+        for (const std::string* operand : {&line_.board, &line_.newAlias}) {
+            if (!operand->empty()) {
+                line_.options.operands.push_back(*operand);
+            }
+        }
         if (!line_.calDueAt.empty()) {
             line_.calDue.asOf = parseIsoTime(line_.calDueAt);
             if (!line_.calDue.asOf) {
@@ -110,18 +128,45 @@ private:
         return addCommandTo(app_, name, description, std::move(run));
     }
 
+    CLI::App* addBoardCommand(const std::string& name, const std::string& description, Run run) {
+        CLI::App* command = addCommand(name, description, std::move(run));
+        command->add_option("BOARD", line_.board, kBoardWords);
+        return command;
+    }
+
     CLI::App* addCommandTo(CLI::App& parent, const std::string& name, const std::string& description, Run run) {
         CLI::App* command = parent.add_subcommand(name, description);
         command->fallthrough();
         command->footer(kGlobalOptionsFooter);
-        command->callback([this, run = std::move(run)] { selected_ = run; });
+        // A subcommand's callback runs before its parent's: the innermost command named wins.
+        command->callback([this, run = std::move(run)] {
+            if (!selected_) {
+                selected_ = run;
+            }
+        });
         return command;
     }
 
     void addCalibrationCommands() {
-        CLI::App* cal = app_.add_subcommand("cal", "external calibration of the boards");
-        cal->fallthrough();
-        cal->require_subcommand(1);
+        CLI::App* cal = addCommand("cal", "a board's calibration records, or change its external calibration",
+                                   [this](ExpertModule& module, const CommandOptions&) {
+                                       return runCal(module, calibrationRequest());
+                                   });
+        cal->add_option("BOARD", line_.board, kBoardWords);
+        const auto valueOption = [&](const char* name, const char* type, const char* description) {
+            cal->add_option_function<std::string>(
+                   name, [this, name](const std::string& value) { line_.calArguments.insert(line_.calArguments.end(), {name, value}); },
+                   description)
+                ->type_name(type);
+        };
+        valueOption("--password", "P", "the calibration password; needed to change anything");
+        valueOption("--date", "DATE", "the date of the external calibration (ISO-8601)");
+        valueOption("--due", "DATE", "the date the next calibration is due");
+        valueOption("--interval", "DAYS", "the calibration interval, instead of --due");
+        valueOption("--new-password", "Q", "a new calibration password");
+        cal->add_flag_callback("--check", [this] { line_.calArguments.push_back("--check"); },
+                               "only validate the change");
+        cal->require_subcommand(0, 1);
         CLI::App* due = addCommandTo(*cal, "due", "the boards whose calibration is overdue or soon due",
                                      [this](ExpertModule& module, const CommandOptions& options) {
                                          return runCalDue(module, options, line_.calDue);
@@ -131,6 +176,19 @@ private:
             ->check(CLI::Range(0, 36500));
         due->add_option("--at", line_.calDueAt, "judge as of this date instead of now (2026-03-18)")
             ->type_name("DATE");
+    }
+
+    // The cal command's own checks read the request as it was written.
+    CalibrationRequest calibrationRequest() const {
+        std::vector<std::string> arguments = line_.calArguments;
+        if (!line_.board.empty()) {
+            arguments.insert(arguments.begin(), line_.board);
+        }
+        try {
+            return parseCalibrationArguments(arguments);
+        } catch (const std::invalid_argument& error) {
+            throw UsageError(error.what());
+        }
     }
 
     // The help of the innermost command named on the line.
@@ -164,7 +222,7 @@ private:
             if (!app_.remaining().empty()) {
                 return unexpectedArgument(app_.remaining().front());
             }
-            return app_.got_subcommand("cal") ? "cal needs a command: due" : "no command given";
+            return "no command given";
         }
         if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr) {
             for (const auto& [option, words] : kValueWords) {
@@ -189,7 +247,7 @@ void reportFailure(const std::string& message, const std::optional<HRESULT>& res
     }
     // A script reading the JSON output learns of the failure from the document itself.
     try {
-        const JsonTree document = newJsonObject();
+        const qv::unique_cjson document = newJsonObject();
         cJSON* error = addJsonObject(document.get(), "error");
         addJsonString(error, "message", message);
         addJsonOptionalString(error, "hresult", result ? hresultHex(*result) : "");
@@ -227,7 +285,7 @@ int main(int argc, char** argv) {
         return kExitUsage;
     } catch (const HostError& error) {
         reportFailure(error.what(), error.result(), parser.options().json);
-        return kExitFailure;
+        return error.exitCode();
     } catch (const std::bad_alloc&) {
         reportFailure("out of memory", E_OUTOFMEMORY, parser.options().json);
         return kExitFailure;

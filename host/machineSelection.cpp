@@ -1,6 +1,6 @@
 #include "host/machineSelection.h"
 
-#include "host/hostError.h"
+#include "host/expertModule.h"
 #include "platform/machine_file.h"
 
 #include <cstdlib>

@@ -1,6 +1,6 @@
 #include "host/output.h"
 
-#include "host/hostError.h"
+#include "host/expertModule.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -36,10 +36,6 @@ std::string formatUtc(std::int64_t seconds, const char* format) {
 }
 
 } // namespace
-
-JsonTree newJsonObject() {
-    return JsonTree(added(cJSON_CreateObject()));
-}
 
 cJSON* addJsonObject(cJSON* parent, const char* name) {
     return added(cJSON_AddObjectToObject(parent, name));
@@ -106,14 +102,6 @@ void TextTable::print() const {
         line += row.back();
         std::printf("%s\n", line.c_str());
     }
-}
-
-void printJson(const cJSON* document) {
-    const std::unique_ptr<char, decltype(&cJSON_free)> text(cJSON_Print(document), cJSON_free);
-    if (!text) {
-        throw std::bad_alloc();
-    }
-    std::printf("%s\n", text.get());
 }
 
 bool unixSeconds(const hwSysAttrTimestampUTC& stamp, std::int64_t& seconds) {

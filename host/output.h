@@ -3,26 +3,21 @@
 // (finishOutput), so that a full disk or a closed pipe fails the command instead of passing unseen.
 #pragma once
 
+#include "host/jsonOutput.h"
 #include "hwsys/hwsys_types.h"
 
 #include <cjson/cJSON.h>
 
 #include <cstdint>
 #include <ctime>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace hwconfig {
 
-struct JsonDeleter {
-    void operator()(cJSON* item) const { cJSON_Delete(item); }
-};
-using JsonTree = std::unique_ptr<cJSON, JsonDeleter>;
-
 // Each adds one member (or array element) and returns it; running out of memory throws bad_alloc.
-JsonTree newJsonObject();
+// The document itself comes from host/jsonOutput.h.
 cJSON* addJsonObject(cJSON* parent, const char* name);
 cJSON* addJsonArray(cJSON* parent, const char* name);
 cJSON* appendJsonObject(cJSON* array);
@@ -44,9 +39,6 @@ public:
 private:
     std::vector<std::vector<std::string>> rows_;
 };
-
-// Prints the document, formatted, and a newline.
-void printJson(const cJSON* document);
 
 // Seconds since 1970 of a host time stamp (which counts from 1904); nothing for "no time".
 bool unixSeconds(const hwSysAttrTimestampUTC& stamp, std::int64_t& seconds);

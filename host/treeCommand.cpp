@@ -4,10 +4,11 @@
 // The shape comes from the configuration manager (each board's parents); the device and function
 // numbers at each level come from the board's PCI slot path, the same text that keys its alias,
 // so the tree shows exactly what the module sees.
-#include "host/boardReport.h"
+#include "host/boardReports.h"
 #include "host/commands.h"
 #include "host/deviceLocation.h"
-#include "host/itemNames.h"
+#include "host/utf8Text.h"
+#include "hwsys/hwsys_tags.h"
 #include "host/output.h"
 #include "host/progress.h"
 
@@ -153,24 +154,26 @@ private:
     std::vector<std::unique_ptr<TreeNode>> roots_;
 };
 
-BoardFacts readBoardFacts(IhwSysExpert2* expert, const BoardName& name) {
-    const BoardReport report(expert, name.wide, name.text);
-    BoardFacts facts{name.text, report.text(hwSysTagAlias).value_or(""),
-                     report.text(hwSysTagModelName).value_or(""), 0, 0};
-    const std::string chassis = report.text(hwSysTagPxiChassis).value_or("");
+BoardFacts readBoardFacts(IhwSysExpert2* expert, const std::string& itemName, const ItemName& wideName) {
+    const BoardReport report = readBoardReport(expert, wideName);
+    throwIfFailed(report.result, "reading the properties of " + itemName);
+    BoardFacts facts{itemName, propertyText(report, hwSysTagAlias), propertyText(report, hwSysTagModelName), 0, 0};
+    const std::string chassis = propertyText(report, hwSysTagPxiChassis);
     if (chassis.size() > 3 && chassis.compare(0, 3, "PXI") == 0) {
         facts.pxiChassis = std::stoul(chassis.substr(3));
     }
-    facts.pxiSlot = report.signedNumber(hwSysTagPxiSlotNumber).value_or(0);
+    const std::string slot = propertyText(report, hwSysTagPxiSlotNumber);
+    facts.pxiSlot = slot.empty() ? 0 : std::stol(slot);
     return facts;
 }
 
 DeviceForest buildForest(IhwSysExpert2* expert) {
-    const std::vector<BoardName> names = readBoardNames(expert);
+    const std::vector<ItemName> names = readItemNames(expert);
     DeviceForest forest;
     Progress progress("placing boards in the device tree", names.size());
     for (std::size_t i = 0; i < names.size(); ++i) {
-        forest.addBoard(locateBoard(names[i].text), readBoardFacts(expert, names[i]));
+        const std::string itemName = toUtf8(names[i].c_str());
+        forest.addBoard(locateBoard(itemName), readBoardFacts(expert, itemName, names[i]));
         progress.update(i + 1);
     }
     forest.sort();
@@ -296,7 +299,7 @@ void addJsonNode(cJSON* array, const TreeNode& node) {
 }
 
 void printJsonForest(const DeviceForest& forest) {
-    const JsonTree document = newJsonObject();
+    const qv::unique_cjson document = newJsonObject();
     cJSON* roots = addJsonArray(document.get(), "roots");
     for (const auto& root : forest.roots()) {
         addJsonNode(roots, *root);

@@ -2,7 +2,7 @@
 //
 // On Windows it includes the system headers. Elsewhere it declares the same names, with their
 // Windows sizes and calling protocols, implemented by the simulated Windows in platform/sim/
-// (libqvwinsim). Module code includes nothing else from platform/ or sim/.
+// (libqvwinsim). Module code includes nothing else from platform/ or simlibs/.
 #pragma once
 
 #ifdef _WIN32

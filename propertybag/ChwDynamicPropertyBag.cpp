@@ -1,5 +1,6 @@
 #include "propertybag/ChwDynamicPropertyBag.h"
 
+#include "com/hostBoundary.h"
 #include "propertybag/ChwSysEnumSTL.h"
 #include "propertybag/TimestampToDateTime.h"
 
@@ -24,33 +25,17 @@ private:
     Tessel::CqvSyncObject& held;
 };
 
-// Runs the part of an operation that may allocate: an allocation failure becomes E_OUTOFMEMORY and
-// no exception escapes.
-template <typename Operation> HRESULT withoutExceptions(Operation&& operation) noexcept {
-    try {
-        return operation();
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_FAIL;
-    }
-}
-
-struct ReleaseReference {
-    void operator()(IUnknown* object) const noexcept { object->Release(); }
-};
+using nQVOSALS100::tStatus;
 
 // Hands out an enumerator over a snapshot of tags, or S_FALSE and null when there are none.
 template <typename FillSnapshot>
-HRESULT enumerateSnapshot(bool empty, IhwSysEnumPropertyTag** tags, FillSnapshot&& fill) noexcept {
+HRESULT enumerateSnapshot(bool empty, IhwSysEnumPropertyTag** tags, FillSnapshot&& fill) {
     if (empty) {
         return S_FALSE;
     }
-    return withoutExceptions([&] {
-        tTagSet snapshot;
-        fill(snapshot);
-        return CreateEnumeratorOverSet(std::move(snapshot), tags);
-    });
+    tTagSet snapshot;
+    fill(snapshot);
+    return CreateEnumeratorOverSet(std::move(snapshot), tags);
 }
 
 template <typename T> std::unique_ptr<ChwPropertyValue> copyAs(const ChwPropertyValue& value) {
@@ -92,22 +77,30 @@ const tQVInterfaceEntry* ChwDynamicPropertyBag::interfaceMap() {
     return map;
 }
 
-template <typename T, typename Value> HRESULT ChwDynamicPropertyBag::setValue(ULONG tag, Value&& value) {
+template <typename T, typename Value> HRESULT ChwDynamicPropertyBag::storeValue(ULONG tag, Value&& value) {
+    // The bag's own copy is made before the lock is taken; the caller's data is never kept.
+    T copy(std::forward<Value>(value));
     BagLock guard(lock);
-    return withoutExceptions([&] {
-        const auto found = properties.lower_bound(tag);
-        if (found == properties.end() || found->first != tag) {
-            // Should the insertion fail, `created` still owns the new value and destroys it.
-            auto created = std::make_unique<ChwTemplatePropertyValue<T>>(std::forward<Value>(value));
-            properties.emplace_hint(found, tag, std::move(created));
-        } else if (auto* stored = propertyValueAs<T>(found->second.get())) {
-            stored->value = std::forward<Value>(value);
-        } else {
-            return HW_E_PROPERTY_TYPE_MISMATCH;
-        }
-        changedTags.insert(tag);
-        return S_OK;
-    });
+    const auto found = properties.lower_bound(tag);
+    if (found == properties.end() || found->first != tag) {
+        // Should the insertion fail, `created` still owns the new value and destroys it.
+        auto created = std::make_unique<ChwTemplatePropertyValue<T>>(std::move(copy));
+        properties.emplace_hint(found, tag, std::move(created));
+    } else if (auto* stored = propertyValueAs<T>(found->second.get())) {
+        stored->value = std::move(copy);
+    } else {
+        return HW_E_PROPERTY_TYPE_MISMATCH;
+    }
+    changedTags.insert(tag);
+    return S_OK;
+}
+
+template <typename T, typename Value> HRESULT ChwDynamicPropertyBag::setValue(ULONG tag, Value&& value) {
+    return runHostOperation([&](tStatus&) { return storeValue<T>(tag, std::forward<Value>(value)); });
+}
+
+template <typename T> HRESULT ChwDynamicPropertyBag::setValueAt(ULONG tag, const T* value) {
+    return runHostOperation([&](tStatus&) { return storeValue<T>(tag, *value); }, requiredArgument(value));
 }
 
 template <typename T> const T* ChwDynamicPropertyBag::findValue(ULONG tag, HRESULT* result) {
@@ -122,72 +115,79 @@ template <typename T> const T* ChwDynamicPropertyBag::findValue(ULONG tag, HRESU
 }
 
 template <typename T> HRESULT ChwDynamicPropertyBag::getValue(ULONG tag, T* value) {
-    if (value == nullptr) {
-        return E_POINTER;
-    }
-    BagLock guard(lock);
-    HRESULT result = S_OK;
-    if (const T* stored = findValue<T>(tag, &result)) {
-        *value = *stored;
-    }
-    return result;
+    return runHostOperation(
+        [&](tStatus&) {
+            BagLock guard(lock);
+            HRESULT result = S_OK;
+            if (const T* stored = findValue<T>(tag, &result)) {
+                *value = *stored;
+            }
+            return result;
+        },
+        requiredArgument(value));
 }
 
 HRESULT STDMETHODCALLTYPE ChwDynamicPropertyBag::EnumPropertyTags(IhwSysEnumPropertyTag** tags) {
-    if (tags == nullptr) {
-        return E_POINTER;
-    }
-    *tags = nullptr;
-    BagLock guard(lock);
-    return enumerateSnapshot(properties.empty(), tags, [this](tTagSet& snapshot) {
-        for (const auto& property : properties) {
-            snapshot.emplace_hint(snapshot.end(), property.first);
-        }
-    });
+    return runHostOperation(
+        [&](tStatus&) {
+            BagLock guard(lock);
+            return enumerateSnapshot(properties.empty(), tags, [this](tTagSet& snapshot) {
+                for (const auto& property : properties) {
+                    snapshot.emplace_hint(snapshot.end(), property.first);
+                }
+            });
+        },
+        outArgument(tags));
 }
 
 HRESULT STDMETHODCALLTYPE ChwDynamicPropertyBag::EnumChangedTags(IhwSysEnumPropertyTag** tags) {
-    if (tags == nullptr) {
-        return E_POINTER;
-    }
-    *tags = nullptr;
-    BagLock guard(lock);
-    return enumerateSnapshot(changedTags.empty(), tags,
-                             [this](tTagSet& snapshot) { snapshot = changedTags; });
+    return runHostOperation(
+        [&](tStatus&) {
+            BagLock guard(lock);
+            return enumerateSnapshot(changedTags.empty(), tags,
+                                     [this](tTagSet& snapshot) { snapshot = changedTags; });
+        },
+        outArgument(tags));
 }
 
 HRESULT STDMETHODCALLTYPE ChwDynamicPropertyBag::HasProperty(ULONG tag) {
-    BagLock guard(lock);
-    return properties.count(tag) != 0 ? S_OK : S_FALSE;
+    return runHostOperation([&](tStatus&) {
+        BagLock guard(lock);
+        return properties.count(tag) != 0 ? S_OK : S_FALSE;
+    });
 }
 
 HRESULT STDMETHODCALLTYPE ChwDynamicPropertyBag::GetPropertyType(ULONG tag, ULONG* type) {
-    if (type == nullptr) {
-        return E_POINTER;
-    }
-    BagLock guard(lock);
-    const auto found = properties.find(tag);
-    if (found == properties.end()) {
-        return HW_E_PROPERTY_NOT_FOUND;
-    }
-    *type = found->second->type;
-    return S_OK;
+    return runHostOperation(
+        [&](tStatus&) {
+            BagLock guard(lock);
+            const auto found = properties.find(tag);
+            if (found == properties.end()) {
+                return HW_E_PROPERTY_NOT_FOUND;
+            }
+            *type = found->second->type;
+            return S_OK;
+        },
+        requiredArgument(type));
 }
 
 HRESULT STDMETHODCALLTYPE ChwDynamicPropertyBag::RemoveProperty(ULONG tag) {
-    BagLock guard(lock);
-    if (properties.erase(tag) == 0) {
-        return HW_E_PROPERTY_NOT_FOUND;
-    }
-    changedTags.erase(tag);
-    return S_OK;
+    return runHostOperation([&](tStatus&) {
+        BagLock guard(lock);
+        if (properties.erase(tag) == 0) {
+            return HW_E_PROPERTY_NOT_FOUND;
+        }
+        changedTags.erase(tag);
+        return S_OK;
+    });
 }
 
 HRESULT STDMETHODCALLTYPE ChwDynamicPropertyBag::RemoveAllProperties() {
-    BagLock guard(lock);
-    properties.clear();
-    changedTags.clear();
-    return S_OK;
+    return runHostOperation([&](tStatus&) {
+        BagLock guard(lock);
+        properties.clear();
+        changedTags.clear();
+    });
 }
 
 HRESULT STDMETHODCALLTYPE ChwDynamicPropertyBag::SetBool(ULONG tag, LONG value) {
@@ -207,31 +207,31 @@ HRESULT STDMETHODCALLTYPE ChwDynamicPropertyBag::SetDouble(ULONG tag, double val
 }
 
 HRESULT STDMETHODCALLTYPE ChwDynamicPropertyBag::SetGuid(ULONG tag, const GUID* value) {
-    return value == nullptr ? E_POINTER : setValue<GUID>(tag, *value);
+    return setValueAt(tag, value);
 }
 
 HRESULT STDMETHODCALLTYPE ChwDynamicPropertyBag::SetString(ULONG tag, LPCWSTR value) {
-    // The bag's own copy is made before the lock is taken; the caller's string is never kept.
-    return withoutExceptions([&] { return setValue<CqvBStr>(tag, CqvBStr(value)); });
+    return setValue<CqvBStr>(tag, value);
 }
 
 HRESULT STDMETHODCALLTYPE ChwDynamicPropertyBag::SetTimestamp(ULONG tag, const hwSysAttrTimestampUTC* value) {
-    return value == nullptr ? E_POINTER : setValue<hwSysAttrTimestampUTC>(tag, *value);
+    return setValueAt(tag, value);
 }
 
 HRESULT STDMETHODCALLTYPE ChwDynamicPropertyBag::SetDateTime(ULONG, hwSysAttrDateTime) {
-    return E_NOTIMPL;
+    return runHostOperation([](tStatus&) { return E_NOTIMPL; });
 }
 
 HRESULT STDMETHODCALLTYPE ChwDynamicPropertyBag::GetBool(ULONG tag, LONG* value) {
-    if (value == nullptr) {
-        return E_POINTER;
-    }
-    BagLock guard(lock);
-    HRESULT result = S_OK;
-    const bool* stored = findValue<bool>(tag, &result);
-    *value = stored != nullptr && *stored ? 1 : 0;
-    return result;
+    return runHostOperation(
+        [&](tStatus&) {
+            BagLock guard(lock);
+            HRESULT result = S_OK;
+            const bool* stored = findValue<bool>(tag, &result);
+            *value = stored != nullptr && *stored ? 1 : 0;
+            return result;
+        },
+        requiredArgument(value));
 }
 
 HRESULT STDMETHODCALLTYPE ChwDynamicPropertyBag::GetLong(ULONG tag, LONG* value) {
@@ -255,100 +255,99 @@ HRESULT STDMETHODCALLTYPE ChwDynamicPropertyBag::GetTimestamp(ULONG tag, hwSysAt
 }
 
 HRESULT STDMETHODCALLTYPE ChwDynamicPropertyBag::GetString(ULONG tag, BSTR* value) {
-    if (value == nullptr) {
-        return E_POINTER;
-    }
-    *value = nullptr;
-    BagLock guard(lock);
-    HRESULT result = S_OK;
-    const CqvBStr* stored = findValue<CqvBStr>(tag, &result);
-    if (stored == nullptr || stored->get() == nullptr) {
-        return result;
-    }
-    *value = SysAllocString(stored->get());
-    return *value == nullptr ? E_OUTOFMEMORY : S_OK;
+    return runHostOperation(
+        [&](tStatus&) {
+            BagLock guard(lock);
+            HRESULT result = S_OK;
+            const CqvBStr* stored = findValue<CqvBStr>(tag, &result);
+            if (stored == nullptr || stored->get() == nullptr) {
+                return result;
+            }
+            *value = SysAllocString(stored->get());
+            return *value == nullptr ? E_OUTOFMEMORY : S_OK;
+        },
+        outArgument(value));
 }
 
 HRESULT STDMETHODCALLTYPE ChwDynamicPropertyBag::GetDateTime(ULONG tag, hwSysAttrDateTime* value) {
-    if (value == nullptr) {
-        return E_POINTER;
-    }
-    BagLock guard(lock);
-    HRESULT result = S_OK;
-    if (const hwSysAttrTimestampUTC* stamp = findValue<hwSysAttrTimestampUTC>(tag, &result)) {
-        TimestampToDateTime(*stamp, value);
-    } else {
-        *value = kNoDateTime;
-    }
-    return result;
+    return runHostOperation(
+        [&](tStatus&) {
+            BagLock guard(lock);
+            HRESULT result = S_OK;
+            if (const hwSysAttrTimestampUTC* stamp = findValue<hwSysAttrTimestampUTC>(tag, &result)) {
+                TimestampToDateTime(*stamp, value);
+            } else {
+                *value = kNoDateTime;
+            }
+            return result;
+        },
+        requiredArgument(value));
 }
 
 HRESULT STDMETHODCALLTYPE ChwDynamicPropertyBag::CloneBag(IhwSysPropertyBag** clone) {
-    if (clone == nullptr) {
-        return E_POINTER;
-    }
-    *clone = nullptr;
-    BagLock guard(lock);
-    CQVComObject<ChwDynamicPropertyBag>* created = nullptr;
-    const HRESULT creation = CQVComObject<ChwDynamicPropertyBag>::CreateInstance(&created);
-    if (FAILED(creation)) {
-        return creation;
-    }
-    created->AddRef();
-    std::unique_ptr<IhwSysPropertyBag3, ReleaseReference> copy(created);
-    // The copy is not shared yet, so it is filled directly, in ascending order, with nothing marked.
-    return withoutExceptions([&] {
-        for (const auto& property : properties) {
-            std::unique_ptr<ChwPropertyValue> value = copyOfValue(*property.second);
-            if (value == nullptr) {
-                return E_FAIL;
+    return runHostOperation(
+        [&](tStatus&) {
+            BagLock guard(lock);
+            qv::com_ptr<CQVComObject<ChwDynamicPropertyBag>> copy;
+            const HRESULT creation = qvCreateObject(copy);
+            if (FAILED(creation)) {
+                return creation;
             }
-            created->properties.emplace_hint(created->properties.end(), property.first, std::move(value));
+            // The copy is not shared yet, so it is filled directly, in ascending order, with nothing
+            // marked.
+            for (const auto& property : properties) {
+                std::unique_ptr<ChwPropertyValue> value = copyOfValue(*property.second);
+                if (value == nullptr) {
+                    return E_FAIL;
+                }
+                copy->properties.emplace_hint(copy->properties.end(), property.first, std::move(value));
+            }
+            qvHandOut(copy, clone);
+            return S_OK;
+        },
+        outArgument(clone));
+}
+
+HRESULT STDMETHODCALLTYPE ChwDynamicPropertyBag::ClearChangedTags() {
+    return runHostOperation([&](tStatus&) {
+        BagLock guard(lock);
+        if (changedTags.empty()) {
+            return S_FALSE;
         }
-        *clone = copy.release();
+        changedTags.clear();
         return S_OK;
     });
 }
 
-HRESULT STDMETHODCALLTYPE ChwDynamicPropertyBag::ClearChangedTags() {
-    BagLock guard(lock);
-    if (changedTags.empty()) {
-        return S_FALSE;
-    }
-    changedTags.clear();
-    return S_OK;
-}
-
 HRESULT STDMETHODCALLTYPE ChwDynamicPropertyBag::LockBag() {
-    BagLock guard(lock);
-    lock.lock(INFINITE); // kept after the call, until UnlockBag
-    ++lockDepth;
-    return S_OK;
+    return runHostOperation([&](tStatus&) {
+        BagLock guard(lock);
+        lock.lock(INFINITE); // kept after the call, until UnlockBag
+        ++lockDepth;
+    });
 }
 
 HRESULT STDMETHODCALLTYPE ChwDynamicPropertyBag::UnlockBag() {
-    BagLock guard(lock);
-    if (lockDepth == 0) {
-        return E_FAIL;
-    }
-    lock.unlock(); // the acquisition LockBag kept
-    --lockDepth;
-    return S_OK;
+    return runHostOperation([&](tStatus&) {
+        BagLock guard(lock);
+        if (lockDepth == 0) {
+            return E_FAIL;
+        }
+        lock.unlock(); // the acquisition LockBag kept
+        --lockDepth;
+        return S_OK;
+    });
 }
 
 HRESULT createPropertyBag(IhwSysPropertyBag3** bag) noexcept {
-    if (bag == nullptr) {
-        return E_POINTER;
-    }
-    *bag = nullptr;
-    CQVComObject<ChwDynamicPropertyBag>* created = nullptr;
-    const HRESULT creation = CQVComObject<ChwDynamicPropertyBag>::CreateInstance(&created);
-    if (FAILED(creation)) {
-        return creation;
-    }
-    created->AddRef();
-    *bag = created;
-    return S_OK;
+    return runHostOperation(
+        [bag](tStatus&) {
+            qv::com_ptr<CQVComObject<ChwDynamicPropertyBag>> created;
+            const HRESULT creation = qvCreateObject(created);
+            qvHandOut(created, bag);
+            return creation;
+        },
+        outArgument(bag));
 }
 
 } // namespace qvkelpsysapiexpert

@@ -9,7 +9,7 @@
 #include "hwsys/hwsys_errors.h"
 #include "hwsys/hwsys_propertybag.h"
 #include "propertybag/ChwPropertyValue.h"
-#include "source/CQVComObject.h"
+#include "com/CQVComObject.h"
 #include "support/CqvSync.h"
 
 #include <map>
@@ -56,7 +56,11 @@ protected:
     ~ChwDynamicPropertyBag() = default;
 
 private:
+    // Stores a copy of `value` as a T under `tag` and marks the tag; the host boundary is the caller's.
+    template <typename T, typename Value> HRESULT storeValue(ULONG tag, Value&& value);
     template <typename T, typename Value> HRESULT setValue(ULONG tag, Value&& value);
+    // For the setters that take the value by pointer: null gives E_POINTER.
+    template <typename T> HRESULT setValueAt(ULONG tag, const T* value);
     // The value under `tag` as a T, or null with *result saying why not.
     template <typename T> const T* findValue(ULONG tag, HRESULT* result);
     template <typename T> HRESULT getValue(ULONG tag, T* value);

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "hwsys/hwsys_types.h"
-#include "propertybag/CqvBStr.h"
+#include "com/CqvBStr.h"
 
 #include <cstdint>
 #include <typeinfo>

@@ -5,7 +5,7 @@
 // reference. Clones borrow the container and keep the enumerator they came from alive.
 #pragma once
 
-#include "propertybag/QVEnumOnSTL.h"
+#include "com/QVEnumOnSTL.h"
 #include "support/StringBase.h"
 
 #include <list>
@@ -17,16 +17,6 @@ namespace qvkelpsysapiexpert {
 using tItemNameList = std::list<qv::brix::StringBase<WCHAR>>;
 using tTagVector = std::vector<ULONG>;
 using tTagSet = std::set<ULONG>;
-
-// Destroys the container it walks when it owns it (a null owner).
-template <class Enumerator> class OwningEnumeratorBase : public Enumerator {
-protected:
-    ~OwningEnumeratorBase() {
-        if (this->owner == nullptr) {
-            delete this->collection;
-        }
-    }
-};
 
 // Owning string enumerator and its element policy: each element is handed out as a new BSTR.
 template <class CollType>

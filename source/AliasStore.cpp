@@ -5,10 +5,12 @@
 #include "support/error_exception.h"
 #include "support/status_codes.h"
 #include "support/stdpath.h"
+#include "support/unique_any.h"
 
 #include <boost/shared_ptr.hpp>
 
 #include <cerrno>
+#include <memory>
 #include <stdexcept>
 #include <utility>
 
@@ -26,13 +28,33 @@ bool isAliasCharacter(WCHAR c) {
 }
 
 void closeStream(FILE* stream) {
-    const DWORD error = GetLastError();
-    std::fclose(stream);
-    SetLastError(error);
+    qv::unique_file{stream};
 }
 
 void report(nQVOSALS100::tStatus* status, std::int32_t code, std::uint32_t line) {
     status->setCode(code, nQVOSALS100::kComponentName, __FILE__, line);
+}
+
+using OpenStream = std::unique_ptr<FILE, void (*)(FILE*)>;
+
+OpenStream openStream(const std::string& path, const char* mode) {
+    return OpenStream(platformOpenFile(path.c_str(), mode), closeStream);
+}
+
+// A copy that is missing or cannot be removed changes nothing: the file itself is whole.
+void removeFile(const std::string& path) {
+    const DWORD error = GetLastError();
+    static_cast<void>(DeleteFileA(path.c_str()));
+    SetLastError(error);
+}
+
+// Null when the text is not one well-formed JSON document.
+cJSONUtils::Tree parseIfWellFormed(const std::string& text) {
+    try {
+        return cJSONUtils::parseDocument(text.data(), text.size());
+    } catch (const qverr::Exception&) {
+        return nullptr;
+    }
 }
 
 } // namespace
@@ -45,6 +67,10 @@ std::string getAliasesFilePath() {
     }
     path += "\\QV-KELP\\aliases.json";
     return path;
+}
+
+std::string getRecoveryFilePath(const std::string& aliasesFilePath) {
+    return aliasesFilePath + ".recovery";
 }
 
 void validateAlias(const WCHAR* alias) {
@@ -93,9 +119,8 @@ private:
     public:
         explicit Held(FileLockImpl& lock) : lock_(lock) {}
         ~Held() {
-            const DWORD error = GetLastError();
+            const qv::last_error_keeper keep;
             lock_.unlock();
-            SetLastError(error);
         }
         Held(const Held&) = delete;
         Held& operator=(const Held&) = delete;
@@ -136,12 +161,13 @@ void AliasStore::close() noexcept {
     devices_ = nullptr;
     root_.reset();
     file_.reset();
+    path_.clear();
     text_.clear();
 }
 
 bool AliasStore::open(Access access, nQVOSALS100::tStatus* status) {
     close();
-    const std::string path = getAliasesFilePath();
+    std::string path = getAliasesFilePath();
     FILE* stream = platformOpenFile(path.c_str(), access == Access::update ? "r+b" : "rb");
     if (stream == nullptr) {
         const bool denied = access == Access::update && errno == EACCES;
@@ -149,18 +175,48 @@ bool AliasStore::open(Access access, nQVOSALS100::tStatus* status) {
                __LINE__);
         return false;
     }
-    auto file = std::make_unique<LockedFile>(boost::shared_ptr<FILE>(stream, closeStream), access);
-    std::string text = readWholeFile(file->stream());
-    cJSONUtils::Tree root = cJSONUtils::parse(text.c_str());
-    cJSONUtils::requireObject(root.get());
-    cJSON* devices = cJSONUtils::getMember(root.get(), "devices");
-    cJSONUtils::requireObject(devices);
-
-    file_ = std::move(file);
-    text_ = std::move(text);
-    root_ = std::move(root);
-    devices_ = devices;
+    file_ = std::make_unique<LockedFile>(boost::shared_ptr<FILE>(stream, closeStream), access);
+    path_ = std::move(path);
+    try {
+        std::string text = readWholeFile(file_->stream());
+        cJSONUtils::Tree root = parseOrRecover(text, access);
+        cJSONUtils::requireObject(root.get());
+        cJSON* devices = cJSONUtils::getMember(root.get(), "devices");
+        cJSONUtils::requireObject(devices);
+        text_ = std::move(text);
+        root_ = std::move(root);
+        devices_ = devices;
+    } catch (...) {
+        close();
+        throw;
+    }
     return true;
+}
+
+// Only a file whose text is not JSON is taken for one torn by a dying writer: a rewrite cut short
+// leaves part of the new text over the old, or the new text followed by the old one's tail.
+cJSONUtils::Tree AliasStore::parseOrRecover(std::string& text, Access access) {
+    try {
+        return cJSONUtils::parseDocument(text.data(), text.size());
+    } catch (const qverr::Exception&) {
+        const OpenStream copy = openStream(getRecoveryFilePath(path_), "rb");
+        if (copy == nullptr) {
+            throw;
+        }
+        std::string copyText = readWholeFile(copy.get());
+        cJSONUtils::Tree root = parseIfWellFormed(copyText);
+        if (root == nullptr) {
+            throw;
+        }
+        if (access == Access::update) {
+            if (!replaceContent(copyText)) {
+                throwUnexpected();
+            }
+            removeFile(getRecoveryFilePath(path_));
+        }
+        text = std::move(copyText);
+        return root;
+    }
 }
 
 std::string AliasStore::readWholeFile(FILE* stream) const {
@@ -211,12 +267,13 @@ bool AliasStore::isAliasInUse(const std::string& alias) const {
 
 bool AliasStore::removeDeviceRecord(const std::string& token) {
     cJSON* devices = requireDevices();
-    cJSON* record = cJSONUtils::findMember(devices, token.c_str());
-    if (record == nullptr) {
-        return false;
+    bool removed = false;
+    for (cJSON* record = cJSONUtils::findMember(devices, token.c_str()); record != nullptr;
+         record = cJSONUtils::findMember(devices, token.c_str())) {
+        cJSONUtils::deleteMember(devices, record);
+        removed = true;
     }
-    cJSONUtils::deleteMember(devices, record);
-    return true;
+    return removed;
 }
 
 void AliasStore::replaceDeviceRecord(const std::string& token, const cJSON* record) {
@@ -227,15 +284,37 @@ void AliasStore::replaceDeviceRecord(const std::string& token, const cJSON* reco
 bool AliasStore::writeBack(nQVOSALS100::tStatus* status) {
     requireDevices();
     std::string text = cJSONUtils::print(root_.get());
+    const std::string recoveryPath = getRecoveryFilePath(path_);
+    if (!writeRecoveryCopy(text)) {
+        removeFile(recoveryPath);
+        report(status, nQVOSALS100::osalStatusUnexpected, __LINE__);
+        return false;
+    }
     if (replaceContent(text)) {
+        removeFile(recoveryPath);
         text_ = std::move(text);
         return true;
     }
     // Put back the text the file held, so that a failed rename never leaves it half-written. That
-    // text once fitted in the file, so rewriting it is the write most likely to succeed now.
-    static_cast<void>(replaceContent(text_));
+    // text once fitted in the file, so rewriting it is the write most likely to succeed now. Should
+    // even that fail, the recovery copy stays: the next open then finds a whole document in it.
+    if (replaceContent(text_)) {
+        removeFile(recoveryPath);
+    }
     report(status, nQVOSALS100::osalStatusUnexpected, __LINE__);
     return false;
+}
+
+// Written whole and flushed before the file itself is touched, so that a writer that dies during
+// the rewrite leaves a whole document behind.
+bool AliasStore::writeRecoveryCopy(const std::string& text) const {
+    OpenStream copy = openStream(getRecoveryFilePath(path_), "wb");
+    if (copy == nullptr) {
+        return false;
+    }
+    const bool written =
+        std::fwrite(text.data(), 1, text.size(), copy.get()) == text.size() && std::fflush(copy.get()) == 0;
+    return std::fclose(copy.release()) == 0 && written;
 }
 
 // The text is written and flushed in full before the file is cut to its length, so a failure

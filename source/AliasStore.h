@@ -15,6 +15,14 @@
 //   qverr::Exception (-52005, -52004, -52006); memory: std::bad_alloc;
 // - writing back fails: writeBack reports -52003 into the caller's status and returns false,
 //   after putting the file's previous content back.
+//
+// A process that dies while rewriting the file in place would leave it torn. So every rewrite first
+// writes the whole new text to a recovery copy beside the file (aliases.json.recovery), flushed,
+// and removes the copy once the rewrite is complete. An open that finds the file unparsable and a
+// recovery copy that parses takes the copy's content: an update (holding the exclusive lock)
+// writes it back into the file; a read only uses it, since restoring needs the exclusive lock and
+// write access a reader may lack, and while the reader's shared lock is held no writer can change
+// the copy. The rewrite itself stays in place, because other processes' locks belong to this file.
 // The status-reporting functions do their work whatever the status already holds and report by the
 // first-error-wins rule, so a caller may still write back after recording an unrelated failure.
 #pragma once
@@ -31,6 +39,8 @@
 
 // The narrow path of aliases.json. Throws qverr::Exception when the folder lookup fails.
 std::string getAliasesFilePath();
+// The recovery copy of the alias file at `aliasesFilePath`.
+std::string getRecoveryFilePath(const std::string& aliasesFilePath);
 
 // Throws HW_E_INVALID_ALIAS (as an HRESULT value) unless `alias` is 1 to 254 characters from
 // "-", "_", digits and ASCII letters, not beginning with "_". A null alias is refused the same way.
@@ -76,9 +86,10 @@ public:
     // Whether any record's "alias" equals `alias` byte for byte (letter case counts).
     bool isAliasInUse(const std::string& alias) const;
 
-    // Removes the first record keyed by `token` (ignoring case); false when there was none.
+    // Removes every record keyed by `token` (ignoring case), so that no record under a key that
+    // differs only in letter case can shadow the board's new one; false when there was none.
     bool removeDeviceRecord(const std::string& token);
-    // Removes the board's record and appends a copy of `record` under `token` at the end.
+    // Removes the board's records and appends a copy of `record` under `token` at the end.
     void replaceDeviceRecord(const std::string& token, const cJSON* record);
 
     // Makes the printed document the file's whole content. On failure the previous content is
@@ -91,11 +102,14 @@ private:
 
     bool open(Access access, nQVOSALS100::tStatus* status);
     std::string readWholeFile(FILE* stream) const;
+    cJSONUtils::Tree parseOrRecover(std::string& text, Access access);
+    bool writeRecoveryCopy(const std::string& text) const;
     bool replaceContent(const std::string& text);
     cJSON* requireDevices() const;
 
     const AliasFileIo* io_;
     std::unique_ptr<LockedFile> file_;
+    std::string path_;
     // The file's content as last read or written: what a failed write-back puts back.
     std::string text_;
     cJSONUtils::Tree root_;

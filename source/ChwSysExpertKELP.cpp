@@ -2,8 +2,12 @@
 
 #include "hwsys/hwsys_errors.h"
 #include "hwsys/hwsys_types.h"
+#include "source/calibrationWrites.h"
 #include "source/deviceEnumeration.h"
-#include "source/hostBoundary.h"
+#include "com/hostBoundary.h"
+#include "source/devicePropertyReport.h"
+#include "source/resourceUpdate.h"
+#include "source/maintenance.h"
 #include "support/status_codes.h"
 
 namespace qvkelpsysapiexpert {
@@ -71,7 +75,8 @@ HRESULT ChwSysExpertKELP::ReservedOperation2() {
 }
 
 HRESULT ChwSysExpertKELP::ReportResources(IhwSysHostCollection* collection) {
-    return runHostOperation(reportNotSupported, requiredArgument(collection));
+    return runHostOperation([collection](tStatus& status) { return reportResources(collection, &status); },
+                            requiredArgument(collection));
 }
 
 HRESULT ChwSysExpertKELP::EnumerateItemNames(IhwSysEnumStringList** itemNames) {
@@ -79,8 +84,9 @@ HRESULT ChwSysExpertKELP::EnumerateItemNames(IhwSysEnumStringList** itemNames) {
                             outArgument(itemNames));
 }
 
-HRESULT ChwSysExpertKELP::GetResourceProperties(LPCWSTR /*itemName*/, IhwSysPropertyBag** bag) {
-    return runHostOperation(reportNotSupported, outArgument(bag));
+HRESULT ChwSysExpertKELP::GetResourceProperties(LPCWSTR itemName, IhwSysPropertyBag** bag) {
+    return runHostOperation([itemName, bag](tStatus& status) { getResourceProperties(itemName, bag, &status); },
+                            outArgument(bag));
 }
 
 // The host asks whether a request flag needs the expert's attention; none does.
@@ -92,39 +98,43 @@ HRESULT ChwSysExpertKELP::NotImplementedOperation() {
     return runHostOperation(reportNotSupported);
 }
 
-HRESULT ChwSysExpertKELP::RenameResource(LPCWSTR /*itemName*/, LPCWSTR /*newAlias*/, ULONG /*flags*/,
-                                         LONG* aliasInUse, void** reserved) {
-    return runHostOperation(reportNotSupported, outArgument(aliasInUse), outArgument(reserved));
+HRESULT ChwSysExpertKELP::RenameResource(LPCWSTR itemName, LPCWSTR newAlias, ULONG flags, LONG* aliasInUse,
+                                         void** reserved) {
+    return runHostOperation(
+        [=](tStatus& status) { return renameResource(itemName, newAlias, flags, aliasInUse, &status); },
+        outArgument(aliasInUse), outArgument(reserved), requiredArgument(itemName));
 }
 
-HRESULT ChwSysExpertKELP::ValidateResourceProperties(LPCWSTR /*itemName*/, IhwSysPropertyBag* bag,
+HRESULT ChwSysExpertKELP::ValidateResourceProperties(LPCWSTR itemName, IhwSysPropertyBag* bag,
                                                      ULONG_PTR* reserved,
                                                      IhwSysEnumPropertyTag** acceptedTags) {
-    return runHostOperation(reportNotSupported, outArgument(acceptedTags), outArgument(reserved),
-                            requiredArgument(bag));
+    return runHostOperation(
+        [&](tStatus& status) { return validateResourceProperties(itemName, bag, acceptedTags, &status); },
+        outArgument(acceptedTags), outArgument(reserved), requiredArgument(bag));
 }
 
-HRESULT ChwSysExpertKELP::SaveResourceProperties(LPCWSTR /*itemName*/, IhwSysPropertyBag* bag,
-                                                 ULONG* reserved) {
-    return runHostOperation(reportNotSupported, outArgument(reserved), requiredArgument(bag));
+HRESULT ChwSysExpertKELP::SaveResourceProperties(LPCWSTR itemName, IhwSysPropertyBag* bag, ULONG* reserved) {
+    return runHostOperation([&](tStatus& status) { return saveResourceProperties(itemName, bag, &status); },
+                            outArgument(reserved), requiredArgument(bag));
 }
 
-HRESULT ChwSysExpertKELP::SelfTestResource(LPCWSTR /*itemName*/, ULONG /*testMode*/, BSTR* errorText) {
-    return runHostOperation(reportNotSupported, outArgument(errorText));
+HRESULT ChwSysExpertKELP::SelfTestResource(LPCWSTR itemName, ULONG testMode, BSTR* errorText) {
+    return runHostOperation(
+        [=](tStatus& status) { return runSelfTest(itemName, testMode, errorText, &status); },
+        outArgument(errorText), requiredArgument(itemName));
 }
 
-HRESULT ChwSysExpertKELP::SelfCalibrateResource(LPCWSTR /*itemName*/, BSTR* errorText) {
-    return runHostOperation(reportNotSupported, outArgument(errorText));
+HRESULT ChwSysExpertKELP::SelfCalibrateResource(LPCWSTR itemName, BSTR* errorText) {
+    return runHostOperation([=](tStatus& status) { return runSelfCalibration(itemName, errorText, &status); },
+                            outArgument(errorText), requiredArgument(itemName));
 }
 
 HRESULT createExpert(IhwSysExpert2** expert) noexcept {
     return runHostOperation(
         [expert](tStatus&) {
-            CQVComObject<ChwSysExpertKELP>* object = nullptr;
-            throwIfFailedHResult(CQVComObject<ChwSysExpertKELP>::CreateInstance(&object));
-            IhwSysExpert2* first = object;
-            first->AddRef();
-            *expert = first;
+            qv::com_ptr<CQVComObject<ChwSysExpertKELP>> object;
+            throwIfFailedHResult(qvCreateObject(object));
+            qvHandOut(object, expert);
         },
         outArgument(expert));
 }

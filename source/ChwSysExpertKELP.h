@@ -5,7 +5,7 @@
 #pragma once
 
 #include "hwsys/hwsys_expert.h"
-#include "source/CQVComObject.h"
+#include "com/CQVComObject.h"
 
 namespace qvkelpsysapiexpert {
 

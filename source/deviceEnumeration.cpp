@@ -2,7 +2,7 @@
 
 #include "enumeration/deviceMatchingToken.h"
 #include "enumeration/tDeviceInterfaceIterator.h"
-#include "source/hostBoundary.h"
+#include "com/hostBoundary.h"
 
 #include <utility>
 
@@ -32,6 +32,7 @@ void ListDeviceItemNames(BoardItemNameList& names, tStatus* status) {
         }
         names.emplace_back(token.c_str());
     }
+    boards.reportEnumerationFailure(status);
 }
 
 HRESULT enumerateItemNames(IhwSysEnumStringList** itemNames, tStatus* status) {

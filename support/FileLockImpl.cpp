@@ -40,19 +40,12 @@ void completeFailedCall(HANDLE file, OVERLAPPED& overlapped, qverr::Status& stat
 } // namespace
 
 FileLockImpl::FileLockImpl(FILE* file)
-    : file_(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)))), overlapped_() {
+    : file_(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)))),
+      event_(CreateEventA(nullptr, FALSE, FALSE, nullptr)), overlapped_() {
     qverr::StatusScope status;
-    overlapped_.hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    if (overlapped_.hEvent == nullptr) {
+    overlapped_.hEvent = event_.get();
+    if (!event_) {
         reportOSFault(status, __LINE__);
-    }
-}
-
-FileLockImpl::~FileLockImpl() {
-    if (overlapped_.hEvent != nullptr) {
-        const DWORD error = GetLastError();
-        CloseHandle(overlapped_.hEvent);
-        SetLastError(error);
     }
 }
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "platform/win32.h"
+#include "support/unique_any.h"
 
 #include <cstdio>
 
@@ -13,8 +14,7 @@ class FileLockImpl {
 public:
     // Creates the event the lock requests complete on; throws when it cannot be created.
     explicit FileLockImpl(FILE* file);
-    // Closes the event. It does not unlock: the owner releases the lock with unlock() first.
-    ~FileLockImpl();
+    // Closing the event does not unlock: the owner releases the lock with unlock() first.
     FileLockImpl(const FileLockImpl&) = delete;
     FileLockImpl& operator=(const FileLockImpl&) = delete;
 
@@ -29,5 +29,6 @@ private:
     void lock(DWORD flags);
 
     HANDLE file_;
+    qv::unique_event event_;
     OVERLAPPED overlapped_;
 };

@@ -1,7 +1,8 @@
 #include "support/OSException.h"
 
+#include "support/unique_any.h"
+
 #include <cstring>
-#include <memory>
 
 namespace qv::brix::osdep {
 
@@ -9,10 +10,7 @@ namespace {
 
 constexpr std::uint32_t kGenericOSCode = 42;
 
-struct LocalMemoryFree {
-    void operator()(char* text) const { LocalFree(text); }
-};
-using LocalText = std::unique_ptr<char, LocalMemoryFree>;
+using LocalText = qv::unique_hlocal<char>;
 
 // The system's text for a Win32 error, in a buffer the system allocated; null when it has none.
 LocalText systemMessage(DWORD error) {
@@ -21,7 +19,7 @@ LocalText systemMessage(DWORD error) {
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
         error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&text), 0, nullptr);
     LocalText owned(text);
-    return length == 0 ? nullptr : std::move(owned);
+    return length == 0 ? LocalText() : std::move(owned);
 }
 
 // System texts end in a period and CR LF; the message keeps what stands before the period.
@@ -51,10 +49,7 @@ std::uint32_t OSException::getOSError() const noexcept {
 
 WinError::WinError(const char* sourceFile, std::uint32_t sourceLine)
     : OSException(nullptr, GetLastError(), sourceFile, sourceLine) {
-    struct KeepLastError {
-        DWORD error;
-        ~KeepLastError() { SetLastError(error); }
-    } keep{osError};
+    const qv::last_error_keeper keep;
     if (const LocalText text = systemMessage(osError)) {
         message.assign(text.get(), text.get() + messageLength(text.get()));
     }

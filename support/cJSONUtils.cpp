@@ -63,22 +63,48 @@ cJSON* link(cJSON* object, const char* name, cJSON* item) {
     return item;
 }
 
+// cJSON marks where the text stopped making sense; without a mark its allocation failed.
+cJSON* parseOrThrow(cJSON* root, const char* errorPosition) {
+    if (root == nullptr) {
+        if (errorPosition == nullptr) {
+            throw std::bad_alloc();
+        }
+        throwJsonError(nQVOSALS100::osalStatusInvalidParameter, __LINE__);
+    }
+    return root;
+}
+
+bool onlyWhiteSpace(const char* begin, const char* end) {
+    for (; begin != end; ++begin) {
+        if (*begin != ' ' && *begin != '\t' && *begin != '\n' && *begin != '\r') {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 Tree parse(const char* text) {
     if (text == nullptr) {
         throwJsonError(nQVOSALS100::osalStatusInvalidParameter, __LINE__);
     }
-    const char* errorPosition = nullptr;
-    cJSON* root = cJSON_ParseWithOpts(text, &errorPosition, 0);
-    if (root == nullptr) {
-        // cJSON marks where the text stopped making sense; without a mark its allocation failed.
-        if (errorPosition == nullptr) {
-            throw std::bad_alloc();
-        }
+    const char* end = nullptr;
+    cJSON* root = cJSON_ParseWithOpts(text, &end, 0);
+    return own(parseOrThrow(root, end));
+}
+
+Tree parseDocument(const char* text, std::size_t length) {
+    if (text == nullptr) {
         throwJsonError(nQVOSALS100::osalStatusInvalidParameter, __LINE__);
     }
-    return own(root);
+    const char* end = nullptr;
+    cJSON* parsed = cJSON_ParseWithLengthOpts(text, length, &end, 0);
+    Tree root = own(parseOrThrow(parsed, end));
+    if (!onlyWhiteSpace(end, text + length)) {
+        throwJsonError(nQVOSALS100::osalStatusInvalidParameter, __LINE__);
+    }
+    return root;
 }
 
 void requireObject(const cJSON* item) {

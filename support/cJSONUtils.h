@@ -10,6 +10,7 @@
 #include <boost/shared_ptr.hpp>
 #include <cjson/cJSON.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -20,6 +21,10 @@ using Tree = boost::shared_ptr<cJSON>;
 // Parses a NUL-terminated text. Leading white space is skipped and anything after the first
 // complete value is ignored.
 Tree parse(const char* text);
+// Parses a stored document: the `length` bytes must be one JSON value with nothing but white space
+// around it. Text after the value (a NUL byte included) throws as malformed text does, because a
+// document rewritten from the value alone would silently lose it.
+Tree parseDocument(const char* text, std::size_t length);
 
 void requireObject(const cJSON* item);
 void requireString(const cJSON* item);

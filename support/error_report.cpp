@@ -1,6 +1,7 @@
 #include "support/error_report.h"
 
 #include "support/error_exception.h"
+#include "support/unique_any.h"
 
 namespace qverr {
 namespace {
@@ -10,29 +11,20 @@ namespace {
 class SystemMessage {
 public:
     explicit SystemMessage(DWORD error) noexcept {
-        const DWORD lastError = GetLastError();
+        const qv::last_error_keeper keep;
         constexpr DWORD kFlags =
             FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+        LPSTR text = nullptr;
         if (FormatMessageA(kFlags, nullptr, error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-                           reinterpret_cast<LPSTR>(&text_), 0, nullptr) == 0) {
-            text_ = nullptr;
-        }
-        SetLastError(lastError);
-    }
-    SystemMessage(const SystemMessage&) = delete;
-    SystemMessage& operator=(const SystemMessage&) = delete;
-    ~SystemMessage() {
-        if (text_ != nullptr) {
-            const DWORD lastError = GetLastError();
-            LocalFree(text_);
-            SetLastError(lastError);
+                           reinterpret_cast<LPSTR>(&text), 0, nullptr) != 0) {
+            text_.reset(text);
         }
     }
 
-    const char* text() const noexcept { return text_; }
+    const char* text() const noexcept { return text_.get(); }
 
 private:
-    LPSTR text_ = nullptr;
+    qv::unique_hlocal<char> text_;
 };
 
 } // namespace

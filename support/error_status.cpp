@@ -2,11 +2,17 @@
 
 #include "support/status_codes.h"
 
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 #include <utility>
 
 namespace qverr {
+
+static_assert(std::is_standard_layout_v<Status> && sizeof(Status) == sizeof(StatusLayout),
+              "a Status must stay the layout that outside libraries fill");
+
 namespace {
 
 constexpr std::uint32_t kSmallestBuffer = 512;

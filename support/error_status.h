@@ -6,27 +6,25 @@
 // (support/error_report.h) and grown through the status's reserve function.
 #pragma once
 
+#include "abi/qverrStatus.h"
 #include "support/payload_text.h"
 
 #include <cstdint>
 
 namespace qverr {
 
-// Grows the payload buffer of `status` to hold at least `requested` bytes, keeping its text, or
-// frees it when `requested` is 0. Returns false, leaving the status unchanged, when it cannot.
-using ReserveFunction = bool (*)(Status& status, std::uint32_t requested);
+// ReserveFunction (abi/qverrStatus.h) grows the payload buffer of a status to hold at least
+// `requested` bytes, keeping its text, or frees it when `requested` is 0. It returns false,
+// leaving the status unchanged, when it cannot.
 
 // The reserve function of every new status: buffers of 512 bytes or the next power of two above,
 // from malloc; requests above 0x7FFFFFFF fail.
 bool defaultReserve(Status& status, std::uint32_t requested) noexcept;
 
-struct Status {
-    std::int32_t code = 0;
-    std::uint32_t capacity = 0;
-    ReserveFunction reserve = &defaultReserve;
-    char* payload = nullptr;
-
-    Status() = default;
+// The members are those of the binary layout that outside libraries fill (code, capacity,
+// reserve, payload); Status adds no data, so it stays that layout.
+struct Status : StatusLayout {
+    Status() noexcept : StatusLayout{0, 0, &defaultReserve, nullptr} {}
     Status(const Status&) = delete;
     Status& operator=(const Status&) = delete;
     ~Status();

@@ -11,14 +11,13 @@
 // function (see support/error_status.h for the one over a qverr::Status).
 #pragma once
 
+#include "abi/qverrStatus.h"
+
 #include <cstddef>
 #include <cstdint>
 
 namespace qverr {
 
-struct Status;
-
-constexpr char kPayloadSentinel = 'J';
 constexpr const char* kEmptyPayload = "{}";
 // The smallest buffer that holds the empty payload: "{}", its NUL and the sentinel.
 constexpr std::uint32_t kEmptyPayloadCapacity = 4;

@@ -1,29 +1,15 @@
-// The fixed-size status record chained through the operating-system access layer.
-//
-// The layout is shared with the PXI services library, which fills the same record; it must stay
-// 208 bytes with the fields in this order.
+// The fixed-size status record chained through the operating-system access layer, with the rules
+// by which the module fills it. The layout is the one shared with outside libraries (abi/).
 #pragma once
+
+#include "abi/osalStatus.h"
 
 #include <cstdint>
 
 namespace nQVOSALS100 {
 
-struct tStatus {
-    static constexpr std::uint32_t kFullSize = 208;
+struct tStatus : tStatusRecord {
     static constexpr std::int32_t kOSFault = -52008;
-    static constexpr std::uint32_t kComponentCapacity = 10;
-    static constexpr std::uint32_t kFileCapacity = 101;
-    static constexpr std::uint32_t kExtensionSlots = 10;
-
-    std::uint32_t structSize = kFullSize;
-    std::int32_t code = 0;
-    char component[kComponentCapacity] = {};
-    char file[kFileCapacity] = {};
-    std::uint32_t line = 0;
-    void* extensions[kExtensionSlots] = {};
-
-    bool isFatal() const { return code < 0; }
-    bool isFull() const { return structSize >= kFullSize; }
 
     // Applies the precedence rule (first error wins, an error replaces a warning, success never
     // overwrites). Returns whether the code was accepted.

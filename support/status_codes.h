@@ -1,6 +1,8 @@
 // The status codes shared by both status kinds: 0 success, negative error, positive warning.
 #pragma once
 
+#include "abi/boardLibraries.h"
+
 #include <cstdint>
 
 namespace nQVOSALS100 {
@@ -24,13 +26,10 @@ constexpr std::int32_t osalStatusDeviceRemoved = -52020;
 constexpr std::int32_t osalStatusInsufficientPower = -52021;
 constexpr std::int32_t osalStatusFileAccessDenied = -52026;
 // Placed in a status only by a board library: the calibration password did not match.
-constexpr std::int32_t boardStatusCalPasswordInvalid = -1074097898;
+constexpr std::int32_t boardStatusCalPasswordInvalid = boardlib::kCalPasswordInvalid;
 
-// The precedence rule of both status kinds: the first error wins, an error replaces a warning,
-// and success never overwrites anything.
-constexpr bool acceptsStatusCode(std::int32_t current, std::int32_t incoming) {
-    return incoming < 0 ? current >= 0 : incoming > 0 && current == 0;
-}
+// The precedence rule of both status kinds (abi/qverrStatus.h).
+using qverr::acceptsStatusCode;
 
 // The component name every report of the module carries.
 constexpr const char* kComponentName = "qvkelpsysapiexpertu";

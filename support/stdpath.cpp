@@ -2,6 +2,7 @@
 
 #include "support/error_report.h"
 #include "support/status_codes.h"
+#include "support/utf8.h"
 
 #include <cstdint>
 #include <new>
@@ -10,47 +11,6 @@ namespace stdpath {
 namespace {
 
 constexpr const char* kCompanyFolderSuffix = "\\Quorvel";
-
-bool isHighSurrogate(std::uint32_t unit) {
-    return unit >= 0xD800 && unit <= 0xDBFF;
-}
-bool isLowSurrogate(std::uint32_t unit) {
-    return unit >= 0xDC00 && unit <= 0xDFFF;
-}
-
-void appendUtf8(std::uint32_t codePoint, std::string& out) {
-    if (codePoint < 0x80) {
-        out += static_cast<char>(codePoint);
-    } else if (codePoint < 0x800) {
-        out += static_cast<char>(0xC0 | (codePoint >> 6));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    } else if (codePoint < 0x10000) {
-        out += static_cast<char>(0xE0 | (codePoint >> 12));
-        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (codePoint >> 18));
-        out += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    }
-}
-
-// Every unit is converted, NULs included. A surrogate pair becomes one code point; a surrogate
-// without its partner (possible in file names) is kept as its own three-byte sequence rather than
-// swallowing the next character or reading past the buffer.
-void appendUtf16AsUtf8(const std::basic_string<WCHAR>& wide, std::string& out) {
-    for (std::size_t i = 0; i < wide.size(); ++i) {
-        const std::uint32_t unit = static_cast<std::uint16_t>(wide[i]);
-        if (isHighSurrogate(unit) && i + 1 < wide.size() &&
-            isLowSurrogate(static_cast<std::uint16_t>(wide[i + 1]))) {
-            const std::uint32_t low = static_cast<std::uint16_t>(wide[++i]);
-            appendUtf8(((unit - 0xD800) << 10) + (low - 0xDC00) + 0x10000, out);
-        } else {
-            appendUtf8(unit, out);
-        }
-    }
-}
 
 bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -105,7 +65,9 @@ void getCompanyDataFolder(std::string& path, qverr::Status& status) {
     getFolderPath(CSIDL_COMMON_APPDATA, widePath, status);
     path.clear();
     path.reserve(256);
-    appendUtf16AsUtf8(widePath, path);
+    // A lone surrogate (possible in folder names) keeps its own sequence, so the path names the
+    // same folder.
+    qvtext::appendUtf16AsUtf8(widePath.data(), widePath.size(), qvtext::LoneSurrogate::keep, path);
     trim(path);
     path += kCompanyFolderSuffix;
 }

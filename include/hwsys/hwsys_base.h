@@ -1,10 +1,5 @@
-// The system types the host interfaces are written in: the Windows headers on Windows, the
-// simulated Windows' declarations elsewhere.
+// The system types the host interfaces are written in, reached as the module reaches every system
+// name: through platform/win32.h (the Windows headers on Windows, the simulated Windows elsewhere).
 #pragma once
 
-#ifdef _WIN32
-#include <windows.h>
-#include <oleauto.h>
-#else
-#include "platform/sim/win32_types.h"
-#endif
+#include "platform/win32.h"

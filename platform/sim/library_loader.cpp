@@ -2,9 +2,11 @@
 // A module handle is the dynamic loader's handle, which is the same for every load of one file;
 // the table counts the loads made through these calls, so that a handle stays valid exactly until
 // as many FreeLibrary calls as loads, and each load is paired with one dlopen and each
-// FreeLibrary with one dlclose.
-#include "platform/sim/windows_choices.h"
+// FreeLibrary with one dlclose. Both calls write the call log (call_log.h); FreeLibrary names the
+// module by the name of its latest load that is still counted.
+#include "platform/sim/call_log.h"
 #include "platform/sim/library_search.h"
+#include "platform/sim/windows_choices.h"
 #include "platform/sim/utf16.h"
 #include "platform/sim/win32_error.h"
 #include "platform/sim/win32_files.h"
@@ -12,28 +14,34 @@
 #include <dlfcn.h>
 #include <link.h>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace {
 
 class ModuleTable {
 public:
-    void addReference(void* module) {
+    // One reference per load, under the name the program loaded it by.
+    void addReference(void* module, std::string name) {
         std::lock_guard<std::mutex> guard(mutex_);
-        ++references_[module];
+        references_[module].push_back(std::move(name));
     }
 
-    // False when the module is not loaded through LoadLibraryExW.
-    bool dropReference(void* module) {
+    // The name of the reference dropped; empty when the module is not loaded through LoadLibraryExW.
+    std::optional<std::string> dropReference(void* module) {
         std::lock_guard<std::mutex> guard(mutex_);
         const auto found = references_.find(module);
         if (found == references_.end()) {
-            return false;
+            return std::nullopt;
         }
-        if (--found->second == 0) {
+        std::string name = std::move(found->second.back());
+        found->second.pop_back();
+        if (found->second.empty()) {
             references_.erase(found);
         }
-        return true;
+        return name;
     }
 
     // Runs the lookup while the module cannot be freed by another thread.
@@ -48,7 +56,7 @@ public:
 
 private:
     std::mutex mutex_;
-    std::unordered_map<void*, unsigned long> references_;
+    std::unordered_map<void*, std::vector<std::string>> references_;
 };
 
 ModuleTable& modules() {
@@ -85,25 +93,35 @@ void* exportOf(void* module, LPCSTR procName, DWORD* error) {
 
 } // namespace
 
+namespace {
+
+HMODULE failLoad(const char* name, DWORD error) {
+    sim::logFailedCall("LoadLibraryExW", name, error);
+    SetLastError(error);
+    return nullptr;
+}
+
+} // namespace
+
 WINSIM_API HMODULE WINAPI LoadLibraryExW(LPCWSTR fileName, HANDLE file, DWORD flags) {
-    if (fileName == nullptr || file != nullptr || flags != 0) {
-        SetLastError(fileName == nullptr ? ERROR_INVALID_PARAMETER
-                                         : winsim::choice::kUnsupportedLoadRequestError);
-        return nullptr;
+    if (fileName == nullptr) {
+        return failLoad(nullptr, ERROR_INVALID_PARAMETER);
     }
     const std::string name = winsim::utf8FromUtf16(fileName);
+    if (file != nullptr || flags != 0) {
+        return failLoad(name.c_str(), winsim::choice::kUnsupportedLoadRequestError);
+    }
     // A fault names the library as the program names it (UTF-8), before any extension is added.
     DWORD injected = ERROR_SUCCESS;
     if (winsim::takeInjectedFault("LoadLibraryExW", name, &injected)) {
-        SetLastError(injected);
-        return nullptr;
+        return failLoad(name.c_str(), injected);
     }
     const winsim::OpenedLibrary library = winsim::openNamedLibrary(name, *winsim::currentMachineFacts());
     if (library.handle == nullptr) {
-        SetLastError(library.error);
-        return nullptr;
+        return failLoad(name.c_str(), library.error);
     }
-    modules().addReference(library.handle);
+    sim::logCall("LoadLibraryExW", name.c_str());
+    modules().addReference(library.handle, name);
     return static_cast<HMODULE>(library.handle);
 }
 
@@ -122,10 +140,13 @@ WINSIM_API FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
 }
 
 WINSIM_API BOOL WINAPI FreeLibrary(HMODULE module) {
-    if (!modules().dropReference(module)) {
+    const std::optional<std::string> name = modules().dropReference(module);
+    if (!name) {
+        sim::logFailedCall("FreeLibrary", "(unknown module)", ERROR_INVALID_HANDLE);
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
+    sim::logCall("FreeLibrary", name->c_str());
     ::dlclose(module);
     return TRUE;
 }

@@ -2,6 +2,7 @@
 // with the member it is in.
 #include "platform/sim/machine_json.h"
 
+#include "platform/sim/json_members.h"
 #include "platform/sim/text_rules.h"
 
 #include <cjson/cJSON.h>
@@ -15,78 +16,6 @@
 
 namespace winsim {
 namespace {
-
-[[noreturn]] void refuse(const std::string& member, const std::string& problem) {
-    throw std::invalid_argument(member + ": " + problem);
-}
-
-std::string indexed(const std::string& member, std::size_t index) {
-    return member + "[" + std::to_string(index) + "]";
-}
-
-std::string child(const std::string& member, const std::string& name) {
-    return member.empty() ? name : member + "." + name;
-}
-
-// Calls `visit` for each member of an object, refusing a member that appears twice.
-void forEachMember(const cJSON* object, const std::string& member,
-                   const std::function<void(const cJSON*, const std::string&)>& visit) {
-    if (!cJSON_IsObject(object)) {
-        refuse(member.empty() ? "(top level)" : member, "expected an object");
-    }
-    std::set<std::string> seen;
-    for (const cJSON* item = object->child; item != nullptr; item = item->next) {
-        const std::string name = item->string;
-        if (!seen.insert(toUpperAscii(name)).second) {
-            refuse(child(member, name), "appears twice");
-        }
-        visit(item, child(member, name));
-    }
-}
-
-void forEachElement(const cJSON* array, const std::string& member,
-                    const std::function<void(const cJSON*, const std::string&)>& visit) {
-    if (!cJSON_IsArray(array)) {
-        refuse(member, "expected an array");
-    }
-    std::size_t index = 0;
-    for (const cJSON* item = array->child; item != nullptr; item = item->next) {
-        visit(item, indexed(member, index++));
-    }
-}
-
-[[noreturn]] void refuseUnknown(const std::string& member) {
-    refuse(member, "unknown member");
-}
-
-std::string textOf(const cJSON* item, const std::string& member) {
-    if (!cJSON_IsString(item)) {
-        refuse(member, "expected a text");
-    }
-    return item->valuestring;
-}
-
-bool flagOf(const cJSON* item, const std::string& member) {
-    if (!cJSON_IsBool(item)) {
-        refuse(member, "expected true or false");
-    }
-    return cJSON_IsTrue(item);
-}
-
-double integerOf(const cJSON* item, const std::string& member, double lowest, double highest) {
-    if (!cJSON_IsNumber(item)) {
-        refuse(member, "expected a number");
-    }
-    const double value = item->valuedouble;
-    if (!std::isfinite(value) || std::floor(value) != value || value < lowest || value > highest) {
-        char written[32];
-        std::snprintf(written, sizeof written, "%.17g", value);
-        refuse(member, std::string("the number ") + written + " does not fit (an integer from " +
-                           std::to_string(static_cast<long long>(lowest)) + " to " +
-                           std::to_string(static_cast<long long>(highest)) + " is expected)");
-    }
-    return value;
-}
 
 std::uint32_t unsignedOf(const cJSON* item, const std::string& member) {
     return static_cast<std::uint32_t>(integerOf(item, member, 0, 4294967295.0));

@@ -2,6 +2,8 @@
 #include "platform/sim/machine_state.h"
 #include "platform/sim/text_rules.h"
 
+#include <cstring>
+
 namespace sim {
 
 std::string currentMachineFile() {
@@ -32,6 +34,40 @@ std::optional<PxiLocation> findPxiLocation(std::uint32_t bus, std::uint32_t devi
         if (location.bus == bus && location.device == device && location.function == function) {
             return location;
         }
+    }
+    return std::nullopt;
+}
+
+} // namespace sim
+
+namespace sim {
+
+std::optional<InterfaceOwner> findInterfaceOwner(const std::string& devicePath) {
+    const auto machine = winsim::currentMachine();
+    for (const winsim::DeviceNode& device : machine->devices()) {
+        for (const winsim::InterfaceNode& deviceInterface : device.interfaces) {
+            if (winsim::equalsIgnoringCase(deviceInterface.path, devicePath)) {
+                return InterfaceOwner{device.id, deviceInterface.classGuid, device.present};
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<RegistryValue> readInterfaceValue(const std::string& deviceId, const GUID& interfaceClass,
+                                                const std::string& subkey, const std::string& valueName) {
+    const auto machine = winsim::currentMachine();
+    const winsim::DeviceNode* device = machine->findById(deviceId);
+    if (device == nullptr) {
+        return std::nullopt;
+    }
+    for (const winsim::InterfaceNode& deviceInterface : device->interfaces) {
+        if (std::memcmp(&deviceInterface.classGuid, &interfaceClass, sizeof(GUID)) != 0) {
+            continue;
+        }
+        const RegistryKey* key = deviceInterface.key != nullptr ? deviceInterface.key->findSubkey(subkey) : nullptr;
+        const RegistryValue* value = key != nullptr ? key->findValue(valueName) : nullptr;
+        return value != nullptr ? std::optional<RegistryValue>(*value) : std::nullopt;
     }
     return std::nullopt;
 }

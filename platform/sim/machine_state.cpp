@@ -1,6 +1,7 @@
 // Resolving a description into the device tree the simulated calls walk.
 #include "platform/sim/machine_state.h"
 
+#include "platform/sim/board_json.h"
 #include "platform/sim/device_ids.h"
 #include "platform/sim/text_rules.h"
 
@@ -55,6 +56,9 @@ DeviceNode nodeOf(const sim::Device& device, std::size_t index) {
     node.address = device.address;
     node.hardwareKey = device.hardwareRegistryKey ? &*device.hardwareRegistryKey : nullptr;
     node.board = device.board;
+    if (!device.board.empty()) {
+        node.boardState = parseBoardState(device.board, deviceMember(index, "board"));
+    }
     for (const sim::DeviceInterface& deviceInterface : device.interfaces) {
         InterfaceNode interfaceNode;
         interfaceNode.classGuid = deviceInterface.classGuid;
@@ -192,6 +196,8 @@ std::shared_ptr<const MachineState> MachineState::build(sim::Machine description
     }
     refuseDuplicateInterfacePaths(devices);
     machine->faults_ = std::make_unique<FaultBook>(machine->description_.faults);
+    machine->boardWrites_ = std::make_unique<BoardWrites>(
+        machine->sourceFile.empty() ? std::string() : machine->sourceFile + kStateFileSuffix);
     return machine;
 }
 

@@ -3,9 +3,11 @@
 // another thread never changes a device under a caller.
 #pragma once
 
+#include "platform/sim/board_state.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/machine_access.h"
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -15,6 +17,8 @@
 namespace winsim {
 
 inline constexpr const char* kRootDeviceId = "HTREE\\ROOT\\0";
+// The state file is named after the description: machine.json keeps its writes in machine.json.state.json.
+inline constexpr const char* kStateFileSuffix = ".state.json";
 
 struct InterfaceNode {
     GUID classGuid{};
@@ -30,6 +34,7 @@ struct DeviceNode {
     const sim::RegistryKey* hardwareKey = nullptr; // null: the device has no hardware key
     std::vector<InterfaceNode> interfaces;
     std::string board;
+    std::optional<sim::BoardState> boardState; // parsed from `board`; absent when that is empty
     DEVINST devInst = 0;
     std::size_t parent = 0;            // index of the parent; the root is its own parent
     std::vector<std::size_t> children; // indices, in description order
@@ -51,6 +56,27 @@ private:
     std::vector<Counters> counters_;
 };
 
+// The records the board libraries wrote (board_json.h gives the document's form): a state file
+// beside the description, replaced by renaming under an exclusive lock on a lock file beside it
+// (the state file itself changes its inode with every write), or memory for a machine made in code.
+class BoardWrites {
+public:
+    // An empty file name keeps the writes in memory.
+    explicit BoardWrites(std::string stateFile) : stateFile_(std::move(stateFile)) {}
+
+    const std::string& stateFile() const { return stateFile_; }
+    // The document; empty when nothing was written. Throws std::runtime_error when it cannot be read.
+    std::string read() const;
+    // Hands the document to `edit` under the lock and stores what it returns (nothing: no change).
+    // Throws std::runtime_error when the document cannot be read or stored.
+    void update(const std::function<std::optional<std::string>(const std::string&)>& edit);
+
+private:
+    std::string stateFile_;
+    mutable std::mutex mutex_; // guards memory_
+    std::string memory_;
+};
+
 class MachineState {
 public:
     static constexpr std::size_t kRoot = 0;
@@ -67,6 +93,7 @@ public:
     }
     const std::vector<sim::PxiLocation>& pxi() const { return description_.pxi; }
     FaultBook& faults() const { return *faults_; }
+    BoardWrites& boardWrites() const { return *boardWrites_; }
 
     // Resolves a description; throws std::invalid_argument naming the member at fault.
     static std::shared_ptr<const MachineState> build(sim::Machine description, std::string sourceFile);
@@ -79,6 +106,7 @@ private:
     std::unordered_map<std::string, std::size_t> byUpperId_;
     std::unordered_map<DEVINST, std::size_t> byDevInst_;
     std::unique_ptr<FaultBook> faults_;
+    std::unique_ptr<BoardWrites> boardWrites_;
 };
 
 // The snapshot every call works on: the installed machine, else the description named by

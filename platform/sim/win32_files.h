@@ -25,6 +25,7 @@ WINSIM_API FILE* platformOpenFile(const char* path, const char* mode);
 WINSIM_API int _fileno(FILE* stream);
 WINSIM_API std::intptr_t _get_osfhandle(int fd);
 WINSIM_API errno_t _chsize_s(int fd, long long size);
+WINSIM_API BOOL WINAPI DeleteFileA(LPCSTR fileName);
 
 WINSIM_API HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState,
                                       LPCSTR name);

@@ -1,7 +1,7 @@
 #include "discovery_machine.h"
 
 #include "enumeration/deviceValueReaders.h"
-#include "qvpxisvc/qvpxisvc_sessions.h"
+#include "simlibs/pxi/qvpxisvc_sessions.h"
 #include "support/status_codes.h"
 
 #include <gtest/gtest.h>

@@ -86,7 +86,7 @@ TEST(HwconfigFrame, a_failure_prints_one_line_naming_what_failed_and_exits_non_z
          "cannot use the machine description " + malformedMachine() + ": devices: expected an array"},
         {"list", "> /dev/full", 1, "writing the output failed: No space left on device"},
         {"list extra", "", 2, "unexpected argument extra (see hwconfig --help)"},
-        {"cal", "", 2, "cal needs a command: due (see hwconfig --help)"},
+        {"cal", "", 2, "cal needs a BOARD (see hwconfig --help)"},
         {"cal due --within -1", "", 2, "--within: Value -1 not in range 0 to 36500 (see hwconfig --help)"},
         {"cal due --at 2026-02-30", "", 2,
          "--at needs a date such as 2026-03-18 or 2026-03-18T07:42:10Z, not 2026-02-30 (see hwconfig --help)"},
@@ -106,4 +106,74 @@ TEST(HwconfigFrame, with_json_a_failure_is_also_a_json_document_on_standard_outp
     EXPECT_EQ(compactJson(run.out),
               R"j({"error":{"message":"cannot open the alias file C:\\ProgramData\\Quorvel\\QV-KELP\\aliases.json )j"
               R"j((missing or unreadable): E_UNEXPECTED (0x8000FFFF)","hresult":"0x8000FFFF","name":"E_UNEXPECTED"}})j");
+}
+
+TEST(HwconfigTree, places_the_lab_boards_below_their_host_bridges_and_ports) {
+    const ProgramRun text = runHwconfig("tree");
+    ASSERT_EQ(text.exitCode, 0) << text.output;
+    EXPECT_EQ(text.out, "[0000:00] host bridge ACPI\\PNP0A08\\0\n"
+                        "\\- 1c.0 root port 8086:A110\n"
+                        "   \\- 00.0 switch port 10B5:8733\n"
+                        "      +- 01.0 switch port 10B5:8733\n"
+                        "      |  \\- 00.0 PXI1Slot2  QV-KELP 4110  PXI chassis 1, slot 2\n"
+                        "      +- 02.0 switch port 10B5:8733\n"
+                        "      |  \\- 00.0 ScopeFrontEnd  QV-KELP 4220  PXI chassis 1, slot 3\n"
+                        "      \\- 03.0 switch port 10B5:8733\n"
+                        "         \\- 00.0 PXI1Slot4  QV-KELP 4480R  PXI chassis 1, slot 4\n"
+                        "[0000:01] host bridge ACPI\\PNP0A08\\1\n"
+                        "\\- 03.0 root port 8086:2030\n"
+                        "   \\- 00.0 PXI0Slot0  QV-KELP 2310e\n");
+
+    const ProgramRun dot = runHwconfig("tree --dot");
+    ASSERT_EQ(dot.exitCode, 0) << dot.output;
+    EXPECT_EQ(dot.out.rfind("digraph boards {\n", 0), 0u) << dot.out;
+    EXPECT_NE(dot.out.find("  n11 [label=\"00.0 PXI0Slot0  QV-KELP 2310e\", style=bold];\n  n10 -> n11;\n"),
+              std::string::npos)
+        << dot.out;
+}
+
+TEST(HwconfigTree, json_nests_each_board_under_its_ports_with_numbers_as_numbers) {
+    const ProgramRun run = runHwconfig("--json tree");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(compactJson(run.out).find(
+                  R"({"kind":"hostBridge","instanceId":"ACPI\\PNP0A08\\1","root":"0000:01","children":[)"
+                  R"({"kind":"rootPort","instanceId":"PCI\\VEN_8086&DEV_2030&SUBSYS_00000000&REV_04\\3&2F1E4C9&0&18",)"
+                  R"("device":3,"function":0,"children":[{"kind":"board",)"
+                  R"("instanceId":"PCI\\VEN_1F2B&DEV_7B10&SUBSYS_7B101F2B&REV_02\\4&19AE3D07&0&0018","device":0,)"
+                  R"("function":0,"itemName":"PCI\\VEN_1F2B&DEV_7B10&SUBSYS_7B101F2B&REV_02\\4&19AE3D07&0&0018",)"
+                  R"("alias":"PXI0Slot0","model":"QV-KELP 2310e","pxi":null,"children":[]}]}]})"),
+              std::string::npos)
+        << run.out;
+}
+
+TEST(HwconfigCalDue, lists_overdue_and_soon_due_boards_soonest_first_with_an_exit_code_per_outcome) {
+    const struct {
+        std::string arguments;
+        int exitCode;
+        std::string out;
+    } cases[] = {
+        {"cal due --at 2026-03-01", 0, "No calibration due within 30 days.\n"},
+        {"cal due --at 2026-05-15", 7,
+         "Alias          Due         Status          Item name\n"
+         "ScopeFrontEnd  2026-06-01  due in 17 days  PCI\\VEN_1F2B&DEV_7A22&SUBSYS_7A221F2B&REV_01\\6&1E07B5D&0&001000E0\n"},
+        {"cal due --at 2027-03-01", 8,
+         "Alias          Due         Status               Item name\n"
+         "ScopeFrontEnd  2026-06-01  overdue by 273 days  PCI\\VEN_1F2B&DEV_7A22&SUBSYS_7A221F2B&REV_01\\6&1E07B5D&0&001000E0\n"
+         "PXI1Slot2      2027-03-18  due in 17 days       PCI\\VEN_1F2B&DEV_7A21&SUBSYS_7A211F2B&REV_01\\6&3A1C9E2&0&000800E0\n"},
+        {"cal due --at 2027-03-01 --within=0", 8,
+         "Alias          Due         Status               Item name\n"
+         "ScopeFrontEnd  2026-06-01  overdue by 273 days  PCI\\VEN_1F2B&DEV_7A22&SUBSYS_7A221F2B&REV_01\\6&1E07B5D&0&001000E0\n"},
+    };
+    for (const auto& c : cases) {
+        const ProgramRun run = runHwconfig(c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments << "\n" << run.output;
+        EXPECT_EQ(run.out, c.out) << c.arguments;
+    }
+
+    const ProgramRun json = runHwconfig("cal due --json --at 2026-05-15T12:00:00Z");
+    EXPECT_EQ(json.exitCode, 7) << json.output;
+    EXPECT_EQ(compactJson(json.out),
+              R"({"asOf":"2026-05-15T12:00:00Z","withinDays":30,"boards":[)"
+              R"({"itemName":"PCI\\VEN_1F2B&DEV_7A22&SUBSYS_7A221F2B&REV_01\\6&1E07B5D&0&001000E0",)"
+              R"("alias":"ScopeFrontEnd","due":"2026-06-01T00:00:00Z","daysLeft":16,"overdue":false}]})");
 }

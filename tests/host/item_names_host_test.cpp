@@ -20,10 +20,10 @@ protected:
         setenv("QVKELP_MACHINE", (kMachines + machineFile).c_str(), 1);
         IhwSysExpert2* raw = nullptr;
         EXPECT_EQ(create(&raw), S_OK);
-        const ComRef<IhwSysExpert2> expert(raw);
+        const auto expert = ComRef<IhwSysExpert2>::attach(raw);
         IhwSysEnumStringList* enumerator = nullptr;
         const HRESULT result = expert->EnumerateItemNames(&enumerator);
-        names.reset(enumerator);
+        names = ComRef<IhwSysEnumStringList>::attach(enumerator);
         return result;
     }
 
@@ -31,7 +31,7 @@ protected:
         std::vector<std::u16string> result;
         BSTR name = nullptr;
         while (names->Next(1, &name, nullptr) == S_OK) {
-            const OwnedBstr owned(name);
+            const auto owned = CqvBStr::Attach(name);
             result.emplace_back(name, SysStringLen(name));
         }
         return result;

@@ -71,7 +71,7 @@ std::string exercise(IhwSysPropertyBag3* bag, int thread) {
             IhwSysEnumPropertyTag* raw = nullptr;
             const HRESULT result = bag->EnumPropertyTags(&raw);
             if (result == S_OK) {
-                Ref<IhwSysEnumPropertyTag> tags(raw);
+                auto tags = Ref<IhwSysEnumPropertyTag>::attach(raw);
                 if (!strictlyAscending(remainingTags(tags.get()))) {
                     return "enumeration not ascending";
                 }
@@ -85,10 +85,10 @@ std::string exercise(IhwSysPropertyBag3* bag, int thread) {
             if (bag->CloneBag(&raw) != S_OK) {
                 return "CloneBag failed";
             }
-            Ref<IhwSysPropertyBag> copy(raw);
+            auto copy = Ref<IhwSysPropertyBag>::attach(raw);
             IhwSysEnumPropertyTag* rawTags = nullptr;
             if (copy->EnumPropertyTags(&rawTags) == S_OK) {
-                Ref<IhwSysEnumPropertyTag> tags(rawTags);
+                auto tags = Ref<IhwSysEnumPropertyTag>::attach(rawTags);
                 for (ULONG copied : remainingTags(tags.get())) {
                     LONG value = 0;
                     ULONG writer = kThreads;
@@ -123,7 +123,7 @@ std::string exercise(IhwSysPropertyBag3* bag, int thread) {
 TEST(PropertyBagConcurrency, mixed_operations_from_several_threads_keep_the_bag_consistent) {
     IhwSysPropertyBag3* raw = nullptr;
     ASSERT_EQ(createPropertyBag(&raw), S_OK);
-    Ref<IhwSysPropertyBag3> bag(raw);
+    auto bag = Ref<IhwSysPropertyBag3>::attach(raw);
 
     std::vector<std::string> faults(kThreads);
     std::vector<std::thread> threads;

@@ -1,6 +1,8 @@
 // Owning handles for the COM references and BSTRs the tests receive, and readers of enumerators.
 #pragma once
 
+#include "com/CqvBStr.h"
+#include "com/com_ptr.h"
 #include "hwsys/hwsys.h"
 #include "platform/win32.h"
 
@@ -8,15 +10,8 @@
 #include <string>
 #include <vector>
 
-struct ReleaseReference {
-    void operator()(IUnknown* object) const { object->Release(); }
-};
-template <typename Interface> using Ref = std::unique_ptr<Interface, ReleaseReference>;
-
-struct FreeBstr {
-    void operator()(OLECHAR* text) const { SysFreeString(text); }
-};
-using OwnedBstr = std::unique_ptr<OLECHAR, FreeBstr>;
+template <typename Interface> using Ref = qv::com_ptr<Interface>;
+using qvkelpsysapiexpert::CqvBStr;
 
 // OLECHAR text: char16_t in the simulation, wchar_t on Windows.
 using OleText = std::basic_string<OLECHAR>;
@@ -38,10 +33,9 @@ inline std::vector<ULONG> remainingTags(IhwSysEnumPropertyTag* tags) {
 // Every string left in the enumerator, read one at a time; each copy is freed after reading.
 inline std::vector<OleText> remainingNames(IhwSysEnumStringList* names) {
     std::vector<OleText> read;
-    BSTR name = nullptr;
-    while (names->Next(1, &name, nullptr) == S_OK) {
-        read.push_back(textOf(name));
-        SysFreeString(name);
+    CqvBStr name;
+    while (names->Next(1, name.address(), nullptr) == S_OK) {
+        read.push_back(textOf(name.get()));
     }
     return read;
 }

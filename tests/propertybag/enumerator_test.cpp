@@ -14,13 +14,13 @@ using namespace qvkelpsysapiexpert;
 Ref<IhwSysEnumPropertyTag> tagEnumerator(std::vector<ULONG> tags) {
     IhwSysEnumPropertyTag* raw = nullptr;
     EXPECT_EQ(makeTagEnumerator(std::move(tags), &raw), S_OK);
-    return Ref<IhwSysEnumPropertyTag>(raw);
+    return Ref<IhwSysEnumPropertyTag>::attach(raw);
 }
 
 Ref<IhwSysEnumPropertyTag> setEnumerator(std::set<ULONG> tags) {
     IhwSysEnumPropertyTag* raw = nullptr;
     EXPECT_EQ(CreateEnumeratorOverSet(std::move(tags), &raw), S_OK);
-    return Ref<IhwSysEnumPropertyTag>(raw);
+    return Ref<IhwSysEnumPropertyTag>::attach(raw);
 }
 
 Ref<IhwSysEnumStringList> nameEnumerator(std::initializer_list<const char*> names) {
@@ -30,13 +30,13 @@ Ref<IhwSysEnumStringList> nameEnumerator(std::initializer_list<const char*> name
     }
     IhwSysEnumStringList* raw = nullptr;
     EXPECT_EQ(makeItemNameEnumerator(std::move(list), &raw), S_OK);
-    return Ref<IhwSysEnumStringList>(raw);
+    return Ref<IhwSysEnumStringList>::attach(raw);
 }
 
 Ref<IhwSysEnumPropertyTag> cloneOf(IhwSysEnumPropertyTag* source) {
     IhwSysEnumPropertyTag* raw = nullptr;
     EXPECT_EQ(source->Clone(&raw), S_OK);
-    return Ref<IhwSysEnumPropertyTag>(raw);
+    return Ref<IhwSysEnumPropertyTag>::attach(raw);
 }
 
 TEST(TagEnumerator, next_checks_its_pointers_and_counts) {
@@ -154,7 +154,7 @@ TEST_F(NameEnumerator, hands_out_each_name_as_a_separate_copy_in_list_order) {
     auto clone = Ref<IhwSysEnumStringList>();
     IhwSysEnumStringList* raw = nullptr;
     ASSERT_EQ(names->Clone(&raw), S_OK);
-    clone.reset(raw);
+    clone = Ref<IhwSysEnumStringList>::attach(raw);
     EXPECT_EQ(remainingNames(names.get()), (std::vector<std::u16string>{u"caf\u00E9"}));
     EXPECT_EQ(remainingNames(clone.get()), (std::vector<std::u16string>{u"caf\u00E9"}));
     EXPECT_EQ(names->Reset(), S_OK);
@@ -166,7 +166,7 @@ TEST_F(NameEnumerator, a_clone_keeps_the_names_after_the_original_is_released) {
     auto names = nameEnumerator({"first", "second"});
     IhwSysEnumStringList* raw = nullptr;
     ASSERT_EQ(names->Clone(&raw), S_OK);
-    Ref<IhwSysEnumStringList> clone(raw);
+    auto clone = Ref<IhwSysEnumStringList>::attach(raw);
     names.reset();
     EXPECT_EQ(remainingNames(clone.get()), (std::vector<std::u16string>{u"first", u"second"}));
 }

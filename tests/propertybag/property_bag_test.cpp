@@ -20,7 +20,7 @@ using namespace qvkelpsysapiexpert;
 Ref<IhwSysPropertyBag3> newBag() {
     IhwSysPropertyBag3* raw = nullptr;
     EXPECT_EQ(createPropertyBag(&raw), S_OK);
-    return Ref<IhwSysPropertyBag3>(raw);
+    return Ref<IhwSysPropertyBag3>::attach(raw);
 }
 
 std::vector<ULONG> enumerated(HRESULT (IhwSysPropertyBag3::*enumerate)(IhwSysEnumPropertyTag**),
@@ -32,7 +32,7 @@ std::vector<ULONG> enumerated(HRESULT (IhwSysPropertyBag3::*enumerate)(IhwSysEnu
         return {};
     }
     EXPECT_EQ(result, S_OK);
-    Ref<IhwSysEnumPropertyTag> tags(raw);
+    auto tags = Ref<IhwSysEnumPropertyTag>::attach(raw);
     return remainingTags(tags.get());
 }
 
@@ -190,7 +190,8 @@ TEST(PropertyBag, strings_are_the_bags_own_copies) {
     BSTR second = nullptr;
     ASSERT_EQ(bag->GetString(1, &first), S_OK);
     ASSERT_EQ(bag->GetString(1, &second), S_OK);
-    OwnedBstr ownFirst(first), ownSecond(second);
+    const auto ownFirst = CqvBStr::Attach(first);
+    const auto ownSecond = CqvBStr::Attach(second);
     EXPECT_EQ(textOf(first), u"ab");
     EXPECT_EQ(SysStringLen(first), 2u);
     EXPECT_NE(first, second);
@@ -227,7 +228,7 @@ TEST(PropertyBag, tags_come_out_ascending_and_enumerations_are_snapshots) {
     }
     IhwSysEnumPropertyTag* raw = nullptr;
     ASSERT_EQ(bag->EnumPropertyTags(&raw), S_OK);
-    Ref<IhwSysEnumPropertyTag> before(raw);
+    auto before = Ref<IhwSysEnumPropertyTag>::attach(raw);
     ASSERT_EQ(bag->RemoveProperty(20), S_OK);
     ASSERT_EQ(bag->SetLong(15, 1), S_OK);
     EXPECT_EQ(remainingTags(before.get()), (std::vector<ULONG>{0, 10, 20, 30, 0xFFFFFFFFu}));
@@ -273,7 +274,7 @@ TEST(PropertyBag, a_copy_has_every_value_no_changes_and_a_life_of_its_own) {
     IhwSysPropertyBag3* rawCopy = nullptr;
     ASSERT_EQ(raw->QueryInterface(IID_IhwSysPropertyBag3, reinterpret_cast<void**>(&rawCopy)), S_OK);
     raw->Release();
-    Ref<IhwSysPropertyBag3> copy(rawCopy);
+    auto copy = Ref<IhwSysPropertyBag3>::attach(rawCopy);
 
     EXPECT_EQ(allTags(copy.get()), allTags(bag.get()));
     EXPECT_EQ(changedTags(copy.get()), std::vector<ULONG>{});
@@ -410,7 +411,7 @@ TEST_F(PropertyBagMemory, a_string_that_cannot_be_copied_is_not_stored) {
     EXPECT_EQ(bag->GetString(1, &text), E_OUTOFMEMORY);
     EXPECT_EQ(text, nullptr);
     ASSERT_EQ(bag->GetString(1, &text), S_OK);
-    OwnedBstr owned(text);
+    const auto owned = CqvBStr::Attach(text);
     EXPECT_EQ(textOf(text), u"old");
 }
 

@@ -2,7 +2,7 @@
 #include "com_test_support.h"
 #include "common/time_zone_override.h"
 #include "platform/sim/test_hooks.h"
-#include "propertybag/CqvBStr.h"
+#include "com/CqvBStr.h"
 #include "propertybag/TimestampToDateTime.h"
 
 #include <gtest/gtest.h>

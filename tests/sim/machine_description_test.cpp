@@ -8,6 +8,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <ostream>
 
 using simtest::ScopedMachine;
 using simtest::ScopedMachineVariable;
@@ -75,15 +76,15 @@ TEST(MachineDescription, folders_are_taken_from_the_description_folder_and_defau
 TEST(MachineDescription, the_named_file_is_read_again_when_it_changes_on_disk) {
     TempFolder folder;
     const std::string path = folder.file("machine.json");
-    simtest::writeFile(path, R"({ "devices": [ { "id": "ROOT\\X\\0", "board": { "v": 1 } } ] })");
+    simtest::writeFile(path, R"({ "devices": [ { "id": "ROOT\\X\\0", "board": { "selfTest": 1 } } ] })");
     simtest::setModificationTime(path, 1000000);
     ScopedMachineVariable variable(path);
-    EXPECT_EQ(sim::boardDescription("root\\x\\0"), R"({"v":1})");
+    EXPECT_EQ(sim::boardDescription("root\\x\\0"), R"({"selfTest":1})");
     EXPECT_EQ(sim::currentMachineFile(), path);
 
-    simtest::writeFile(path, R"({ "devices": [ { "id": "ROOT\\X\\0", "board": { "v": 2 } } ] })");
+    simtest::writeFile(path, R"({ "devices": [ { "id": "ROOT\\X\\0", "board": { "selfTest": 2 } } ] })");
     simtest::setModificationTime(path, 1000001);
-    EXPECT_EQ(sim::boardDescription("ROOT\\X\\0"), R"({"v":2})");
+    EXPECT_EQ(sim::boardDescription("ROOT\\X\\0"), R"({"selfTest":2})");
 
     const std::string other = folder.file("other.json");
     simtest::writeFile(other, R"({ "devices": [ { "id": "ROOT\\Y\\0", "board": {} } ] })");
@@ -100,10 +101,10 @@ TEST(MachineDescription, an_installed_machine_hides_the_named_file_until_it_is_u
     EXPECT_EQ(sim::findPxiLocation(6, 0, 0)->slot, 3u);
     {
         sim::Machine machine;
-        machine.addDevice("ROOT\\OTHER\\0").board = "{\"x\":1}";
+        machine.addDevice("ROOT\\OTHER\\0").board = "{\"selfTest\":1}";
         ScopedMachine installed(machine);
         EXPECT_EQ(sim::boardDescription(board), "");
-        EXPECT_EQ(sim::boardDescription("ROOT\\OTHER\\0"), "{\"x\":1}");
+        EXPECT_EQ(sim::boardDescription("ROOT\\OTHER\\0"), "{\"selfTest\":1}");
         EXPECT_EQ(sim::currentMachineFile(), "");
         EXPECT_FALSE(sim::findPxiLocation(6, 0, 0).has_value());
     }
@@ -121,6 +122,12 @@ struct Malformed {
     const char* text;
     const char* diagnostic;
 };
+
+// Printed by its name, so that the listed test names (and so the test runner's) stay the same from
+// run to run instead of carrying the addresses of the texts.
+void PrintTo(const Malformed& malformed, std::ostream* out) {
+    *out << malformed.name;
+}
 
 // Each description holds the well-formed device ROOT\GOOD\0 with a board, so that an empty
 // machine can be told from a partly read one.

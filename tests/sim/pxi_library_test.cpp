@@ -2,8 +2,8 @@
 // machine's PXI table, the status record it fills, and sessions that always end.
 #include "sim_fixture.h"
 
-#include "qvpxisvc/qvpxisvc.h"
-#include "qvpxisvc/qvpxisvc_sessions.h"
+#include "abi/qvpxisvc.h"
+#include "simlibs/pxi/qvpxisvc_sessions.h"
 #include "support/status.h"
 
 #include <dlfcn.h>
@@ -95,7 +95,7 @@ TEST_F(PxiLibrary, an_unknown_location_or_attribute_reports_an_error_with_its_or
         EXPECT_EQ(status.code, c.code)
             << c.bus << "/" << c.device << "/" << c.function << " attribute " << c.attribute;
         EXPECT_STREQ(status.component, "qvpxisvc");
-        EXPECT_STREQ(status.file, "sim/pxi/qvpxisvc.cpp");
+        EXPECT_STREQ(status.file, "simlibs/pxi/qvpxisvc.cpp");
         EXPECT_NE(status.line, 0u);
     }
 }

@@ -1,5 +1,7 @@
 #include "alias_file_fixture.h"
 
+#include "common/child_processes.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -58,24 +60,6 @@ bool runReader(const std::vector<pid_t>& writers) {
             return true;
         }
     }
-}
-
-pid_t spawn(const std::function<bool()>& body) {
-    const pid_t child = fork();
-    if (child == 0) {
-        bool passed = false;
-        try {
-            passed = body();
-        } catch (...) {
-        }
-        _exit(passed ? 0 : 1);
-    }
-    return child;
-}
-
-bool exitedCleanly(pid_t child) {
-    int result = 0;
-    return waitpid(child, &result, 0) == child && WIFEXITED(result) && WEXITSTATUS(result) == 0;
 }
 
 class AliasStoreProcessesTest : public AliasFileTest {};

@@ -125,6 +125,37 @@ TEST_F(DeviceEnumeration, a_failure_at_a_board_keeps_the_names_listed_before_it)
     }
 }
 
+// Only "no more items" ends a walk; any other failure of the step to the next interface is an error,
+// also when it comes after some boards were listed.
+TEST_F(ExpertEnumeration, a_failing_step_to_the_next_interface_is_an_error_not_the_end_of_the_listing) {
+    const struct {
+        DWORD error;
+        std::uint32_t after;
+        HRESULT expected;
+    } rows[] = {
+        {ERROR_ACCESS_DENIED, 0, E_FAIL},
+        {ERROR_NOT_ENOUGH_MEMORY, 1, E_OUTOFMEMORY},
+        {ERROR_INVALID_PARAMETER, 2, E_INVALIDARG},
+    };
+    for (const auto& row : rows) {
+        sim::Machine machine = threeBoards();
+        sim::Fault failing = fault("SetupDiEnumDeviceInterfaces", row.error);
+        failing.after = row.after;
+        machine.addFault(failing);
+        sim::installMachine(machine);
+        BoardItemNameList names;
+        tStatus status;
+        ListDeviceItemNames(names, &status);
+        EXPECT_TRUE(status.isFatal()) << row.error;
+        EXPECT_EQ(names.size(), row.after) << row.error;
+
+        sim::installMachine(machine);
+        IhwSysEnumStringList* enumerator = nullptr;
+        EXPECT_EQ(expert->EnumerateItemNames(&enumerator), row.expected) << row.error;
+        EXPECT_EQ(enumerator, nullptr) << row.error;
+    }
+}
+
 TEST_F(ExpertEnumeration, a_listing_failure_reaches_the_host_through_the_status_table_and_hands_out_nothing) {
     const struct {
         sim::Fault fault;

@@ -1,5 +1,6 @@
 // Random sequences of appends, some of them starved of memory, checked against cJSON.
 #include "support/error_report.h"
+#include "support/unique_any.h"
 
 #include <gtest/gtest.h>
 
@@ -37,7 +38,7 @@ std::string randomText(int maxLength) {
     return text;
 }
 
-using Json = std::unique_ptr<cJSON, decltype(&cJSON_Delete)>;
+using Json = qv::unique_cjson;
 
 // Applies one random append to the cursor and, if the cursor accepted it, to the model tree.
 void appendRandomMember(qverr::PayloadCursor& cursor, std::vector<cJSON*>& openObjects, int index) {
@@ -97,7 +98,7 @@ TEST(PayloadProperty, random_appends_always_leave_valid_json_holding_every_accep
             continue;
         }
         // What the report itself wrote is checked elsewhere; the model starts from it.
-        const Json model(cJSON_Parse(status.payload), &cJSON_Delete);
+        const Json model(cJSON_Parse(status.payload));
         ASSERT_NE(model, nullptr) << "round " << round;
         std::vector<cJSON*> openObjects{model.get()};
         const int appends = uniform(0, 60);
@@ -106,7 +107,7 @@ TEST(PayloadProperty, random_appends_always_leave_valid_json_holding_every_accep
         }
         (cursor.isEmpty() ? starvedRounds : completeRounds) += 1;
 
-        const Json parsed(cJSON_Parse(status.payload), &cJSON_Delete);
+        const Json parsed(cJSON_Parse(status.payload));
         ASSERT_NE(parsed, nullptr) << "round " << round << ": " << status.payload;
         EXPECT_TRUE(cJSON_Compare(parsed.get(), model.get(), true)) << "round " << round;
         EXPECT_EQ(qverr::locateEnd(status.payload), status.payload + std::strlen(status.payload) - 1);

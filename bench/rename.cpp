@@ -1,0 +1,120 @@
+// RenameResource on an alias file of 10,000 records against bare cJSON doing the least a rename
+// must: read, parse, replace one record, print and write the same file back.
+#include "bare_cjson.h"
+#include "com/com_ptr.h"
+#include "hwsys/hwsys.h"
+#include "source/ChwSysExpertKELP.h"
+
+#include <benchmark/benchmark.h>
+#include <cjson/cJSON.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kRecords = 10000;
+constexpr const char* kItemName = "PCI\\VEN_1F2B&DEV_7A21&SUBSYS_7A211F2B&REV_01\\3&11583659&0&08";
+constexpr const char* kToken = "PCI:VEN_1F2B&DEV_7A21&SUBSYS_1F2B7A21&REV_01/0000:00:08";
+
+const char* const kMachine = R"({ "drives": { "C": "drive_c" }, "devices": [
+  { "id": "ROOT\\ACPI_HAL\\0000" },
+  { "id": "ACPI_HAL\\PNP0C08\\0", "parent": "ROOT\\ACPI_HAL\\0000" },
+  { "id": "ACPI\\PNP0A08\\0", "parent": "ACPI_HAL\\PNP0C08\\0" },
+  { "id": "PCI\\VEN_1F2B&DEV_7A21&SUBSYS_7A211F2B&REV_01\\3&11583659&0&08", "parent": "ACPI\\PNP0A08\\0",
+    "address": 65536,
+    "hardwareKey": {
+      "BusProperties": { "pciVendorID": 7979, "pciDeviceID": 31265, "pciSubsystemVendorID": 7979,
+                         "pciSubsystemID": 31265, "pciRevision": 1, "pciBusNumber": 0,
+                         "pciDeviceNumber": 1, "pciFunctionNumber": 0 },
+      "DeviceProperties": { "manufacturerName": "Quorvel", "modelName": "QV-KELP 4110",
+                            "serialNumber": "01D4A7F2", "pxiGeographicAddress": 2 } },
+    "interfaces": [ { "class": "{7729C356-96D6-4FAB-8D01-9266FB3D1BD7}",
+                      "key": { "Properties": { "isProductQV": 1, "connectsToNumSlots": 1 } } } ] } ],
+  "pxi": [ { "bus": 0, "device": 1, "function": 0, "chassis": 1, "slot": 2 } ] })";
+
+std::string record(int board, const std::string& alias) {
+    char text[512];
+    std::snprintf(text, sizeof text,
+                  "\t\t\"PCI:VEN_ABCD&DEV_%04X&SUBSYS_ABCD5678&REV_01/0000:%02X:%02X\":\t{\n"
+                  "\t\t\t\"alias\":\t\"%s\",\n\t\t\t\"simulated\":\tfalse,\n\t\t\t\"vendor_id\":\t43981,\n"
+                  "\t\t\t\"vendor_name\":\t\"Quorvel\",\n\t\t\t\"device_id\":\t%d,\n\t\t\t\"subsystem_id\":\t22136,\n"
+                  "\t\t\t\"model_name\":\t\"QV-KELP 4410\",\n\t\t\t\"serial_number\":\t\"01A2B3C4\",\n"
+                  "\t\t\t\"is_product_qv\":\ttrue,\n\t\t\t\"pxi_chassis_number\":\t1,\n"
+                  "\t\t\t\"pxi_slot_number\":\t3,\n\t\t\t\"pxi_connects_to_num_slots\":\t1\n\t\t}",
+                  board & 0xFFFF, (board >> 8) & 0xFF, board & 0xFF, alias.c_str(), board);
+    return text;
+}
+
+// A machine of one board whose drive C holds an alias file of kRecords other boards' records.
+class BenchMachine {
+public:
+    BenchMachine() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "renamebench-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) {
+            std::abort();
+        }
+        folder_ = pattern;
+        const std::filesystem::path store = folder_ / "drive_c" / "ProgramData" / "Quorvel" / "QV-KELP";
+        std::filesystem::create_directories(store);
+        std::ofstream(folder_ / "machine.json") << kMachine;
+        std::string text = "{\n\t\"devices\":\t{\n";
+        for (int board = 0; board < kRecords; ++board) {
+            text += record(board, "board-" + std::to_string(board)) + ",\n";
+        }
+        text.erase(text.size() - 2);
+        text += "\n\t}\n}";
+        aliasFile_ = (store / "aliases.json").string();
+        std::ofstream(aliasFile_, std::ios::binary) << text;
+        setenv("QVKELP_MACHINE", (folder_ / "machine.json").c_str(), 1);
+    }
+    ~BenchMachine() { std::filesystem::remove_all(folder_); }
+
+    const std::string& aliasFile() const { return aliasFile_; }
+
+private:
+    std::filesystem::path folder_;
+    std::string aliasFile_;
+};
+
+BenchMachine machine;
+
+void RenameResourceOn10000Records(benchmark::State& state) {
+    qv::com_ptr<IhwSysExpert2> expert;
+    if (qvkelpsysapiexpert::createExpert(expert.put()) != S_OK) {
+        state.SkipWithError("no expert");
+        return;
+    }
+    const std::u16string item(kItemName, kItemName + std::strlen(kItemName));
+    const std::u16string aliases[] = {u"bench-a", u"bench-b"};
+    int round = 0;
+    for (auto _ : state) {
+        LONG inUse = 0;
+        void* reserved = nullptr;
+        if (expert->RenameResource(item.c_str(), aliases[++round % 2].c_str(), 0, &inUse, &reserved) != S_OK) {
+            state.SkipWithError("rename failed");
+            break;
+        }
+    }
+}
+
+void BareCJsonParsePrintWriteOn10000Records(benchmark::State& state) {
+    const qv::unique_cjson fresh(
+        cJSON_Parse(("{" + record(70000, "bench-c").substr(2) + "}").c_str()));
+    for (auto _ : state) {
+        barecjson::replaceRecord(machine.aliasFile(), kToken, fresh.get()->child);
+    }
+}
+
+} // namespace
+
+BENCHMARK(RenameResourceOn10000Records)->Unit(benchmark::kMillisecond);
+BENCHMARK(BareCJsonParsePrintWriteOn10000Records)->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();

@@ -1,0 +1,310 @@
+#include "host/boardReports.h"
+
+#include "com/CqvBStr.h"
+#include "host/utf8Text.h"
+#include "hwsys/hwsys_tags.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <ctime>
+#include <iterator>
+#include <memory>
+#include <new>
+
+namespace hwconfig {
+namespace {
+
+struct TagName {
+    ULONG tag;
+    const char* name;
+};
+
+// Tags whose meaning the host does not name to experts are shown as fixed values.
+constexpr TagName kTagNames[] = {
+    {hwSysTagFixed1001000, "fixed value"},
+    {hwSysTagFixed1002000, "fixed value"},
+    {hwSysTagPciVendorId, "PCI vendor ID"},
+    {hwSysTagManufacturerName, "manufacturer"},
+    {hwSysTagPciSubsystemId, "PCI subsystem ID"},
+    {hwSysTagModelName, "model"},
+    {hwSysTagSerialNumber, "serial number"},
+    {hwSysTagIsProductQV, "product of the maker"},
+    {hwSysTagPxiChassis, "PXI chassis"},
+    {hwSysTagPxiSlot, "PXI slot"},
+    {hwSysTagSlotsOccupied, "slots occupied"},
+    {hwSysTagFixed1020000, "fixed value"},
+    {hwSysTagSelfCalPresent, "self-calibration present"},
+    {hwSysTagSelfCalTime, "last self-calibration"},
+    {hwSysTagSelfCalTemperature, "self-calibration temperature"},
+    {hwSysTagExternalCalPresent, "external calibration present"},
+    {hwSysTagExternalCalTime, "last external calibration"},
+    {hwSysTagExternalCalDue, "external calibration due"},
+    {hwSysTagFixed1069000, "fixed value"},
+    {hwSysTagFixed106B000, "fixed value"},
+    {hwSysTagPciBusNumber, "PCI bus"},
+    {hwSysTagPciDeviceNumber, "PCI device"},
+    {hwSysTagPciFunctionNumber, "PCI function"},
+    {hwSysTagPcieLinkWidth, "PCI Express link width"},
+    {hwSysTagPcieMaxLinkWidth, "PCI Express maximum link width"},
+    {hwSysTagPxiSlotNumber, "PXI slot number"},
+    {hwSysTagFixed101C000, "fixed value"},
+    {hwSysTagItemName, "item name"},
+    {hwSysTagFixed102A000, "fixed value"},
+    {hwSysTagExpertIdentifier, "expert identifier"},
+    {hwSysTagAlias, "alias"},
+    {hwSysTagFixed1037000, "fixed value"},
+    {hwSysTagFixed1054000, "fixed value"},
+    {hwSysTagFixed1024000, "fixed value"},
+    {hwSysTagFixed1056000, "fixed value"},
+    {hwSysTagTemperatureSensorCount, "temperature sensors"},
+    {hwSysTagFixed106F000, "fixed value"},
+    {hwSysTagRegisterAccessDevicePath, "register-access device path"},
+    {hwSysTagHardwareRevision, "hardware revision"},
+    {hwSysTagRoutingAdaptorName, "routing adaptor"},
+    {hwSysTagRoutingDevicePath, "routing device path"},
+    {hwSysTagRoutingItemName, "routing item name"},
+    {hwSysTagFixed10001000, "fixed value"},
+    {hwSysTagFixed10002000, "fixed value"},
+    {hwSysTagFixed10003000, "fixed value"},
+    {hwSysTagMainDevicePath, "main device path"},
+};
+
+// Seconds from 1904-01-01, the time stamps' epoch, to 1970-01-01.
+constexpr std::int64_t kSecondsFrom1904To1970 = 2082844800;
+
+void check(HRESULT result, const char* what) {
+    if (FAILED(result)) {
+        throw HostError(std::string(what) + " failed with HRESULT " + formatHResult(result));
+    }
+}
+
+BoardProperty readProperty(IhwSysPropertyBag3* bag, ULONG tag) {
+    BoardProperty property{tag, 0, false};
+    check(bag->GetPropertyType(tag, &property.type), "GetPropertyType");
+    switch (property.type) {
+    case hwSysPropertyTypeBool: {
+        LONG value = 0;
+        check(bag->GetBool(tag, &value), "GetBool");
+        property.value = value != 0;
+        break;
+    }
+    case hwSysPropertyTypeLong: {
+        LONG value = 0;
+        check(bag->GetLong(tag, &value), "GetLong");
+        property.value = value;
+        break;
+    }
+    case hwSysPropertyTypeULong: {
+        ULONG value = 0;
+        check(bag->GetULong(tag, &value), "GetULong");
+        property.value = value;
+        break;
+    }
+    case hwSysPropertyTypeDouble: {
+        double value = 0;
+        check(bag->GetDouble(tag, &value), "GetDouble");
+        property.value = value;
+        break;
+    }
+    case hwSysPropertyTypeGuid: {
+        GUID value{};
+        check(bag->GetGuid(tag, &value), "GetGuid");
+        property.value = value;
+        break;
+    }
+    case hwSysPropertyTypeString: {
+        qvkelpsysapiexpert::CqvBStr value;
+        check(bag->GetString(tag, value.address()), "GetString");
+        property.value = toUtf8(value.get());
+        break;
+    }
+    case hwSysPropertyTypeTimestamp: {
+        hwSysAttrTimestampUTC value{};
+        check(bag->GetTimestamp(tag, &value), "GetTimestamp");
+        property.value = value;
+        break;
+    }
+    default:
+        throw HostError("the bag holds a value of unknown type " + std::to_string(property.type));
+    }
+    return property;
+}
+
+std::vector<BoardProperty> readProperties(IhwSysPropertyBag3* bag) {
+    std::vector<BoardProperty> properties;
+    qv::com_ptr<IhwSysEnumPropertyTag> tags;
+    check(bag->EnumPropertyTags(tags.put()), "EnumPropertyTags");
+    ULONG tag = 0;
+    while (tags && tags->Next(1, &tag, nullptr) == S_OK) {
+        properties.push_back(readProperty(bag, tag));
+    }
+    return properties;
+}
+
+std::string formatTime(std::int64_t unixSeconds, bool utc) {
+    const std::time_t time = static_cast<std::time_t>(unixSeconds);
+    std::tm parts{};
+#ifdef _WIN32
+    const bool converted = (utc ? gmtime_s(&parts, &time) : localtime_s(&parts, &time)) == 0;
+#else
+    const bool converted = (utc ? gmtime_r(&time, &parts) : localtime_r(&time, &parts)) != nullptr;
+#endif
+    char text[40] = "?";
+    if (converted) {
+        std::strftime(text, sizeof text, utc ? "%Y-%m-%dT%H:%M:%SZ" : "%Y-%m-%dT%H:%M:%S%z", &parts);
+    }
+    return text;
+}
+
+std::string timestampText(const hwSysAttrTimestampUTC& time) {
+    if (time.seconds == 0 && time.fraction == 0) {
+        return "not set";
+    }
+    const std::int64_t unixSeconds = time.seconds - kSecondsFrom1904To1970;
+    return formatTime(unixSeconds, true) + " (" + formatTime(unixSeconds, false) + " local)";
+}
+
+std::string guidText(const GUID& guid) {
+    char text[40];
+    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                  static_cast<unsigned>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1],
+                  guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]);
+    return text;
+}
+
+cJSON* timestampJson(const hwSysAttrTimestampUTC& time) {
+    cJSON* object = cJSON_CreateObject();
+    if (object == nullptr) {
+        throw std::bad_alloc();
+    }
+    const std::int64_t unixSeconds = time.seconds - kSecondsFrom1904To1970;
+    const bool filled = cJSON_AddNumberToObject(object, "seconds", static_cast<double>(time.seconds)) != nullptr &&
+                        cJSON_AddNumberToObject(object, "fraction", static_cast<double>(time.fraction)) != nullptr &&
+                        cJSON_AddStringToObject(object, "utc", formatTime(unixSeconds, true).c_str()) != nullptr &&
+                        cJSON_AddStringToObject(object, "local", formatTime(unixSeconds, false).c_str()) != nullptr;
+    if (!filled) {
+        cJSON_Delete(object);
+        throw std::bad_alloc();
+    }
+    return object;
+}
+
+} // namespace
+
+std::vector<ItemName> readItemNames(IhwSysExpert2* expert) {
+    qv::com_ptr<IhwSysEnumStringList> names;
+    check(expert->EnumerateItemNames(names.put()), "EnumerateItemNames");
+    std::vector<ItemName> result;
+    while (names) {
+        qvkelpsysapiexpert::CqvBStr name;
+        ULONG fetched = 0;
+        check(names->Next(1, name.address(), &fetched), "reading the item names");
+        if (fetched == 0) {
+            break;
+        }
+        result.emplace_back(name.get());
+    }
+    return result;
+}
+
+BoardReport readBoardReport(IhwSysExpert2* expert, const ItemName& itemName) {
+    BoardReport report;
+    report.itemName = itemName;
+    qv::com_ptr<IhwSysPropertyBag> bag;
+    report.result = expert->GetResourceProperties(itemName.c_str(), bag.put());
+    if (FAILED(report.result) || !bag) {
+        return report;
+    }
+    qv::com_ptr<IhwSysPropertyBag3> typedBag;
+    check(bag->QueryInterface(IID_IhwSysPropertyBag3, typedBag.put_void()),
+          "QueryInterface(IhwSysPropertyBag3)");
+    report.properties = readProperties(typedBag.get());
+    return report;
+}
+
+std::vector<BoardReport> readBoardReports(IhwSysExpert2* expert) {
+    std::vector<BoardReport> reports;
+    for (const ItemName& itemName : readItemNames(expert)) {
+        reports.push_back(readBoardReport(expert, itemName));
+    }
+    return reports;
+}
+
+const BoardProperty* findProperty(const BoardReport& report, ULONG tag) {
+    for (const BoardProperty& property : report.properties) {
+        if (property.tag == tag) {
+            return &property;
+        }
+    }
+    return nullptr;
+}
+
+std::string propertyText(const BoardReport& report, ULONG tag) {
+    const BoardProperty* property = findProperty(report, tag);
+    return property != nullptr ? propertyText(*property) : std::string();
+}
+
+std::string propertyName(ULONG tag) {
+    for (const TagName& known : kTagNames) {
+        if (known.tag == tag) {
+            return known.name;
+        }
+    }
+    for (ULONG sensor = 0; sensor < hwSysTemperatureSensorCount; ++sensor) {
+        if (tag == hwSysTagTemperatureSensorName(sensor)) {
+            return "temperature sensor " + std::to_string(sensor) + " name";
+        }
+        if (tag == hwSysTagTemperature(sensor)) {
+            return "temperature sensor " + std::to_string(sensor);
+        }
+    }
+    return "tag " + formatTag(tag);
+}
+
+const char* propertyTypeName(ULONG type) {
+    static const char* const names[] = {"?", "bool", "long", "unsigned", "double", "GUID", "string", "timestamp"};
+    return type < std::size(names) ? names[type] : "?";
+}
+
+std::string propertyText(const BoardProperty& property) {
+    struct Text {
+        std::string operator()(bool value) const { return value ? "true" : "false"; }
+        std::string operator()(LONG value) const { return std::to_string(value); }
+        std::string operator()(ULONG value) const { return std::to_string(value); }
+        std::string operator()(double value) const {
+            char text[32];
+            std::snprintf(text, sizeof text, "%g", value);
+            return text;
+        }
+        std::string operator()(const GUID& value) const { return guidText(value); }
+        std::string operator()(const std::string& value) const { return value; }
+        std::string operator()(const hwSysAttrTimestampUTC& value) const { return timestampText(value); }
+    };
+    return std::visit(Text{}, property.value);
+}
+
+cJSON* propertyJson(const BoardProperty& property) {
+    struct Json {
+        cJSON* operator()(bool value) const { return cJSON_CreateBool(value); }
+        cJSON* operator()(LONG value) const { return cJSON_CreateNumber(value); }
+        cJSON* operator()(ULONG value) const { return cJSON_CreateNumber(value); }
+        cJSON* operator()(double value) const { return cJSON_CreateNumber(value); }
+        cJSON* operator()(const GUID& value) const { return cJSON_CreateString(guidText(value).c_str()); }
+        cJSON* operator()(const std::string& value) const { return cJSON_CreateString(value.c_str()); }
+        cJSON* operator()(const hwSysAttrTimestampUTC& value) const { return timestampJson(value); }
+    };
+    cJSON* value = std::visit(Json{}, property.value);
+    if (value == nullptr) {
+        throw std::bad_alloc();
+    }
+    return value;
+}
+
+std::string formatTag(ULONG tag) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(tag));
+    return text;
+}
+
+
+} // namespace hwconfig

@@ -1,0 +1,55 @@
+// What hwconfig reads of the boards: their item names and each board's property bag, copied into
+// plain values so that commands can print and select without holding the module's objects.
+#pragma once
+
+#include "host/expertModule.h"
+#include "hwsys/hwsys_types.h"
+
+#include <cjson/cJSON.h>
+
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace hwconfig {
+
+using ItemName = std::basic_string<WCHAR>;
+
+struct BoardProperty {
+    ULONG tag;
+    ULONG type; // hwSysPropertyType
+    std::variant<bool, LONG, ULONG, double, GUID, std::string, hwSysAttrTimestampUTC> value;
+};
+
+struct BoardReport {
+    ItemName itemName;
+    // GetResourceProperties' result; the properties are empty when it failed.
+    HRESULT result = S_OK;
+    std::vector<BoardProperty> properties; // ascending tags
+};
+
+// The item names in the order the expert hands them out. Throws HostError.
+std::vector<ItemName> readItemNames(IhwSysExpert2* expert);
+
+// One board's bag; a report that fails is returned with its HRESULT, not thrown.
+BoardReport readBoardReport(IhwSysExpert2* expert, const ItemName& itemName);
+std::vector<BoardReport> readBoardReports(IhwSysExpert2* expert);
+
+// The property's value, or null when the bag lacks the tag.
+const BoardProperty* findProperty(const BoardReport& report, ULONG tag);
+// The value as text ("" when absent); numbers in decimal.
+std::string propertyText(const BoardReport& report, ULONG tag);
+
+// "PCI vendor ID"; "tag 0x1234" for tags the host header does not name.
+std::string propertyName(ULONG tag);
+const char* propertyTypeName(ULONG type);
+// Timestamps as ISO-8601 UTC and local time, e.g. "2026-03-04T16:05:44Z (2026-03-04T17:05:44+0100)".
+std::string propertyText(const BoardProperty& property);
+// A new JSON value: booleans, numbers and strings as such, a timestamp as an object with its
+// seconds, fraction, UTC and local time.
+cJSON* propertyJson(const BoardProperty& property);
+
+// "0x01003000"
+std::string formatTag(ULONG tag);
+
+} // namespace hwconfig

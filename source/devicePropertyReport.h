@@ -1,0 +1,29 @@
+// The report of one board's properties - identity, location, link, alias, calibration,
+// temperatures and device paths - and the two host operations that hand such reports out.
+#pragma once
+
+#include "hwsys/hwsys_expert.h"
+#include "platform/win32.h"
+#include "support/status.h"
+
+namespace qvkelpsysapiexpert {
+
+// Fills the empty `bag` with the properties of the board named `itemName`. Does nothing when the
+// status holds an error on entry. A board that cannot be read leaves its first error in the status
+// (the bag then still holds what could be set, for the caller to discard); a failing bag setter is
+// thrown as its HRESULT, a driver library that does not load or lacks a function as qverr::Exception,
+// and a text that does not convert byte for byte as std::runtime_error. Everything the report opens
+// is released on every path.
+void ReportDeviceProperties(const WCHAR* itemName, IhwSysPropertyBag3* bag, nQVOSALS100::tStatus* status);
+
+// The work of ReportResources behind the host boundary: one report per board present, each handed
+// to the collection. S_OK when a bag was handed over, S_FALSE when there was none. A board whose
+// report fails throws E_FAIL, a collection that refuses a bag throws its HRESULT; a failed listing
+// stays in the status, which then decides the host's result.
+HRESULT reportResources(IhwSysHostCollection* collection, nQVOSALS100::tStatus* status);
+
+// The work of GetResourceProperties behind the host boundary: the board's bag in *bag, unless the
+// report failed, in which case nothing is handed out.
+void getResourceProperties(const WCHAR* itemName, IhwSysPropertyBag** bag, nQVOSALS100::tStatus* status);
+
+} // namespace qvkelpsysapiexpert

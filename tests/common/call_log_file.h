@@ -1,0 +1,44 @@
+// Points QVKELP_CALL_LOG at a fresh file for the life of one object and reads its lines back.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+class CallLogFile {
+public:
+    CallLogFile()
+        : path_(std::filesystem::temp_directory_path() / ("qvkelp-call-log-" + std::to_string(::getpid()) + "-" +
+                                                           std::to_string(counter()++) + ".txt")) {
+        std::filesystem::remove(path_);
+        ::setenv(kVariable, path_.c_str(), 1);
+    }
+    ~CallLogFile() {
+        ::unsetenv(kVariable);
+        std::error_code ignored;
+        std::filesystem::remove(path_, ignored);
+    }
+    CallLogFile(const CallLogFile&) = delete;
+    CallLogFile& operator=(const CallLogFile&) = delete;
+
+    std::vector<std::string> lines() const {
+        std::vector<std::string> result;
+        std::ifstream file(path_);
+        for (std::string line; std::getline(file, line);) {
+            result.push_back(line);
+        }
+        return result;
+    }
+
+private:
+    static constexpr const char* kVariable = "QVKELP_CALL_LOG";
+    static int& counter() {
+        static int value = 0;
+        return value;
+    }
+    std::filesystem::path path_;
+};

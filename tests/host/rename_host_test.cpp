@@ -1,0 +1,273 @@
+// Renaming boards as a host does: the module loaded by name, RenameResource through the interface
+// table, the alias file checked byte for byte.
+#include "host_module.h"
+#include "rename_machine.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace hosttest;
+
+namespace {
+
+const std::string kBoard0 = RenameMachine::token(0);
+const std::string kBoard1 = RenameMachine::token(1);
+
+// Board 1 has a record; so do a simulated device and a board of another machine, each with
+// members the module does not know; the top level has a member of its own.
+const std::string kStore = R"({
+	"format":	{"version": 2, "by": "installer"},
+	"devices":	{
+		")" + kBoard1 + R"(":	{"alias": "Bench", "simulated": false, "note": "left by hand"},
+		"SIM:0001":	{"alias": "Taken", "simulated": true, "lanes": [1, 2]},
+		"PCI:VEN_1F2B&DEV_7B10&SUBSYS_7B101F2B&REV_02/0000:03:00":	{"alias": "Other", "extra": null}
+	}
+})";
+
+std::vector<std::string> keysOf(const cJSON* object) {
+    std::vector<std::string> keys;
+    for (const cJSON* member = object->child; member != nullptr; member = member->next) {
+        keys.emplace_back(member->string);
+    }
+    return keys;
+}
+
+class RenameHost : public LoadedModuleTest {
+protected:
+    void SetUp() override {
+        IhwSysExpert2* raw = nullptr;
+        ASSERT_EQ(create(&raw), S_OK);
+        expert = ComRef<IhwSysExpert2>::attach(raw);
+    }
+
+    HRESULT renameItem(const std::u16string& itemName, const std::u16string& alias, ULONG flags = 0) {
+        void* reserved = &reserved;
+        aliasInUse = -1;
+        const HRESULT result = expert->RenameResource(itemName.c_str(), alias.c_str(), flags, &aliasInUse, &reserved);
+        EXPECT_EQ(reserved, nullptr);
+        return result;
+    }
+    HRESULT rename(int board, const std::u16string& alias, ULONG flags = 0) {
+        return renameItem(widen(RenameMachine::itemName(board)), alias, flags);
+    }
+
+    Json parsedStore() const { return parseWhole(RenameMachine::read(machine.aliasFile())); }
+
+    RenameMachine machine{3};
+    ComRef<IhwSysExpert2> expert;
+    LONG aliasInUse = -1;
+};
+
+} // namespace
+
+TEST_F(RenameHost, a_rename_appends_a_fresh_snapshot_and_leaves_every_other_record_and_member_as_it_was) {
+    RenameMachine::write(machine.aliasFile(), kStore);
+    ASSERT_EQ(rename(0, u"Scope-A"), S_OK);
+    EXPECT_EQ(aliasInUse, 0);
+
+    const Json before = parseWhole(kStore);
+    const Json after = parsedStore();
+    ASSERT_NE(after, nullptr);
+    EXPECT_TRUE(cJSON_Compare(cJSON_GetObjectItem(before.get(), "format"), cJSON_GetObjectItem(after.get(), "format"), 1));
+    const cJSON* devices = cJSON_GetObjectItem(after.get(), "devices");
+    EXPECT_EQ(keysOf(devices), (std::vector<std::string>{kBoard1, "SIM:0001",
+                                                          "PCI:VEN_1F2B&DEV_7B10&SUBSYS_7B101F2B&REV_02/0000:03:00",
+                                                          kBoard0}));
+    for (const cJSON* old = cJSON_GetObjectItem(before.get(), "devices")->child; old != nullptr; old = old->next) {
+        EXPECT_TRUE(cJSON_Compare(old, cJSON_GetObjectItemCaseSensitive(devices, old->string), 1)) << old->string;
+    }
+    const Json expected(cJSON_Parse(R"({"alias": "Scope-A", "simulated": false, "vendor_id": 7979,
+        "vendor_name": "Quorvel", "device_id": 31232, "subsystem_id": 31232, "model_name": "QV-KELP 4110",
+        "serial_number": "SN00", "is_product_qv": true, "pxi_chassis_number": 1, "pxi_slot_number": 2,
+        "pxi_connects_to_num_slots": 1})"));
+    const cJSON* record = cJSON_GetObjectItemCaseSensitive(devices, kBoard0.c_str());
+    EXPECT_TRUE(cJSON_Compare(expected.get(), record, 1));
+    EXPECT_EQ(keysOf(record), keysOf(expected.get()));
+
+    // Its current alias is no conflict: the record is rebuilt (losing what we do not own) and moves last.
+    ASSERT_EQ(rename(1, u"Bench"), S_OK);
+    const Json again = parsedStore();
+    const cJSON* moved = cJSON_GetObjectItem(again.get(), "devices")->child->next->next->next;
+    EXPECT_EQ(moved->string, kBoard1);
+    EXPECT_EQ(cJSON_GetObjectItem(moved, "note"), nullptr);
+}
+
+TEST_F(RenameHost, an_alias_in_use_is_refused_unless_forced_and_letter_case_makes_aliases_distinct) {
+    const struct {
+        const char16_t* alias;
+        ULONG flags;
+        HRESULT result;
+        LONG aliasInUse;
+    } cases[] = {
+        {u"Taken", 0, HW_E_ALIAS_IN_USE, 1},
+        {u"Other", 0xFFFFFFFEu, HW_E_ALIAS_IN_USE, 1}, // only bit 0 counts
+        {u"TAKEN", 0, S_OK, 0},
+        {u"Taken", 1, S_OK, 0},
+        {u"Other", 0xFFFFFFFFu, S_OK, 0},
+    };
+    for (const auto& c : cases) {
+        RenameMachine::write(machine.aliasFile(), kStore);
+        EXPECT_EQ(rename(0, c.alias, c.flags), c.result) << std::string(c.alias, c.alias + 5);
+        EXPECT_EQ(aliasInUse, c.aliasInUse);
+        const std::string text = RenameMachine::read(machine.aliasFile());
+        if (FAILED(c.result)) {
+            EXPECT_EQ(text, kStore);
+        } else {
+            const Json after = parseWhole(text);
+            EXPECT_STREQ(cJSON_GetObjectItem(cJSON_GetObjectItem(cJSON_GetObjectItem(after.get(), "devices"),
+                                                                 kBoard0.c_str()),
+                                             "alias")
+                             ->valuestring,
+                         std::string(c.alias, c.alias + 5).c_str());
+        }
+    }
+}
+
+TEST_F(RenameHost, pointers_are_checked_in_order_before_the_alias_and_the_alias_before_the_file) {
+    std::filesystem::remove(machine.aliasFile()); // any look at the file would fail with E_UNEXPECTED
+    const std::u16string item = widen(RenameMachine::itemName(0));
+    LONG inUse = 5;
+    void* reserved = &reserved;
+    EXPECT_EQ(expert->RenameResource(nullptr, nullptr, 0, nullptr, &reserved), E_POINTER);
+    EXPECT_EQ(reserved, static_cast<void*>(&reserved));
+    EXPECT_EQ(expert->RenameResource(nullptr, nullptr, 0, &inUse, nullptr), E_POINTER);
+    EXPECT_EQ(inUse, 0);
+    inUse = 5;
+    EXPECT_EQ(expert->RenameResource(nullptr, nullptr, 0, &inUse, &reserved), E_POINTER);
+    EXPECT_EQ(inUse, 0);
+    EXPECT_EQ(reserved, nullptr);
+    EXPECT_EQ(expert->RenameResource(item.c_str(), nullptr, 0, &inUse, &reserved), HW_E_INVALID_ALIAS);
+    EXPECT_EQ(expert->RenameResource(item.c_str(), u"_x", 0, &inUse, &reserved), HW_E_INVALID_ALIAS);
+    EXPECT_EQ(expert->RenameResource(item.c_str(), u"ok", 0, &inUse, &reserved), E_UNEXPECTED);
+}
+
+TEST_F(RenameHost, every_refused_rename_leaves_the_file_byte_for_byte) {
+    const struct {
+        std::u16string itemName;
+        std::u16string alias;
+        HRESULT result;
+    } cases[] = {
+        {widen(RenameMachine::itemName(0)), std::u16string(255, u'a'), HW_E_INVALID_ALIAS},
+        {widen(RenameMachine::itemName(0)), u"", HW_E_INVALID_ALIAS},
+        {widen(RenameMachine::itemName(0)), u"caf\u00e9", HW_E_INVALID_ALIAS},
+        {widen(RenameMachine::itemName(0)), u"two words", HW_E_INVALID_ALIAS},
+        {u"PCI\\VEN_1F2B&DEV_7A00\u0100", u"ok", E_FAIL},                  // does not narrow
+        {widen(RenameMachine::itemName(7)), u"ok", E_FAIL},                // no such board
+        {u"", u"ok", E_FAIL},                                              // names no board
+        {widen(RenameMachine::itemName(0)), u"Bench", HW_E_ALIAS_IN_USE}, // board 1's
+    };
+    for (const auto& c : cases) {
+        RenameMachine::write(machine.aliasFile(), kStore);
+        EXPECT_EQ(renameItem(c.itemName, c.alias), c.result);
+        EXPECT_EQ(RenameMachine::read(machine.aliasFile()), kStore);
+    }
+    EXPECT_EQ(rename(0, std::u16string(254, u'-')), S_OK);
+}
+
+TEST_F(RenameHost, a_record_without_an_alias_fails_the_uniqueness_check_but_not_a_forced_rename) {
+    const std::string store = R"({"devices": {"SIM:1": {"alias": "a"}, "SIM:2": {"simulated": true}}})";
+    RenameMachine::write(machine.aliasFile(), store);
+    EXPECT_EQ(rename(0, u"Fresh"), E_FAIL);
+    EXPECT_EQ(RenameMachine::read(machine.aliasFile()), store);
+    EXPECT_EQ(rename(0, u"Fresh", 1), S_OK);
+}
+
+TEST_F(RenameHost, keys_differing_only_in_case_all_give_way_to_the_one_new_record) {
+    std::string lower = kBoard0;
+    for (char& c : lower) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    RenameMachine::write(machine.aliasFile(), R"({"devices": {")" + lower + R"(": {"alias": "Old1"}, ")" + kBoard0 +
+                                                  R"(": {"alias": "Old2"}, "SIM:1": {"alias": "Keep"}}})");
+    ASSERT_EQ(rename(0, u"Old2"), S_OK);
+    const Json after = parsedStore();
+    EXPECT_EQ(keysOf(cJSON_GetObjectItem(after.get(), "devices")), (std::vector<std::string>{"SIM:1", kBoard0}));
+}
+
+TEST_F(RenameHost, a_missing_empty_malformed_or_trailing_text_file_is_refused_and_left_as_it_was) {
+    std::filesystem::remove(machine.aliasFile());
+    EXPECT_EQ(rename(0, u"A"), E_UNEXPECTED);
+    EXPECT_FALSE(std::filesystem::exists(machine.aliasFile()));
+    for (const std::string& text : {std::string(), std::string("{\"devices\": {}"),
+                                    std::string("{\"devices\": {}}\n{\"devices\": {}}"),
+                                    std::string("{\"devices\": {}}\n\0tail", 22)}) {
+        RenameMachine::write(machine.aliasFile(), text);
+        EXPECT_EQ(rename(0, u"A"), E_FAIL);
+        EXPECT_EQ(RenameMachine::read(machine.aliasFile()), text);
+    }
+}
+
+TEST_F(RenameHost, a_failed_system_call_gives_its_result_and_only_a_failed_registry_read_still_stores) {
+    const std::string store = R"({"devices": {"SIM:1": {"alias": "a"}}})";
+    const struct {
+        std::string fault;
+        HRESULT result;
+        bool stored;
+    } cases[] = {
+        {R"({ "call": "SetupDiGetClassDevsA", "error": 8 })", E_OUTOFMEMORY, false},
+        {R"({ "call": "RegQueryValueExA", "error": 2, "argument": "pciRevision" })", E_FAIL, false},
+        {R"({ "call": "LockFileEx", "error": 33 })", E_FAIL, false},
+        {R"({ "call": "platformOpenFile", "error": 28,
+              "argument": "C:\\ProgramData\\Quorvel\\QV-KELP\\aliases.json.recovery" })", E_UNEXPECTED, false},
+        {R"({ "call": "RegQueryValueExA", "error": 2, "argument": "modelName" })", E_FAIL, true},
+    };
+    for (const auto& c : cases) {
+        RenameMachine faulty(1, "\"faults\": [" + c.fault + "]");
+        RenameMachine::write(faulty.aliasFile(), store);
+        EXPECT_EQ(rename(0, u"New"), c.result) << c.fault;
+        const std::string text = RenameMachine::read(faulty.aliasFile());
+        EXPECT_EQ(text != store, c.stored) << c.fault;
+        EXPECT_FALSE(std::filesystem::exists(faulty.recoveryFile())) << c.fault;
+        if (c.stored) {
+            const Json after = parseWhole(text);
+            const Json expected(cJSON_Parse(R"({"alias": "New", "simulated": false, "vendor_id": 7979,
+                "vendor_name": "Quorvel", "device_id": 31232, "subsystem_id": 31232, "model_name": "",
+                "serial_number": "", "is_product_qv": false, "pxi_chassis_number": 0, "pxi_slot_number": 0,
+                "pxi_connects_to_num_slots": 0})"));
+            EXPECT_TRUE(cJSON_Compare(
+                expected.get(), cJSON_GetObjectItem(cJSON_GetObjectItem(after.get(), "devices"), kBoard0.c_str()), 1))
+                << text;
+        }
+    }
+}
+
+TEST_F(RenameHost, a_file_torn_by_a_dying_writer_is_restored_from_its_recovery_copy) {
+    const std::string copy = R"({"devices": {"SIM:1": {"alias": "Kept"}}})";
+    RenameMachine::write(machine.aliasFile(), copy.substr(0, 20));
+    RenameMachine::write(machine.recoveryFile(), copy);
+    ASSERT_EQ(rename(0, u"Kept"), HW_E_ALIAS_IN_USE); // the copy's records count
+    EXPECT_EQ(RenameMachine::read(machine.aliasFile()), copy); // restored before the refusal
+    EXPECT_FALSE(std::filesystem::exists(machine.recoveryFile()));
+
+    // A torn copy is no help: the file's own failure stands.
+    RenameMachine::write(machine.aliasFile(), copy.substr(0, 20));
+    RenameMachine::write(machine.recoveryFile(), copy.substr(0, 30));
+    EXPECT_EQ(rename(0, u"New"), E_FAIL);
+    EXPECT_EQ(RenameMachine::read(machine.aliasFile()), copy.substr(0, 20));
+}
+
+// A file-size limit kills a writer in the middle of writing, as the system would.
+TEST_F(RenameHost, a_writer_killed_while_renaming_loses_only_its_own_rename) {
+    RenameMachine::write(machine.aliasFile(), kStore);
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        const rlimit limit{kStore.size() + 16, RLIM_INFINITY};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        rename(0, std::u16string(200, u'x'));
+        _exit(0);
+    }
+    int result = 0;
+    ASSERT_EQ(waitpid(child, &result, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(result) && WTERMSIG(result) == SIGXFSZ);
+    EXPECT_EQ(RenameMachine::read(machine.aliasFile()), kStore);
+    ASSERT_EQ(rename(2, u"After"), S_OK);
+    EXPECT_NE(parsedStore(), nullptr);
+    EXPECT_FALSE(std::filesystem::exists(machine.recoveryFile()));
+}

@@ -1,0 +1,90 @@
+// Finding a board's main interface path and loading its driver library, on machines made in code.
+#include "source/boardDriverLibrary.h"
+#include "source/deviceEnumeration.h"
+
+#include "common/call_log_file.h"
+#include "platform/sim/machine.h"
+#include "support/error_exception.h"
+#include "support/status_codes.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace qvkelpsysapiexpert;
+using nQVOSALS100::tStatus;
+
+namespace {
+
+const std::string kBoard = "PCI\\VEN_1F2B&DEV_7A21&SUBSYS_7A211F2B&REV_01\\4&2A5E1B0&0&0010";
+const std::string kOther = "PCI\\VEN_1F2B&DEV_7A21&SUBSYS_7A211F2B&REV_01\\4&2A5E1B0&0&0018";
+constexpr GUID kMainClass = {0x307EC87D, 0x29CC, 0x4584, {0xA9, 0x48, 0x31, 0xD0, 0x57, 0x74, 0x69, 0x9E}};
+const std::u16string kBoardName(kBoard.begin(), kBoard.end());
+
+// Two boards with main interfaces of one class; the first board's driver is `driverBaseName`.
+class BoardLibraryMachine : public ::testing::Test {
+protected:
+    void install(const char* driverBaseName, bool withMainInterfaceValue = true) {
+        sim::Machine machine;
+        machine.addDevice(kOther).addInterface(kMainClass, "\\\\?\\other#main");
+        sim::Device& board = machine.addDevice(kBoard);
+        sim::RegistryKey& properties = board.addInterface(BoardInterfaceClassGuid).key().subkey("Properties");
+        properties.set("driverBaseName", driverBaseName);
+        if (withMainInterfaceValue) {
+            properties.set("mainInterface", kMainClass);
+        }
+        board.addInterface(kMainClass, "\\\\?\\board#main");
+        sim::installMachine(machine);
+    }
+    void TearDown() override { sim::uninstallMachine(); }
+
+    nQVOSALS100::tBasicString itemName(tStatus* status) { return narrowItemName(kBoardName.c_str(), status); }
+};
+
+TEST_F(BoardLibraryMachine, the_main_interface_path_is_that_of_the_boards_own_interface_of_the_main_class) {
+    install("qvkelpdrv");
+    tStatus status;
+    nQVOSALS100::tDevicePath path{};
+    findMainInterfacePath(itemName(&status), path, &status);
+    EXPECT_EQ(status.code, 0);
+    EXPECT_STREQ(path.text, "\\\\?\\board#main");
+    EXPECT_EQ(path.length, std::string("\\\\?\\board#main").size() + 1);
+}
+
+TEST_F(BoardLibraryMachine, a_board_without_a_main_interface_class_reports_the_registry_failure) {
+    install("qvkelpdrv", false);
+    tStatus status;
+    nQVOSALS100::tDevicePath path{};
+    findMainInterfacePath(itemName(&status), path, &status);
+    EXPECT_TRUE(status.isFatal());
+}
+
+TEST_F(BoardLibraryMachine, the_driver_library_is_loaded_once_and_named_by_the_registry) {
+    install("qvkelpmdrv");
+    CallLogFile log;
+    {
+        dynload::LibraryHandle library;
+        tStatus status;
+        EXPECT_EQ(loadBoardDriverLibrary(kBoardName.c_str(), library, &status), "qvkelpmdrvu");
+        EXPECT_EQ(loadBoardDriverLibrary(kBoardName.c_str(), library, &status), "qvkelpmdrvu");
+        EXPECT_EQ(status.code, 0);
+        EXPECT_NE(library.getSymbol("qvkelpmdrvu_selfTest"), nullptr);
+    }
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{"LoadLibraryExW qvkelpmdrvu", "FreeLibrary qvkelpmdrvu"}));
+}
+
+TEST_F(BoardLibraryMachine, nothing_is_loaded_after_an_error_and_a_missing_library_throws) {
+    install("qvkelpnosuch");
+    CallLogFile log;
+    dynload::LibraryHandle library;
+    tStatus failed;
+    failed.setCode(nQVOSALS100::osalStatusUnexpected, nQVOSALS100::kComponentName, __FILE__, __LINE__);
+    EXPECT_EQ(loadBoardDriverLibrary(kBoardName.c_str(), library, &failed), "");
+    EXPECT_TRUE(log.lines().empty());
+    tStatus status;
+    EXPECT_THROW(loadBoardDriverLibrary(kBoardName.c_str(), library, &status), qverr::Exception);
+    EXPECT_FALSE(library.isLoaded());
+    EXPECT_THROW(loadBoardDriverLibrary(u"\u0100", library, &status), std::runtime_error);
+}
+
+} // namespace
