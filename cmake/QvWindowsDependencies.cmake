@@ -55,7 +55,7 @@ add_custom_target(qvpxisvc_implib DEPENDS ${QV_PXISVC_IMPLIB})
 add_library(qvpxisvc SHARED IMPORTED)
 set_target_properties(qvpxisvc PROPERTIES
   IMPORTED_IMPLIB ${QV_PXISVC_IMPLIB}
-  INTERFACE_INCLUDE_DIRECTORIES ${PROJECT_SOURCE_DIR}/sim/pxi/include)
+  INTERFACE_INCLUDE_DIRECTORIES ${PROJECT_SOURCE_DIR})
 add_dependencies(qvpxisvc qvpxisvc_implib)
 
 # --- GoogleTest -----------------------------------------------------------------------------------
