@@ -16,7 +16,7 @@ endif()
 list(GET QV_CJSON_SOURCE 0 QV_CJSON_SOURCE)
 get_filename_component(QV_CJSON_SOURCE_DIR ${QV_CJSON_SOURCE} DIRECTORY)
 
-# The module includes <cjson/cJSON.h> and <boost/...>. A private folder holds just those two names, so
+# The module includes <cjson/cJSON.h> and <boost/...>. A private folder holds just those names, so
 # that the host's /usr/include, with glibc's headers in it, never joins mingw's include path.
 set(QV_WINDOWS_INCLUDE ${PROJECT_BINARY_DIR}/windows-include)
 file(MAKE_DIRECTORY ${QV_WINDOWS_INCLUDE}/cjson)
@@ -25,6 +25,14 @@ if(NOT EXISTS /usr/include/boost/shared_ptr.hpp)
   message(FATAL_ERROR "Boost's headers are missing: install libboost-dev")
 endif()
 file(CREATE_LINK /usr/include/boost ${QV_WINDOWS_INCLUDE}/boost SYMBOLIC)
+
+# hwconfig parses its command line with CLI11, a header-only library, linked in the same way.
+if(NOT EXISTS /usr/include/CLI/CLI.hpp)
+  message(FATAL_ERROR "CLI11's headers are missing: install libcli11-dev")
+endif()
+file(CREATE_LINK /usr/include/CLI ${QV_WINDOWS_INCLUDE}/CLI SYMBOLIC)
+add_library(CLI11::CLI11 INTERFACE IMPORTED)
+target_include_directories(CLI11::CLI11 SYSTEM INTERFACE ${QV_WINDOWS_INCLUDE})
 
 add_library(qv_cjson STATIC ${QV_CJSON_SOURCE})
 target_include_directories(qv_cjson SYSTEM PUBLIC ${QV_WINDOWS_INCLUDE} PRIVATE ${QV_WINDOWS_INCLUDE}/cjson)

@@ -22,7 +22,21 @@ struct CommandOptions {
     std::string mode;
 };
 
+struct TreeOptions {
+    bool dot = false;
+};
+
+struct CalDueOptions {
+    int withinDays = 30;
+    // The moment to judge from, seconds since 1970; now when empty.
+    std::optional<std::int64_t> asOf;
+};
+
 int runList(ExpertModule& module, const CommandOptions& options);
+int runTree(ExpertModule& module, const CommandOptions& options, const TreeOptions& tree);
+int runAliases(ExpertModule& module, const CommandOptions& options);
+// Exit code kExitSuccess when no board is due, kExitCalibrationDue or kExitCalibrationOverdue.
+int runCalDue(ExpertModule& module, const CommandOptions& options, const CalDueOptions& due);
 int runShow(ExpertModule& module, const CommandOptions& options);
 int runRename(ExpertModule& module, const CommandOptions& options);
 int runSelfTest(ExpertModule& module, const CommandOptions& options);

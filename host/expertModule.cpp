@@ -1,6 +1,6 @@
 #include "host/expertModule.h"
 
-#include <cstdio>
+#include "host/errorNames.h"
 
 namespace hwconfig {
 namespace {
@@ -15,15 +15,22 @@ constexpr const char* kEntryName = "createSysApiExpert";
 } // namespace
 
 std::string formatHResult(HRESULT result) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(result));
-    return text;
+    return describeHResult(result);
+}
+
+HostError failedCall(const std::string& what, HRESULT result) {
+    return HostError(what + ": " + describeHResult(result), kExitFailure, result);
+}
+
+void throwIfFailed(HRESULT result, const std::string& what) {
+    if (FAILED(result)) {
+        throw failedCall(what, result);
+    }
 }
 
 ExpertModule::ExpertModule() : module_(LoadLibraryExW(kModuleName, nullptr, 0)) {
     if (!module_) {
-        throw HostError("cannot load the module qvkelpsysapiexpertu (Win32 error " +
-                        std::to_string(GetLastError()) + ")");
+        throw HostError("loading the module qvkelpsysapiexpertu failed: " + describeWin32Error(GetLastError()));
     }
     // Through the generic function pointer type, as every cast of GetProcAddress's result must go.
     const auto create = reinterpret_cast<createSysApiExpertFunction>(
@@ -34,7 +41,7 @@ ExpertModule::ExpertModule() : module_(LoadLibraryExW(kModuleName, nullptr, 0)) 
     const HRESULT result = create(expert_.put());
     if (FAILED(result) || !expert_) {
         expert_.reset();
-        throw HostError("createSysApiExpert failed with HRESULT " + formatHResult(result));
+        throw failedCall("creating the expert (createSysApiExpert) failed", FAILED(result) ? result : E_POINTER);
     }
 }
 

@@ -5,6 +5,7 @@
 #include "hwsys/hwsys.h"
 #include "support/unique_any.h"
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -19,18 +20,31 @@ enum ExitCode : int {
     kExitInvalidAlias = 4, // the module refused the alias's syntax
     kExitAliasInUse = 5,   // another board has the alias (--force shares it)
     kExitAccessDenied = 6, // the alias file may not be written
+    // cal due: a board's calibration falls due within the window; overdue: one is past due.
+    kExitCalibrationDue = 7,
+    kExitCalibrationOverdue = 8,
 };
 
 // A failure the user can act on; the message says what happened, the exit code what kind it was.
 class HostError : public std::runtime_error {
 public:
-    explicit HostError(const std::string& message, int exitCode = kExitFailure)
-        : std::runtime_error(message), exitCode_(exitCode) {}
+    explicit HostError(const std::string& message, int exitCode = kExitFailure,
+                       std::optional<HRESULT> result = std::nullopt)
+        : std::runtime_error(message), exitCode_(exitCode), result_(result) {}
     int exitCode() const { return exitCode_; }
+    const std::optional<HRESULT>& result() const { return result_; }
 
 private:
     int exitCode_;
+    std::optional<HRESULT> result_;
 };
+
+// A call that returned `result`: the message ends with the HRESULT and its name,
+// "...: HW_E_ALIAS_IN_USE (0x8004037B)".
+HostError failedCall(const std::string& what, HRESULT result);
+
+// Throws failedCall(what, result) for a failed result.
+void throwIfFailed(HRESULT result, const std::string& what);
 
 // The command line is wrong; the usage text follows the message.
 class UsageError : public HostError {
@@ -38,7 +52,7 @@ public:
     explicit UsageError(const std::string& message) : HostError(message, kExitUsage) {}
 };
 
-// "0x8000FFFF"
+// "E_UNEXPECTED (0x8000FFFF)": the code with its name, when it has one (host/errorNames.h).
 std::string formatHResult(HRESULT result);
 
 class ExpertModule {

@@ -13,6 +13,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <variant>
 #include <vector>
 
 namespace hwconfig {
@@ -64,7 +65,13 @@ void addBoardMembers(cJSON* object, std::size_t number, const BoardReport& board
     addText(object, "model", propertyText(board, hwSysTagModelName));
     addText(object, "serialNumber", propertyText(board, hwSysTagSerialNumber));
     addText(object, "chassis", propertyText(board, hwSysTagPxiChassis));
-    addText(object, "slot", propertyText(board, hwSysTagPxiSlot));
+    // A number, as every number of hwconfig's JSON is (docs/hwconfig.md).
+    const BoardProperty* slot = findProperty(board, hwSysTagPxiSlot);
+    const LONG* slotNumber = slot != nullptr ? std::get_if<LONG>(&slot->value) : nullptr;
+    if ((slotNumber != nullptr ? cJSON_AddNumberToObject(object, "slot", *slotNumber)
+                               : cJSON_AddNullToObject(object, "slot")) == nullptr) {
+        throw std::bad_alloc();
+    }
 }
 
 void printJsonList(const std::vector<BoardReport>& boards) {

@@ -1,6 +1,7 @@
 #include "host/machineSelection.h"
 
 #include "host/expertModule.h"
+#include "platform/machine_file.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -11,34 +12,47 @@ namespace fs = std::filesystem;
 namespace hwconfig {
 namespace {
 
+#ifndef _WIN32
 fs::path programFolder() {
-#ifdef _WIN32
-    WCHAR path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    return fs::path(path).parent_path();
-#else
     return fs::read_symlink("/proc/self/exe").parent_path();
-#endif
 }
 
-void setMachineVariable(const std::string& value) {
-#ifdef _WIN32
-    _putenv_s("QVKELP_MACHINE", value.c_str());
-#else
-    setenv("QVKELP_MACHINE", value.c_str(), 1);
-#endif
+void requireRegularFile(const fs::path& machine) {
+    std::error_code error;
+    const fs::file_status status = fs::status(machine, error);
+    if (!fs::exists(status)) {
+        throw HostError("machine description not found: " + machine.string());
+    }
+    if (!fs::is_regular_file(status)) {
+        throw HostError("machine description is not a file: " + machine.string());
+    }
 }
+#endif
 
 } // namespace
 
-void selectMachine(const std::string& requested) {
-    const fs::path machine =
-        requested.empty() ? programFolder() / "examples" / "lab.json" : fs::path(requested);
-    std::error_code error;
-    if (!fs::is_regular_file(machine, error)) {
-        throw HostError("machine description not found: " + machine.string());
+std::string selectMachine(const std::optional<std::string>& requested) {
+#ifdef _WIN32
+    (void)requested;
+    return {};
+#else
+    if (requested && requested->empty()) {
+        throw HostError("--machine needs a file name, not an empty one");
     }
-    setMachineVariable(fs::absolute(machine).string());
+    const fs::path machine = requested ? fs::path(*requested) : programFolder() / "examples" / "lab.json";
+    requireRegularFile(machine);
+    const std::string absolute = fs::absolute(machine).string();
+    std::string problem = machineFileProblem(absolute);
+    if (!problem.empty()) {
+        const std::string simulationPrefix = "qvwinsim: ";
+        if (problem.rfind(simulationPrefix, 0) == 0) {
+            problem.erase(0, simulationPrefix.size());
+        }
+        throw HostError("cannot use the " + problem);
+    }
+    setenv("QVKELP_MACHINE", absolute.c_str(), 1);
+    return absolute;
+#endif
 }
 
 } // namespace hwconfig

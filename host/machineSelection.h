@@ -1,13 +1,15 @@
-// Which machine the simulated Windows runs hwconfig on.
+// Which machine the simulated Windows runs hwconfig on (the lab machine beside the program unless
+// --machine names another). Must be settled before the module is loaded: the simulation reads the
+// machine when first asked. On Windows the real machine is used and there is no --machine.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace hwconfig {
 
-// Names the machine description for the module: `requested`, or without one the lab machine
-// shipped beside the program. Must run before the module is loaded: the simulated Windows reads
-// the variable when first asked. Throws HostError when the file is missing.
-void selectMachine(const std::string& requested);
+// The description file in use, absolute; throws HostError when the named one cannot be used:
+// an empty name, a missing file, a folder or device, or a description the simulation refuses.
+std::string selectMachine(const std::optional<std::string>& requested);
 
 } // namespace hwconfig

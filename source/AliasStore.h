@@ -77,6 +77,8 @@ public:
     [[nodiscard]] bool openForUpdate(nQVOSALS100::tStatus* status);
     void close() noexcept;
 
+    // The "devices" object of the open file, every record in file order; null while closed.
+    const cJSON* devices() const { return devices_; }
     // The first record whose key equals `token` ignoring ASCII case, or null.
     const cJSON* findDeviceRecord(const std::string& token) const;
     // The record's "alias", or nothing when the board has no record.

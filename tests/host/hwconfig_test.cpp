@@ -82,7 +82,7 @@ TEST(Hwconfig, a_board_whose_report_fails_is_still_listed_with_its_error) {
     const std::vector<std::string> lines = linesOf(run.output);
     ASSERT_EQ(lines.size(), 4u) << run.output;
     for (std::size_t i = 1; i < lines.size(); ++i) {
-        EXPECT_NE(lines[i].find("report failed with HRESULT 0x"), std::string::npos) << lines[i];
+        EXPECT_NE(lines[i].find("report failed with HRESULT E_FAIL (0x80004005)"), std::string::npos) << lines[i];
         EXPECT_NE(lines[i].find("PCI\\VEN_1F2B"), std::string::npos) << lines[i];
     }
 }
@@ -139,7 +139,7 @@ TEST(Hwconfig, mistakes_and_failures_end_with_a_message_and_a_non_zero_exit_code
         {"list --colour", 2, "unknown option --colour"},
         {"list --machine " + kMachines + "no-such-machine.json", 1, "machine description not found"},
         {"list --machine " + kMachines + "failing-listing.json", 1,
-         "EnumerateItemNames failed with HRESULT 0x8007000E"},
+         "EnumerateItemNames failed with HRESULT E_OUTOFMEMORY (0x8007000E)"},
         {"show", 2, "show needs a board"},
         {"list 2", 2, "unexpected argument 2"},
         {"show 5", 3, "no board present answers to \"5\""},
@@ -166,8 +166,8 @@ TEST(Hwconfig, rename_finds_the_board_by_number_or_item_name_and_says_what_kind_
         {on + lowerItem + " Probe2", 0, "is now named Probe2."},
         {on + "3 Probe", 3, "no board present answers to \"3\""},
         {on + "1 _x", 4, "invalid alias \"_x\"" },
-        {on + "1 caf\xC3\xA9", 4, "(HRESULT 0x8004037A)"},
-        {on + "1 Taken", 5, "already used by another board; --force shares it (HRESULT 0x8004037B)"},
+        {on + "1 caf\xC3\xA9", 4, "(HRESULT HW_E_INVALID_ALIAS (0x8004037A))"},
+        {on + "1 Taken", 5, "already used by another board; --force shares it (HRESULT HW_E_ALIAS_IN_USE (0x8004037B))"},
         {on + "1 Taken --force", 0, "is now named Taken."},
         {on + "1", 2, "rename needs BOARD and NEW_ALIAS"},
     };
@@ -179,7 +179,7 @@ TEST(Hwconfig, rename_finds_the_board_by_number_or_item_name_and_says_what_kind_
     std::filesystem::remove(machine.aliasFile());
     const ProgramRun missing = runHwconfig(on + "1 Any");
     EXPECT_EQ(missing.exitCode, 1);
-    EXPECT_EQ(missing.output, "hwconfig: the alias file is missing or could not be read or written (HRESULT 0x8000FFFF)\n");
+    EXPECT_EQ(missing.output, "hwconfig: the alias file is missing or could not be read or written (HRESULT E_UNEXPECTED (0x8000FFFF))\n");
 }
 
 TEST(Hwconfig, selftest_and_selfcal_say_how_the_board_answered_and_exit_0_only_on_success) {
@@ -189,12 +189,12 @@ TEST(Hwconfig, selftest_and_selfcal_say_how_the_board_answered_and_exit_0_only_o
         int exitCode;
         std::vector<std::string> lines;
     } cases[] = {
-        {"selftest 1", 0, {"Self-test succeeded\n", "HRESULT: 0x00000000\n"}},
+        {"selftest 1", 0, {"Self-test succeeded\n", "HRESULT: S_OK (0x00000000)\n"}},
         {machine + "selftest 3", 1,
-         {"Self-test failed: unexpected failure\n", "HRESULT: 0x8000FFFF\n", "Error text: -52003\n"}},
+         {"Self-test failed: unexpected failure\n", "HRESULT: E_UNEXPECTED (0x8000FFFF)\n", "Error text: -52003\n"}},
         {machine + "selftest " + "\"PCI\\VEN_1F2B&DEV_7A21&SUBSYS_7A211F2B&REV_01\\3&11583659&0&08\" --mode 2", 1,
-         {"Self-test failed: the test mode is not supported\n", "HRESULT: 0x80040376\n"}},
-        {"selfcal 3", 0, {"Self-calibration succeeded\n", "HRESULT: 0x00000000\n"}},
+         {"Self-test failed: the test mode is not supported\n", "HRESULT: HW_E_UNSUPPORTED_TEST_MODE (0x80040376)\n"}},
+        {"selfcal 3", 0, {"Self-calibration succeeded\n", "HRESULT: S_OK (0x00000000)\n"}},
         {"selfcal 9", 3, {"no board present answers to \"9\""}},
         {"selftest", 2, {"name one board"}},
         {"selftest 1 --mode two", 2, {"--mode needs a number"}},

@@ -1,0 +1,47 @@
+#include "host/progress.h"
+
+#include <cstdio>
+#include <utility>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace hwconfig {
+namespace {
+
+constexpr std::chrono::milliseconds kQuietTime{1000};
+
+bool standardErrorIsTerminal() {
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(STDERR_FILENO) != 0;
+#endif
+}
+
+} // namespace
+
+Progress::Progress(std::string activity, std::size_t total)
+    : activity_(std::move(activity)), total_(total), enabled_(standardErrorIsTerminal()),
+      start_(std::chrono::steady_clock::now()) {}
+
+Progress::~Progress() {
+    if (shown_) {
+        std::fprintf(stderr, "\r\033[K");
+        std::fflush(stderr);
+    }
+}
+
+void Progress::update(std::size_t done) {
+    if (!enabled_ || std::chrono::steady_clock::now() - start_ < kQuietTime) {
+        return;
+    }
+    shown_ = true;
+    std::fprintf(stderr, "\r%s: %zu of %zu boards", activity_.c_str(), done, total_);
+    std::fflush(stderr);
+}
+
+} // namespace hwconfig

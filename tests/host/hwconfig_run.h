@@ -1,0 +1,67 @@
+// Running the built hwconfig as a user does, with its standard output and standard error apart.
+#pragma once
+
+#include <cjson/cJSON.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+namespace hosttest {
+
+inline const std::string kHwconfig = std::string(QV_RUNTIME_DIR) + "/hwconfig";
+
+struct ProgramRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+    std::string output; // both, standard output first
+};
+
+// `arguments` is shell text; `stdoutTarget`, when given, replaces the captured standard output
+// ("> /dev/full").
+inline ProgramRun runHwconfig(const std::string& arguments, const std::string& stdoutTarget = "") {
+    ProgramRun run;
+    char errName[] = "/tmp/hwconfig-stderr-XXXXXX";
+    const int errFile = mkstemp(errName);
+    if (errFile < 0) {
+        return run;
+    }
+    close(errFile);
+    const std::string command = kHwconfig + " " + arguments + " " + stdoutTarget + " 2>" + errName;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        std::array<char, 512> chunk{};
+        std::size_t got = 0;
+        while ((got = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0) {
+            run.out.append(chunk.data(), got);
+        }
+        const int status = pclose(pipe);
+        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::ifstream err(errName);
+    std::ostringstream errText;
+    errText << err.rdbuf();
+    run.err = errText.str();
+    std::remove(errName);
+    run.output = run.out + run.err;
+    return run;
+}
+
+// The JSON text without layout, for comparing with a short expected text; empty when not JSON.
+inline std::string compactJson(const std::string& text) {
+    const std::unique_ptr<cJSON, decltype(&cJSON_Delete)> document(cJSON_Parse(text.c_str()), cJSON_Delete);
+    if (!document) {
+        return {};
+    }
+    const std::unique_ptr<char, decltype(&cJSON_free)> compact(cJSON_PrintUnformatted(document.get()), cJSON_free);
+    return compact ? compact.get() : "";
+}
+
+} // namespace hosttest
