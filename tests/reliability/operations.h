@@ -18,9 +18,6 @@ struct Operation {
     HRESULT (*run)(IhwSysExpert2* expert);
     // Calls whose failure the operation may drop by design, so that it still succeeds.
     std::set<std::string> droppedFailures;
-    // Calls whose failure is reported while the alias file is still rewritten (a failed registry
-    // read leaves its member of the board's record at 0 or empty, and the record is stored).
-    std::set<std::string> storedDespiteFailure;
     // Allocations whose failure the operation reports as E_FAIL: the folder lookup reports running
     // out of memory as its own error, thrown as an error object.
     unsigned outOfMemoryAsFailure;
@@ -133,26 +130,21 @@ inline const std::set<std::string> kCleanUps = {"DeleteFileA"};
 inline const std::set<std::string> kBoardRecordReads = {
     "qvkelpdrvu_readSelfCalTime", "qvkelpdrvu_readSelfCalTemperature", "qvkelpdrvu_readExternalCalVerificationTime",
     "qvkelpdrvu_readExternalCalInterval", "qvkelpdrvu_readTemperature"};
-// The reads of a board's record.
-inline const std::set<std::string> kRecordReads = {"SetupDiOpenDevRegKey", "SetupDiOpenDeviceInterfaceRegKey",
-                                                   "SetupDiGetDeviceInterfaceDetailA", "RegOpenKeyExA",
-                                                   "RegQueryValueExA"};
-
 inline std::set<std::string> unite(std::set<std::string> a, const std::set<std::string>& b) {
     a.insert(b.begin(), b.end());
     return a;
 }
 
 inline const std::vector<Operation> kOperations = {
-    {"EnumerateItemNames", enumerateItemNames, kReleases, {}, 0},
+    {"EnumerateItemNames", enumerateItemNames, kReleases, 0},
     {"GetResourceProperties", reportProperties,
-     unite(unite(unite(kReleases, kPxiLookups), kSlotPathRootSteps), kBoardRecordReads), {}, 1},
+     unite(unite(unite(kReleases, kPxiLookups), kSlotPathRootSteps), kBoardRecordReads), 1},
     {"RenameResource", renameResource, unite(unite(unite(kReleases, kPxiLookups), kSlotPathRootSteps), kCleanUps),
-     kRecordReads, 1},
-    {"ValidateResourceProperties", validateProperties, kReleases, {}, 0},
-    {"SaveResourceProperties", saveProperties, kReleases, {}, 0},
-    {"SelfTestResource", selfTest, kReleases, {}, 0},
-    {"SelfCalibrateResource", selfCalibrate, kReleases, {}, 0},
+     1},
+    {"ValidateResourceProperties", validateProperties, kReleases, 0},
+    {"SaveResourceProperties", saveProperties, kReleases, 0},
+    {"SelfTestResource", selfTest, kReleases, 0},
+    {"SelfCalibrateResource", selfCalibrate, kReleases, 0},
 };
 
 // The first board runs its self-calibration through group B's library after a routing reset; the
