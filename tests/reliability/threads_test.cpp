@@ -76,6 +76,15 @@ protected:
 } // namespace
 
 TEST_F(Threads, sixteen_threads_mixing_every_operation_on_one_expert_and_one_bag_all_succeed) {
+    // The board libraries stay loaded for the whole test. Otherwise one thread's last FreeLibrary
+    // unmaps a library that another thread's LoadLibraryExW maps again at the same address, and
+    // ThreadSanitizer, which does not see the loader's own lock, takes the new copy's static
+    // initialisation for a race with the old copy's last use.
+    std::vector<qv::unique_hmodule> heldLibraries;
+    for (const char16_t* name : {u"qvkelpdrvu", u"qvrocoapi", u"qvKELPVRXGroupBSelfCal"}) {
+        heldLibraries.emplace_back(LoadLibraryExW(name, nullptr, 0));
+        ASSERT_NE(heldLibraries.back(), nullptr);
+    }
     drive_.write(kAliasText);
     sim::installMachine(reliabilityMachine(drive_));
     hosttest::ComRef<IhwSysExpert2> expert;
