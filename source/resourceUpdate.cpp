@@ -90,6 +90,11 @@ HRESULT renameResource(const WCHAR* itemName, const WCHAR* newAlias, ULONG flags
         return HW_E_ALIAS_IN_USE;
     }
     const cJSONUtils::Tree record = buildBoardRecord(board, alias, status);
+    // A read that failed left members at 0 or empty: storing that record would replace the board's
+    // good one with wrong data behind a reported failure.
+    if (status->isFatal()) {
+        return S_OK;
+    }
     store.replaceDeviceRecord(token.c_str(), record.get());
     static_cast<void>(store.writeBack(status));
     return S_OK;

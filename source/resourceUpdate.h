@@ -17,9 +17,10 @@ inline constexpr ULONG kRenameEvenIfAliasInUse = 0x1;
 // located or identified is refused with the failure in the status and the file untouched: its
 // record would have no key. An alias used by another record (unless flags bit 0 is set) sets
 // *aliasInUse to 1 and gives HW_E_ALIAS_IN_USE, file untouched. A registry value that cannot be
-// read while the record is built leaves its member at its default; the record is still stored and
-// the status keeps that first failure. An invalid alias throws HW_E_INVALID_ALIAS before the file
-// is opened; text that does not narrow byte for byte throws std::runtime_error.
+// read while the record is built fails the rename with that first failure in the status, file
+// untouched: the board's previous record stays rather than one with members at their defaults.
+// An invalid alias throws HW_E_INVALID_ALIAS before the file is opened; text that does not narrow
+// byte for byte throws std::runtime_error.
 HRESULT renameResource(const WCHAR* itemName, const WCHAR* newAlias, ULONG flags, LONG* aliasInUse,
                        nQVOSALS100::tStatus* status);
 

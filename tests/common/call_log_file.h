@@ -25,6 +25,9 @@ public:
     CallLogFile(const CallLogFile&) = delete;
     CallLogFile& operator=(const CallLogFile&) = delete;
 
+    // Empties the log; the next logged call starts it afresh.
+    void clear() const { std::filesystem::remove(path_); }
+
     std::vector<std::string> lines() const {
         std::vector<std::string> result;
         std::ifstream file(path_);

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -145,6 +146,10 @@ public:
     std::filesystem::path aliasFile() const { return root_ / "ProgramData" / "Quorvel" / "QV-KELP" / "aliases.json"; }
     void write(const std::string& text) const { std::ofstream(aliasFile(), std::ios::binary | std::ios::trunc) << text; }
     void remove() const { std::filesystem::remove(aliasFile()); }
+    std::string read() const {
+        std::ifstream in(aliasFile(), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
 
 private:
     static int& counter() {

@@ -100,7 +100,8 @@ public:
         if (SUCCEEDED(found)) {
             *value = SysAllocString(text->c_str());
         }
-        return found;
+        // A null BSTR would be the empty text: a host out of memory says so.
+        return SUCCEEDED(found) && *value == nullptr ? E_OUTOFMEMORY : found;
     }
     HRESULT STDMETHODCALLTYPE GetTimestamp(ULONG tag, hwSysAttrTimestampUTC* value) override {
         const hwSysAttrTimestampUTC* time = nullptr;

@@ -1,6 +1,7 @@
 // Self-test and self-calibration as a host runs them through IhwSysExpertDiagnostic, seen in the
 // results, the error text and the call log of the simulated libraries.
 #include "host_module.h"
+#include "common/call_log_checks.h"
 #include "platform/win32.h"
 
 #include <gtest/gtest.h>
@@ -96,31 +97,6 @@ void expectInOrder(const std::vector<std::string>& log, const std::vector<std::s
         position = std::find(position, log.end(), line);
         ASSERT_NE(position, log.end()) << "missing or out of order: " << line;
     }
-}
-
-std::size_t countStartingWith(const std::vector<std::string>& log, const std::string& start) {
-    return std::count_if(log.begin(), log.end(), [&](const std::string& line) { return line.rfind(start, 0) == 0; });
-}
-
-// Every library loaded is freed once, except a "_pin" companion, which stays; every reset session
-// is destroyed once.
-void expectEverythingReleased(const std::vector<std::string>& log) {
-    std::map<std::string, int> held;
-    for (const std::string& line : log) {
-        std::istringstream words(line);
-        std::string call, name, arrow;
-        words >> call >> name >> arrow;
-        if (call == "LoadLibraryExW" && arrow.empty() && name.size() > 4 &&
-            name.compare(name.size() - 4, 4, "_pin") != 0) {
-            ++held[name];
-        } else if (call == "FreeLibrary") {
-            --held[name];
-        }
-    }
-    for (const auto& [name, count] : held) {
-        EXPECT_EQ(count, 0) << name;
-    }
-    EXPECT_EQ(countStartingWith(log, "qvrocoapi_createSession"), countStartingWith(log, "qvrocoapi_destroySession"));
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "platform/sim/memory_hooks.h"
 #include "platform/sim/test_hooks.h"
+#include "common/replaced_operator_new.h"
 
 #include <cjson/cJSON.h>
 #include <dlfcn.h>
@@ -9,7 +10,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <new>
 
 namespace {
 
@@ -69,20 +69,6 @@ bool mustFail(long& countdown, bool& fired) {
     return true;
 }
 
-void* heapAllocate(std::size_t size) noexcept {
-    if (mustFail(heapCountdown, heapFired)) {
-        return nullptr;
-    }
-    return std::malloc(size == 0 ? 1 : size);
-}
-
-void* heapAllocateOrThrow(std::size_t size) {
-    if (void* memory = heapAllocate(size)) {
-        return memory;
-    }
-    throw std::bad_alloc();
-}
-
 void* jsonAllocate(std::size_t size) {
     return mustFail(jsonCountdown, jsonFired) ? nullptr : std::malloc(size);
 }
@@ -136,35 +122,9 @@ bool ModuleAllocationFailure::fired() const {
     }
 }
 
-// Every form is replaced, so that no allocation bypasses the plan and every block is freed by the
-// function matching the one that allocated it.
-void* operator new(std::size_t size) {
-    return heapAllocateOrThrow(size);
-}
-void* operator new[](std::size_t size) {
-    return heapAllocateOrThrow(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    return heapAllocate(size);
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    return heapAllocate(size);
-}
-void operator delete(void* memory) noexcept {
-    std::free(memory);
-}
-void operator delete[](void* memory) noexcept {
-    std::free(memory);
-}
-void operator delete(void* memory, std::size_t) noexcept {
-    std::free(memory);
-}
-void operator delete[](void* memory, std::size_t) noexcept {
-    std::free(memory);
-}
-void operator delete(void* memory, const std::nothrow_t&) noexcept {
-    std::free(memory);
-}
-void operator delete[](void* memory, const std::nothrow_t&) noexcept {
-    std::free(memory);
+void* allocateAsPlanned(std::size_t size) noexcept {
+    if (mustFail(heapCountdown, heapFired)) {
+        return nullptr;
+    }
+    return std::malloc(size == 0 ? 1 : size);
 }
