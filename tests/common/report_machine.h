@@ -79,7 +79,7 @@ inline std::string identityToken(std::uint32_t index) {
            hex2(portDevice(index) * 8) + ":00";
 }
 
-inline void addBoard(sim::Machine& machine, std::uint32_t index, const BoardSpec& spec) {
+inline void addBoard(sim::Machine& machine, std::uint32_t index, const BoardSpec& layout) {
     if (index % kPortsPerBridge == 0) {
         machine.addDevice(rootBridgeId(index));
     }
@@ -108,21 +108,21 @@ inline void addBoard(sim::Machine& machine, std::uint32_t index, const BoardSpec
     board.addInterface(kBoardClass, devicePath("board", index))
         .key()
         .subkey("Properties")
-        .set("interfaceVersion", spec.interfaceVersion)
+        .set("interfaceVersion", layout.interfaceVersion)
         .set("isProductQV", 1)
         .set("mainInterface", kMainClass)
         .set("connectsToNumSlots", 2)
-        .set("supportsRouting", spec.routing ? 1 : 0)
-        .set("supportsRoutingEnumeration", spec.routingEnumeration ? 1 : 0)
-        .set("supportsRegiEnumeration", spec.registerEnumeration ? 1 : 0)
+        .set("supportsRouting", layout.routing ? 1 : 0)
+        .set("supportsRoutingEnumeration", layout.routingEnumeration ? 1 : 0)
+        .set("supportsRegiEnumeration", layout.registerEnumeration ? 1 : 0)
         .set("driverBaseName", "qvkelpdrv")
         .set("hardwareRevision", "C2")
         .set("routingAdaptorName", "QV-KELP Trigger Router");
     board.addInterface(kMainClass, devicePath("main", index));
     board.addInterface(kRegisterClass, devicePath("registers", index));
     board.addInterface(kRoutingClass, devicePath("routing", index));
-    board.board = spec.board;
-    if (spec.inPxiChassis) {
+    board.board = layout.board;
+    if (layout.inPxiChassis) {
         machine.addPxi({busNumber(index), 2, 1, 1, pxiSlot(index)});
     }
 }

@@ -250,12 +250,12 @@ TEST_F(PropertyReportHost, a_version_4_board_with_routing_reports_every_row_of_t
 
 TEST_F(PropertyReportHost, what_a_board_offers_decides_its_rows) {
     auto withBoard = [](const std::string& members) {
-        BoardSpec spec;
-        spec.board = R"({ "selfCal": { "time": { "seconds": 3855600000, "fraction": 4503599627370496 },
+        BoardSpec layout;
+        layout.board = R"({ "selfCal": { "time": { "seconds": 3855600000, "fraction": 4503599627370496 },
                                        "temperature": 38.0 },
                           "temperatures": [44.5, 61.75, 40.25, 39.0], )" +
                      members + "}";
-        return spec;
+        return layout;
     };
     auto externalCal = [&](int intervalDays) {
         return withBoard(R"("externalCal": { "time": { "seconds": 3840652800, "fraction": 9007199254740992 },
@@ -280,7 +280,7 @@ TEST_F(PropertyReportHost, what_a_board_offers_decides_its_rows) {
     const std::u16string mainPath = wide(devicePath("main", 0));
     const struct {
         const char* name;
-        BoardSpec spec;
+        BoardSpec layout;
         std::string aliases;
         std::vector<Expectation> expectations;
     } rows[] = {
@@ -324,7 +324,7 @@ TEST_F(PropertyReportHost, what_a_board_offers_decides_its_rows) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        install({row.spec}, row.aliases);
+        install({row.layout}, row.aliases);
         ComRef<IhwSysPropertyBag3> bag;
         ASSERT_EQ(report(boardId(0), bag), S_OK);
         for (const Expectation& expectation : row.expectations) {
