@@ -212,7 +212,7 @@ TEST_F(RenameHost, a_failed_system_call_gives_its_result_and_leaves_the_file_unt
         {R"({ "call": "SetupDiGetClassDevsA", "error": 8 })", E_OUTOFMEMORY},
         {R"({ "call": "RegQueryValueExA", "error": 2, "argument": "pciRevision" })", E_FAIL},
         {R"({ "call": "LockFileEx", "error": 33 })", E_FAIL},
-        {R"({ "call": "platformOpenFile", "error": 28,
+        {R"({ "call": "CreateFileA", "error": 112,
               "argument": "C:\\ProgramData\\Quorvel\\QV-KELP\\aliases.json.recovery" })", E_UNEXPECTED},
         // A read while the record is built: the board's old record stays, not one with empty members.
         {R"({ "call": "RegQueryValueExA", "error": 2, "argument": "modelName" })", E_FAIL},
