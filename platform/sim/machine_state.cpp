@@ -118,8 +118,8 @@ void refuseCyclesAndDeepChains(const std::vector<DeviceNode>& devices) {
             levels = isPci(devices[device]) ? levels + 1 : 0;
             if (levels > kMaxPciLevels) {
                 refuse(deviceMember(device - 1, "parent"),
-                       "\"" + devices[device].id + "\" lies below more than " + std::to_string(kMaxPciLevels) +
-                           " PCI levels, more than PCI's 8-bit bus numbers allow");
+                       "\"" + devices[device].id + "\" makes more than " + std::to_string(kMaxPciLevels) +
+                           " PCI levels below its root, more than PCI's 8-bit bus numbers allow");
             }
             pciLevels[device] = levels;
         }
