@@ -158,6 +158,20 @@ FILETIME fileTimeOf(const struct timespec& time) {
     return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
 }
 
+// The file behind a handle of CreateFileA for `call`, or null with the last error set: an invalid
+// handle, or a fault injected for the call on the file's path.
+std::shared_ptr<HandleFile> fileForCall(HANDLE handle, const char* call) {
+    std::shared_ptr<HandleFile> file = lookupHandleOf<HandleFile>(handle);
+    if (!file) {
+        return fail(ERROR_INVALID_HANDLE, nullptr);
+    }
+    DWORD injected = 0;
+    if (takeInjectedFault(call, file->path(), &injected)) {
+        return fail(injected, nullptr);
+    }
+    return file;
+}
+
 } // namespace
 } // namespace winsim
 
@@ -187,19 +201,15 @@ WINSIM_API HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD
 
 WINSIM_API BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,
                                  LPOVERLAPPED overlapped) {
-    const auto opened = winsim::lookupHandleOf<winsim::HandleFile>(file);
-    if (!opened) {
-        return winsim::fail(ERROR_INVALID_HANDLE, FALSE);
-    }
-    if (overlapped != nullptr || (buffer == nullptr && bytesToWrite != 0)) { // no overlapped I/O here
-        return winsim::fail(ERROR_INVALID_PARAMETER, FALSE);
-    }
     if (bytesWritten != nullptr) {
         *bytesWritten = 0;
     }
-    DWORD injected = 0;
-    if (winsim::takeInjectedFault("WriteFile", opened->path(), &injected)) {
-        return winsim::fail(injected, FALSE);
+    const auto opened = winsim::fileForCall(file, "WriteFile");
+    if (!opened) {
+        return FALSE;
+    }
+    if (overlapped != nullptr || (buffer == nullptr && bytesToWrite != 0)) { // no overlapped I/O here
+        return winsim::fail(ERROR_INVALID_PARAMETER, FALSE);
     }
     DWORD written = 0;
     while (written < bytesToWrite) {
@@ -222,13 +232,9 @@ WINSIM_API BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite
 }
 
 WINSIM_API BOOL WINAPI SetEndOfFile(HANDLE file) {
-    const auto opened = winsim::lookupHandleOf<winsim::HandleFile>(file);
+    const auto opened = winsim::fileForCall(file, "SetEndOfFile");
     if (!opened) {
-        return winsim::fail(ERROR_INVALID_HANDLE, FALSE);
-    }
-    DWORD injected = 0;
-    if (winsim::takeInjectedFault("SetEndOfFile", opened->path(), &injected)) {
-        return winsim::fail(injected, FALSE);
+        return FALSE;
     }
     const off_t position = ::lseek(opened->fd(), 0, SEEK_CUR);
     if (position == -1 || ::ftruncate(opened->fd(), position) != 0) {
@@ -238,13 +244,9 @@ WINSIM_API BOOL WINAPI SetEndOfFile(HANDLE file) {
 }
 
 WINSIM_API BOOL WINAPI FlushFileBuffers(HANDLE file) {
-    const auto opened = winsim::lookupHandleOf<winsim::HandleFile>(file);
+    const auto opened = winsim::fileForCall(file, "FlushFileBuffers");
     if (!opened) {
-        return winsim::fail(ERROR_INVALID_HANDLE, FALSE);
-    }
-    DWORD injected = 0;
-    if (winsim::takeInjectedFault("FlushFileBuffers", opened->path(), &injected)) {
-        return winsim::fail(injected, FALSE);
+        return FALSE;
     }
     if (opened->isLink() || ::fsync(opened->fd()) != 0) {
         return winsim::fail(opened->isLink() ? ERROR_ACCESS_DENIED : winsim::win32ErrorOfWrite(errno), FALSE);
