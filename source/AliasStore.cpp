@@ -161,6 +161,45 @@ DWORD lastFailure() {
     return error == ERROR_SUCCESS ? ERROR_GEN_FAILURE : error;
 }
 
+// The owner of the file behind `file`, valid while `descriptor` holds it.
+DWORD ownerOf(HANDLE file, PSID* owner, qv::unique_hlocal<void>& descriptor) {
+    PSECURITY_DESCRIPTOR held = nullptr;
+    const DWORD error =
+        GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, owner, nullptr, nullptr, nullptr, &held);
+    descriptor.reset(held);
+    return error;
+}
+
+// The rule of protected symbolic links: a link that another user than its target's owner made may
+// have been planted to make this user overwrite the target. ERROR_ACCESS_DENIED for such a link,
+// ERROR_SUCCESS for a file that is no link or a link of the target's owner.
+DWORD refuseForeignLink(const std::string& path, HANDLE target) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return lastFailure();
+    }
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        return ERROR_SUCCESS;
+    }
+    const qv::unique_hfile link(CreateFileA(path.c_str(), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!link) {
+        return lastFailure();
+    }
+    PSID linkOwner = nullptr;
+    PSID targetOwner = nullptr;
+    qv::unique_hlocal<void> linkDescriptor;
+    qv::unique_hlocal<void> targetDescriptor;
+    DWORD error = ownerOf(link.get(), &linkOwner, linkDescriptor);
+    if (error == ERROR_SUCCESS) {
+        error = ownerOf(target, &targetOwner, targetDescriptor);
+    }
+    if (error != ERROR_SUCCESS) {
+        return error;
+    }
+    return EqualSid(linkOwner, targetOwner) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+}
+
 } // namespace
 
 std::string recoveryJournalText(const std::string& base, const std::string& next) {
@@ -432,11 +471,14 @@ bool AliasStore::writeBack(nQVOSALS100::tStatus* status) {
     requireDevices();
     std::string text = cJSONUtils::print(root_.get());
     const std::string recoveryPath = getRecoveryFilePath(path_);
-    const DWORD journalError = writeJournal(text);
-    if (journalError != ERROR_SUCCESS) {
+    DWORD error = refuseForeignLink(path_, osHandleOf(file_->stream()));
+    if (error == ERROR_SUCCESS) {
+        error = writeJournal(text);
+    }
+    if (error != ERROR_SUCCESS) {
         report(status,
-               journalError == ERROR_ACCESS_DENIED ? nQVOSALS100::osalStatusFileAccessDenied
-                                                   : nQVOSALS100::osalStatusUnexpected,
+               error == ERROR_ACCESS_DENIED ? nQVOSALS100::osalStatusFileAccessDenied
+                                            : nQVOSALS100::osalStatusUnexpected,
                __LINE__);
         return false;
     }

@@ -10,14 +10,14 @@
 // How failures reach the caller:
 // - the file cannot be opened: the open functions report into the caller's status and return
 //   false (-52026 when an update is refused with EACCES, otherwise -52003);
-// - a failed lock: qverr::Exception (-52008); a failed seek, size query or read: the HRESULT
-//   E_UNEXPECTED thrown as a value; text that is not JSON or lacks the expected shape:
+// - a failed lock: qverr::Exception (-52008); a failed seek, size query or read, or a failed look
+//   for the recovery journal: the HRESULT E_UNEXPECTED thrown as a value; text that is not JSON or lacks the expected shape:
 //   qverr::Exception (-52005, -52004, -52006); memory: std::bad_alloc;
 // - completing a rewrite from the recovery journal fails: the open function reports -52003, or
 //   -52026 when the file is a symbolic link or has a second name, and returns false;
-// - writing back fails: writeBack reports -52003 (-52026 when the folder refuses the journal or a
-//   planted link takes its place) into the caller's status and returns false, after putting the
-//   file's previous content back.
+// - writing back fails: writeBack reports -52003 (-52026 when the folder refuses the journal, a
+//   planted link takes its place, or the file is a symbolic link whose owner is not its target's)
+//   into the caller's status and returns false, after putting the file's previous content back.
 //
 // A process that dies while rewriting the file in place would leave it torn. So every rewrite first
 // writes a journal, the recovery copy aliases.json.recovery beside the file: a header line, the

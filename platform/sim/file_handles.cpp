@@ -10,6 +10,7 @@
 #include "platform/sim/win32_files.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <optional>
 #include <string>
@@ -299,4 +300,69 @@ WINSIM_API DWORD WINAPI GetFileAttributesA(LPCSTR fileName) {
         return winsim::fail(hostPath ? winsim::win32ErrorOfOpen(errno) : ERROR_PATH_NOT_FOUND, INVALID_FILE_ATTRIBUTES);
     }
     return winsim::attributesOf(status);
+}
+
+namespace winsim {
+namespace {
+
+// A security identifier in Windows' layout: revision 1, two sub-authorities, authority 22.
+struct UnixUserSid {
+    BYTE revision = 1;
+    BYTE subAuthorityCount = 2;
+    BYTE authority[6] = {0, 0, 0, 0, 0, 22};
+    DWORD subAuthority[2] = {1, 0};
+};
+
+// A descriptor that holds only its owner.
+struct OwnerDescriptor {
+    UnixUserSid owner;
+};
+
+} // namespace
+} // namespace winsim
+
+WINSIM_API DWORD WINAPI GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE objectType, SECURITY_INFORMATION information,
+                                        PSID* owner, PSID* group, PACL* dacl, PACL* sacl,
+                                        PSECURITY_DESCRIPTOR* securityDescriptor) {
+    if (objectType != SE_FILE_OBJECT || information != OWNER_SECURITY_INFORMATION || owner == nullptr ||
+        securityDescriptor == nullptr) { // only a file's owner is simulated
+        return ERROR_INVALID_PARAMETER;
+    }
+    for (void** unused : {group, dacl, sacl}) {
+        if (unused != nullptr) {
+            *unused = nullptr;
+        }
+    }
+    const int fd = winsim::descriptorOf(handle);
+    if (fd == -1) {
+        return ERROR_INVALID_HANDLE;
+    }
+    DWORD injected = 0;
+    if (winsim::takeInjectedFault("GetSecurityInfo", "", &injected)) {
+        return injected;
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) {
+        return ERROR_ACCESS_DENIED;
+    }
+    auto* descriptor = static_cast<winsim::OwnerDescriptor*>(LocalAlloc(0, sizeof(winsim::OwnerDescriptor)));
+    if (descriptor == nullptr) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    *descriptor = winsim::OwnerDescriptor{};
+    descriptor->owner.subAuthority[1] = static_cast<DWORD>(status.st_uid);
+    *owner = &descriptor->owner;
+    *securityDescriptor = descriptor;
+    return ERROR_SUCCESS;
+}
+
+WINSIM_API BOOL WINAPI EqualSid(PSID first, PSID second) {
+    if (first == nullptr || second == nullptr) {
+        return winsim::fail(ERROR_INVALID_PARAMETER, FALSE);
+    }
+    const auto* a = static_cast<const winsim::UnixUserSid*>(first);
+    const auto* b = static_cast<const winsim::UnixUserSid*>(second);
+    const std::size_t length = 8 + 4 * static_cast<std::size_t>(a->subAuthorityCount);
+    SetLastError(ERROR_SUCCESS);
+    return a->subAuthorityCount == b->subAuthorityCount && std::memcmp(a, b, length) == 0 ? TRUE : FALSE;
 }

@@ -68,6 +68,22 @@ WINSIM_API BOOL WINAPI GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_
 // Does not follow a symbolic link: a link reports FILE_ATTRIBUTE_REPARSE_POINT.
 WINSIM_API DWORD WINAPI GetFileAttributesA(LPCSTR fileName);
 
+// Owners of files. A file's owner is the security identifier S-1-22-1-<uid>, the form Samba gives
+// a Unix user; the simulation reports owners only, in a descriptor freed with LocalFree.
+using PSID = void*;
+using PACL = void*;
+using PSECURITY_DESCRIPTOR = void*;
+using SECURITY_INFORMATION = DWORD;
+enum SE_OBJECT_TYPE { SE_UNKNOWN_OBJECT_TYPE = 0, SE_FILE_OBJECT = 1 };
+constexpr DWORD READ_CONTROL = 0x00020000;
+constexpr SECURITY_INFORMATION OWNER_SECURITY_INFORMATION = 0x00000001;
+
+// Returns a Win32 error code; it does not set the last error.
+WINSIM_API DWORD WINAPI GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE objectType, SECURITY_INFORMATION information,
+                                        PSID* owner, PSID* group, PACL* dacl, PACL* sacl,
+                                        PSECURITY_DESCRIPTOR* securityDescriptor);
+WINSIM_API BOOL WINAPI EqualSid(PSID first, PSID second);
+
 WINSIM_API HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState,
                                       LPCSTR name);
 WINSIM_API BOOL WINAPI CloseHandle(HANDLE object);

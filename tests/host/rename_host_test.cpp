@@ -341,3 +341,24 @@ TEST_F(RenameHost, another_users_leftover_copy_blocks_no_rename_and_an_unwritabl
     }
     EXPECT_NE(RenameMachine::read(machine.aliasFile()).find("ByNobody"), std::string::npos);
 }
+
+// The rule of protected symbolic links: a rename writes through a link of the target's owner, never
+// through one another user planted in place of the alias file.
+TEST_F(RenameHost, a_symbolic_link_another_user_planted_as_the_alias_file_is_not_written_through) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root, to give the link another owner";
+    }
+    namespace fs = std::filesystem;
+    constexpr uid_t kNobody = 65534;
+    const fs::path target = machine.machineFile().parent_path() / "root-only.json";
+    RenameMachine::write(target, kStore);
+    fs::remove(machine.aliasFile());
+    fs::create_symlink(target, machine.aliasFile());
+    ASSERT_EQ(::lchown(machine.aliasFile().c_str(), kNobody, kNobody), 0);
+    EXPECT_EQ(rename(0, u"ThroughLink"), HW_E_FILE_ACCESS_DENIED);
+    EXPECT_EQ(RenameMachine::read(target), kStore);
+
+    ASSERT_EQ(::lchown(machine.aliasFile().c_str(), 0, 0), 0);
+    EXPECT_EQ(rename(0, u"OwnLink"), S_OK);
+    EXPECT_NE(RenameMachine::read(target).find("OwnLink"), std::string::npos);
+}

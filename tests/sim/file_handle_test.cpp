@@ -108,4 +108,45 @@ TEST_F(FileHandles, a_link_is_told_apart_by_its_attributes_and_its_count_of_name
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
 }
 
+// Owners are security identifiers S-1-22-1-<uid>; a link opened itself has its own owner.
+TEST_F(FileHandles, a_files_owner_comes_as_a_security_identifier_compared_with_equal_sid) {
+    const std::string target = writeFileAt(folder_.path() / "target.txt", "secret");
+    fs::create_symlink(target, path("symbolic"));
+    const simtest::OpenFile stream = simtest::openWithHandle(target, "rb");
+    const HANDLE link = CreateFileA(path("symbolic").c_str(), READ_CONTROL, 0, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    ASSERT_NE(link, INVALID_HANDLE_VALUE);
+    PSID owners[2] = {};
+    PSECURITY_DESCRIPTOR descriptors[2] = {};
+    PACL dacl = reinterpret_cast<PACL>(0x1);
+    ASSERT_EQ(GetSecurityInfo(stream.handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owners[0], nullptr, &dacl,
+                              nullptr, &descriptors[0]),
+              ERROR_SUCCESS);
+    EXPECT_EQ(dacl, nullptr);
+    ASSERT_EQ(GetSecurityInfo(link, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owners[1], nullptr, nullptr, nullptr,
+                              &descriptors[1]),
+              ERROR_SUCCESS);
+    const auto* sid = static_cast<const BYTE*>(owners[0]);
+    EXPECT_EQ(sid[0], 1); // revision
+    EXPECT_EQ(sid[7], 22); // the authority of Unix users
+    EXPECT_TRUE(EqualSid(owners[0], owners[1])); // one user made both
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::lchown(path("symbolic").c_str(), 65534, 65534), 0);
+        PSID changed = nullptr;
+        PSECURITY_DESCRIPTOR held = nullptr;
+        ASSERT_EQ(GetSecurityInfo(link, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &changed, nullptr, nullptr, nullptr,
+                                  &held),
+                  ERROR_SUCCESS);
+        EXPECT_FALSE(EqualSid(owners[0], changed));
+        LocalFree(held);
+    }
+    EXPECT_EQ(GetSecurityInfo(reinterpret_cast<HANDLE>(0x1234), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owners[0],
+                              nullptr, nullptr, nullptr, &descriptors[0]),
+              ERROR_INVALID_HANDLE);
+    for (PSECURITY_DESCRIPTOR descriptor : descriptors) {
+        LocalFree(descriptor);
+    }
+    EXPECT_TRUE(CloseHandle(link));
+}
+
 } // namespace
