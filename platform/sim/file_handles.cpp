@@ -8,6 +8,7 @@
 #include "platform/sim/machine_access.h"
 #include "platform/sim/win32_error.h"
 #include "platform/sim/win32_files.h"
+#include "platform/sim/windows_choices.h"
 
 #include <cerrno>
 #include <cstring>
@@ -94,7 +95,7 @@ int descriptorOf(HANDLE handle) {
 
 // A template file lends the new file its permission bits, as Windows lends its attributes.
 bool takeTemplatePermissions(int fd, HANDLE templateFile) {
-    if (templateFile == nullptr) {
+    if (templateFile == nullptr || !choice::kTemplateLendsPermissionBits) {
         return true;
     }
     struct stat status {};
@@ -195,8 +196,8 @@ WINSIM_API HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD
         return winsim::createNew(*hostPath, fileName, desiredAccess, templateFile);
     case OPEN_EXISTING:
         return winsim::openExisting(*hostPath, fileName, desiredAccess, flagsAndAttributes);
-    default: // the other dispositions are not simulated
-        return winsim::fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
+    default:
+        return winsim::fail(winsim::choice::kUnsupportedDispositionError, INVALID_HANDLE_VALUE);
     }
 }
 
@@ -309,7 +310,7 @@ namespace {
 struct UnixUserSid {
     BYTE revision = 1;
     BYTE subAuthorityCount = 2;
-    BYTE authority[6] = {0, 0, 0, 0, 0, 22};
+    BYTE authority[6] = {0, 0, 0, 0, 0, choice::kUnixUserAuthority};
     DWORD subAuthority[2] = {1, 0};
 };
 
@@ -325,8 +326,8 @@ WINSIM_API DWORD WINAPI GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE objectType
                                         PSID* owner, PSID* group, PACL* dacl, PACL* sacl,
                                         PSECURITY_DESCRIPTOR* securityDescriptor) {
     if (objectType != SE_FILE_OBJECT || information != OWNER_SECURITY_INFORMATION || owner == nullptr ||
-        securityDescriptor == nullptr) { // only a file's owner is simulated
-        return ERROR_INVALID_PARAMETER;
+        securityDescriptor == nullptr) {
+        return winsim::choice::kUnsupportedSecurityRequestError;
     }
     for (void** unused : {group, dacl, sacl}) {
         if (unused != nullptr) {
