@@ -27,6 +27,7 @@
 #include <cstring>
 #include <functional>
 #include <limits>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,22 @@ CLI::Option* addTimeOption(CLI::App* command, const std::string& name, std::opti
             name, [&target](const std::string& text) { target = parseTime(text); }, description)
         ->type_name("DATE")
         ->check(timeCheck(wholeDaysOnly));
+}
+
+// hwconfig --version: its own version and the module's, which the module reports once loaded.
+int runVersion(ExpertModule& module, const CommandOptions& options) {
+    qvkelpsysapiexpert::CqvBStr moduleVersion;
+    throwIfFailed(module.expert()->GetExpertVersion(moduleVersion.address()), "GetExpertVersion");
+    const std::string version = toUtf8(moduleVersion.get());
+    if (options.json) {
+        const qv::unique_cjson document = newJsonObject();
+        addJsonString(document.get(), "hwconfig", kHwconfigVersion);
+        addJsonString(document.get(), "module", version);
+        printJson(document.get());
+    } else {
+        std::printf("hwconfig %s\nqvkelpsysapiexpertu %s\n", kHwconfigVersion, printable(version).c_str());
+    }
+    return kExitSuccess;
 }
 
 struct CommandLine {
@@ -144,7 +161,7 @@ public:
             throw usageError("--version takes no command");
         }
         if (line_.version) {
-            return [this](ExpertModule& m) { return printVersion(m); };
+            return [this](ExpertModule& m) { return runVersion(m, line_.options); };
         }
         if (!selected_) {
             // CLI11 reads a command name after -- but does not run it.
@@ -159,8 +176,13 @@ public:
                                                                         : std::nullopt;
     }
 
-    HostError usageError(const std::string& message) const {
-        return HostError(message, kExitUsage);
+    // The password a change needs and the command line did not give: from standard input or asked for.
+    void readPassword() {
+        if (line_.passwordStdin) {
+            line_.cal.password = readPasswordLine(nullptr);
+        } else if (wantsPassword_) {
+            line_.cal.password = readPasswordLine("Calibration password: ");
+        }
     }
 
     // The usage line of the command the line was for, and where its help is.
@@ -216,7 +238,7 @@ private:
         CLI::App* cal = addCommand(
             app_, "cal", "a board's calibration records, or change its external calibration",
             [this](ExpertModule& m) { return runCal(m, line_.options, line_.cal); },
-            [this] { checkCalibrationRequest(dueCommand_); });
+            [this] { checkCalibrationRequest(); });
         cal->require_subcommand(0, 1);
         std::vector<CLI::Option*> calOptions;
         calOptions.push_back(cal->add_option("BOARD", line_.options.board, std::string(kBoardWords) + " (not with due)"));
@@ -232,15 +254,16 @@ private:
                                     ->type_name("DAYS")
                                     ->check(CLI::Range(0u, std::numeric_limits<std::uint32_t>::max()));
         due->excludes(interval);
+        CLI::Option* date = addTimeOption(cal, "--date", line_.cal.date, "the date of the external calibration");
+        CLI::Option* force = cal->add_flag("--force", line_.futureDate, "take a calibration date in the future");
+        force->needs(date);
         calOptions.insert(calOptions.end(),
-                          {password, passwordStdin, due, interval,
-                           addTimeOption(cal, "--date", line_.cal.date, "the date of the external calibration"),
+                          {password, passwordStdin, due, interval, date, force,
                            cal->add_option_function<std::string>(
                                   "--new-password", [this](const std::string& text) { line_.cal.newPassword = text; },
                                   "a new calibration password")
                                ->type_name("Q"),
-                           cal->add_flag("--check", line_.cal.checkOnly, "only validate the change"),
-                           cal->add_flag("--force", line_.futureDate, "take a calibration date in the future")});
+                           cal->add_flag("--check", line_.cal.checkOnly, "only validate the change")});
         CLI::App* dueCommand = addCommand(*cal, "due", "the boards whose calibration is overdue or soon due",
                                           [this](ExpertModule& m) { return runCalDue(m, line_.options, line_.calDue); });
         // cal due is a command of its own: none of cal BOARD's operands or options belong to it.
@@ -254,8 +277,10 @@ private:
         dueCommand_ = dueCommand;
     }
 
-    void checkCalibrationRequest(const CLI::App* dueCommand) {
-        if (dueCommand->parsed()) {
+    // What the option relations cannot say: BOARD is needed unless the command is cal due, a date may
+    // not lie ahead, and a change needs a password from somewhere.
+    void checkCalibrationRequest() {
+        if (dueCommand_->parsed()) {
             return;
         }
         if (line_.options.board.empty()) {
@@ -263,9 +288,6 @@ private:
         }
         const bool changing = line_.cal.password || line_.passwordStdin || line_.cal.date || line_.cal.due ||
                               line_.cal.intervalDays || line_.cal.newPassword || line_.cal.checkOnly;
-        if (line_.futureDate && !line_.cal.date) {
-            throw CLI::RequiresError("--force", "--date");
-        }
         if (line_.cal.date && *line_.cal.date > now() && !line_.futureDate) {
             throw CLI::ValidationError("--date", isoTime(*line_.cal.date) + " is in the future; --force takes it");
         }
@@ -273,21 +295,6 @@ private:
             throw CLI::RequiredError("the calibration password (--password-stdin, or a terminal to be asked on)");
         }
         wantsPassword_ = changing && !line_.cal.password;
-    }
-
-    int printVersion(ExpertModule& module) const {
-        qvkelpsysapiexpert::CqvBStr moduleVersion;
-        throwIfFailed(module.expert()->GetExpertVersion(moduleVersion.address()), "GetExpertVersion");
-        const std::string version = toUtf8(moduleVersion.get());
-        if (line_.options.json) {
-            const qv::unique_cjson document = newJsonObject();
-            addJsonString(document.get(), "hwconfig", kHwconfigVersion);
-            addJsonString(document.get(), "module", version);
-            printJson(document.get());
-        } else {
-            std::printf("hwconfig %s\nqvkelpsysapiexpertu %s\n", kHwconfigVersion, printable(version).c_str());
-        }
-        return kExitSuccess;
     }
 
     // The innermost command named on the line, and its name as typed: "hwconfig cal due".
@@ -319,18 +326,29 @@ private:
     }
 
     // CLI11's words, but for arguments nothing takes, which are named for what they seem to be.
+    HostError usageError(const std::string& message) const {
+        return HostError(message, kExitUsage);
+    }
+
     HostError usageError(const CLI::ParseError& error) const {
         const std::string text = error.what();
         if (dynamic_cast<const CLI::ExtrasError*>(&error) == nullptr) {
             return usageError(text);
         }
-        const std::string argument = text.substr(text.find(": ") + 2);
-        const std::string first = argument.substr(0, argument.find(' '));
-        if (first.rfind("-", 0) == 0) {
-            return usageError("unknown option " + first);
+        // CLI11 names the arguments last first.
+        std::vector<std::string> arguments;
+        std::istringstream words(text.substr(text.find(": ") + 2));
+        for (std::string word; words >> word;) {
+            arguments.insert(arguments.begin(), word);
         }
+        const auto option = std::find_if(arguments.begin(), arguments.end(),
+                                         [](const std::string& word) { return word.rfind("-", 0) == 0; });
+        if (option != arguments.end()) {
+            return usageError("unknown option " + *option);
+        }
+        const std::string& first = arguments.front();
         if (innermost() != &app_) {
-            return usageError("unexpected argument " + argument);
+            return usageError("unexpected argument " + first);
         }
         const std::vector<const CLI::App*> commands = app_.get_subcommands({});
         const bool isCommand = std::any_of(commands.begin(), commands.end(),
@@ -339,17 +357,6 @@ private:
                                     : "unknown command " + first);
     }
 
-public:
-    // The password a change needs and the command line did not give: from standard input or asked for.
-    void readPassword() {
-        if (line_.passwordStdin) {
-            line_.cal.password = readPasswordLine(nullptr);
-        } else if (wantsPassword_) {
-            line_.cal.password = readPasswordLine("Calibration password: ");
-        }
-    }
-
-private:
     CLI::App app_;
     CLI::Option* machineOption_ = nullptr;
     CommandLine line_;
