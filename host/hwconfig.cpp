@@ -147,7 +147,7 @@ public:
         addCalibrationCommands();
     }
 
-    // The command to run; nothing when the line asked for help or the version.
+    // The command to run; nothing when the line asked for help.
     Run parse(int argc, char** argv) {
         try {
             app_.parse(argc, argv);

@@ -27,7 +27,7 @@ public:
         if (changed_) {
             termios quiet = saved_;
             quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-            changed_ = tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) == 0;
+            changed_ = tcsetattr(STDIN_FILENO, TCSANOW, &quiet) == 0;
         }
 #endif
     }
@@ -38,7 +38,7 @@ public:
 #ifdef _WIN32
         SetConsoleMode(input_, saved_);
 #else
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved_);
+        tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
 #endif
         // The line break the user typed was not echoed either.
         std::fputc('\n', stderr);

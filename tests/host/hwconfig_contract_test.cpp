@@ -50,6 +50,12 @@ void check(const Row& row, const std::string& prefix = "") {
     }
 }
 
+template <std::size_t N> void checkAll(const Row (&rows)[N], const std::string& prefix = "") {
+    for (const Row& row : rows) {
+        check(row, prefix);
+    }
+}
+
 // The lab machine copied to a folder of the test's own, optionally with text of its description
 // replaced, so that renames and calibrations change nothing another test sees.
 class LabCopy {
@@ -106,9 +112,7 @@ TEST(HwconfigContract, a_command_refuses_what_it_does_not_take_with_its_own_usag
         {"--json tree --dot", 2, R"("message":"--dot excludes --json")", "--dot excludes --json"},
         {"--json show", 2, R"("exitCode":2)", "BOARD is required"},
     };
-    for (const Row& row : rows) {
-        check(row);
-    }
+    checkAll(rows);
     // The usage that follows is the command's own, and shows BOARD as required.
     EXPECT_EQ(runHwconfig("show").err, "hwconfig: BOARD is required\nUsage: hwconfig show [OPTIONS] BOARD\n"
                                        "See hwconfig show --help.\n");
@@ -132,9 +136,7 @@ TEST(HwconfigContract, every_command_answers_in_json_on_success_and_failure_with
         {"--json cal 1 --password kelp --date 2026-01-01 --interval 365 --check", 0,
          R"("accepted":["calibrationDate","dueDate","password"],"saved":false)", ""},
     };
-    for (const Row& row : rows) {
-        check(row, lab.on());
-    }
+    checkAll(rows, lab.on());
     // The module's own error text goes with its failure.
     check({"--json selftest 3", 1, R"("name":"E_UNEXPECTED","moduleText":"-52003")", "the module says: -52003"},
           "--machine " + kMachines + "maintenance.json ");
@@ -162,9 +164,7 @@ TEST(HwconfigContract, a_board_is_named_by_number_item_name_alias_location_or_se
         {"rename 2 Twin --force", 0, "renamed from ScopeFrontEnd to Twin.", ""},
         {"cal Twin", 9, "", "\"Twin\" fits 2 boards"},
     };
-    for (const Row& row : rows) {
-        check(row, lab.on());
-    }
+    checkAll(rows, lab.on());
     // On PCI Express boards outside a chassis the default aliases repeat: such a name is refused too.
     const LabCopy outside(Edits{{"\"chassis\": 1, \"slot\": 4", "\"chassis\": 0, \"slot\": 0"},
                            {"\"serialNumber\": \"01E2C95A\", \"pxiGeographicAddress\": 4",
@@ -192,9 +192,7 @@ TEST(HwconfigContract, failed_reports_are_listed_with_a_reason_to_act_on_and_a_n
         {"--json cal due", 10, R"("failed":[{"number":1,)", ""},
         {"cal due", 10, "", missing},
     };
-    for (const Row& row : rows) {
-        check(row, noAliasFile.on());
-    }
+    checkAll(rows, noAliasFile.on());
     const LabCopy trailingText;
     std::ofstream(trailingText.aliasFile(), std::ios::app) << "\nextra";
     check({"aliases", 1, "", "is not valid: it must hold one JSON object with a \"devices\" object, and nothing after it"},
@@ -213,9 +211,7 @@ TEST(HwconfigContract, the_password_comes_from_standard_input_not_from_the_comma
          "the calibration password (--password-stdin, or a terminal to be asked on) is required"},
         {"cal 1 --password-stdin --check < /dev/null", 2, "", "no password: standard input ended before a line"},
     };
-    for (const Row& row : rows) {
-        check(row, lab.on());
-    }
+    checkAll(rows, lab.on());
     fs::remove(passwordFile);
 }
 
@@ -247,9 +243,7 @@ TEST(HwconfigContract, one_date_parser_refuses_what_it_cannot_store_and_counts_c
         {"cal due --at 2026-06-02", 8, "2026-06-01  overdue by 1 day  ", ""},
         {"cal due --at 2026-03-01 --within 1", 0, "No calibration due within 1 day.", ""},
     };
-    for (const Row& row : rows) {
-        check(row, lab.on());
-    }
+    checkAll(rows, lab.on());
 }
 
 TEST(HwconfigContract, the_smaller_promises) {
@@ -264,9 +258,7 @@ TEST(HwconfigContract, the_smaller_promises) {
         {"rename 2 A-very-long-alias-of-thirty-two-c", 0, "", ""},
         {"list", 0, "2  A-very-long-alias-of-thirty-two-c  QV-KELP 4220 ", ""},
     };
-    for (const Row& row : rows) {
-        check(row, lab.on());
-    }
+    checkAll(rows, lab.on());
     const ProgramRun full = runHwconfig(lab.on() + "rename 3 FullTest", "> /dev/full");
     EXPECT_EQ(full.exitCode, 1);
     EXPECT_EQ(full.err, "hwconfig: writing the output failed (board 3 was renamed to FullTest all the same): "
