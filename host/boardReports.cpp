@@ -70,55 +70,49 @@ constexpr TagName kTagNames[] = {
     {hwSysTagMainDevicePath, "main device path"},
 };
 
-void check(HRESULT result, const char* what) {
-    if (FAILED(result)) {
-        throw HostError(std::string(what) + " failed with HRESULT " + formatHResult(result));
-    }
-}
-
 BoardProperty readProperty(IhwSysPropertyBag3* bag, ULONG tag) {
     BoardProperty property{tag, 0, false};
-    check(bag->GetPropertyType(tag, &property.type), "GetPropertyType");
+    throwIfFailed(bag->GetPropertyType(tag, &property.type), "GetPropertyType");
     switch (property.type) {
     case hwSysPropertyTypeBool: {
         LONG value = 0;
-        check(bag->GetBool(tag, &value), "GetBool");
+        throwIfFailed(bag->GetBool(tag, &value), "GetBool");
         property.value = value != 0;
         break;
     }
     case hwSysPropertyTypeLong: {
         LONG value = 0;
-        check(bag->GetLong(tag, &value), "GetLong");
+        throwIfFailed(bag->GetLong(tag, &value), "GetLong");
         property.value = value;
         break;
     }
     case hwSysPropertyTypeULong: {
         ULONG value = 0;
-        check(bag->GetULong(tag, &value), "GetULong");
+        throwIfFailed(bag->GetULong(tag, &value), "GetULong");
         property.value = value;
         break;
     }
     case hwSysPropertyTypeDouble: {
         double value = 0;
-        check(bag->GetDouble(tag, &value), "GetDouble");
+        throwIfFailed(bag->GetDouble(tag, &value), "GetDouble");
         property.value = value;
         break;
     }
     case hwSysPropertyTypeGuid: {
         GUID value{};
-        check(bag->GetGuid(tag, &value), "GetGuid");
+        throwIfFailed(bag->GetGuid(tag, &value), "GetGuid");
         property.value = value;
         break;
     }
     case hwSysPropertyTypeString: {
         qvkelpsysapiexpert::CqvBStr value;
-        check(bag->GetString(tag, value.address()), "GetString");
+        throwIfFailed(bag->GetString(tag, value.address()), "GetString");
         property.value = toUtf8(value.get());
         break;
     }
     case hwSysPropertyTypeTimestamp: {
         hwSysAttrTimestampUTC value{};
-        check(bag->GetTimestamp(tag, &value), "GetTimestamp");
+        throwIfFailed(bag->GetTimestamp(tag, &value), "GetTimestamp");
         property.value = value;
         break;
     }
@@ -131,7 +125,7 @@ BoardProperty readProperty(IhwSysPropertyBag3* bag, ULONG tag) {
 std::vector<BoardProperty> readProperties(IhwSysPropertyBag3* bag) {
     std::vector<BoardProperty> properties;
     qv::com_ptr<IhwSysEnumPropertyTag> tags;
-    check(bag->EnumPropertyTags(tags.put()), "EnumPropertyTags");
+    throwIfFailed(bag->EnumPropertyTags(tags.put()), "EnumPropertyTags");
     ULONG tag = 0;
     while (tags && tags->Next(1, &tag, nullptr) == S_OK) {
         properties.push_back(readProperty(bag, tag));
@@ -187,12 +181,12 @@ cJSON* timestampJson(const hwSysAttrTimestampUTC& stamp) {
 
 std::vector<ItemName> readItemNames(IhwSysExpert2* expert) {
     qv::com_ptr<IhwSysEnumStringList> names;
-    check(expert->EnumerateItemNames(names.put()), "EnumerateItemNames");
+    throwIfFailed(expert->EnumerateItemNames(names.put()), "listing the boards (EnumerateItemNames)");
     std::vector<ItemName> result;
     while (names) {
         qvkelpsysapiexpert::CqvBStr name;
         ULONG fetched = 0;
-        check(names->Next(1, name.address(), &fetched), "reading the item names");
+        throwIfFailed(names->Next(1, name.address(), &fetched), "reading the item names");
         if (fetched == 0) {
             break;
         }
@@ -210,7 +204,7 @@ BoardReport readBoardReport(IhwSysExpert2* expert, const ItemName& itemName) {
         return report;
     }
     qv::com_ptr<IhwSysPropertyBag3> typedBag;
-    check(bag->QueryInterface(IID_IhwSysPropertyBag3, typedBag.put_void()),
+    throwIfFailed(bag->QueryInterface(IID_IhwSysPropertyBag3, typedBag.put_void()),
           "QueryInterface(IhwSysPropertyBag3)");
     report.properties = readProperties(typedBag.get());
     return report;

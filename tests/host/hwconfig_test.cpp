@@ -141,7 +141,7 @@ TEST(Hwconfig, mistakes_and_failures_end_with_a_message_and_a_non_zero_exit_code
         {"list --colour", 2, "unknown option --colour"},
         {"list --machine " + kMachines + "no-such-machine.json", 1, "machine description not found"},
         {"list --machine " + kMachines + "failing-listing.json", 1,
-         "EnumerateItemNames failed with HRESULT E_OUTOFMEMORY (0x8007000E)"},
+         "listing the boards (EnumerateItemNames): E_OUTOFMEMORY (0x8007000E)"},
         {"show", 2, "BOARD is required"},
         {"list 2", 2, "unexpected argument 2"},
         {"show 5", 3, "no board answers to \"5\""},
