@@ -40,7 +40,7 @@ std::vector<AliasFileRecord> readAliasFile(std::string& windowsPath) {
     std::vector<AliasFileRecord> records;
     bool openReturned = false;
     const HRESULT result = qvkelpsysapiexpert::runHostOperation([&](nQVOSALS100::tStatus& status) {
-        windowsPath = getAliasesFilePath();
+        windowsPath = ansiToUtf8(getAliasesFilePath());
         AliasStore store;
         const bool opened = store.openForRead(&status);
         openReturned = true;

@@ -236,7 +236,9 @@ private:
 
     void addCalibrationCommands() {
         CLI::App* cal = addCommand(
-            app_, "cal", "a board's calibration records, or change its external calibration",
+            app_, "cal",
+            "a board's calibration records, or change its external calibration: hwconfig cal BOARD [OPTIONS]; "
+            "hwconfig cal due [OPTIONS] for the boards due",
             [this](ExpertModule& m) { return runCal(m, line_.options, line_.cal); },
             [this] { checkCalibrationRequest(); });
         cal->require_subcommand(0, 1);

@@ -1,6 +1,7 @@
 #include "host/output.h"
 
 #include "host/errorNames.h"
+#include "host/utf8Text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -43,7 +44,8 @@ cJSON* appendJsonObject(cJSON* array) {
 }
 
 void addJsonString(cJSON* object, const char* name, const std::string& value) {
-    added(cJSON_AddStringToObject(object, name, value.c_str()));
+    // Whatever bytes reached the text (a name typed on the command line), the document stays UTF-8.
+    added(cJSON_AddStringToObject(object, name, toUtf8(toUtf16(value).c_str()).c_str()));
 }
 
 void addJsonNumber(cJSON* object, const char* name, double value) {

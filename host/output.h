@@ -16,6 +16,7 @@
 namespace hwconfig {
 
 // Each adds one member (or array element) and returns it; running out of memory throws bad_alloc.
+// Text that is not UTF-8 has each broken byte replaced by U+FFFD.
 // The document itself comes from host/jsonOutput.h.
 cJSON* addJsonObject(cJSON* parent, const char* name);
 cJSON* addJsonArray(cJSON* parent, const char* name);

@@ -225,6 +225,9 @@ TEST(HwconfigContract, text_from_devices_and_files_cannot_break_the_terminal_or_
     // Each byte of the file is one character of the machine's code page (1252 here).
     check({"--json aliases", 0, "\"alias\":\"Bad\xC3\xBF\xC3\xBE\"", ""}, lab.on());
     check({"aliases", 0, "simulated  -       invalid", ""}, lab.on());
+    // A name typed on the command line may hold any bytes too.
+    check({"--json show \"$(printf 'x\\377')\"", 3, "no board answers to \\\"x\xEF\xBF\xBD\\\"", "no board answers"},
+          lab.on());
 }
 
 TEST(HwconfigContract, one_date_parser_refuses_what_it_cannot_store_and_counts_calendar_days) {
