@@ -1,8 +1,7 @@
 #include "host/aliasFile.h"
 
-#include "com/hostBoundary.h"
+#include "host/aliaskeys/aliasKeys.h"
 #include "host/utf8Text.h"
-#include "source/AliasStore.h"
 
 #include <algorithm>
 
@@ -26,40 +25,24 @@ std::string ansiToUtf8(const std::string& bytes) {
     return toUtf8(wide.c_str());
 }
 
-AliasFileRecord recordOf(const cJSON* record) {
-    AliasFileRecord result;
-    result.key = ansiToUtf8(record->string != nullptr ? record->string : "");
-    result.alias = ansiToUtf8(cJSONUtils::getString(cJSONUtils::getMember(record, "alias")));
-    result.simulated = cJSON_IsTrue(cJSONUtils::findMember(record, "simulated")) != 0;
-    return result;
-}
-
 } // namespace
 
 std::vector<AliasFileRecord> readAliasFile(std::string& windowsPath) {
-    std::vector<AliasFileRecord> records;
-    bool openReturned = false;
-    const HRESULT result = qvkelpsysapiexpert::runHostOperation([&](nQVOSALS100::tStatus& status) {
-        windowsPath = ansiToUtf8(getAliasesFilePath());
-        AliasStore store;
-        const bool opened = store.openForRead(&status);
-        openReturned = true;
-        if (!opened) {
-            return;
-        }
-        const cJSON* record = nullptr;
-        cJSON_ArrayForEach(record, store.devices()) {
-            records.push_back(recordOf(record));
-        }
-    });
+    std::vector<aliaskeys::AliasFileRecord> stored;
+    bool opened = false;
+    const HRESULT result = aliaskeys::readAliasFile(windowsPath, stored, opened);
+    windowsPath = ansiToUtf8(windowsPath);
     if (FAILED(result)) {
-        const std::string& where = windowsPath;
-        // The store reports a file it cannot open; what it throws is about the text it read.
-        throw failedCall(openReturned ? "cannot open the alias file " + where +
-                                           " (missing or unreadable); create it holding " + kEmptyAliasFile
-                                      : "the alias file " + where + " is not valid: it must hold one JSON object with "
-                                            "a \"devices\" object, and nothing after it",
+        throw failedCall(opened ? "the alias file " + windowsPath +
+                                      " is not valid: it must hold one JSON object with a \"devices\" object, and "
+                                      "nothing after it"
+                                : "cannot open the alias file " + windowsPath +
+                                      " (missing or unreadable); create it holding " + kEmptyAliasFile,
                          result);
+    }
+    std::vector<AliasFileRecord> records;
+    for (const aliaskeys::AliasFileRecord& record : stored) {
+        records.push_back({ansiToUtf8(record.key), ansiToUtf8(record.alias), record.simulated});
     }
     return records;
 }
@@ -77,14 +60,5 @@ const std::optional<HostError>& aliasFileProblem() {
     return problem;
 }
 
-bool isValidAlias(const std::string& alias) {
-    // The module's own rule, which throws the HRESULT as a value.
-    try {
-        validateAlias(toUtf16(alias).c_str());
-        return true;
-    } catch (HRESULT) {
-        return false;
-    }
-}
 
 } // namespace hwconfig

@@ -1,5 +1,5 @@
 // hwconfig's reading of aliases.json: its records, read under the module's shared lock with the
-// module's own store, and what is wrong with the file when the module cannot use it, in words that
+// module's own store (host/aliaskeys), and what is wrong with the file when the module cannot use it, in words that
 // say where the file should be and how to make a good one.
 #pragma once
 
@@ -22,8 +22,5 @@ std::vector<AliasFileRecord> readAliasFile(std::string& windowsPath);
 
 // Why the module cannot use the alias file, or nothing when it can. Read once per run.
 const std::optional<HostError>& aliasFileProblem();
-
-// True when the module would accept `alias` (1 to 254 of A-Z a-z 0-9 - _, not beginning with _).
-bool isValidAlias(const std::string& alias);
 
 } // namespace hwconfig

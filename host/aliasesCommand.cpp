@@ -6,6 +6,7 @@
 // A board's key is its PCI identity token. The expert does not report it, so hwconfig builds it
 // for each present board from the registry and the device tree (deviceLocation.h).
 #include "host/aliasFile.h"
+#include "host/aliaskeys/aliasKeys.h"
 #include "host/boardReports.h"
 #include "host/commands.h"
 #include "host/deviceLocation.h"
@@ -52,7 +53,7 @@ void annotate(std::vector<AliasRecord>& records, const std::vector<ItemName>& bo
         const auto board = boardByKey.find(lowerAscii(record.key));
         record.itemName = board != boardByKey.end() ? board->second : "";
         record.shared = aliasCount[record.alias] > 1;
-        record.valid = isValidAlias(record.alias);
+        record.valid = aliaskeys::isValidAlias(record.alias);
     }
 }
 
