@@ -1,0 +1,69 @@
+#include "host/aliaskeys/aliasKeys.h"
+
+#include "com/hostBoundary.h"
+#include "enumeration/deviceMatchingToken.h"
+#include "enumeration/tDeviceInterfaceIterator.h"
+#include "source/AliasStore.h"
+#include "source/deviceEnumeration.h"
+#include "support/cJSONUtils.h"
+
+namespace aliaskeys {
+
+using nQVOSALS100::tStatus;
+
+HRESULT readAliasFile(std::string& filePath, std::vector<AliasFileRecord>& records, bool& opened) {
+    // The store reports a file it cannot open and returns false; what it finds once the file is open
+    // (its lock, its text) it throws.
+    bool openTried = false;
+    bool refused = false;
+    const HRESULT result = qvkelpsysapiexpert::runHostOperation([&](tStatus& status) {
+        filePath = getAliasesFilePath();
+        AliasStore store;
+        openTried = true;
+        if (!store.openForRead(&status)) {
+            refused = true;
+            return;
+        }
+        const cJSON* record = nullptr;
+        cJSON_ArrayForEach(record, store.devices()) {
+            records.push_back({record->string != nullptr ? record->string : "",
+                               cJSONUtils::getString(cJSONUtils::getMember(record, "alias")),
+                               cJSON_IsTrue(cJSONUtils::findMember(record, "simulated")) != 0});
+        }
+    });
+    opened = openTried && !refused;
+    return result;
+}
+
+bool isValidAlias(const std::string& alias) {
+    // The rule takes wide text and throws its HRESULT as a value; an alias of other characters than
+    // its ASCII set is refused whatever its width.
+    const std::basic_string<WCHAR> wide(alias.begin(), alias.end());
+    try {
+        validateAlias(wide.c_str());
+        return true;
+    } catch (HRESULT) {
+        return false;
+    }
+}
+
+HRESULT findBoardKey(const std::string& itemName, BoardKey& key) {
+    return qvkelpsysapiexpert::runHostOperation([&](tStatus& status) {
+        nQVOSALS100::tBasicString enumerator;
+        enumerator.assign(itemName.c_str(), &status);
+        nQVOSALS100::tDeviceInterfaceIterator iterator(qvkelpsysapiexpert::BoardInterfaceClassGuid, enumerator,
+                                                       &status);
+        if (status.isFatal() || !iterator.isValid()) {
+            return HRESULT_FROM_WIN32(ERROR_NO_SUCH_DEVINST);
+        }
+        key.devInst = iterator.getDeviceInfo().DevInst;
+        // A board without a token still has a place in the device tree: its own status, not the call's.
+        tStatus tokenStatus;
+        nQVOSALS100::tBasicString token;
+        nQVOSALS100::buildPCIIdentityToken(iterator, token, &tokenStatus);
+        key.identityToken = token.c_str();
+        return S_OK;
+    });
+}
+
+} // namespace aliaskeys
