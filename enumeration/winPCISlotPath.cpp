@@ -57,61 +57,70 @@ void reportNotFound(tStatus* status) {
     }
 }
 
-// Walks up to the parent and lets it write its part of the path. Returns false when a link of the
-// chain is missing. A PCI device always hangs below something, so a parent the configuration
-// manager cannot name is a missing link too: going on would give a path without its root part.
-bool buildParentPath(HDEVINFO deviceInfoSet, const SP_DEVINFO_DATA& deviceInfo, tBasicString& path,
-                     char* scratch, tStatus* status) {
+// Opens the parent of `device` in the set. A PCI device always hangs below something, so a parent
+// the configuration manager cannot name is a missing link: going on would give a path without its
+// root part.
+bool openParent(HDEVINFO deviceInfoSet, const SP_DEVINFO_DATA& device, char* scratch, SP_DEVINFO_DATA* parentInfo) {
     DEVINST parent = 0;
-    SP_DEVINFO_DATA parentInfo{};
-    parentInfo.cbSize = sizeof(SP_DEVINFO_DATA);
-    if (CM_Get_Parent(&parent, deviceInfo.DevInst, 0) != CR_SUCCESS || !readDeviceId(parent, scratch) ||
-        !SetupDiOpenDeviceInfoA(deviceInfoSet, scratch, nullptr, 0, &parentInfo)) {
-        return false;
-    }
-    buildSlotPath(deviceInfoSet, parentInfo, path, true, scratch, status);
-    return true;
+    *parentInfo = SP_DEVINFO_DATA{};
+    parentInfo->cbSize = sizeof(SP_DEVINFO_DATA);
+    return CM_Get_Parent(&parent, device.DevInst, 0) == CR_SUCCESS && readDeviceId(parent, scratch) &&
+           SetupDiOpenDeviceInfoA(deviceInfoSet, scratch, nullptr, 0, parentInfo);
+}
+
+bool hasEnumerator(const char* enumeratorName, bool haveName, const char* wanted) {
+    return haveName && equalIgnoringCase(enumeratorName, wanted, kEnumeratorNameSize);
 }
 
 } // namespace
 
-void buildSlotPath(HDEVINFO deviceInfoSet, const SP_DEVINFO_DATA& deviceInfo, tBasicString& path,
-                   bool isAncestor, char* scratch, tStatus* status) {
+// The walk goes up from the device one parent at a time, keeping each PCI level's devfn, until the
+// first device that is not on PCI: the root. It is a loop with a bound, not a recursion, so that no
+// device tree, however deep, can exhaust the stack.
+void buildSlotPath(HDEVINFO deviceInfoSet, const SP_DEVINFO_DATA& deviceInfo, tBasicString& path, char* scratch,
+                   tStatus* status) {
     if (status->isFatal()) {
         return;
     }
+    std::uint8_t devfns[kMaxPciLevels]; // the device's own first
+    std::size_t levels = 0;
     // The calls take non-const records though they only read them.
     SP_DEVINFO_DATA device = deviceInfo;
-    char enumeratorName[kEnumeratorNameSize] = {};
-    const bool haveName = SetupDiGetDeviceRegistryPropertyA(deviceInfoSet, &device, SPDRP_ENUMERATOR_NAME,
-                                                            nullptr, reinterpret_cast<BYTE*>(enumeratorName),
-                                                            sizeof enumeratorName, nullptr) != 0;
-    if (haveName && equalIgnoringCase(enumeratorName, "PCI", sizeof enumeratorName)) {
+    for (;;) {
+        char enumeratorName[kEnumeratorNameSize] = {};
+        const bool haveName = SetupDiGetDeviceRegistryPropertyA(deviceInfoSet, &device, SPDRP_ENUMERATOR_NAME,
+                                                                nullptr, reinterpret_cast<BYTE*>(enumeratorName),
+                                                                sizeof enumeratorName, nullptr) != 0;
+        if (!hasEnumerator(enumeratorName, haveName, "PCI")) {
+            if (levels == 0) { // the device itself is not on PCI
+                reportNotFound(status);
+                return;
+            }
+            const bool isAcpi = hasEnumerator(enumeratorName, haveName, "ACPI");
+            const unsigned rootIndex = isAcpi ? countPrecedingRootBridges(device.DevInst, scratch, status) : 0u;
+            char root[16];
+            std::snprintf(root, sizeof root, "%04X:%02X", 0u, rootIndex);
+            path.assign(root, status);
+            break;
+        }
         DWORD address = 0;
-        if (!SetupDiGetDeviceRegistryPropertyA(deviceInfoSet, &device, SPDRP_ADDRESS, nullptr,
+        SP_DEVINFO_DATA parentInfo{};
+        // More PCI levels than PCI has buses is a malformed device tree.
+        if (levels == kMaxPciLevels ||
+            !SetupDiGetDeviceRegistryPropertyA(deviceInfoSet, &device, SPDRP_ADDRESS, nullptr,
                                                reinterpret_cast<BYTE*>(&address), sizeof address, nullptr) ||
-            !buildParentPath(deviceInfoSet, device, path, scratch, status)) {
+            !openParent(deviceInfoSet, device, scratch, &parentInfo)) {
             reportNotFound(status);
             return;
         }
-        if (status->isFatal()) {
-            return;
-        }
-        char part[16];
-        std::snprintf(part, sizeof part, ":%02X", static_cast<unsigned>(devfnFromAddress(address)));
+        devfns[levels++] = static_cast<std::uint8_t>(devfnFromAddress(address));
+        device = parentInfo;
+    }
+    while (levels > 0 && !status->isFatal()) {
+        char part[8];
+        std::snprintf(part, sizeof part, ":%02X", static_cast<unsigned>(devfns[--levels]));
         path.append(part, status);
-        return;
     }
-    if (!isAncestor) {
-        reportNotFound(status);
-        return;
-    }
-    // The first device above the PCI levels is the root.
-    const bool isAcpi = haveName && equalIgnoringCase(enumeratorName, "ACPI", sizeof enumeratorName);
-    const unsigned rootIndex = isAcpi ? countPrecedingRootBridges(device.DevInst, scratch, status) : 0u;
-    char root[16];
-    std::snprintf(root, sizeof root, "%04X:%02X", 0u, rootIndex);
-    path.assign(root, status);
 }
 
 std::uint8_t countPrecedingRootBridges(DEVINST devInst, char* scratch, tStatus* status) {
@@ -144,7 +153,7 @@ void getPCISlotPath(HDEVINFO deviceInfoSet, const SP_DEVINFO_DATA& deviceInfo, t
     }
     if (cache.isEmpty()) {
         char scratch[kDeviceIdScratchSize] = {};
-        buildSlotPath(deviceInfoSet, deviceInfo, cache, false, scratch, status);
+        buildSlotPath(deviceInfoSet, deviceInfo, cache, scratch, status);
         if (status->isFatal()) {
             // A later request with a fresh status must not be served a partial path.
             cache.clear();

@@ -10,12 +10,15 @@
 #include "platform/win32.h"
 #include "support/status.h"
 
+#include <cstddef>
 #include <cstdint>
 
 namespace nQVOSALS100 {
 
 // Room for a device instance ID with its NUL.
 constexpr std::uint32_t kDeviceIdScratchSize = 200;
+// PCI numbers its buses with 8 bits, so no device lies below more than 256 PCI levels, itself included.
+constexpr std::size_t kMaxPciLevels = 256;
 
 // Delivers the slot path of `deviceInfo` with its NUL into `buffer`, computing it into `cache` first
 // when the cache is empty. `requiredSize`, when given, receives the path length plus one; a smaller
@@ -24,11 +27,11 @@ constexpr std::uint32_t kDeviceIdScratchSize = 200;
 void getPCISlotPath(HDEVINFO deviceInfoSet, const SP_DEVINFO_DATA& deviceInfo, tBasicString& cache,
                     void* buffer, std::uint32_t bufferSize, std::uint32_t* requiredSize, tStatus* status);
 
-// One level of the upward walk: the levels above are written first, so `path` ends up root first and
-// this device last. `isAncestor` is false for the device whose path is asked for. `scratch` holds
-// kDeviceIdScratchSize bytes.
-void buildSlotPath(HDEVINFO deviceInfoSet, const SP_DEVINFO_DATA& deviceInfo, tBasicString& path,
-                   bool isAncestor, char* scratch, tStatus* status);
+// The upward walk from `deviceInfo` to its PCI root: `path` gets the root part first and this device
+// last. A chain of more than kMaxPciLevels PCI devices, like a broken one, reports -52006. `scratch`
+// holds kDeviceIdScratchSize bytes.
+void buildSlotPath(HDEVINFO deviceInfoSet, const SP_DEVINFO_DATA& deviceInfo, tBasicString& path, char* scratch,
+                   tStatus* status);
 
 // How many PCI or PCI Express host bridges precede `devInst` among its parent's children.
 std::uint8_t countPrecedingRootBridges(DEVINST devInst, char* scratch, tStatus* status);

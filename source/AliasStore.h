@@ -10,19 +10,25 @@
 // How failures reach the caller:
 // - the file cannot be opened: the open functions report into the caller's status and return
 //   false (-52026 when an update is refused with EACCES, otherwise -52003);
-// - a failed lock: qverr::Exception (-52008); a failed seek, size query or read: the HRESULT
-//   E_UNEXPECTED thrown as a value; text that is not JSON or lacks the expected shape:
+// - a failed lock: qverr::Exception (-52008); a failed seek, size query or read, or a failed look
+//   for the recovery journal: the HRESULT E_UNEXPECTED thrown as a value; text that is not JSON or lacks the expected shape:
 //   qverr::Exception (-52005, -52004, -52006); memory: std::bad_alloc;
-// - writing back fails: writeBack reports -52003 into the caller's status and returns false,
-//   after putting the file's previous content back.
+// - completing a rewrite from the recovery journal fails: the open function reports -52003, or
+//   -52026 when the file is a symbolic link or has a second name, and returns false;
+// - writing back fails: writeBack reports -52003 (-52026 when the folder refuses the journal, a
+//   planted link takes its place, or the file is a symbolic link whose owner is not its target's)
+//   into the caller's status and returns false, after putting the file's previous content back.
 //
 // A process that dies while rewriting the file in place would leave it torn. So every rewrite first
-// writes the whole new text to a recovery copy beside the file (aliases.json.recovery), flushed,
-// and removes the copy once the rewrite is complete. An open that finds the file unparsable and a
-// recovery copy that parses takes the copy's content: an update (holding the exclusive lock)
-// writes it back into the file; a read only uses it, since restoring needs the exclusive lock and
-// write access a reader may lack, and while the reader's shared lock is held no writer can change
-// the copy. The rewrite itself stays in place, because other processes' locks belong to this file.
+// writes a journal, the recovery copy aliases.json.recovery beside the file: a header line, the
+// file's current text and the new text (see docs/aliases-file.md). It is created new (a leftover
+// is removed first; never through a link) with the file's permission bits, flushed to the disk
+// before the file is touched, and removed once the rewritten file is flushed. While a whole
+// journal exists and the file holds its old text, its new text or a state between the two (the new
+// text's start over the old text), the journal's new text is the file's content: an update writes
+// it back under its exclusive lock and removes the journal; a reader only uses it. Any other
+// journal is a leftover and ignored, so it can neither revert a later write nor block one. The
+// rewrite itself stays in place, because other processes' locks belong to this file.
 // The status-reporting functions do their work whatever the status already holds and report by the
 // first-error-wins rule, so a caller may still write back after recording an unrelated failure.
 #pragma once
@@ -33,6 +39,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -41,6 +48,9 @@
 std::string getAliasesFilePath();
 // The recovery copy of the alias file at `aliasesFilePath`.
 std::string getRecoveryFilePath(const std::string& aliasesFilePath);
+
+// The journal that names `base` as the file's text it replaces and `next` as the text to write.
+std::string recoveryJournalText(const std::string& base, const std::string& next);
 
 // Throws HW_E_INVALID_ALIAS (as an HRESULT value) unless `alias` is 1 to 254 characters from
 // "-", "_", digits and ASCII letters, not beginning with "_". A null alias is refused the same way.
@@ -102,8 +112,10 @@ private:
 
     bool open(Access access, nQVOSALS100::tStatus* status);
     std::string readWholeFile(FILE* stream) const;
-    cJSONUtils::Tree parseOrRecover(std::string& text, Access access);
-    bool writeRecoveryCopy(const std::string& text) const;
+    std::optional<std::string> readRecoveryCopy() const;
+    bool recover(std::string& text, Access access, nQVOSALS100::tStatus* status);
+    bool restore(const std::string& text, nQVOSALS100::tStatus* status);
+    DWORD writeJournal(const std::string& next) const;
     bool replaceContent(const std::string& text);
     cJSON* requireDevices() const;
 

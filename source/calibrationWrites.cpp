@@ -7,6 +7,7 @@
 #include "com/hostBoundary.h"
 #include "support/status_codes.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <new>
@@ -154,6 +155,25 @@ tWriteHandler writeHandlerOf(ULONG tag) {
     }
 }
 
+// The changed tags in the order they are written: the host's, except that the calibration date
+// comes right after the due date. The board keeps the due date as an interval counted from the
+// calibration date, in a separate write; with the interval first, a save cut short between the two
+// leaves the previous date with the new interval, a due date no later than the one being saved,
+// where the other order could push an overdue board's due date years ahead.
+tTagVector writeOrder(IhwSysEnumPropertyTag* changed) {
+    tTagVector tags;
+    ULONG tag = 0;
+    while (nextTag(changed, &tag)) {
+        tags.push_back(tag);
+    }
+    const auto date = std::find(tags.begin(), tags.end(), hwSysTagExternalCalTime);
+    const auto due = std::find(tags.begin(), tags.end(), hwSysTagExternalCalDue);
+    if (date < due && due != tags.end()) {
+        std::rotate(date, date + 1, due + 1);
+    }
+    return tags;
+}
+
 } // namespace
 
 std::string getStringProperty(IhwSysPropertyBag* bag, ULONG tag) {
@@ -248,8 +268,10 @@ HRESULT saveResourceProperties(LPCWSTR itemName, IhwSysPropertyBag* bag, tStatus
         return S_FALSE;
     }
     dynload::LibraryHandle library;
-    ULONG tag = 0;
-    while (!status->isFatal() && nextTag(changed.get(), &tag)) {
+    for (const ULONG tag : writeOrder(changed.get())) {
+        if (status->isFatal()) {
+            break;
+        }
         const tWriteHandler handler = writeHandlerOf(tag);
         if (handler == nullptr) {
             continue;

@@ -72,20 +72,45 @@ void writeAll(int fd, const std::string& text, const std::string& path) {
     }
 }
 
-// A reader sees the old file or the new one, never a part of either.
+// The temporary file of a replacement, removed unless it has become the state file. One name for
+// every process, since only the holder of the state file's lock writes it: a writer killed before
+// its rename leaves a file that the next writer truncates and renames away.
+class TemporaryFile {
+public:
+    explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
+    ~TemporaryFile() {
+        if (!path_.empty()) {
+            ::unlink(path_.c_str());
+        }
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    const std::string& path() const { return path_; }
+    void renameTo(const std::string& target) {
+        if (::rename(path_.c_str(), target.c_str()) != 0) {
+            failOnFile(target, "cannot be replaced");
+        }
+        path_.clear();
+    }
+
+private:
+    std::string path_;
+};
+
+// A reader sees the old file or the new one, never a part of either. Called under the state
+// file's lock.
 void replaceFile(const std::string& path, const std::string& text) {
-    const std::string temporary = path + ".tmp" + std::to_string(::getpid());
-    FileDescriptor file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    TemporaryFile temporary(path + ".tmp");
+    FileDescriptor file(::open(temporary.path().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
     if (file.get() == -1) {
-        failOnFile(temporary, "cannot be created");
+        failOnFile(temporary.path(), "cannot be created");
     }
-    writeAll(file.get(), text, temporary);
-    if (::fsync(file.get()) != 0 || !file.close() || ::rename(temporary.c_str(), path.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temporary.c_str());
-        errno = error;
-        failOnFile(path, "cannot be replaced");
+    writeAll(file.get(), text, temporary.path());
+    if (::fsync(file.get()) != 0 || !file.close()) {
+        failOnFile(temporary.path(), "cannot be written");
     }
+    temporary.renameTo(path);
 }
 
 // The exclusive lock of every process that changes the state file; released when destroyed.

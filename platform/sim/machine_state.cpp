@@ -85,16 +85,43 @@ void refuseDuplicateInterfacePaths(const std::vector<DeviceNode>& devices) {
     }
 }
 
-// Each device has one parent, so a chain longer than the number of devices has a cycle.
-void refuseCycles(const std::vector<DeviceNode>& devices) {
+// PCI numbers its buses with 8 bits: no device lies below more than 256 PCI levels, itself included.
+constexpr std::size_t kMaxPciLevels = 256;
+
+bool isPci(const DeviceNode& device) {
+    return equalsIgnoringCase(device.enumerator, "PCI");
+}
+
+// Refuses a chain of parents that never reaches the root (a cycle) and one with more PCI levels
+// than PCI allows. Each device's count of PCI levels up to the first device that is not on PCI is
+// worked out once, walking up only as far as a device already counted, so the check takes linear
+// time on any tree.
+void refuseCyclesAndDeepChains(const std::vector<DeviceNode>& devices) {
+    constexpr std::size_t kUncounted = static_cast<std::size_t>(-1);
+    constexpr std::size_t kOnThisWalk = static_cast<std::size_t>(-2);
+    std::vector<std::size_t> pciLevels(devices.size(), kUncounted);
+    pciLevels[MachineState::kRoot] = 0;
+    std::vector<std::size_t> walk;
     for (std::size_t start = 1; start < devices.size(); ++start) {
         std::size_t at = start;
-        for (std::size_t steps = 0; at != MachineState::kRoot; ++steps) {
+        while (pciLevels[at] == kUncounted) {
+            pciLevels[at] = kOnThisWalk;
+            walk.push_back(at);
             at = devices[at].parent;
-            if (at == start || steps > devices.size()) {
-                refuse(deviceMember(start - 1, "parent"), "the chain of parents of \"" + devices[start].id +
-                                                              "\" never reaches the root (a cycle)");
+        }
+        if (pciLevels[at] == kOnThisWalk) {
+            refuse(deviceMember(start - 1, "parent"), "the chain of parents of \"" + devices[start].id +
+                                                          "\" never reaches the root (a cycle)");
+        }
+        for (std::size_t levels = pciLevels[at]; !walk.empty(); walk.pop_back()) {
+            const std::size_t device = walk.back();
+            levels = isPci(devices[device]) ? levels + 1 : 0;
+            if (levels > kMaxPciLevels) {
+                refuse(deviceMember(device - 1, "parent"),
+                       "\"" + devices[device].id + "\" makes more than " + std::to_string(kMaxPciLevels) +
+                           " PCI levels below its root, more than PCI's 8-bit bus numbers allow");
             }
+            pciLevels[device] = levels;
         }
     }
 }
@@ -199,7 +226,7 @@ std::shared_ptr<const MachineState> MachineState::build(sim::Machine description
         }
         devices[d].parent = machine->indexOf(*parent);
     }
-    refuseCycles(devices);
+    refuseCyclesAndDeepChains(devices);
     for (std::size_t d = 1; d < devices.size(); ++d) {
         devices[devices[d].parent].children.push_back(d);
     }

@@ -27,6 +27,63 @@ WINSIM_API std::intptr_t _get_osfhandle(int fd);
 WINSIM_API errno_t _chsize_s(int fd, long long size);
 WINSIM_API BOOL WINAPI DeleteFileA(LPCSTR fileName);
 
+// Files opened by handle. The simulation knows the dispositions CREATE_NEW and OPEN_EXISTING, the
+// flag FILE_FLAG_OPEN_REPARSE_POINT, and a template file whose permission bits a new file takes.
+constexpr DWORD GENERIC_READ = 0x80000000u;
+constexpr DWORD GENERIC_WRITE = 0x40000000u;
+constexpr DWORD FILE_SHARE_READ = 0x00000001;
+constexpr DWORD FILE_SHARE_WRITE = 0x00000002;
+constexpr DWORD FILE_SHARE_DELETE = 0x00000004;
+constexpr DWORD CREATE_NEW = 1;
+constexpr DWORD OPEN_EXISTING = 3;
+constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x00000001;
+constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x00000010;
+constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x00000080;
+constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x00000400;
+constexpr DWORD FILE_FLAG_OPEN_REPARSE_POINT = 0x00200000;
+constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu;
+
+struct BY_HANDLE_FILE_INFORMATION {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD dwVolumeSerialNumber;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD nNumberOfLinks;
+    DWORD nFileIndexHigh;
+    DWORD nFileIndexLow;
+};
+using LPBY_HANDLE_FILE_INFORMATION = BY_HANDLE_FILE_INFORMATION*;
+
+WINSIM_API HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
+                                     LPSECURITY_ATTRIBUTES securityAttributes, DWORD creationDisposition,
+                                     DWORD flagsAndAttributes, HANDLE templateFile);
+WINSIM_API BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,
+                                 LPOVERLAPPED overlapped);
+WINSIM_API BOOL WINAPI SetEndOfFile(HANDLE file);
+WINSIM_API BOOL WINAPI FlushFileBuffers(HANDLE file);
+WINSIM_API BOOL WINAPI GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information);
+// Does not follow a symbolic link: a link reports FILE_ATTRIBUTE_REPARSE_POINT.
+WINSIM_API DWORD WINAPI GetFileAttributesA(LPCSTR fileName);
+
+// Owners of files. A file's owner is the security identifier S-1-22-1-<uid>, the form Samba gives
+// a Unix user; the simulation reports owners only, in a descriptor freed with LocalFree.
+using PSID = void*;
+using PACL = void*;
+using PSECURITY_DESCRIPTOR = void*;
+using SECURITY_INFORMATION = DWORD;
+enum SE_OBJECT_TYPE { SE_UNKNOWN_OBJECT_TYPE = 0, SE_FILE_OBJECT = 1 };
+constexpr DWORD READ_CONTROL = 0x00020000;
+constexpr SECURITY_INFORMATION OWNER_SECURITY_INFORMATION = 0x00000001;
+
+// Returns a Win32 error code; it does not set the last error.
+WINSIM_API DWORD WINAPI GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE objectType, SECURITY_INFORMATION information,
+                                        PSID* owner, PSID* group, PACL* dacl, PACL* sacl,
+                                        PSECURITY_DESCRIPTOR* securityDescriptor);
+WINSIM_API BOOL WINAPI EqualSid(PSID first, PSID second);
+
 WINSIM_API HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState,
                                       LPCSTR name);
 WINSIM_API BOOL WINAPI CloseHandle(HANDLE object);

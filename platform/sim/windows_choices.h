@@ -112,6 +112,19 @@ constexpr DWORD kNullRequiredPointerError = ERROR_INVALID_PARAMETER;
 // nothing will signal. A completion status the simulation did not write reports this error:
 constexpr DWORD kForeignCompletionStatusError = ERROR_GEN_FAILURE;
 
+// --- Files by handle and owners --------------------------------------------------------------
+
+// CreateFileA knows CREATE_NEW and OPEN_EXISTING; the other dispositions are refused, and so is an
+// overlapped WriteFile. Share modes are not enforced.
+constexpr DWORD kUnsupportedDispositionError = ERROR_INVALID_PARAMETER;
+// A template file lends a new file its attributes on Windows; the simulation's counterpart is the
+// permission bits, which the new file takes whatever the process's umask.
+constexpr bool kTemplateLendsPermissionBits = true;
+// An owner is the security identifier S-1-22-1-<uid>, the form Samba gives a Unix user; only the
+// owner of a file is reported.
+constexpr BYTE kUnixUserAuthority = 22;
+constexpr DWORD kUnsupportedSecurityRequestError = ERROR_INVALID_PARAMETER;
+
 // --- Events ----------------------------------------------------------------------------------
 
 // Events are unnamed; a name (which on Windows creates or opens a shared event) is refused.

@@ -125,3 +125,28 @@ TEST_F(SlotPath, a_board_off_pci_or_with_a_missing_link_has_no_slot_path_and_kee
     }
     EXPECT_EQ(slotPathOf(kOnVirtualRoot).path, "0000:00:18");
 }
+
+// PCI allows 256 levels; the walk up from the deepest board it allows is a loop, not a recursion.
+TEST_F(SlotPath, a_board_at_the_deepest_pci_level_gets_one_part_per_level) {
+    sim::Machine machine = discoveryMachine();
+    std::string parent = kRootPort;
+    for (int level = 2; level < 256; ++level) { // the root port is the first level, the board the last
+        sim::Device& bridge = machine.addDevice("PCI\\VEN_8086&DEV_2030\\" + std::to_string(level), parent);
+        bridge.address = 0;
+        parent = bridge.id;
+    }
+    const std::string board = "PCI\\VEN_ABCD&DEV_1239&SUBSYS_0005ABCD&REV_06\\9&1&0&00";
+    addBoard(machine, board, parent, 0);
+    install(machine);
+    tStatus status;
+    tDeviceInterfaceIterator iterator(kBoardClass, enumeratorText(board), &status);
+    std::string buffer(1024, '\0');
+    std::uint32_t needed = 0;
+    nQVOSALS100::readDeviceValue(iterator, "BusProperties", "pciSlotPath", buffer.data(), 1024, &needed, &status);
+    EXPECT_EQ(status.code, 0);
+    std::string expected = "0000:00:E0";
+    for (int level = 2; level <= 256; ++level) {
+        expected += ":00";
+    }
+    EXPECT_EQ(buffer.c_str(), expected);
+}

@@ -3,9 +3,12 @@
 #include "host_module.h"
 #include "rename_machine.h"
 
+#include "common/child_processes.h"
+
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -212,7 +215,7 @@ TEST_F(RenameHost, a_failed_system_call_gives_its_result_and_leaves_the_file_unt
         {R"({ "call": "SetupDiGetClassDevsA", "error": 8 })", E_OUTOFMEMORY},
         {R"({ "call": "RegQueryValueExA", "error": 2, "argument": "pciRevision" })", E_FAIL},
         {R"({ "call": "LockFileEx", "error": 33 })", E_FAIL},
-        {R"({ "call": "platformOpenFile", "error": 28,
+        {R"({ "call": "CreateFileA", "error": 112,
               "argument": "C:\\ProgramData\\Quorvel\\QV-KELP\\aliases.json.recovery" })", E_UNEXPECTED},
         // A read while the record is built: the board's old record stays, not one with empty members.
         {R"({ "call": "RegQueryValueExA", "error": 2, "argument": "modelName" })", E_FAIL},
@@ -259,4 +262,103 @@ TEST_F(RenameHost, a_writer_killed_while_renaming_loses_only_its_own_rename) {
     ASSERT_EQ(rename(2, u"After"), S_OK);
     EXPECT_NE(parsedStore(), nullptr);
     EXPECT_FALSE(std::filesystem::exists(machine.recoveryFile()));
+}
+
+// Links planted in the alias folder: the recovery copy is created new whatever stands under its
+// name, and a restore from it never writes through a linked alias file. The file a link names
+// stays as it was.
+TEST_F(RenameHost, planted_links_change_no_file_outside_the_alias_folder) {
+    namespace fs = std::filesystem;
+    const fs::path target = machine.machineFile().parent_path() / "root-only.txt";
+    const std::string copy = R"({"devices": {"SIM:1": {"alias": "Kept"}}})";
+    const auto linkCopy = [&](bool symbolic) {
+        RenameMachine::write(machine.aliasFile(), kStore);
+        symbolic ? fs::create_symlink(target, machine.recoveryFile()) : fs::create_hard_link(target, machine.recoveryFile());
+    };
+    const auto linkTornFile = [&](bool symbolic) {
+        fs::remove(machine.aliasFile());
+        RenameMachine::write(target, copy.substr(0, 20));
+        symbolic ? fs::create_symlink(target, machine.aliasFile()) : fs::create_hard_link(target, machine.aliasFile());
+        RenameMachine::write(machine.recoveryFile(), copy);
+    };
+    const struct {
+        const char* planted;
+        std::function<void()> plant;
+        HRESULT result;
+    } cases[] = {
+        {"the copy a symbolic link", [&] { linkCopy(true); }, S_OK},
+        {"the copy a hard link", [&] { linkCopy(false); }, S_OK},
+        {"a torn file a symbolic link", [&] { linkTornFile(true); }, HW_E_FILE_ACCESS_DENIED},
+        {"a torn file a hard link", [&] { linkTornFile(false); }, HW_E_FILE_ACCESS_DENIED},
+    };
+    for (const auto& c : cases) {
+        fs::remove(machine.aliasFile());
+        fs::remove(machine.recoveryFile());
+        RenameMachine::write(target, "secret");
+        c.plant();
+        const std::string before = RenameMachine::read(target);
+        EXPECT_EQ(rename(0, u"New"), c.result) << c.planted;
+        EXPECT_EQ(RenameMachine::read(target), before) << c.planted;
+    }
+}
+
+// Renames as another user than the one who left the recovery copy: root's copy, taking the alias
+// file's permission bits, in a folder where only owners remove files (1777), must not block the
+// rename; a folder the user cannot write, with no copy in it, gives the access-denied result.
+TEST_F(RenameHost, another_users_leftover_copy_blocks_no_rename_and_an_unwritable_folder_is_access_denied) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root, to rename as another user";
+    }
+    namespace fs = std::filesystem;
+    constexpr uid_t kNobody = 65534;
+    const fs::path folder = machine.aliasFile().parent_path();
+    for (fs::path up = folder; up != machine.machineFile().parent_path().parent_path(); up = up.parent_path()) {
+        fs::permissions(up, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    }
+    fs::permissions(machine.machineFile(), fs::perms::owner_read | fs::perms::others_read);
+    RenameMachine::write(machine.aliasFile(), kStore);
+    fs::permissions(machine.aliasFile(), fs::perms::all & ~(fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec));
+    const struct {
+        fs::perms folderPermissions;
+        bool leftover;
+        HRESULT result;
+    } cases[] = {
+        {fs::perms::all | fs::perms::sticky_bit, true, S_OK},
+        {fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec, false, HW_E_FILE_ACCESS_DENIED},
+    };
+    for (const auto& c : cases) {
+        fs::permissions(folder, c.folderPermissions);
+        fs::remove(machine.recoveryFile());
+        if (c.leftover) {
+            RenameMachine::write(machine.recoveryFile(), "a rewrite of root's, cut short");
+            fs::permissions(machine.recoveryFile(), fs::status(machine.aliasFile()).permissions());
+        }
+        const pid_t child = spawn([&] {
+            return ::setresgid(kNobody, kNobody, kNobody) == 0 && ::setresuid(kNobody, kNobody, kNobody) == 0 &&
+                   rename(0, u"ByNobody") == c.result;
+        });
+        EXPECT_TRUE(exitedCleanly(child)) << static_cast<int>(c.folderPermissions);
+    }
+    EXPECT_NE(RenameMachine::read(machine.aliasFile()).find("ByNobody"), std::string::npos);
+}
+
+// The rule of protected symbolic links: a rename writes through a link of the target's owner, never
+// through one another user planted in place of the alias file.
+TEST_F(RenameHost, a_symbolic_link_another_user_planted_as_the_alias_file_is_not_written_through) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root, to give the link another owner";
+    }
+    namespace fs = std::filesystem;
+    constexpr uid_t kNobody = 65534;
+    const fs::path target = machine.machineFile().parent_path() / "root-only.json";
+    RenameMachine::write(target, kStore);
+    fs::remove(machine.aliasFile());
+    fs::create_symlink(target, machine.aliasFile());
+    ASSERT_EQ(::lchown(machine.aliasFile().c_str(), kNobody, kNobody), 0);
+    EXPECT_EQ(rename(0, u"ThroughLink"), HW_E_FILE_ACCESS_DENIED);
+    EXPECT_EQ(RenameMachine::read(target), kStore);
+
+    ASSERT_EQ(::lchown(machine.aliasFile().c_str(), 0, 0), 0);
+    EXPECT_EQ(rename(0, u"OwnLink"), S_OK);
+    EXPECT_NE(RenameMachine::read(target).find("OwnLink"), std::string::npos);
 }

@@ -1,13 +1,16 @@
 // Renaming processes killed (SIGKILL) at random moments, most of them while the alias file is
 // rewritten, since its thousand records make the write-back the longest part of a rename: the next
-// reader must find the file readable and every record it held before. QVKELP_CRASH_KILLS sets the
-// number of kills.
+// reader must find the file readable and every record it held before, each once. The records are
+// of equal length and the file longer than 256 KiB, the renamed board's first, so that a rewrite
+// cut short can leave a text that still parses, with one record twice and the renamed one gone.
+// QVKELP_CRASH_KILLS sets the number of kills.
 #include "operations.h"
 
 #include "common/child_processes.h"
 #include "hwsys/hwsys_tags.h"
 #include "platform/sim/machine.h"
 
+#include <cjson/cJSON.h>
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -18,6 +21,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <memory>
 #include <optional>
 #include <random>
 #include <string>
@@ -38,16 +43,79 @@ unsigned killsToMake() {
 #endif
 }
 
-// A thousand records of other devices, then the second board's and the first board's.
+using JsonTree = std::unique_ptr<cJSON, void (*)(cJSON*)>;
+
+JsonTree parse(const std::string& text) {
+    return JsonTree(cJSON_ParseWithLength(text.data(), text.size()), cJSON_Delete);
+}
+
+// The aliases of the five letters the renames use, so that every record keeps its length.
+constexpr const char16_t* kRenamedAliases[] = {u"Alpha", u"Bravo"};
 constexpr int kOtherRecords = 1000;
 
-std::string aliasFileOfManyRecords() {
-    std::string text = "{\"devices\":{";
+// The first board's record as the module writes it, named `alias`, under `key`.
+void addRecord(cJSON* devices, const std::string& key, const cJSON* boardRecord, const char* alias) {
+    cJSON* record = cJSON_Duplicate(boardRecord, true);
+    cJSON_ReplaceItemInObject(record, "alias", cJSON_CreateString(alias));
+    cJSON_AddItemToObject(devices, key.c_str(), record);
+}
+
+// The first board's record first, then a thousand records of other devices and the second board's,
+// all of the same length.
+std::string aliasFileOfEqualRecords(const cJSON* boardRecord) {
+    const std::string ownKey = reporttest::identityToken(0);
+    JsonTree root(cJSON_CreateObject(), cJSON_Delete);
+    cJSON* devices = cJSON_AddObjectToObject(root.get(), "devices");
+    addRecord(devices, ownKey, boardRecord, "Start");
     for (int i = 0; i < kOtherRecords; ++i) {
-        text += "\"SIM:" + std::to_string(i) + "\":{\"alias\":\"sim-" + std::to_string(i) + "\"},";
+        const std::string number = std::to_string(i);
+        addRecord(devices, "SIM:" + std::string(ownKey.size() - 4 - number.size(), '0') + number, boardRecord,
+                  ("s" + std::string(4 - number.size(), '0') + number).c_str());
     }
-    return text + "\"" + reporttest::identityToken(1) + "\":{\"alias\":\"Other\"},\"" +
-           reporttest::identityToken(0) + "\":{\"alias\":\"Start\"}}}";
+    addRecord(devices, reporttest::identityToken(1), boardRecord, "Other");
+    char* printed = cJSON_Print(root.get());
+    std::string text = printed;
+    cJSON_free(printed);
+    return text;
+}
+
+// What a kill did to the records, as the next update leaves them.
+struct RecordCheck {
+    bool readable = false;
+    unsigned lost = 0;
+    unsigned duplicated = 0;
+};
+
+RecordCheck checkRecords(const std::string& text) {
+    const JsonTree root = parse(text);
+    const cJSON* devices = cJSON_GetObjectItemCaseSensitive(root.get(), "devices");
+    RecordCheck check;
+    check.readable = cJSON_IsObject(devices);
+    if (!check.readable) {
+        return check;
+    }
+    std::map<std::string, std::string> aliases;
+    const cJSON* record = nullptr;
+    cJSON_ArrayForEach(record, devices) {
+        const cJSON* alias = cJSON_GetObjectItemCaseSensitive(record, "alias");
+        const bool added = aliases.emplace(record->string, cJSON_IsString(alias) ? alias->valuestring : "").second;
+        check.duplicated += added ? 0 : 1;
+    }
+    const auto holds = [&aliases](const std::string& key, const std::string& alias) {
+        const auto found = aliases.find(key);
+        return found != aliases.end() && found->second == alias;
+    };
+    const std::string ownKey = reporttest::identityToken(0);
+    for (int i = 0; i < kOtherRecords; ++i) {
+        const std::string number = std::to_string(i);
+        check.lost += holds("SIM:" + std::string(ownKey.size() - 4 - number.size(), '0') + number,
+                            "s" + std::string(4 - number.size(), '0') + number)
+                          ? 0
+                          : 1;
+    }
+    check.lost += holds(reporttest::identityToken(1), "Other") ? 0 : 1;
+    check.lost += holds(ownKey, "Start") || holds(ownKey, "Alpha") || holds(ownKey, "Bravo") ? 0 : 1;
+    return check;
 }
 
 // The alias a report gives for the board, or nothing when the report fails.
@@ -79,13 +147,21 @@ protected:
 
 } // namespace
 
-TEST_F(CrashSafety, a_renamer_killed_at_random_leaves_a_readable_file_that_keeps_every_record) {
+TEST_F(CrashSafety, a_renamer_killed_at_random_leaves_a_readable_file_that_keeps_every_record_once) {
     const std::filesystem::path recoveryCopy = drive_.aliasFile().string() + ".recovery";
-    const std::string original = aliasFileOfManyRecords();
-    drive_.write(original);
+    drive_.write("{\"devices\":{}}");
     sim::installMachine(reliabilityMachine(drive_));
     hosttest::ComRef<IhwSysExpert2> expert;
     ASSERT_EQ(create(expert.put()), S_OK);
+    ASSERT_EQ(rename(expert.get(), u"Start"), S_OK);
+    const JsonTree written = parse(drive_.read());
+    const cJSON* boardRecord =
+        cJSON_GetObjectItemCaseSensitive(cJSON_GetObjectItemCaseSensitive(written.get(), "devices"),
+                                         reporttest::identityToken(0).c_str());
+    ASSERT_NE(boardRecord, nullptr);
+    const std::string original = aliasFileOfEqualRecords(boardRecord);
+    ASSERT_GT(original.size(), 256u * 1024u);
+    drive_.write(original);
 
     constexpr int kTimedRenames = 5;
     const auto start = std::chrono::steady_clock::now();
@@ -103,12 +179,14 @@ TEST_F(CrashSafety, a_renamer_killed_at_random_leaves_a_readable_file_that_keeps
     unsigned duringWriteBack = 0;
     unsigned unreadable = 0;
     unsigned lost = 0;
+    unsigned duplicated = 0;
     for (unsigned kill = 0; kill < kills; ++kill) {
+        drive_.write(original); // the renamed board's record first again
         int started[2];
         ASSERT_EQ(::pipe(started), 0);
         const pid_t renamer = spawn([&] {
             for (unsigned i = 0;; ++i) {
-                rename(expert.get(), i % 2 == 0 ? u"A" : u"B");
+                rename(expert.get(), kRenamedAliases[i % 2]);
                 if (i == 0) {
                     static_cast<void>(::write(started[1], "!", 1));
                 }
@@ -127,20 +205,23 @@ TEST_F(CrashSafety, a_renamer_killed_at_random_leaves_a_readable_file_that_keeps
 
         const auto other = reportedAlias(expert.get(), 1);
         const auto own = reportedAlias(expert.get(), 0);
-        if (!other || !own) {
+        // An update completes a rewrite cut short from the recovery copy and removes the copy, so
+        // that the next kill's copy tells again whether that kill fell into a write-back.
+        const HRESULT renamed = rename(expert.get(), u"Start");
+        const RecordCheck check = checkRecords(drive_.read());
+        if (!other || !own || renamed != S_OK || !check.readable) {
             ++unreadable;
-            drive_.write(original); // the next kills start from a whole file again
             continue;
         }
-        const bool kept = *other == u"Other" && (*own == u"Start" || *own == u"A" || *own == u"B");
-        lost += kept ? 0 : 1;
-        // An update restores a torn file from the copy and removes the copy, so that the next
-        // kill's copy tells again whether that kill fell into a write-back.
-        EXPECT_EQ(rename(expert.get(), u"Start"), S_OK);
+        const bool kept = *other == u"Other" && (*own == u"Start" || *own == u"Alpha" || *own == u"Bravo");
+        lost += (kept ? 0 : 1) + check.lost;
+        duplicated += check.duplicated;
     }
-    std::printf("%u kills (seed %u, rename %lld us), %u during the write-back: %u unreadable, %u lost records\n",
+    std::printf("%u kills (seed %u, rename %lld us), %u during the write-back: %u unreadable, %u lost records, "
+                "%u duplicated keys\n",
                 kills, seed, static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(renameTime).count()),
-                duringWriteBack, unreadable, lost);
+                duringWriteBack, unreadable, lost, duplicated);
     EXPECT_EQ(unreadable, 0u);
     EXPECT_EQ(lost, 0u);
+    EXPECT_EQ(duplicated, 0u);
 }

@@ -6,8 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <thread>
 
 #include <cstdlib>
 #include <ctime>
@@ -396,3 +401,35 @@ TEST(BoardDescription, a_board_member_of_the_wrong_shape_is_refused_naming_its_p
 }
 
 } // namespace
+
+// A write that fails for lack of room (a file-size limit here) or that is killed leaves no temporary
+// file behind once the next write has run; the state file is the old one or the new one.
+TEST_F(BoardStateFile, no_temporary_file_stays_behind_a_failed_or_killed_write) {
+    ScopedMachineVariable variable(description_);
+    Driver driver;
+    EXPECT_NE(inChild([&] {
+                  const rlimit limit{16, 16};
+                  ::signal(SIGXFSZ, SIG_IGN);
+                  ::setrlimit(RLIMIT_FSIZE, &limit);
+                  try {
+                      return driver.writeInterval(kMainPath.c_str(), 90, "kelp") == 0 ? 0 : 1;
+                  } catch (...) {
+                      return 1;
+                  }
+              }),
+              0);
+    const pid_t killed = ::fork();
+    if (killed == 0) {
+        for (std::uint32_t days = 1;; ++days) {
+            driver.writeInterval(kMainPath.c_str(), days, "kelp");
+        }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ::kill(killed, SIGKILL);
+    ::waitpid(killed, nullptr, 0);
+    EXPECT_EQ(driver.writeInterval(kMainPath.c_str(), 30, "kelp"), 0);
+    EXPECT_EQ(driver.interval(), 30);
+    for (const auto& entry : std::filesystem::directory_iterator(folder_.path())) {
+        EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
+    }
+}

@@ -296,3 +296,32 @@ TEST(MachineDescription, the_documented_example_is_a_valid_description) {
     EXPECT_EQ(machine.faults[3].error, static_cast<DWORD>(-52003));
     EXPECT_EQ(machine.devices[4].interfaces[1].path, "\\\\?\\pci#ven_abcd&dev_1234#regs");
 }
+
+namespace {
+
+// A host bridge and a chain of `levels` PCI devices below it, each the parent of the next.
+sim::Machine chainOfPciLevels(std::size_t levels) {
+    sim::Machine machine;
+    std::string parent = machine.addDevice("ACPI\\PNP0A08\\0").id;
+    for (std::size_t level = 0; level < levels; ++level) {
+        sim::Device& bridge = machine.addDevice("PCI\\VEN_8086&DEV_2030\\" + std::to_string(level), parent);
+        bridge.address = 0;
+        parent = bridge.id;
+    }
+    return machine;
+}
+
+} // namespace
+
+// PCI numbers its buses with 8 bits; a deeper chain is refused in time linear in its length.
+TEST(MachineBuilder, a_chain_of_more_than_256_pci_levels_is_refused_with_the_device_that_exceeds_them) {
+    EXPECT_NO_THROW(sim::installMachine(chainOfPciLevels(256)));
+    sim::uninstallMachine();
+    try {
+        sim::installMachine(chainOfPciLevels(100000));
+        ADD_FAILURE() << "a chain of 100,000 PCI levels was installed";
+    } catch (const std::invalid_argument& refusal) {
+        EXPECT_THAT(refusal.what(), HasSubstr("devices[257].parent: \"PCI\\VEN_8086&DEV_2030\\256\" makes more "
+                                              "than 256 PCI levels"));
+    }
+}

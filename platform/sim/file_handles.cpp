@@ -1,0 +1,369 @@
+// Files opened by handle (CreateFileA and the calls on its handles) and file attributes, over
+// POSIX descriptors. What Windows refuses on a link the simulation refuses the same way:
+// CREATE_NEW fails on any existing name, a symbolic link included, and FILE_FLAG_OPEN_REPARSE_POINT
+// opens a link itself instead of its target.
+#include "platform/sim/drive_path.h"
+#include "platform/sim/file_object.h"
+#include "platform/sim/kernel_objects.h"
+#include "platform/sim/machine_access.h"
+#include "platform/sim/win32_error.h"
+#include "platform/sim/win32_files.h"
+#include "platform/sim/windows_choices.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <optional>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace winsim {
+namespace {
+
+// A file opened by CreateFileA; closing its handle closes the descriptor.
+class HandleFile final : public KernelObject {
+public:
+    HandleFile(int fd, std::string path, bool isLink) : fd_(fd), path_(std::move(path)), isLink_(isLink) {}
+    ~HandleFile() override { ::close(fd_); }
+
+    int fd() const { return fd_; }
+    const std::string& path() const { return path_; }
+    // Opened with FILE_FLAG_OPEN_REPARSE_POINT on a symbolic link: the link, which holds no data.
+    bool isLink() const { return isLink_; }
+
+private:
+    const int fd_;
+    const std::string path_;
+    const bool isLink_;
+};
+
+template <typename Result> Result fail(DWORD error, Result result) {
+    SetLastError(error);
+    return result;
+}
+
+DWORD win32ErrorOfOpen(int error) {
+    switch (error) {
+    case ENOENT:
+        return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR:
+    case ENAMETOOLONG:
+        return ERROR_PATH_NOT_FOUND;
+    case EEXIST:
+        return ERROR_FILE_EXISTS;
+    case ENOSPC:
+    case EDQUOT:
+        return ERROR_DISK_FULL;
+    case EMFILE:
+    case ENFILE:
+        return ERROR_NO_SYSTEM_RESOURCES;
+    default:
+        return ERROR_ACCESS_DENIED;
+    }
+}
+
+DWORD win32ErrorOfWrite(int error) {
+    return error == ENOSPC || error == EDQUOT ? ERROR_DISK_FULL : error == EBADF ? ERROR_ACCESS_DENIED : ERROR_IO_DEVICE;
+}
+
+// The host path of a path as the program names it; a drive path reaches its mapped folder.
+std::optional<std::string> hostPathOf(const char* path) {
+    if (!isWindowsDrivePath(path)) {
+        return std::string(path);
+    }
+    return hostPathOfDrivePath(path, *currentMachineFacts());
+}
+
+int accessFlags(DWORD desiredAccess) {
+    const bool read = (desiredAccess & GENERIC_READ) != 0;
+    const bool write = (desiredAccess & GENERIC_WRITE) != 0;
+    return read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY;
+}
+
+// The descriptor of a file handle, from CreateFileA or under a C runtime stream; -1 when the
+// handle is not an open file.
+int descriptorOf(HANDLE handle) {
+    if (const auto file = lookupHandleOf<HandleFile>(handle)) {
+        return file->fd();
+    }
+    if (const auto stream = lookupHandleOf<FileObject>(handle); stream && !stream->handleClosed()) {
+        return stream->fd();
+    }
+    return -1;
+}
+
+// A template file lends the new file its permission bits, as Windows lends its attributes.
+bool takeTemplatePermissions(int fd, HANDLE templateFile) {
+    if (templateFile == nullptr || !choice::kTemplateLendsPermissionBits) {
+        return true;
+    }
+    struct stat status {};
+    const int templateFd = descriptorOf(templateFile);
+    return templateFd != -1 && ::fstat(templateFd, &status) == 0 && ::fchmod(fd, status.st_mode & 07777) == 0;
+}
+
+// CREATE_NEW never opens an existing name; O_EXCL with O_CREAT does not follow a final link either.
+HANDLE createNew(const std::string& hostPath, const char* path, DWORD access, HANDLE templateFile) {
+    constexpr mode_t kNewFilePermissions = 0666;
+    const int fd = ::open(hostPath.c_str(), accessFlags(access) | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                          kNewFilePermissions);
+    if (fd == -1) {
+        return fail(win32ErrorOfOpen(errno), INVALID_HANDLE_VALUE);
+    }
+    if (!takeTemplatePermissions(fd, templateFile)) {
+        ::close(fd);
+        ::unlink(hostPath.c_str());
+        return fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
+    }
+    return insertHandle(std::make_shared<HandleFile>(fd, path, false));
+}
+
+// With FILE_FLAG_OPEN_REPARSE_POINT a symbolic link is opened itself.
+HANDLE openExisting(const std::string& hostPath, const char* path, DWORD access, DWORD flags) {
+    const bool ownLink = (flags & FILE_FLAG_OPEN_REPARSE_POINT) != 0;
+    int fd = ::open(hostPath.c_str(), accessFlags(access) | O_CLOEXEC | (ownLink ? O_NOFOLLOW : 0));
+    bool isLink = false;
+    if (fd == -1 && ownLink && errno == ELOOP) {
+        fd = ::open(hostPath.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+        isLink = fd != -1;
+    }
+    if (fd == -1) {
+        return fail(win32ErrorOfOpen(errno), INVALID_HANDLE_VALUE);
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) { // a folder needs backup semantics
+        ::close(fd);
+        return fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
+    }
+    return insertHandle(std::make_shared<HandleFile>(fd, path, isLink));
+}
+
+DWORD attributesOf(const struct stat& status) {
+    DWORD attributes = 0;
+    if (S_ISLNK(status.st_mode)) {
+        attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    }
+    if (S_ISDIR(status.st_mode)) {
+        attributes |= FILE_ATTRIBUTE_DIRECTORY;
+    }
+    if ((status.st_mode & 0222) == 0) {
+        attributes |= FILE_ATTRIBUTE_READONLY;
+    }
+    return attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+}
+
+FILETIME fileTimeOf(const struct timespec& time) {
+    constexpr std::uint64_t kSecondsFrom1601To1970 = 11644473600ull;
+    const std::uint64_t ticks = (static_cast<std::uint64_t>(time.tv_sec) + kSecondsFrom1601To1970) * 10000000ull +
+                                static_cast<std::uint64_t>(time.tv_nsec) / 100u;
+    return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
+// The file behind a handle of CreateFileA for `call`, or null with the last error set: an invalid
+// handle, or a fault injected for the call on the file's path.
+std::shared_ptr<HandleFile> fileForCall(HANDLE handle, const char* call) {
+    std::shared_ptr<HandleFile> file = lookupHandleOf<HandleFile>(handle);
+    if (!file) {
+        return fail(ERROR_INVALID_HANDLE, nullptr);
+    }
+    DWORD injected = 0;
+    if (takeInjectedFault(call, file->path(), &injected)) {
+        return fail(injected, nullptr);
+    }
+    return file;
+}
+
+} // namespace
+} // namespace winsim
+
+WINSIM_API HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD /*shareMode*/,
+                                     LPSECURITY_ATTRIBUTES /*securityAttributes*/, DWORD creationDisposition,
+                                     DWORD flagsAndAttributes, HANDLE templateFile) {
+    if (fileName == nullptr) {
+        return winsim::fail(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
+    }
+    DWORD injected = 0;
+    if (winsim::takeInjectedFault("CreateFileA", fileName, &injected)) {
+        return winsim::fail(injected, INVALID_HANDLE_VALUE);
+    }
+    const std::optional<std::string> hostPath = winsim::hostPathOf(fileName);
+    if (!hostPath) {
+        return winsim::fail(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
+    }
+    switch (creationDisposition) {
+    case CREATE_NEW:
+        return winsim::createNew(*hostPath, fileName, desiredAccess, templateFile);
+    case OPEN_EXISTING:
+        return winsim::openExisting(*hostPath, fileName, desiredAccess, flagsAndAttributes);
+    default:
+        return winsim::fail(winsim::choice::kUnsupportedDispositionError, INVALID_HANDLE_VALUE);
+    }
+}
+
+WINSIM_API BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,
+                                 LPOVERLAPPED overlapped) {
+    if (bytesWritten != nullptr) {
+        *bytesWritten = 0;
+    }
+    const auto opened = winsim::fileForCall(file, "WriteFile");
+    if (!opened) {
+        return FALSE;
+    }
+    if (overlapped != nullptr || (buffer == nullptr && bytesToWrite != 0)) { // no overlapped I/O here
+        return winsim::fail(ERROR_INVALID_PARAMETER, FALSE);
+    }
+    DWORD written = 0;
+    while (written < bytesToWrite) {
+        const ssize_t count = ::write(opened->fd(), static_cast<const char*>(buffer) + written, bytesToWrite - written);
+        if (count == -1 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            if (bytesWritten != nullptr) {
+                *bytesWritten = written;
+            }
+            return winsim::fail(winsim::win32ErrorOfWrite(count == 0 ? ENOSPC : errno), FALSE);
+        }
+        written += static_cast<DWORD>(count);
+    }
+    if (bytesWritten != nullptr) {
+        *bytesWritten = written;
+    }
+    return TRUE;
+}
+
+WINSIM_API BOOL WINAPI SetEndOfFile(HANDLE file) {
+    const auto opened = winsim::fileForCall(file, "SetEndOfFile");
+    if (!opened) {
+        return FALSE;
+    }
+    const off_t position = ::lseek(opened->fd(), 0, SEEK_CUR);
+    if (position == -1 || ::ftruncate(opened->fd(), position) != 0) {
+        return winsim::fail(winsim::win32ErrorOfWrite(errno), FALSE);
+    }
+    return TRUE;
+}
+
+WINSIM_API BOOL WINAPI FlushFileBuffers(HANDLE file) {
+    const auto opened = winsim::fileForCall(file, "FlushFileBuffers");
+    if (!opened) {
+        return FALSE;
+    }
+    if (opened->isLink() || ::fsync(opened->fd()) != 0) {
+        return winsim::fail(opened->isLink() ? ERROR_ACCESS_DENIED : winsim::win32ErrorOfWrite(errno), FALSE);
+    }
+    return TRUE;
+}
+
+WINSIM_API BOOL WINAPI GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information) {
+    const int fd = winsim::descriptorOf(file);
+    if (fd == -1) {
+        return winsim::fail(ERROR_INVALID_HANDLE, FALSE);
+    }
+    if (information == nullptr) {
+        return winsim::fail(ERROR_INVALID_PARAMETER, FALSE);
+    }
+    DWORD injected = 0;
+    if (winsim::takeInjectedFault("GetFileInformationByHandle", "", &injected)) {
+        return winsim::fail(injected, FALSE);
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) {
+        return winsim::fail(ERROR_ACCESS_DENIED, FALSE);
+    }
+    const auto size = static_cast<std::uint64_t>(status.st_size);
+    const auto index = static_cast<std::uint64_t>(status.st_ino);
+    *information = BY_HANDLE_FILE_INFORMATION{winsim::attributesOf(status),
+                                              winsim::fileTimeOf(status.st_ctim),
+                                              winsim::fileTimeOf(status.st_atim),
+                                              winsim::fileTimeOf(status.st_mtim),
+                                              static_cast<DWORD>(status.st_dev),
+                                              static_cast<DWORD>(size >> 32),
+                                              static_cast<DWORD>(size),
+                                              static_cast<DWORD>(status.st_nlink),
+                                              static_cast<DWORD>(index >> 32),
+                                              static_cast<DWORD>(index)};
+    return TRUE;
+}
+
+WINSIM_API DWORD WINAPI GetFileAttributesA(LPCSTR fileName) {
+    if (fileName == nullptr) {
+        return winsim::fail(ERROR_PATH_NOT_FOUND, INVALID_FILE_ATTRIBUTES);
+    }
+    DWORD injected = 0;
+    if (winsim::takeInjectedFault("GetFileAttributesA", fileName, &injected)) {
+        return winsim::fail(injected, INVALID_FILE_ATTRIBUTES);
+    }
+    const std::optional<std::string> hostPath = winsim::hostPathOf(fileName);
+    struct stat status {};
+    if (!hostPath || ::lstat(hostPath->c_str(), &status) != 0) {
+        return winsim::fail(hostPath ? winsim::win32ErrorOfOpen(errno) : ERROR_PATH_NOT_FOUND, INVALID_FILE_ATTRIBUTES);
+    }
+    return winsim::attributesOf(status);
+}
+
+namespace winsim {
+namespace {
+
+// A security identifier in Windows' layout: revision 1, two sub-authorities, authority 22.
+struct UnixUserSid {
+    BYTE revision = 1;
+    BYTE subAuthorityCount = 2;
+    BYTE authority[6] = {0, 0, 0, 0, 0, choice::kUnixUserAuthority};
+    DWORD subAuthority[2] = {1, 0};
+};
+
+// A descriptor that holds only its owner.
+struct OwnerDescriptor {
+    UnixUserSid owner;
+};
+
+} // namespace
+} // namespace winsim
+
+WINSIM_API DWORD WINAPI GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE objectType, SECURITY_INFORMATION information,
+                                        PSID* owner, PSID* group, PACL* dacl, PACL* sacl,
+                                        PSECURITY_DESCRIPTOR* securityDescriptor) {
+    if (objectType != SE_FILE_OBJECT || information != OWNER_SECURITY_INFORMATION || owner == nullptr ||
+        securityDescriptor == nullptr) {
+        return winsim::choice::kUnsupportedSecurityRequestError;
+    }
+    for (void** unused : {group, dacl, sacl}) {
+        if (unused != nullptr) {
+            *unused = nullptr;
+        }
+    }
+    const int fd = winsim::descriptorOf(handle);
+    if (fd == -1) {
+        return ERROR_INVALID_HANDLE;
+    }
+    DWORD injected = 0;
+    if (winsim::takeInjectedFault("GetSecurityInfo", "", &injected)) {
+        return injected;
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) {
+        return ERROR_ACCESS_DENIED;
+    }
+    auto* descriptor = static_cast<winsim::OwnerDescriptor*>(LocalAlloc(0, sizeof(winsim::OwnerDescriptor)));
+    if (descriptor == nullptr) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    *descriptor = winsim::OwnerDescriptor{};
+    descriptor->owner.subAuthority[1] = static_cast<DWORD>(status.st_uid);
+    *owner = &descriptor->owner;
+    *securityDescriptor = descriptor;
+    return ERROR_SUCCESS;
+}
+
+WINSIM_API BOOL WINAPI EqualSid(PSID first, PSID second) {
+    if (first == nullptr || second == nullptr) {
+        return winsim::fail(ERROR_INVALID_PARAMETER, FALSE);
+    }
+    const auto* a = static_cast<const winsim::UnixUserSid*>(first);
+    const auto* b = static_cast<const winsim::UnixUserSid*>(second);
+    const std::size_t length = 8 + 4 * static_cast<std::size_t>(a->subAuthorityCount);
+    SetLastError(ERROR_SUCCESS);
+    return a->subAuthorityCount == b->subAuthorityCount && std::memcmp(a, b, length) == 0 ? TRUE : FALSE;
+}

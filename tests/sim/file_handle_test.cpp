@@ -1,0 +1,152 @@
+// Files opened by handle and file attributes, written like conformance tests that would pass on
+// Windows: the exact result, the exact error and every out-argument, links included.
+#include "runtime_files.h"
+#include "sim_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sys/stat.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using simtest::readWholeFile;
+using simtest::writeFileAt;
+
+class FileHandles : public ::testing::Test {
+protected:
+    std::string path(const char* name) const { return (folder_.path() / name).string(); }
+
+    HANDLE create(const std::string& name, DWORD disposition, DWORD flags = 0, HANDLE templateFile = nullptr) {
+        return CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, disposition, flags, templateFile);
+    }
+
+    BY_HANDLE_FILE_INFORMATION informationOf(HANDLE file) {
+        BY_HANDLE_FILE_INFORMATION information{};
+        EXPECT_TRUE(GetFileInformationByHandle(file, &information));
+        return information;
+    }
+
+    simtest::TempFolder folder_;
+};
+
+TEST_F(FileHandles, create_new_writes_a_new_file_and_refuses_every_existing_name_links_included) {
+    const std::string target = writeFileAt(folder_.path() / "target.txt", "secret");
+    fs::create_symlink(target, path("symbolic"));
+    fs::create_symlink(path("missing"), path("dangling"));
+    fs::create_hard_link(target, path("hard"));
+    for (const char* name : {"target.txt", "symbolic", "dangling", "hard"}) {
+        SetLastError(0xDEADBEEF);
+        EXPECT_EQ(create(path(name), CREATE_NEW), INVALID_HANDLE_VALUE) << name;
+        EXPECT_EQ(GetLastError(), ERROR_FILE_EXISTS) << name;
+    }
+    EXPECT_FALSE(fs::exists(path("missing")));
+    EXPECT_EQ(readWholeFile(target), "secret");
+
+    const HANDLE file = create(path("new.txt"), CREATE_NEW);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0xDEADBEEF;
+    EXPECT_TRUE(WriteFile(file, "abcdef", 6, &written, nullptr));
+    EXPECT_EQ(written, 6u);
+    EXPECT_TRUE(FlushFileBuffers(file));
+    const BY_HANDLE_FILE_INFORMATION information = informationOf(file);
+    EXPECT_EQ(information.nNumberOfLinks, 1u);
+    EXPECT_EQ(information.nFileSizeLow, 6u);
+    EXPECT_EQ(information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+    EXPECT_TRUE(CloseHandle(file));
+    EXPECT_EQ(readWholeFile(path("new.txt")), "abcdef");
+    SetLastError(0xDEADBEEF);
+    EXPECT_FALSE(WriteFile(file, "x", 1, &written, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+}
+
+// The simulation's counterpart of the attributes a template file lends is its permission bits.
+TEST_F(FileHandles, a_new_file_takes_the_permission_bits_of_its_template_file) {
+    const std::string original = writeFileAt(folder_.path() / "original.txt", "{}");
+    fs::permissions(original, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                  fs::perms::group_write | fs::perms::others_read | fs::perms::others_write);
+    const simtest::OpenFile templateFile = simtest::openWithHandle(original, "rb");
+    const mode_t mask = ::umask(077);
+    const HANDLE file = create(path("copy.txt"), CREATE_NEW, FILE_ATTRIBUTE_NORMAL, templateFile.handle);
+    ::umask(mask);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(CloseHandle(file));
+    EXPECT_EQ(fs::status(path("copy.txt")).permissions(), fs::status(original).permissions());
+}
+
+TEST_F(FileHandles, a_link_is_told_apart_by_its_attributes_and_its_count_of_names) {
+    const std::string target = writeFileAt(folder_.path() / "target.txt", "secret");
+    fs::create_symlink(target, path("symbolic"));
+    EXPECT_EQ(GetFileAttributesA(target.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+    EXPECT_NE(GetFileAttributesA(path("symbolic").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+    SetLastError(0xDEADBEEF);
+    EXPECT_EQ(GetFileAttributesA(path("missing").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+
+    // FILE_FLAG_OPEN_REPARSE_POINT opens the link itself, which takes no data.
+    const HANDLE link = create(path("symbolic"), OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT);
+    ASSERT_NE(link, INVALID_HANDLE_VALUE);
+    EXPECT_NE(informationOf(link).dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+    DWORD written = 0;
+    EXPECT_FALSE(WriteFile(link, "x", 1, &written, nullptr));
+    EXPECT_TRUE(CloseHandle(link));
+    EXPECT_EQ(readWholeFile(target), "secret");
+
+    fs::create_hard_link(target, path("hard"));
+    const simtest::OpenFile stream = simtest::openWithHandle(target, "rb");
+    EXPECT_EQ(informationOf(stream.handle).nNumberOfLinks, 2u);
+
+    const HANDLE existing = create(path("hard"), OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT);
+    ASSERT_NE(existing, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(WriteFile(existing, "ab", 2, &written, nullptr));
+    EXPECT_TRUE(SetEndOfFile(existing));
+    EXPECT_TRUE(CloseHandle(existing));
+    EXPECT_EQ(readWholeFile(target), "ab");
+    SetLastError(0xDEADBEEF);
+    EXPECT_EQ(create(path("missing"), OPEN_EXISTING), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+}
+
+// Owners are security identifiers S-1-22-1-<uid>; a link opened itself has its own owner.
+TEST_F(FileHandles, a_files_owner_comes_as_a_security_identifier_compared_with_equal_sid) {
+    const std::string target = writeFileAt(folder_.path() / "target.txt", "secret");
+    fs::create_symlink(target, path("symbolic"));
+    const simtest::OpenFile stream = simtest::openWithHandle(target, "rb");
+    const HANDLE link = CreateFileA(path("symbolic").c_str(), READ_CONTROL, 0, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    ASSERT_NE(link, INVALID_HANDLE_VALUE);
+    PSID owners[2] = {};
+    PSECURITY_DESCRIPTOR descriptors[2] = {};
+    PACL dacl = reinterpret_cast<PACL>(0x1);
+    ASSERT_EQ(GetSecurityInfo(stream.handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owners[0], nullptr, &dacl,
+                              nullptr, &descriptors[0]),
+              ERROR_SUCCESS);
+    EXPECT_EQ(dacl, nullptr);
+    ASSERT_EQ(GetSecurityInfo(link, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owners[1], nullptr, nullptr, nullptr,
+                              &descriptors[1]),
+              ERROR_SUCCESS);
+    const auto* sid = static_cast<const BYTE*>(owners[0]);
+    EXPECT_EQ(sid[0], 1); // revision
+    EXPECT_EQ(sid[7], 22); // the authority of Unix users
+    EXPECT_TRUE(EqualSid(owners[0], owners[1])); // one user made both
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::lchown(path("symbolic").c_str(), 65534, 65534), 0);
+        PSID changed = nullptr;
+        PSECURITY_DESCRIPTOR held = nullptr;
+        ASSERT_EQ(GetSecurityInfo(link, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &changed, nullptr, nullptr, nullptr,
+                                  &held),
+                  ERROR_SUCCESS);
+        EXPECT_FALSE(EqualSid(owners[0], changed));
+        LocalFree(held);
+    }
+    EXPECT_EQ(GetSecurityInfo(reinterpret_cast<HANDLE>(0x1234), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owners[0],
+                              nullptr, nullptr, nullptr, &descriptors[0]),
+              ERROR_INVALID_HANDLE);
+    for (PSECURITY_DESCRIPTOR descriptor : descriptors) {
+        LocalFree(descriptor);
+    }
+    EXPECT_TRUE(CloseHandle(link));
+}
+
+} // namespace
