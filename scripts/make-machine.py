@@ -1,72 +1,59 @@
 #!/usr/bin/env python3
-"""Writes a machine description with N boards, for timing hwconfig on large machines:
+"""Writes a simulated machine of N QV-KELP PCI Express boards, for timing hwconfig on a large machine.
 
-    scripts/make-machine.py 4000 /tmp/boards-4000/machine.json
-    build/plain/bin/hwconfig --machine /tmp/boards-4000/machine.json list
+    scripts/make-machine.py 1000 /tmp/big      # /tmp/big/machine.json and its drive folder
 
-Each board is a PCI Express board behind a bridge of its own on one host bridge, every registry
-value a report reads, a PXI place and a board state for the simulated driver library.
-The machine's drive C is a folder beside the description holding an alias file with no records."""
+Each board sits behind a root port of its own, 250 to a host bridge; the drive holds an alias file
+without records. The last board's item name is printed, for `hwconfig show ITEM_NAME`.
+"""
 import json
-import os
+import pathlib
 import sys
 
-BOARD_CLASS = "{7729C356-96D6-4FAB-8D01-9266FB3D1BD7}"
-REGISTER_CLASS = "{307EC87D-29CC-4584-A948-31D05774699E}"
-HOST_BRIDGE = "ACPI\\PNP0A08\\0"
 
-
-def board_devices(n):
-    bridge = "PCI\\VEN_8086&DEV_A110&SUBSYS_00000000&REV_F0\\3&11583659&0&%04X" % n
-    board = "PCI\\VEN_ABCD&DEV_1234&SUBSYS_5678ABCD&REV_01\\4&%07X&0&00E0" % n
-    bus = n + 1
-    yield {"id": bridge, "parent": HOST_BRIDGE, "address": (n % 32) << 16}
-    yield {
-        "id": board, "parent": bridge, "address": 0,
+def board(index, port_id):
+    item = "PCI\\VEN_1F2B&DEV_7B10&SUBSYS_7B101F2B&REV_02\\4&%X&0&0018" % (0x10000000 + index)
+    return item, {
+        "id": item, "parent": port_id, "address": 0,
         "hardwareKey": {
-            "BusProperties": {
-                "pciVendorID": 43981, "pciDeviceID": 4660, "pciSubsystemVendorID": 43981,
-                "pciSubsystemID": 22136, "pciRevision": 1, "pciBusNumber": bus, "pciDeviceNumber": 0,
-                "pciFunctionNumber": 0, "pcieLinkWidth": 4, "pcieMaxLinkWidth": 8},
-            "DeviceProperties": {
-                "manufacturerName": "Quorvel", "modelName": "KELP-4410", "serialNumber": "%08X" % n,
-                "pxiGeographicAddress": 2 + n % 18}},
+            "BusProperties": {"pciVendorID": 7979, "pciDeviceID": 31504, "pciSubsystemVendorID": 7979,
+                              "pciSubsystemID": 31504, "pciRevision": 2, "pciBusNumber": 1 + index % 255,
+                              "pciDeviceNumber": 0, "pciFunctionNumber": 0, "pcieLinkWidth": 4,
+                              "pcieMaxLinkWidth": 8},
+            "DeviceProperties": {"manufacturerName": "Quorvel", "modelName": "QV-KELP 2310e",
+                                 "serialNumber": "B%07X" % index, "pxiGeographicAddress": 0}},
         "interfaces": [
-            {"class": BOARD_CLASS, "key": {"Properties": {
-                "interfaceVersion": 4, "isProductQV": 1, "mainInterface": {"guid": REGISTER_CLASS},
-                "connectsToNumSlots": 1, "supportsRouting": 0, "supportsRoutingEnumeration": 0,
-                "supportsRegiEnumeration": 0, "resetRoutingForCal": 0, "driverBaseName": "qvkelpdrv",
-                "hardwareRevision": "B"}}},
-            {"class": REGISTER_CLASS}],
-        "board": {
-            "selfCal": {"time": "2026-03-01T08:30:00Z", "temperature": 35.5},
-            "externalCal": {"time": "2025-06-01T00:00:00Z", "intervalDays": 365, "password": "kelp"},
-            "temperatures": [41.25, 55.0, 38.5, 37.75]}}
-
-
-def machine(boards):
-    devices = [{"id": "ROOT\\ACPI_HAL\\0000"},
-               {"id": "ACPI_HAL\\PNP0C08\\0", "parent": "ROOT\\ACPI_HAL\\0000"},
-               {"id": HOST_BRIDGE, "parent": "ACPI_HAL\\PNP0C08\\0"}]
-    for n in range(boards):
-        devices.extend(board_devices(n))
-    pxi = [{"bus": n + 1, "device": 0, "function": 0, "chassis": 1 + n // 18, "slot": 2 + n % 18}
-           for n in range(boards)]
-    return {"drives": {"C": "drive_c"}, "commonAppData": "C:\\ProgramData", "devices": devices, "pxi": pxi}
+            {"class": "{7729C356-96D6-4FAB-8D01-9266FB3D1BD7}",
+             "key": {"Properties": {"interfaceVersion": 3, "isProductQV": 1,
+                                    "mainInterface": {"guid": "{6A2F9D13-8C47-4E0B-B5D8-3F1C27E9A046}"},
+                                    "connectsToNumSlots": 0, "supportsRouting": 0,
+                                    "supportsRoutingEnumeration": 0, "supportsRegiEnumeration": 0,
+                                    "resetRoutingForCal": 0, "driverBaseName": "qvkelpdrv"}}},
+            {"class": "{6A2F9D13-8C47-4E0B-B5D8-3F1C27E9A046}"}],
+        "board": {"selfCal": {"time": "2026-01-20T10:12:00Z", "temperature": 33.25},
+                  "externalCal": {"time": "2025-11-05T00:00:00Z", "intervalDays": 365, "password": "kelp"},
+                  "temperatures": [36.5, 44.0, 33.75, 33.5], "selfTest": 0, "selfCalibration": 0}}
 
 
 def main():
-    if len(sys.argv) != 3:
-        sys.exit("usage: make-machine.py BOARDS FILE")
-    boards, path = int(sys.argv[1]), sys.argv[2]
-    folder = os.path.dirname(os.path.abspath(path))
-    aliases = os.path.join(folder, "drive_c", "ProgramData", "Quorvel", "QV-KELP")
-    os.makedirs(aliases, exist_ok=True)
-    with open(os.path.join(aliases, "aliases.json"), "w") as out:
-        json.dump({"devices": {}}, out)
-    with open(path, "w") as out:
-        json.dump(machine(boards), out, indent=1)
+    count, folder = int(sys.argv[1]), pathlib.Path(sys.argv[2])
+    devices = [{"id": "ROOT\\ACPI_HAL\\0000"}, {"id": "ACPI_HAL\\PNP0C08\\0", "parent": "ROOT\\ACPI_HAL\\0000"}]
+    last_item = ""
+    for index in range(count):
+        bridge, port = divmod(index, 250)
+        bridge_id = "ACPI\\PNP0A08\\%d" % bridge
+        if port == 0:
+            devices.append({"id": bridge_id, "parent": "ACPI_HAL\\PNP0C08\\0"})
+        port_id = "PCI\\VEN_8086&DEV_2030&SUBSYS_00000000&REV_04\\3&%X&0&%02X" % (0x2F1E4C9 + bridge, port)
+        devices.append({"id": port_id, "parent": bridge_id, "address": ((port // 8) << 16) | (port % 8)})
+        last_item, entry = board(index, port_id)
+        devices.append(entry)
+    aliases = folder / "drive_c" / "ProgramData" / "Quorvel" / "QV-KELP"
+    aliases.mkdir(parents=True, exist_ok=True)
+    (aliases / "aliases.json").write_text('{"devices": {}}\n')
+    machine = {"drives": {"C": "drive_c"}, "commonAppData": "C:\\ProgramData", "devices": devices}
+    (folder / "machine.json").write_text(json.dumps(machine, indent=1))
+    print(last_item)
 
 
-if __name__ == "__main__":
-    main()
+main()
