@@ -13,6 +13,9 @@
 
 namespace boardlib {
 
+// Seconds from the time stamps' epoch, 1904-01-01 00:00:00 UTC, to the Unix epoch.
+constexpr std::int64_t kSecondsFrom1904To1970 = 2082844800;
+
 // The code a write returns when the password given is not the board's calibration password.
 constexpr std::int32_t kCalPasswordInvalid = -1074097898;
 constexpr std::int32_t kSensorCount = 4;

@@ -8,6 +8,7 @@
 #include "source/ChwSysExpertKELP.h"
 #include "tests/common/report_machine.h"
 #include "tests/common/host_collection.h"
+#include "com/com_ptr.h"
 
 #include <benchmark/benchmark.h>
 #include <cjson/cJSON.h>
@@ -16,7 +17,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <memory>
 #include <new>
 #include <string>
 
@@ -85,16 +85,12 @@ std::string largeAliasFile() {
     return text + "\t}\n}";
 }
 
-struct ExpertRelease {
-    void operator()(IhwSysExpert2* expert) const { expert->Release(); }
-};
-
-std::unique_ptr<IhwSysExpert2, ExpertRelease> newExpert() {
-    IhwSysExpert2* expert = nullptr;
-    if (qvkelpsysapiexpert::createExpert(&expert) != S_OK) {
+qv::com_ptr<IhwSysExpert2> newExpert() {
+    qv::com_ptr<IhwSysExpert2> expert;
+    if (qvkelpsysapiexpert::createExpert(expert.put()) != S_OK) {
         std::abort();
     }
-    return std::unique_ptr<IhwSysExpert2, ExpertRelease>(expert);
+    return expert;
 }
 
 // One machine of `boards` boards, on a drive whose alias file is `aliases`.

@@ -32,10 +32,16 @@ template <class T> tRequiredArgument<T> requiredArgument(T* pointer) {
     return {pointer};
 }
 
-// Raises a failed HRESULT of something the operation called, for the boundary to return.
+// Raises a failure that the operation decides itself, for the boundary to return: the one way an
+// HRESULT is thrown.
+[[noreturn]] inline void throwHResult(HRESULT failure) {
+    throw failure;
+}
+
+// Raises a failed HRESULT of something the operation called.
 inline void throwIfFailedHResult(HRESULT result) {
     if (FAILED(result)) {
-        throw result;
+        throwHResult(result);
     }
 }
 
@@ -60,6 +66,12 @@ HRESULT resultOfThrownHResult(const nQVOSALS100::tStatus& status, HRESULT thrown
 HRESULT resultOfUnknownException(nQVOSALS100::tStatus& status);
 
 } // namespace boundary
+
+// What an operation returns when the call's status holds its failure: the HRESULT the boundary
+// makes of that status, so that no operation answers success while its failure sits elsewhere.
+inline HRESULT failedStatusResult(const nQVOSALS100::tStatus& status) {
+    return boundary::resultOfCompletion(status, E_UNEXPECTED);
+}
 
 // Checks the pointer arguments in order (an out argument is cleared as soon as it passes), then
 // runs body(status). The body may return void (its result is then S_OK) or an HRESULT, which is

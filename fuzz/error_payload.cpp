@@ -5,19 +5,18 @@
 #include "fuzz_input.h"
 #include "support/error_status.h"
 #include "support/payload_text.h"
+#include "support/unique_any.h"
 
 #include <cjson/cJSON.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
 namespace {
 
-using Json = std::unique_ptr<cJSON, void (*)(cJSON*)>;
 
 void require(bool condition) {
     if (!condition) {
@@ -28,10 +27,10 @@ void require(bool condition) {
 void requireMatches(const qverr::Status& status, const cJSON* model) {
     require(qverr::locateEnd(status.payload) != nullptr);
     // Compared as printed text: cJSON_Compare takes time exponential in the nesting depth.
-    const Json parsed(cJSON_Parse(status.payload), cJSON_Delete);
+    const qv::unique_cjson parsed(cJSON_Parse(status.payload));
     require(parsed != nullptr);
-    const std::unique_ptr<char, void (*)(void*)> got(cJSON_PrintUnformatted(parsed.get()), cJSON_free);
-    const std::unique_ptr<char, void (*)(void*)> wanted(cJSON_PrintUnformatted(model), cJSON_free);
+    const qv::unique_cjson_text got(cJSON_PrintUnformatted(parsed.get()));
+    const qv::unique_cjson_text wanted(cJSON_PrintUnformatted(model));
     require(got != nullptr && wanted != nullptr && std::strcmp(got.get(), wanted.get()) == 0);
 }
 
@@ -41,7 +40,7 @@ void buildAgainstModel(FuzzInput& input) {
     require(status.reserve(status, qverr::kEmptyPayloadCapacity));
     require(qverr::copyPayloadText(status.payload, status.capacity, qverr::kEmptyPayload));
     qverr::PayloadCursor cursor(status.payload + 1, qverr::growPayload, &status);
-    const Json model(cJSON_CreateObject(), cJSON_Delete);
+    const qv::unique_cjson model(cJSON_CreateObject());
     std::vector<cJSON*> open{model.get()};
     for (int step = 0; !input.empty() && step < 200; ++step) {
         const std::string key = std::to_string(step) + input.text(12);

@@ -7,23 +7,18 @@
 #include "hwsys/hwsys.h"
 #include "platform/win32.h"
 #include "propertybag/ChwDynamicPropertyBag.h"
+#include "com/com_ptr.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 namespace {
-
-struct Releaser {
-    void operator()(IUnknown* object) const { object->Release(); }
-};
-template <class I> using ComRef = std::unique_ptr<I, Releaser>;
 
 constexpr ULONG kTags[] = {0, 1, 0x1001000, 0x1002000, 0x101F000, 0x1000A000, 0x7FFFFFFF, 0xFFFFFFFF};
 constexpr ULONG kTypes = 7; // bool, long, unsigned, double, GUID, string, time stamp
@@ -34,7 +29,7 @@ struct Value {
 };
 
 struct LiveEnumerator {
-    ComRef<IhwSysEnumPropertyTag> enumerator;
+    qv::com_ptr<IhwSysEnumPropertyTag> enumerator;
     std::vector<ULONG> tags;
     std::size_t position = 0;
 };
@@ -52,9 +47,7 @@ template <class T> std::string bytesOf(const T& value) {
 class BagModel {
 public:
     explicit BagModel(FuzzInput& input) : input_(input) {
-        IhwSysPropertyBag3* raw = nullptr;
-        require(qvkelpsysapiexpert::createPropertyBag(&raw) == S_OK);
-        bag_.reset(raw);
+        require(qvkelpsysapiexpert::createPropertyBag(bag_.put()) == S_OK);
     }
     ~BagModel() {
         for (; lockDepth_ > 0; --lockDepth_) {
@@ -209,7 +202,7 @@ private:
         const HRESULT result = changedOnly ? bag_->EnumChangedTags(&raw) : bag_->EnumPropertyTags(&raw);
         require(result == (expected.empty() ? S_FALSE : S_OK) && (raw == nullptr) == expected.empty());
         if (raw != nullptr && live_.size() < 6) {
-            live_.push_back({ComRef<IhwSysEnumPropertyTag>(raw), std::move(expected)});
+            live_.push_back({qv::com_ptr<IhwSysEnumPropertyTag>::attach(raw), std::move(expected)});
         } else if (raw != nullptr) {
             raw->Release();
         }
@@ -247,7 +240,7 @@ private:
         case 3: {
             IhwSysEnumPropertyTag* clone = nullptr;
             require(live.enumerator->Clone(&clone) == S_OK && clone != nullptr);
-            live_.push_back({ComRef<IhwSysEnumPropertyTag>(clone), live.tags, live.position});
+            live_.push_back({qv::com_ptr<IhwSysEnumPropertyTag>::attach(clone), live.tags, live.position});
             break;
         }
         default:
@@ -263,7 +256,7 @@ private:
         IhwSysPropertyBag3* copy = nullptr;
         require(raw->QueryInterface(IID_IhwSysPropertyBag3, reinterpret_cast<void**>(&copy)) == S_OK);
         raw->Release();
-        ComRef<IhwSysPropertyBag3> owned(copy);
+        const auto owned = qv::com_ptr<IhwSysPropertyBag3>::attach(copy);
         for (const auto& [tag, value] : values_) {
             HRESULT result = E_UNEXPECTED;
             require(read(copy, tag, value.type, &result) == value.bytes && result == S_OK);
@@ -277,7 +270,7 @@ private:
     }
 
     FuzzInput& input_;
-    ComRef<IhwSysPropertyBag3> bag_;
+    qv::com_ptr<IhwSysPropertyBag3> bag_;
     std::map<ULONG, Value> values_;
     std::set<ULONG> changed_;
     std::vector<LiveEnumerator> live_;

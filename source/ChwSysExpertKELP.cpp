@@ -2,6 +2,7 @@
 
 #include "hwsys/hwsys_errors.h"
 #include "hwsys/hwsys_types.h"
+#include "source/boardContext.h"
 #include "source/calibrationWrites.h"
 #include "source/deviceEnumeration.h"
 #include "com/hostBoundary.h"
@@ -85,8 +86,12 @@ HRESULT ChwSysExpertKELP::EnumerateItemNames(IhwSysEnumStringList** itemNames) {
 }
 
 HRESULT ChwSysExpertKELP::GetResourceProperties(LPCWSTR itemName, IhwSysPropertyBag** bag) {
-    return runHostOperation([itemName, bag](tStatus& status) { getResourceProperties(itemName, bag, &status); },
-                            outArgument(bag));
+    return runHostOperation(
+        [itemName, bag](tStatus& status) {
+            BoardContext board(itemName);
+            getResourceProperties(board, bag, &status);
+        },
+        outArgument(bag));
 }
 
 // The host asks whether a request flag needs the expert's attention; none does.
@@ -101,7 +106,10 @@ HRESULT ChwSysExpertKELP::NotImplementedOperation() {
 HRESULT ChwSysExpertKELP::RenameResource(LPCWSTR itemName, LPCWSTR newAlias, ULONG flags, LONG* aliasInUse,
                                          void** reserved) {
     return runHostOperation(
-        [=](tStatus& status) { return renameResource(itemName, newAlias, flags, aliasInUse, &status); },
+        [=](tStatus& status) {
+            BoardContext board(itemName);
+            return renameResource(board, newAlias, flags, aliasInUse, &status);
+        },
         outArgument(aliasInUse), outArgument(reserved), requiredArgument(itemName));
 }
 
@@ -109,24 +117,38 @@ HRESULT ChwSysExpertKELP::ValidateResourceProperties(LPCWSTR itemName, IhwSysPro
                                                      ULONG_PTR* reserved,
                                                      IhwSysEnumPropertyTag** acceptedTags) {
     return runHostOperation(
-        [&](tStatus& status) { return validateResourceProperties(itemName, bag, acceptedTags, &status); },
+        [&](tStatus& status) {
+            BoardContext board(itemName);
+            return validateResourceProperties(board, bag, acceptedTags, &status);
+        },
         outArgument(acceptedTags), outArgument(reserved), requiredArgument(bag));
 }
 
 HRESULT ChwSysExpertKELP::SaveResourceProperties(LPCWSTR itemName, IhwSysPropertyBag* bag, ULONG* reserved) {
-    return runHostOperation([&](tStatus& status) { return saveResourceProperties(itemName, bag, &status); },
-                            outArgument(reserved), requiredArgument(bag));
+    return runHostOperation(
+        [&](tStatus& status) {
+            BoardContext board(itemName);
+            return saveResourceProperties(board, bag, &status);
+        },
+        outArgument(reserved), requiredArgument(bag));
 }
 
 HRESULT ChwSysExpertKELP::SelfTestResource(LPCWSTR itemName, ULONG testMode, BSTR* errorText) {
     return runHostOperation(
-        [=](tStatus& status) { return runSelfTest(itemName, testMode, errorText, &status); },
+        [=](tStatus& status) {
+            BoardContext board(itemName);
+            return runSelfTest(board, testMode, errorText, &status);
+        },
         outArgument(errorText), requiredArgument(itemName));
 }
 
 HRESULT ChwSysExpertKELP::SelfCalibrateResource(LPCWSTR itemName, BSTR* errorText) {
-    return runHostOperation([=](tStatus& status) { return runSelfCalibration(itemName, errorText, &status); },
-                            outArgument(errorText), requiredArgument(itemName));
+    return runHostOperation(
+        [=](tStatus& status) {
+            BoardContext board(itemName);
+            return runSelfCalibration(board, errorText, &status);
+        },
+        outArgument(errorText), requiredArgument(itemName));
 }
 
 HRESULT createExpert(IhwSysExpert2** expert) noexcept {

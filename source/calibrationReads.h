@@ -5,21 +5,18 @@
 #pragma once
 
 #include "source/reportBag.h"
-#include "support/dynload.h"
-
-#include <string>
+#include "source/boardContext.h"
 
 namespace qvkelpsysapiexpert {
 
-// The loaded driver library, its name (the prefix of every function name) and the device path of
-// the board's main interface, which every function takes.
+// The board's loaded driver library, and the device path of its main interface, which every
+// function of the library takes.
 struct BoardDriver {
-    const dynload::LibraryHandle& library;
-    const std::string& prefix;
+    const BoardContext& board;
     const char* devicePath;
 
     template <typename Function> Function function(const char* suffix) const {
-        return library.getFunction<Function>((prefix + suffix).c_str());
+        return board.driverFunction<Function>(suffix);
     }
 };
 

@@ -1,16 +1,17 @@
 #include "source/calibrationWrites.h"
 
 #include "abi/boardLibraries.h"
-#include "propertybag/ChwSysEnumSTL.h"
 #include "com/CqvBStr.h"
-#include "source/boardDriverLibrary.h"
+#include "com/com_ptr.h"
 #include "com/hostBoundary.h"
+#include "propertybag/ChwSysEnumSTL.h"
+#include "source/boardContext.h"
 #include "support/status_codes.h"
 
 #include <algorithm>
 #include <cstdint>
-#include <memory>
 #include <new>
+#include <string>
 #include <utility>
 
 namespace qvkelpsysapiexpert {
@@ -23,23 +24,18 @@ constexpr std::uint64_t kSecondsPerDay = 86400;
 // The board library takes the interval as a signed day count.
 constexpr std::uint64_t kLongestIntervalDays = 0x7FFFFFFF;
 
-struct ReleaseReference {
-    void operator()(IUnknown* object) const noexcept { object->Release(); }
-};
-template <class Interface> using tReference = std::unique_ptr<Interface, ReleaseReference>;
-
 // The request bag at the level that has changed tags and time stamps.
-tReference<IhwSysPropertyBag3> fullRequestBag(IhwSysPropertyBag* bag) {
-    void* full = nullptr;
-    throwIfFailedHResult(bag->QueryInterface(IID_IhwSysPropertyBag3, &full));
-    return tReference<IhwSysPropertyBag3>(static_cast<IhwSysPropertyBag3*>(full));
+qv::com_ptr<IhwSysPropertyBag3> fullRequestBag(IhwSysPropertyBag* bag) {
+    qv::com_ptr<IhwSysPropertyBag3> full;
+    throwIfFailedHResult(bag->QueryInterface(IID_IhwSysPropertyBag3, full.put_void()));
+    return full;
 }
 
 // The changed tags, or null when nothing changed.
-tReference<IhwSysEnumPropertyTag> changedTagsOf(IhwSysPropertyBag3* bag) {
-    IhwSysEnumPropertyTag* tags = nullptr;
-    throwIfFailedHResult(bag->EnumChangedTags(&tags));
-    return tReference<IhwSysEnumPropertyTag>(tags);
+qv::com_ptr<IhwSysEnumPropertyTag> changedTagsOf(IhwSysPropertyBag3* bag) {
+    qv::com_ptr<IhwSysEnumPropertyTag> tags;
+    throwIfFailedHResult(bag->EnumChangedTags(tags.put()));
+    return tags;
 }
 
 bool nextTag(IhwSysEnumPropertyTag* tags, ULONG* tag) {
@@ -70,15 +66,15 @@ std::uint32_t intervalDays(const hwSysAttrTimestampUTC& calibration, const hwSys
     // Without a calibration date the interval would count from 1904 and move the board's due date
     // decades away.
     if (!isSet(calibration)) {
-        throw HW_E_INVALID_CAL_DATE;
+        throwHResult(HW_E_INVALID_CAL_DATE);
     }
     const std::uint64_t calibrationDay = wholeDays(calibration);
     const std::uint64_t dueDay = wholeDays(due);
     if (dueDay <= calibrationDay) {
-        throw HW_E_INVALID_CAL_DATE;
+        throwHResult(HW_E_INVALID_CAL_DATE);
     }
     if (dueDay - calibrationDay > kLongestIntervalDays) {
-        throw HW_E_CAL_INTERVAL_TOO_LONG;
+        throwHResult(HW_E_CAL_INTERVAL_TOO_LONG);
     }
     return static_cast<std::uint32_t>(dueDay - calibrationDay);
 }
@@ -88,68 +84,145 @@ std::string currentPassword(IhwSysPropertyBag* bag) {
     const HRESULT present = bag->HasProperty(hwSysTagExternalCalPassword);
     throwIfFailedHResult(present);
     if (present != S_OK) {
-        throw HW_E_CAL_PASSWORD_INVALID;
+        throwHResult(HW_E_CAL_PASSWORD_INVALID);
     }
     return getStringProperty(bag, hwSysTagExternalCalPassword);
-}
-
-template <class Function>
-Function boardFunction(const dynload::LibraryHandle& library, const std::string& prefix, const char* suffix) {
-    return library.getFunction<Function>((prefix + suffix).c_str());
 }
 
 void mergeBoardCode(std::int32_t code, tStatus* status, std::uint32_t line) {
     status->setCode(code, nQVOSALS100::kComponentName, __FILE__, line);
 }
 
-// The library judges the password: changing it to itself succeeds only when it is right.
-void checkPasswordWithBoard(IhwSysPropertyBag3* bag, LPCWSTR itemName, dynload::LibraryHandle& library,
-                            tStatus* status) {
-    const std::string deviceName = getStringProperty(bag, hwSysTagMainDevicePath);
-    const std::string password = currentPassword(bag);
-    const std::string prefix = loadBoardDriverLibrary(itemName, library, status);
-    if (status->isFatal()) {
+// Each change below is read from the request bag and checked in one step - what validation does -
+// and written by a second step that only a save takes. The members are read in the order shown.
+
+struct VerificationTimeChange {
+    std::string deviceName;
+    hwSysAttrTimestampUTC time;
+    std::string password;
+};
+
+VerificationTimeChange readVerificationTimeChange(IhwSysPropertyBag3* bag) {
+    VerificationTimeChange change;
+    change.deviceName = getStringProperty(bag, hwSysTagMainDevicePath);
+    change.time = getTimestampProperty(bag, hwSysTagExternalCalTime);
+    if (!isSet(change.time)) {
+        throwHResult(HW_E_INVALID_CAL_DATE);
+    }
+    change.password = currentPassword(bag);
+    return change;
+}
+
+struct IntervalChange {
+    std::string deviceName;
+    std::uint32_t intervalDays;
+    std::string password;
+};
+
+IntervalChange readIntervalChange(IhwSysPropertyBag3* bag) {
+    IntervalChange change;
+    change.deviceName = getStringProperty(bag, hwSysTagMainDevicePath);
+    const hwSysAttrTimestampUTC calibration = getTimestampProperty(bag, hwSysTagExternalCalTime);
+    const hwSysAttrTimestampUTC due = getTimestampProperty(bag, hwSysTagExternalCalDue);
+    change.intervalDays = intervalDays(calibration, due);
+    change.password = currentPassword(bag);
+    return change;
+}
+
+struct PasswordChange {
+    std::string deviceName;
+    std::string newPassword;
+    std::string password;
+};
+
+PasswordChange readPasswordChange(IhwSysPropertyBag3* bag) {
+    PasswordChange change;
+    change.deviceName = getStringProperty(bag, hwSysTagMainDevicePath);
+    change.newPassword = getStringProperty(bag, hwSysTagNewExternalCalPassword);
+    change.password = currentPassword(bag);
+    return change;
+}
+
+void changePassword(BoardContext& board, const PasswordChange& change, tStatus* status) {
+    const auto changeFunction = board.driverFunction<boardlib::ChangeExternalCalPasswordFunction>(
+        boardlib::kChangeExternalCalPasswordSuffix);
+    mergeBoardCode(changeFunction(change.deviceName.c_str(), change.newPassword.c_str(), change.password.c_str()),
+                   status, __LINE__);
+}
+
+// Validation of the current password: the library judges it - changing it to itself succeeds only
+// when it is right.
+void checkPasswordWithBoard(IhwSysPropertyBag3* bag, BoardContext& board, tStatus* status) {
+    PasswordChange change;
+    change.deviceName = getStringProperty(bag, hwSysTagMainDevicePath);
+    change.password = currentPassword(bag);
+    change.newPassword = change.password;
+    if (board.driverLibrary(status) == nullptr) {
         return;
     }
-    const auto change = boardFunction<boardlib::ChangeExternalCalPasswordFunction>(
-        library, prefix, boardlib::kChangeExternalCalPasswordSuffix);
-    mergeBoardCode(change(deviceName.c_str(), password.c_str(), password.c_str()), status, __LINE__);
+    changePassword(board, change, status);
 }
 
 // Validation of one changed tag; false for a tag that is not validation's business.
-bool validateTag(ULONG tag, IhwSysPropertyBag3* bag, LPCWSTR itemName, dynload::LibraryHandle& library,
-                 tStatus* status) {
-    const std::string noPrefix;
+bool validateTag(ULONG tag, IhwSysPropertyBag3* bag, BoardContext& board, tStatus* status) {
     switch (tag) {
     case hwSysTagExternalCalTime:
-        handleCalVerificationTime(bag, library, noPrefix, false, status);
+        readVerificationTimeChange(bag);
         return true;
     case hwSysTagExternalCalDue:
-        handleCalDueDate(bag, library, noPrefix, false, status);
+        readIntervalChange(bag);
         return true;
     case hwSysTagExternalCalPassword:
-        checkPasswordWithBoard(bag, itemName, library, status);
+        checkPasswordWithBoard(bag, board, status);
         return true;
     case hwSysTagNewExternalCalPassword:
-        handleCalPasswordChange(bag, library, noPrefix, false, status);
+        readPasswordChange(bag);
         return true;
     default:
         return false;
     }
 }
 
-using tWriteHandler = void (*)(IhwSysPropertyBag3*, const dynload::LibraryHandle&, const std::string&, bool,
-                               tStatus*);
+// The writes of a save, through the board driver library that the save has loaded.
+
+void writeVerificationTime(IhwSysPropertyBag3* bag, BoardContext& board, tStatus* status) {
+    const VerificationTimeChange change = readVerificationTimeChange(bag);
+    const auto writeTime = board.driverFunction<boardlib::WriteExternalCalVerificationTimeFunction>(
+        boardlib::kWriteExternalCalVerificationTimeSuffix);
+    mergeBoardCode(writeTime(change.deviceName.c_str(), change.time.seconds, change.time.fraction,
+                             change.password.c_str()),
+                   status, __LINE__);
+}
+
+void writeInterval(IhwSysPropertyBag3* bag, BoardContext& board, tStatus* status) {
+    const IntervalChange change = readIntervalChange(bag);
+    const auto writeIntervalFunction = board.driverFunction<boardlib::WriteExternalCalIntervalFunction>(
+        boardlib::kWriteExternalCalIntervalSuffix);
+    mergeBoardCode(writeIntervalFunction(change.deviceName.c_str(), change.intervalDays, change.password.c_str()),
+                   status, __LINE__);
+}
+
+// A change, once written, becomes the request bag's current password, so that the writes handled
+// after it in the same call pass the new one - whatever the board answered: after a refusal the
+// save ends here anyway.
+void writePasswordChange(IhwSysPropertyBag3* bag, BoardContext& board, tStatus* status) {
+    changePassword(board, readPasswordChange(bag), status);
+    CqvBStr changed;
+    throwIfFailedHResult(bag->GetString(hwSysTagNewExternalCalPassword, changed.address()));
+    throwIfFailedHResult(bag->SetString(hwSysTagExternalCalPassword, changed.get()));
+}
+
+using tWriteHandler = void (*)(IhwSysPropertyBag3*, BoardContext&, tStatus*);
 
 // The handler that writes a changed tag; null for a tag a save ignores (the current password too).
 tWriteHandler writeHandlerOf(ULONG tag) {
     switch (tag) {
     case hwSysTagExternalCalTime:
-        return handleCalVerificationTime;
+        return writeVerificationTime;
     case hwSysTagExternalCalDue:
-        return handleCalDueDate;
+        return writeInterval;
     case hwSysTagNewExternalCalPassword:
-        return handleCalPasswordChange;
+        return writePasswordChange;
     default:
         return nullptr;
     }
@@ -191,69 +264,21 @@ std::string getStringProperty(IhwSysPropertyBag* bag, ULONG tag) {
     return narrow.c_str();
 }
 
-void handleCalVerificationTime(IhwSysPropertyBag3* bag, const dynload::LibraryHandle& library,
-                               const std::string& prefix, bool write, tStatus* status) {
-    const std::string deviceName = getStringProperty(bag, hwSysTagMainDevicePath);
-    const hwSysAttrTimestampUTC time = getTimestampProperty(bag, hwSysTagExternalCalTime);
-    if (!isSet(time)) {
-        throw HW_E_INVALID_CAL_DATE;
-    }
-    const std::string password = currentPassword(bag);
-    if (write) {
-        const auto writeTime = boardFunction<boardlib::WriteExternalCalVerificationTimeFunction>(
-            library, prefix, boardlib::kWriteExternalCalVerificationTimeSuffix);
-        mergeBoardCode(writeTime(deviceName.c_str(), time.seconds, time.fraction, password.c_str()), status,
-                       __LINE__);
-    }
-}
-
-void handleCalDueDate(IhwSysPropertyBag3* bag, const dynload::LibraryHandle& library,
-                      const std::string& prefix, bool write, tStatus* status) {
-    const std::string deviceName = getStringProperty(bag, hwSysTagMainDevicePath);
-    const hwSysAttrTimestampUTC calibration = getTimestampProperty(bag, hwSysTagExternalCalTime);
-    const hwSysAttrTimestampUTC due = getTimestampProperty(bag, hwSysTagExternalCalDue);
-    const std::uint32_t interval = intervalDays(calibration, due);
-    const std::string password = currentPassword(bag);
-    if (write) {
-        const auto writeInterval = boardFunction<boardlib::WriteExternalCalIntervalFunction>(
-            library, prefix, boardlib::kWriteExternalCalIntervalSuffix);
-        mergeBoardCode(writeInterval(deviceName.c_str(), interval, password.c_str()), status, __LINE__);
-    }
-}
-
-void handleCalPasswordChange(IhwSysPropertyBag3* bag, const dynload::LibraryHandle& library,
-                             const std::string& prefix, bool write, tStatus* status) {
-    const std::string deviceName = getStringProperty(bag, hwSysTagMainDevicePath);
-    const std::string newPassword = getStringProperty(bag, hwSysTagNewExternalCalPassword);
-    const std::string password = currentPassword(bag);
-    if (!write) {
-        return;
-    }
-    const auto change = boardFunction<boardlib::ChangeExternalCalPasswordFunction>(
-        library, prefix, boardlib::kChangeExternalCalPasswordSuffix);
-    mergeBoardCode(change(deviceName.c_str(), newPassword.c_str(), password.c_str()), status, __LINE__);
-    // Whatever the board answered: after a refusal the save ends here anyway.
-    CqvBStr changed;
-    throwIfFailedHResult(bag->GetString(hwSysTagNewExternalCalPassword, changed.address()));
-    throwIfFailedHResult(bag->SetString(hwSysTagExternalCalPassword, changed.get()));
-}
-
-HRESULT validateResourceProperties(LPCWSTR itemName, IhwSysPropertyBag* bag,
+HRESULT validateResourceProperties(BoardContext& board, IhwSysPropertyBag* bag,
                                    IhwSysEnumPropertyTag** acceptedTags, tStatus* status) {
-    const tReference<IhwSysPropertyBag3> request = fullRequestBag(bag);
-    const tReference<IhwSysEnumPropertyTag> changed = changedTagsOf(request.get());
+    const qv::com_ptr<IhwSysPropertyBag3> request = fullRequestBag(bag);
+    const qv::com_ptr<IhwSysEnumPropertyTag> changed = changedTagsOf(request.get());
     if (changed == nullptr) {
         return S_FALSE;
     }
-    dynload::LibraryHandle library;
     tTagVector accepted;
     ULONG tag = 0;
     while (nextTag(changed.get(), &tag)) {
-        if (!validateTag(tag, request.get(), itemName, library, status)) {
+        if (!validateTag(tag, request.get(), board, status)) {
             continue;
         }
         if (status->isFatal()) {
-            return S_OK; // the status decides the result
+            return failedStatusResult(*status);
         }
         accepted.push_back(tag);
     }
@@ -261,27 +286,23 @@ HRESULT validateResourceProperties(LPCWSTR itemName, IhwSysPropertyBag* bag,
     return S_OK;
 }
 
-HRESULT saveResourceProperties(LPCWSTR itemName, IhwSysPropertyBag* bag, tStatus* status) {
-    const tReference<IhwSysPropertyBag3> request = fullRequestBag(bag);
-    const tReference<IhwSysEnumPropertyTag> changed = changedTagsOf(request.get());
+HRESULT saveResourceProperties(BoardContext& board, IhwSysPropertyBag* bag, tStatus* status) {
+    const qv::com_ptr<IhwSysPropertyBag3> request = fullRequestBag(bag);
+    const qv::com_ptr<IhwSysEnumPropertyTag> changed = changedTagsOf(request.get());
     if (changed == nullptr) {
         return S_FALSE;
     }
-    dynload::LibraryHandle library;
     for (const ULONG tag : writeOrder(changed.get())) {
         if (status->isFatal()) {
             break;
         }
-        const tWriteHandler handler = writeHandlerOf(tag);
-        if (handler == nullptr) {
-            continue;
-        }
-        const std::string prefix = loadBoardDriverLibrary(itemName, library, status);
-        if (!status->isFatal()) {
-            handler(request.get(), library, prefix, true, status);
+        const tWriteHandler write = writeHandlerOf(tag);
+        // The library is loaded before the request is read, at the first tag there is to write.
+        if (write != nullptr && board.driverLibrary(status) != nullptr) {
+            write(request.get(), board, status);
         }
     }
-    return S_OK;
+    return status->isFatal() ? failedStatusResult(*status) : S_OK;
 }
 
 } // namespace qvkelpsysapiexpert

@@ -10,36 +10,26 @@
 
 #include "hwsys/hwsys.h"
 #include "platform/win32.h"
-#include "support/dynload.h"
 #include "support/status.h"
 
 #include <string>
 
 namespace qvkelpsysapiexpert {
 
+class BoardContext;
+
 // The string under `tag`, narrowed one byte per character; a failing bag call is thrown as its
 // HRESULT.
 std::string getStringProperty(IhwSysPropertyBag* bag, ULONG tag);
 
-// Each handler checks its property and, with `write` set, writes it through the library whose
-// function names begin with `prefix`, merging the library's code into the status.
-void handleCalVerificationTime(IhwSysPropertyBag3* bag, const dynload::LibraryHandle& library,
-                               const std::string& prefix, bool write, nQVOSALS100::tStatus* status);
-void handleCalDueDate(IhwSysPropertyBag3* bag, const dynload::LibraryHandle& library,
-                      const std::string& prefix, bool write, nQVOSALS100::tStatus* status);
-// A change, once written, becomes the request bag's current password, so that the writes handled
-// after it in the same call pass the new one.
-void handleCalPasswordChange(IhwSysPropertyBag3* bag, const dynload::LibraryHandle& library,
-                             const std::string& prefix, bool write, nQVOSALS100::tStatus* status);
-
 // The work of ValidateResourceProperties behind the host boundary: S_FALSE when nothing changed;
 // otherwise the tags that passed, in the order handled, through *acceptedTags, unless a check
 // failed first.
-HRESULT validateResourceProperties(LPCWSTR itemName, IhwSysPropertyBag* bag,
+HRESULT validateResourceProperties(BoardContext& board, IhwSysPropertyBag* bag,
                                    IhwSysEnumPropertyTag** acceptedTags, nQVOSALS100::tStatus* status);
 
 // The work of SaveResourceProperties behind the host boundary: S_FALSE when nothing changed. No
 // write reaches the board after the first failure.
-HRESULT saveResourceProperties(LPCWSTR itemName, IhwSysPropertyBag* bag, nQVOSALS100::tStatus* status);
+HRESULT saveResourceProperties(BoardContext& board, IhwSysPropertyBag* bag, nQVOSALS100::tStatus* status);
 
 } // namespace qvkelpsysapiexpert

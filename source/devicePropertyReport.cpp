@@ -9,7 +9,7 @@
 #include "propertybag/ChwDynamicPropertyBag.h"
 #include "source/AliasStore.h"
 #include "source/ChwSysExpertKELP.h"
-#include "source/boardDriverLibrary.h"
+#include "source/boardContext.h"
 #include "source/calibrationReads.h"
 #include "source/deviceEnumeration.h"
 #include "source/reportBag.h"
@@ -191,6 +191,13 @@ void reportClosingProperties(const tDevicePath& mainPath, ReportBag& bag) {
     bag.setString(hwSysTagMainDevicePath, widen(mainPath));
 }
 
+// One board of a ReportResources call: a host call of its own as far as the board goes, so that
+// its libraries and device sets are let go before the next board.
+void reportBoard(const WCHAR* itemName, IhwSysPropertyBag3* bag, tStatus* status) {
+    BoardContext board(itemName);
+    ReportDeviceProperties(board, bag, status);
+}
+
 qv::com_ptr<IhwSysPropertyBag3> createReportBag() {
     qv::com_ptr<IhwSysPropertyBag3> created;
     throwIfFailedHResult(createPropertyBag(created.put()));
@@ -199,32 +206,27 @@ qv::com_ptr<IhwSysPropertyBag3> createReportBag() {
 
 } // namespace
 
-void ReportDeviceProperties(const WCHAR* itemName, IhwSysPropertyBag3* target, tStatus* status) {
+void ReportDeviceProperties(BoardContext& context, IhwSysPropertyBag3* target, tStatus* status) {
     if (status->isFatal()) {
         return;
     }
     ReportBag bag(target);
     bag.setBool(hwSysTagFixed1001000, true);
     bag.setULong(hwSysTagFixed1002000, 1);
-    const tBasicString name = narrowItemName(itemName, status);
-    // A name that matches no board leaves this iterator empty; the first read through it then fails.
-    tDeviceInterfaceIterator board(BoardInterfaceClassGuid, name, status);
+    tDeviceInterfaceIterator& board = context.board(status);
+    const tBasicString& name = context.name(status);
     const std::uint32_t interfaceVersion = readInterfaceNumber(board, "interfaceVersion", status);
     reportIdentity(board, bag, status);
     const PciLocation pci = readPciLocation(board, status);
     const PxiPosition position = reportPxiPosition(board, pci, bag, status);
-    tDevicePath mainPath{};
-    findMainInterfacePath(board, name, mainPath, status);
-    const tBasicString driverModule = nQVOSALS100::readDriverModuleName(board, status);
-    if (status->isFatal()) {
+    const tDevicePath& mainPath = context.mainPath(status);
+    if (context.driverLibrary(status) == nullptr) {
         return;
     }
-    const dynload::LibraryHandle library(driverModule.c_str());
-    const std::string prefix = driverModule.c_str();
-    const BoardDriver driver{library, prefix, mainPath.text};
+    const BoardDriver driver{context, mainPath.text};
     reportSelfCalInfo(driver, bag);
     reportExternalCalInfo(driver, bag);
-    reportBusAndLink(board, pci, itemName, bag, status);
+    reportBusAndLink(board, pci, context.itemName(), bag, status);
     if (!reportAlias(board, position, bag, status)) {
         return;
     }
@@ -236,7 +238,7 @@ void ReportDeviceProperties(const WCHAR* itemName, IhwSysPropertyBag3* target, t
         return;
     }
     bag.setString(hwSysTagHardwareRevision, nQVOSALS100::readHardwareRevision(board, interfaceVersion, status));
-    if (!reportRouting(board, name, itemName, interfaceVersion, mainPath, bag, status)) {
+    if (!reportRouting(board, name, context.itemName(), interfaceVersion, mainPath, bag, status)) {
         return;
     }
     reportClosingProperties(mainPath, bag);
@@ -251,9 +253,9 @@ HRESULT reportResources(IhwSysHostCollection* collection, tStatus* status) {
     for (const auto& name : names) {
         const qv::com_ptr<IhwSysPropertyBag3> bag = createReportBag();
         tStatus boardStatus;
-        ReportDeviceProperties(name.c_str(), bag.get(), &boardStatus);
+        reportBoard(name.c_str(), bag.get(), &boardStatus);
         if (boardStatus.isFatal()) {
-            throw E_FAIL;
+            throwHResult(E_FAIL);
         }
         throwIfFailedHResult(collection->AddToHostCollection(bag.get()));
         handedOver = true;
@@ -261,9 +263,9 @@ HRESULT reportResources(IhwSysHostCollection* collection, tStatus* status) {
     return handedOver ? S_OK : S_FALSE;
 }
 
-void getResourceProperties(const WCHAR* itemName, IhwSysPropertyBag** bag, tStatus* status) {
+void getResourceProperties(BoardContext& board, IhwSysPropertyBag** bag, tStatus* status) {
     qv::com_ptr<IhwSysPropertyBag3> report = createReportBag();
-    ReportDeviceProperties(itemName, report.get(), status);
+    ReportDeviceProperties(board, report.get(), status);
     if (!status->isFatal()) {
         *bag = report.detach();
     }

@@ -8,13 +8,15 @@
 
 namespace qvkelpsysapiexpert {
 
-// Fills the empty `bag` with the properties of the board named `itemName`. Does nothing when the
+class BoardContext;
+
+// Fills the empty `bag` with the properties of the board. Does nothing when the
 // status holds an error on entry. A board that cannot be read leaves its first error in the status
 // (the bag then still holds what could be set, for the caller to discard); a failing bag setter is
 // thrown as its HRESULT, a driver library that does not load or lacks a function as qverr::Exception,
 // and a text that does not convert byte for byte as std::runtime_error. Everything the report opens
 // is released on every path.
-void ReportDeviceProperties(const WCHAR* itemName, IhwSysPropertyBag3* bag, nQVOSALS100::tStatus* status);
+void ReportDeviceProperties(BoardContext& board, IhwSysPropertyBag3* bag, nQVOSALS100::tStatus* status);
 
 // The work of ReportResources behind the host boundary: one report per board present, each handed
 // to the collection. S_OK when a bag was handed over, S_FALSE when there was none. A board whose
@@ -24,6 +26,6 @@ HRESULT reportResources(IhwSysHostCollection* collection, nQVOSALS100::tStatus* 
 
 // The work of GetResourceProperties behind the host boundary: the board's bag in *bag, unless the
 // report failed, in which case nothing is handed out.
-void getResourceProperties(const WCHAR* itemName, IhwSysPropertyBag** bag, nQVOSALS100::tStatus* status);
+void getResourceProperties(BoardContext& board, IhwSysPropertyBag** bag, nQVOSALS100::tStatus* status);
 
 } // namespace qvkelpsysapiexpert

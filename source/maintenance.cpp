@@ -4,8 +4,8 @@
 #include "enumeration/deviceValueReaders.h"
 #include "enumeration/tDeviceInterfaceIterator.h"
 #include "hwsys/hwsys_errors.h"
-#include "source/boardDriverLibrary.h"
-#include "source/deviceEnumeration.h"
+#include "com/hostBoundary.h"
+#include "source/boardContext.h"
 #include "support/dynload.h"
 #include "support/error_exception.h"
 #include "support/formatWideText.h"
@@ -55,8 +55,7 @@ struct SelfCalibrationPlan {
     tBasicString functionName;
 };
 
-SelfCalibrationPlan planSelfCalibration(const tBasicString& itemName, tStatus* status) {
-    nQVOSALS100::tDeviceInterfaceIterator board(BoardInterfaceClassGuid, itemName, status);
+SelfCalibrationPlan planSelfCalibration(nQVOSALS100::tDeviceInterfaceIterator& board, tStatus* status) {
     const std::uint32_t interfaceVersion = nQVOSALS100::readInterfaceVersion(board, status);
     SelfCalibrationPlan plan;
     if (interfaceVersion < kFirstVersionWithRoutingReset) {
@@ -113,31 +112,27 @@ void loadPinnedCompanion(const tBasicString& selfCalLibraryName) {
 
 } // namespace
 
-HRESULT runSelfTest(LPCWSTR itemName, ULONG testMode, BSTR* errorText, tStatus* status) {
-    nQVOSALS100::tDevicePath devicePath{};
-    findMainInterfacePath(narrowItemName(itemName, status), devicePath, status);
-    dynload::LibraryHandle library;
-    const std::string prefix = loadBoardDriverLibrary(itemName, library, status);
-    if (status->isFatal()) {
-        return S_OK; // the status's failure is the result
+HRESULT runSelfTest(BoardContext& board, ULONG testMode, BSTR* errorText, tStatus* status) {
+    const nQVOSALS100::tDevicePath& devicePath = board.mainPath(status);
+    if (board.driverLibrary(status) == nullptr) {
+        return failedStatusResult(*status);
     }
-    const auto selfTest =
-        library.getFunction<boardlib::SelfTestFunction>((prefix + boardlib::kSelfTestSuffix).c_str());
+    const auto selfTest = board.driverFunction<boardlib::SelfTestFunction>(boardlib::kSelfTestSuffix);
     // Only after the library is found, so that a board without one reports that first.
     if (testMode != kSupportedTestMode) {
         return HW_E_UNSUPPORTED_TEST_MODE;
     }
     mergeBoardCode(selfTest(devicePath.text), status, __LINE__);
     handOutFailureCode(*status, errorText);
-    return S_OK;
+    return status->isFatal() ? failedStatusResult(*status) : S_OK;
 }
 
-HRESULT runSelfCalibration(LPCWSTR itemName, BSTR* errorText, tStatus* status) {
-    const tBasicString narrowName = narrowItemName(itemName, status);
-    const SelfCalibrationPlan plan = planSelfCalibration(narrowName, status);
+HRESULT runSelfCalibration(BoardContext& board, BSTR* errorText, tStatus* status) {
+    const tBasicString& narrowName = board.name(status);
+    const SelfCalibrationPlan plan = planSelfCalibration(board.board(status), status);
     // Calibrating a board whose settings could not be read might run the wrong procedure.
     if (status->isFatal()) {
-        return S_OK; // the status's failure is the result
+        return failedStatusResult(*status);
     }
     SelfCalibrationHold hold;
     if (plan.resetRouting) {
@@ -149,7 +144,7 @@ HRESULT runSelfCalibration(LPCWSTR itemName, BSTR* errorText, tStatus* status) {
         hold.selfCalLibrary.getFunction<boardlib::SelfCalibrateFunction>(plan.functionName.c_str());
     mergeBoardCode(selfCalibrate(narrowName.c_str()), status, __LINE__);
     handOutFailureCode(*status, errorText);
-    return S_OK;
+    return status->isFatal() ? failedStatusResult(*status) : S_OK;
 }
 
 } // namespace qvkelpsysapiexpert

@@ -1,11 +1,12 @@
 #include "source/resourceUpdate.h"
 
+#include "com/hostBoundary.h"
 #include "enumeration/deviceMatchingToken.h"
 #include "enumeration/deviceValueReaders.h"
 #include "enumeration/tDeviceInterfaceIterator.h"
 #include "hwsys/hwsys_errors.h"
 #include "source/AliasStore.h"
-#include "source/deviceEnumeration.h"
+#include "source/boardContext.h"
 #include "support/byteWideText.h"
 #include "support/cJSONUtils.h"
 #include "support/status_codes.h"
@@ -65,23 +66,21 @@ void locateBoard(tDeviceInterfaceIterator& board, const tBasicString& itemName, 
 
 } // namespace
 
-HRESULT renameResource(const WCHAR* itemName, const WCHAR* newAlias, ULONG flags, LONG* aliasInUse,
+HRESULT renameResource(BoardContext& context, const WCHAR* newAlias, ULONG flags, LONG* aliasInUse,
                        tStatus* status) {
     validateAlias(newAlias);
     const std::string alias = qv::brix::narrowByteForByte(newAlias);
     AliasStore store;
     if (!store.openForUpdate(status)) {
-        return S_OK; // the status holds why
+        return failedStatusResult(*status);
     }
-    tBasicString enumerator;
-    enumerator.assign(qv::brix::narrowByteForByte(itemName).c_str(), status);
-    tDeviceInterfaceIterator board(BoardInterfaceClassGuid, enumerator, status);
-    locateBoard(board, enumerator, status);
+    tDeviceInterfaceIterator& board = context.board(status);
+    locateBoard(board, context.name(status), status);
     tBasicString token;
     nQVOSALS100::buildPCIIdentityToken(board, token, status);
     // A board that cannot be found or identified has no key: storing its record would corrupt the file.
     if (status->isFatal()) {
-        return S_OK;
+        return failedStatusResult(*status);
     }
     // Removing the board's own records first means a board never conflicts with its current alias.
     store.removeDeviceRecord(token.c_str());
@@ -93,11 +92,10 @@ HRESULT renameResource(const WCHAR* itemName, const WCHAR* newAlias, ULONG flags
     // A read that failed left members at 0 or empty: storing that record would replace the board's
     // good one with wrong data behind a reported failure.
     if (status->isFatal()) {
-        return S_OK;
+        return failedStatusResult(*status);
     }
     store.replaceDeviceRecord(token.c_str(), record.get());
-    static_cast<void>(store.writeBack(status));
-    return S_OK;
+    return store.writeBack(status) ? S_OK : failedStatusResult(*status);
 }
 
 } // namespace qvkelpsysapiexpert

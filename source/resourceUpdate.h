@@ -7,6 +7,8 @@
 
 namespace qvkelpsysapiexpert {
 
+class BoardContext;
+
 // Flags bit 0: store the alias even when another record already uses it.
 inline constexpr ULONG kRenameEvenIfAliasInUse = 0x1;
 
@@ -21,7 +23,7 @@ inline constexpr ULONG kRenameEvenIfAliasInUse = 0x1;
 // untouched: the board's previous record stays rather than one with members at their defaults.
 // An invalid alias throws HW_E_INVALID_ALIAS before the file is opened; text that does not narrow
 // byte for byte throws std::runtime_error.
-HRESULT renameResource(const WCHAR* itemName, const WCHAR* newAlias, ULONG flags, LONG* aliasInUse,
+HRESULT renameResource(BoardContext& board, const WCHAR* newAlias, ULONG flags, LONG* aliasInUse,
                        nQVOSALS100::tStatus* status);
 
 } // namespace qvkelpsysapiexpert

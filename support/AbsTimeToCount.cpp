@@ -1,5 +1,7 @@
 #include "support/AbsTime.h"
 
+#include "abi/boardLibraries.h"
+
 namespace qv::brix {
 
 namespace {
@@ -32,7 +34,7 @@ bool epochSeconds(int epochYear, std::int64_t* seconds) {
         *seconds = 9561628800;
         return true;
     case 1970:
-        *seconds = -2082844800;
+        *seconds = -boardlib::kSecondsFrom1904To1970;
         return true;
     default:
         return false;

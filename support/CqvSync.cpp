@@ -6,10 +6,6 @@ namespace Tessel {
 
 CqvSyncObject::~CqvSyncObject() = default;
 
-void CqvSyncObject::setSetting(std::uint8_t value) {
-    setting = value;
-}
-
 CqvCS::CqvCS() {
     auto created = std::make_unique<CRITICAL_SECTION>();
     InitializeCriticalSection(created.get());

@@ -3,8 +3,6 @@
 
 #include "platform/win32.h"
 
-#include <cstdint>
-
 namespace Tessel {
 
 class CqvSyncObject {
@@ -14,14 +12,9 @@ public:
     CqvSyncObject& operator=(const CqvSyncObject&) = delete;
     virtual ~CqvSyncObject();
 
-    // Stores a setting byte for the lock's owner; the lock itself does not read it.
-    virtual void setSetting(std::uint8_t value);
     // Waits at most `timeoutMs` milliseconds (INFINITE: without limit); true once the lock is held.
     virtual bool lock(DWORD timeoutMs) = 0;
     virtual void unlock() = 0;
-
-protected:
-    std::uint8_t setting = 0;
 };
 
 // A critical section: recursive for the owning thread; it always waits until it gets the lock.

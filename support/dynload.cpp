@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <utility>
 
 namespace dynload {
 namespace {
@@ -146,35 +145,19 @@ LibraryHandle::LibraryHandle(const char* name) {
     load(name);
 }
 
-LibraryHandle::~LibraryHandle() {
-    close();
-}
-
-LibraryHandle::LibraryHandle(LibraryHandle&& other) noexcept : module_(std::exchange(other.module_, nullptr)) {}
-
-LibraryHandle& LibraryHandle::operator=(LibraryHandle&& other) noexcept {
-    if (this != &other) {
-        close();
-        module_ = std::exchange(other.module_, nullptr);
-    }
-    return *this;
-}
-
 void LibraryHandle::load(const char* name) {
     close();
     qverr::StatusScope status;
-    module_ = dynload::load(name, status);
+    module_.reset(dynload::load(name, status));
 }
 
 FARPROC LibraryHandle::getSymbol(const char* name) const {
     qverr::StatusScope status;
-    return symbol(module_, name, status);
+    return symbol(module_.get(), name, status);
 }
 
 void LibraryHandle::close() noexcept {
-    if (module_ != nullptr) {
-        FreeLibrary(std::exchange(module_, nullptr));
-    }
+    module_.reset();
 }
 
 } // namespace dynload

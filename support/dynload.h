@@ -18,6 +18,7 @@
 
 #include "platform/win32.h"
 #include "support/error_status.h"
+#include "support/unique_any.h"
 
 namespace dynload {
 
@@ -30,11 +31,6 @@ public:
     LibraryHandle() noexcept = default;
     // Loads `name`; throws qverr::Exception when it cannot.
     explicit LibraryHandle(const char* name);
-    ~LibraryHandle();
-    LibraryHandle(LibraryHandle&& other) noexcept;
-    LibraryHandle& operator=(LibraryHandle&& other) noexcept;
-    LibraryHandle(const LibraryHandle&) = delete;
-    LibraryHandle& operator=(const LibraryHandle&) = delete;
 
     // Frees a library held before, then loads `name`; throws qverr::Exception when it cannot.
     void load(const char* name);
@@ -48,11 +44,11 @@ public:
     // Frees the library, if one is held.
     void close() noexcept;
 
-    bool isLoaded() const noexcept { return module_ != nullptr; }
-    HMODULE get() const noexcept { return module_; }
+    bool isLoaded() const noexcept { return static_cast<bool>(module_); }
+    HMODULE get() const noexcept { return module_.get(); }
 
 private:
-    HMODULE module_ = nullptr;
+    qv::unique_hmodule module_;
 };
 
 } // namespace dynload

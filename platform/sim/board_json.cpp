@@ -19,7 +19,6 @@ namespace {
 
 using JsonTree = std::unique_ptr<cJSON, decltype(&cJSON_Delete)>;
 
-constexpr std::int64_t kSecondsFrom1904To1970 = 2082844800;
 // Integers that a JSON number carries exactly.
 constexpr double kLargestExactInteger = 9007199254740992.0;
 
@@ -68,7 +67,7 @@ std::int64_t secondsOfIsoText(const std::string& text, const std::string& member
         refuse(member, "\"" + text + "\" is not a UTC time of the form 2026-03-01T08:30:00Z");
     }
     const std::int64_t days = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
-    return (days * 24 + hour) * 3600 + minute * 60 + second + kSecondsFrom1904To1970;
+    return (days * 24 + hour) * 3600 + minute * 60 + second + boardlib::kSecondsFrom1904To1970;
 }
 
 // A number up to 2^53, or decimal text for the whole unsigned 64-bit range.

@@ -4,7 +4,6 @@
 #include "platform/sim/windows_choices.h"
 #include "platform/sim/text_rules.h"
 
-#include <algorithm>
 #include <atomic>
 
 namespace winsim {
@@ -101,7 +100,11 @@ std::variant<SetContents, DWORD> selectClassDevs(const MachineState& machine, co
 
 DeviceInfoSet::DeviceInfoSet(std::shared_ptr<const MachineState> machine, SetContents contents)
     : machine_(std::move(machine)), serial_(nextSetSerial()), interfaces_(std::move(contents.interfaces)),
-      devices_(std::move(contents.devices)) {}
+      devices_(std::move(contents.devices)) {
+    for (std::size_t position = 0; position < devices_.size(); ++position) {
+        positions_.emplace(devices_[position], position);
+    }
+}
 
 const DeviceNode* DeviceInfoSet::deviceOf(const SP_DEVINFO_DATA* deviceInfo) const {
     if (deviceInfo == nullptr || deviceInfo->cbSize != sizeof(SP_DEVINFO_DATA)) {
@@ -124,7 +127,7 @@ void DeviceInfoSet::addDevice(const DeviceNode& device, SP_DEVINFO_DATA* deviceI
     const std::size_t index = machine_->indexOf(device);
     {
         const std::lock_guard<std::mutex> lock(mutex_);
-        if (positionOf(index) == devices_.size()) {
+        if (positions_.emplace(index, devices_.size()).second) {
             devices_.push_back(index);
         }
     }
@@ -146,8 +149,8 @@ void DeviceInfoSet::describeDevice(const DeviceNode& device, SP_DEVINFO_DATA* de
 }
 
 std::size_t DeviceInfoSet::positionOf(std::size_t machineIndex) const {
-    return static_cast<std::size_t>(std::find(devices_.begin(), devices_.end(), machineIndex) -
-                                    devices_.begin());
+    const auto found = positions_.find(machineIndex);
+    return found == positions_.end() ? devices_.size() : found->second;
 }
 
 const InterfaceNode& DeviceInfoSet::interfaceOf(const SetInterface& entry) const {

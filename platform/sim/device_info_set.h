@@ -9,6 +9,7 @@
 
 #include <mutex>
 #include <optional>
+#include <unordered_map>
 #include <variant>
 #include <vector>
 
@@ -58,6 +59,7 @@ private:
     const std::vector<SetInterface> interfaces_;
     mutable std::mutex mutex_;
     std::vector<std::size_t> devices_; // grows by SetupDiOpenDeviceInfoA
+    std::unordered_map<std::size_t, std::size_t> positions_; // machine index -> position in devices_
 };
 
 } // namespace winsim

@@ -4,6 +4,7 @@
 
 #include "platform/sim/json_members.h"
 #include "platform/sim/text_rules.h"
+#include "platform/sim/utf16.h"
 
 #include <cjson/cJSON.h>
 
@@ -13,6 +14,7 @@
 #include <memory>
 #include <set>
 #include <stdexcept>
+#include <utility>
 
 namespace winsim {
 namespace {
@@ -48,21 +50,11 @@ std::string bytesOf(const cJSON* item, const std::string& member) {
 }
 
 std::u16string utf16Of(const cJSON* item, const std::string& member) {
-    const auto codePoints = decodeUtf8(textOf(item, member));
-    if (!codePoints) {
+    auto text = utf16FromUtf8(textOf(item, member));
+    if (!text) {
         refuse(member, "the text is not valid UTF-8");
     }
-    std::u16string text;
-    for (char32_t codePoint : *codePoints) {
-        if (codePoint >= 0x10000) {
-            codePoint -= 0x10000;
-            text.push_back(static_cast<char16_t>(0xD800 + (codePoint >> 10)));
-            text.push_back(static_cast<char16_t>(0xDC00 + (codePoint & 0x3FF)));
-        } else {
-            text.push_back(static_cast<char16_t>(codePoint));
-        }
-    }
-    return text;
+    return std::move(*text);
 }
 
 GUID guidOf(const cJSON* item, const std::string& member) {

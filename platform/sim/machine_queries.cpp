@@ -1,6 +1,5 @@
 // What the simulated outside libraries ask of the current machine.
 #include "platform/sim/machine_state.h"
-#include "platform/sim/text_rules.h"
 
 #include <cstring>
 
@@ -22,24 +21,14 @@ std::string boardDescription(const std::string& deviceId) {
 
 std::string deviceIdOfInterfacePath(const std::string& devicePath) {
     const auto machine = winsim::currentMachine();
-    for (const winsim::DeviceNode& device : machine->devices()) {
-        for (const winsim::InterfaceNode& deviceInterface : device.interfaces) {
-            if (winsim::equalsIgnoringCase(deviceInterface.path, devicePath)) {
-                return device.id;
-            }
-        }
-    }
-    return {};
+    const auto place = machine->findInterfaceByPath(devicePath);
+    return place ? machine->devices()[place->device].id : std::string();
 }
 
 std::optional<PxiLocation> findPxiLocation(std::uint32_t bus, std::uint32_t device, std::uint32_t function) {
     const auto machine = winsim::currentMachine();
-    for (const PxiLocation& location : machine->pxi()) {
-        if (location.bus == bus && location.device == device && location.function == function) {
-            return location;
-        }
-    }
-    return std::nullopt;
+    const PxiLocation* location = machine->findPxiLocation(bus, device, function);
+    return location != nullptr ? std::optional<PxiLocation>(*location) : std::nullopt;
 }
 
 } // namespace sim
@@ -48,14 +37,12 @@ namespace sim {
 
 std::optional<InterfaceOwner> findInterfaceOwner(const std::string& devicePath) {
     const auto machine = winsim::currentMachine();
-    for (const winsim::DeviceNode& device : machine->devices()) {
-        for (const winsim::InterfaceNode& deviceInterface : device.interfaces) {
-            if (winsim::equalsIgnoringCase(deviceInterface.path, devicePath)) {
-                return InterfaceOwner{device.id, deviceInterface.classGuid, device.present};
-            }
-        }
+    const auto place = machine->findInterfaceByPath(devicePath);
+    if (!place) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    const winsim::DeviceNode& device = machine->devices()[place->device];
+    return InterfaceOwner{device.id, device.interfaces[place->index].classGuid, device.present};
 }
 
 std::optional<RegistryValue> readInterfaceValue(const std::string& deviceId, const GUID& interfaceClass,

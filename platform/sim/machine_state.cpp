@@ -6,7 +6,6 @@
 #include "platform/sim/text_rules.h"
 
 #include <stdexcept>
-#include <tuple>
 
 namespace winsim {
 namespace {
@@ -71,20 +70,6 @@ DeviceNode nodeOf(const sim::Device& device, std::size_t index) {
     return node;
 }
 
-void refuseDuplicateInterfacePaths(const std::vector<DeviceNode>& devices) {
-    std::unordered_map<std::string, std::string> seen;
-    for (std::size_t d = 1; d < devices.size(); ++d) {
-        for (std::size_t i = 0; i < devices[d].interfaces.size(); ++i) {
-            const std::string member = deviceMember(d - 1, "interfaces[") + std::to_string(i) + "].path";
-            const auto [entry, added] = seen.emplace(toUpperAscii(devices[d].interfaces[i].path), member);
-            if (!added) {
-                refuse(member, "the device path \"" + devices[d].interfaces[i].path + "\" is also that of " +
-                                   entry->second);
-            }
-        }
-    }
-}
-
 // PCI numbers its buses with 8 bits: no device lies below more than 256 PCI levels, itself included.
 constexpr std::size_t kMaxPciLevels = 256;
 
@@ -122,20 +107,6 @@ void refuseCyclesAndDeepChains(const std::vector<DeviceNode>& devices) {
                            " PCI levels below its root, more than PCI's 8-bit bus numbers allow");
             }
             pciLevels[device] = levels;
-        }
-    }
-}
-
-void refuseDuplicatePxiLocations(const std::vector<sim::PxiLocation>& pxi) {
-    for (std::size_t i = 0; i < pxi.size(); ++i) {
-        for (std::size_t k = 0; k < i; ++k) {
-            if (std::tie(pxi[i].bus, pxi[i].device, pxi[i].function) ==
-                std::tie(pxi[k].bus, pxi[k].device, pxi[k].function)) {
-                refuse("pxi[" + std::to_string(i) + "]",
-                       "bus " + std::to_string(pxi[i].bus) + ", device " + std::to_string(pxi[i].device) +
-                           ", function " + std::to_string(pxi[i].function) + " is already located by pxi[" +
-                           std::to_string(k) + "]");
-            }
         }
     }
 }
@@ -199,7 +170,7 @@ std::shared_ptr<const MachineState> MachineState::build(sim::Machine description
             refuse("faults[" + std::to_string(i) + "].call", "names no call");
         }
     }
-    refuseDuplicatePxiLocations(machine->description_.pxi);
+    machine->indexPxiLocations();
 
     std::vector<DeviceNode>& devices = machine->devices_;
     devices.push_back(rootNode());
@@ -230,7 +201,7 @@ std::shared_ptr<const MachineState> MachineState::build(sim::Machine description
     for (std::size_t d = 1; d < devices.size(); ++d) {
         devices[devices[d].parent].children.push_back(d);
     }
-    refuseDuplicateInterfacePaths(devices);
+    machine->indexInterfacePaths();
     machine->faults_ = std::make_unique<FaultBook>(machine->description_.faults, machine->description_.recordCalls);
     machine->boardWrites_ = std::make_unique<BoardWrites>(
         machine->sourceFile.empty() ? std::string() : machine->sourceFile + kStateFileSuffix);
@@ -245,6 +216,47 @@ const DeviceNode* MachineState::findById(std::string_view id) const {
 const DeviceNode* MachineState::findByDevInst(DEVINST devInst) const {
     const auto found = byDevInst_.find(devInst);
     return found == byDevInst_.end() ? nullptr : &devices_[found->second];
+}
+
+// Indexes the interfaces by device path, refusing a path given twice.
+void MachineState::indexInterfacePaths() {
+    for (std::size_t d = 1; d < devices_.size(); ++d) {
+        for (std::size_t i = 0; i < devices_[d].interfaces.size(); ++i) {
+            const auto [entry, added] =
+                byUpperInterfacePath_.emplace(toUpperAscii(devices_[d].interfaces[i].path), InterfacePlace{d, i});
+            if (!added) {
+                const InterfacePlace first = entry->second;
+                refuse(deviceMember(d - 1, "interfaces[") + std::to_string(i) + "].path",
+                       "the device path \"" + devices_[d].interfaces[i].path + "\" is also that of " +
+                           deviceMember(first.device - 1, "interfaces[") + std::to_string(first.index) + "].path");
+            }
+        }
+    }
+}
+
+// Indexes the PXI table by PCI address, refusing an address located twice.
+void MachineState::indexPxiLocations() {
+    const std::vector<sim::PxiLocation>& pxi = description_.pxi;
+    for (std::size_t i = 0; i < pxi.size(); ++i) {
+        const auto [entry, added] = byPxiAddress_.emplace(std::make_tuple(pxi[i].bus, pxi[i].device, pxi[i].function), i);
+        if (!added) {
+            refuse("pxi[" + std::to_string(i) + "]",
+                   "bus " + std::to_string(pxi[i].bus) + ", device " + std::to_string(pxi[i].device) +
+                       ", function " + std::to_string(pxi[i].function) + " is already located by pxi[" +
+                       std::to_string(entry->second) + "]");
+        }
+    }
+}
+
+std::optional<InterfacePlace> MachineState::findInterfaceByPath(std::string_view devicePath) const {
+    const auto found = byUpperInterfacePath_.find(toUpperAscii(devicePath));
+    return found == byUpperInterfacePath_.end() ? std::nullopt : std::optional<InterfacePlace>(found->second);
+}
+
+const sim::PxiLocation* MachineState::findPxiLocation(std::uint32_t bus, std::uint32_t device,
+                                                      std::uint32_t function) const {
+    const auto found = byPxiAddress_.find(std::make_tuple(bus, device, function));
+    return found == byPxiAddress_.end() ? nullptr : &description_.pxi[found->second];
 }
 
 bool takeInjectedFault(const MachineState& machine, const char* call, std::string_view argument,

@@ -8,9 +8,11 @@
 #include "platform/sim/machine_access.h"
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <tuple>
 #include <unordered_map>
 #include <vector>
 
@@ -24,6 +26,12 @@ struct InterfaceNode {
     GUID classGuid{};
     std::string path;
     const sim::RegistryKey* key = nullptr; // null: the interface has no key
+};
+
+// An interface by where it is in the machine.
+struct InterfacePlace {
+    std::size_t device; // index in the machine
+    std::size_t index;  // index among the device's interfaces
 };
 
 struct DeviceNode {
@@ -91,6 +99,9 @@ public:
     const std::vector<DeviceNode>& devices() const { return devices_; }
     const DeviceNode* findById(std::string_view id) const;
     const DeviceNode* findByDevInst(DEVINST devInst) const;
+    // The interface with this device path (compared without case); empty when there is none.
+    std::optional<InterfacePlace> findInterfaceByPath(std::string_view devicePath) const;
+    const sim::PxiLocation* findPxiLocation(std::uint32_t bus, std::uint32_t device, std::uint32_t function) const;
     std::size_t indexOf(const DeviceNode& device) const {
         return static_cast<std::size_t>(&device - devices_.data());
     }
@@ -103,11 +114,15 @@ public:
 
 private:
     MachineState() = default;
+    void indexInterfacePaths();
+    void indexPxiLocations();
 
     sim::Machine description_; // owns the registry keys the nodes point into
     std::vector<DeviceNode> devices_;
     std::unordered_map<std::string, std::size_t> byUpperId_;
     std::unordered_map<DEVINST, std::size_t> byDevInst_;
+    std::unordered_map<std::string, InterfacePlace> byUpperInterfacePath_;
+    std::map<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>, std::size_t> byPxiAddress_; // bus, device, function
     std::unique_ptr<FaultBook> faults_;
     std::unique_ptr<BoardWrites> boardWrites_;
 };

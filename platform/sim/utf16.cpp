@@ -1,5 +1,7 @@
 #include "platform/sim/utf16.h"
 
+#include "platform/sim/text_rules.h"
+
 #include <cstdint>
 
 namespace winsim {
@@ -48,6 +50,23 @@ std::string utf8FromUtf16(std::u16string_view text) {
             appendUtf8(out, kReplacementCharacter);
         } else {
             appendUtf8(out, unit);
+        }
+    }
+    return out;
+}
+
+std::optional<std::u16string> utf16FromUtf8(std::string_view text) {
+    const auto codePoints = decodeUtf8(text);
+    if (!codePoints) {
+        return std::nullopt;
+    }
+    std::u16string out;
+    for (const char32_t codePoint : *codePoints) {
+        if (codePoint >= 0x10000) {
+            out.push_back(static_cast<char16_t>(0xD800 + ((codePoint - 0x10000) >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + ((codePoint - 0x10000) & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(codePoint));
         }
     }
     return out;

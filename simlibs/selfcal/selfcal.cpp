@@ -10,7 +10,6 @@
 namespace {
 
 constexpr const char* kFunctionName = QV_SIMLIB_TEXT(QV_SELFCAL_FUNCTION);
-constexpr std::int64_t kSecondsFrom1904To1970 = 2082844800;
 constexpr std::int64_t kNanosecondsPerSecond = 1000000000;
 
 // 2^64 / 10^9 = 18446744073.709551616, applied in two parts so that nothing overflows 64 bits.
@@ -23,7 +22,7 @@ sim::BoardTime timeNow() {
         std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
             .count();
     const std::int64_t wholeSeconds = nanoseconds / kNanosecondsPerSecond;
-    return {wholeSeconds + kSecondsFrom1904To1970,
+    return {wholeSeconds + boardlib::kSecondsFrom1904To1970,
             fractionOfNanoseconds(static_cast<std::uint64_t>(nanoseconds - wholeSeconds * kNanosecondsPerSecond))};
 }
 

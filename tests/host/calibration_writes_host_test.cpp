@@ -5,12 +5,14 @@
 #include "host_request_bag.h"
 
 #include "abi/boardLibraries.h"
+#include "platform/sim/machine.h"
 #include "platform/sim/win32_files.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -285,6 +287,34 @@ TEST_F(CalibrationWrites, a_missing_library_or_function_fails_the_save_with_E_FA
     EXPECT_EQ(save(bag), E_FAIL);
     useMachine("qvkelpdrv", "qvkelpdrvu_writeExternalCalInterval");
     EXPECT_EQ(save(bag), E_FAIL);
+}
+
+// The board is found once per call, however many changes the call writes.
+TEST_F(CalibrationWrites, a_save_of_several_changes_finds_the_board_once) {
+    constexpr GUID kBoardClass = {0x7729C356, 0x96D6, 0x4FAB, {0x8D, 0x01, 0x92, 0x66, 0xFB, 0x3D, 0x1B, 0xD7}};
+    constexpr GUID kMainClass = {0x6A2F9D13, 0x8C47, 0x4E0B, {0xB5, 0xD8, 0x3F, 0x1C, 0x27, 0xE9, 0xA0, 0x46}};
+    sim::Machine machine;
+    machine.recordCalls = true;
+    sim::Device& board = machine.addDevice("PCI\\VEN_1F2B&DEV_7A21&SUBSYS_7A211F2B&REV_01\\6&3A1C9E2&0&000800E0");
+    board.addInterface(kBoardClass)
+        .key()
+        .subkey("Properties")
+        .set("interfaceVersion", 4)
+        .set("driverBaseName", "qvkelpdrv")
+        .set("mainInterface", kMainClass);
+    board.addInterface(kMainClass, kDevicePath);
+    board.board = R"({ "externalCal": { "time": "2025-03-18T00:00:00Z", "intervalDays": 365, "password": "kelp" } })";
+    sim::installMachine(machine);
+    HostRequestBag bag;
+    holdBoardRecord(bag);
+    bag.change(hwSysTagExternalCalTime, at(kBoardCalibration + 10 * kSecondsPerDay));
+    bag.change(hwSysTagExternalCalDue, at(kBoardCalibration + 40 * kSecondsPerDay));
+    bag.change(hwSysTagNewExternalCalPassword, std::u16string(u"tide"));
+    EXPECT_EQ(save(bag), S_OK);
+    const std::vector<std::string> calls = sim::recordedCalls();
+    sim::uninstallMachine();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "SetupDiGetClassDevsA"), 1);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "LoadLibraryExW"), 1);
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 // Running the built hwconfig as a user does, with its standard output and standard error apart.
 #pragma once
 
+#include "support/unique_any.h"
+
 #include <cjson/cJSON.h>
 
 #include <sys/wait.h>
@@ -10,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <memory>
 #include <sstream>
 #include <string>
 
@@ -56,11 +57,11 @@ inline ProgramRun runHwconfig(const std::string& arguments, const std::string& s
 
 // The JSON text without layout, for comparing with a short expected text; empty when not JSON.
 inline std::string compactJson(const std::string& text) {
-    const std::unique_ptr<cJSON, decltype(&cJSON_Delete)> document(cJSON_Parse(text.c_str()), cJSON_Delete);
+    const qv::unique_cjson document(cJSON_Parse(text.c_str()));
     if (!document) {
         return {};
     }
-    const std::unique_ptr<char, decltype(&cJSON_free)> compact(cJSON_PrintUnformatted(document.get()), cJSON_free);
+    const qv::unique_cjson_text compact(cJSON_PrintUnformatted(document.get()));
     return compact ? compact.get() : "";
 }
 

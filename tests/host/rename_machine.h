@@ -2,6 +2,8 @@
 // the simulated Windows through QVKELP_MACHINE as a host's environment would name it.
 #pragma once
 
+#include "support/unique_any.h"
+
 #include <gtest/gtest.h>
 
 #include <cjson/cJSON.h>
@@ -11,15 +13,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <memory>
 #include <string>
 
 namespace hosttest {
 
-struct JsonDeleter {
-    void operator()(cJSON* item) const { cJSON_Delete(item); }
-};
-using Json = std::unique_ptr<cJSON, JsonDeleter>;
+using Json = qv::unique_cjson;
 
 // Null when the text is not exactly one JSON value.
 inline Json parseWhole(const std::string& text) {

@@ -1,5 +1,5 @@
 // Finding a board's main interface path and loading its driver library, on machines made in code.
-#include "source/boardDriverLibrary.h"
+#include "source/boardContext.h"
 #include "source/deviceEnumeration.h"
 
 #include "common/call_log_file.h"
@@ -38,14 +38,19 @@ protected:
     }
     void TearDown() override { sim::uninstallMachine(); }
 
-    nQVOSALS100::tBasicString itemName(tStatus* status) { return narrowItemName(kBoardName.c_str(), status); }
 };
+
+// The driver library as the operations reach it through a board's context: its name, with the
+// library loaded; empty when the status holds an error.
+std::string loadDriverLibrary(BoardContext& board, tStatus* status) {
+    return board.driverLibrary(status) != nullptr ? board.driverModule(status) : std::string();
+}
 
 TEST_F(BoardLibraryMachine, the_main_interface_path_is_that_of_the_boards_own_interface_of_the_main_class) {
     install("qvkelpdrv");
     tStatus status;
-    nQVOSALS100::tDevicePath path{};
-    findMainInterfacePath(itemName(&status), path, &status);
+    BoardContext board(kBoardName.c_str());
+    const nQVOSALS100::tDevicePath& path = board.mainPath(&status);
     EXPECT_EQ(status.code, 0);
     EXPECT_STREQ(path.text, "\\\\?\\board#main");
     EXPECT_EQ(path.length, std::string("\\\\?\\board#main").size() + 1);
@@ -54,8 +59,8 @@ TEST_F(BoardLibraryMachine, the_main_interface_path_is_that_of_the_boards_own_in
 TEST_F(BoardLibraryMachine, a_board_without_a_main_interface_class_reports_the_registry_failure) {
     install("qvkelpdrv", false);
     tStatus status;
-    nQVOSALS100::tDevicePath path{};
-    findMainInterfacePath(itemName(&status), path, &status);
+    BoardContext board(kBoardName.c_str());
+    board.mainPath(&status);
     EXPECT_TRUE(status.isFatal());
 }
 
@@ -63,12 +68,12 @@ TEST_F(BoardLibraryMachine, the_driver_library_is_loaded_once_and_named_by_the_r
     install("qvkelpmdrv");
     CallLogFile log;
     {
-        dynload::LibraryHandle library;
+        BoardContext board(kBoardName.c_str());
         tStatus status;
-        EXPECT_EQ(loadBoardDriverLibrary(kBoardName.c_str(), library, &status), "qvkelpmdrvu");
-        EXPECT_EQ(loadBoardDriverLibrary(kBoardName.c_str(), library, &status), "qvkelpmdrvu");
+        EXPECT_EQ(loadDriverLibrary(board, &status), "qvkelpmdrvu");
+        EXPECT_EQ(loadDriverLibrary(board, &status), "qvkelpmdrvu");
         EXPECT_EQ(status.code, 0);
-        EXPECT_NE(library.getSymbol("qvkelpmdrvu_selfTest"), nullptr);
+        EXPECT_NE(board.driverLibrary(&status)->getSymbol("qvkelpmdrvu_selfTest"), nullptr);
     }
     EXPECT_EQ(log.lines(), (std::vector<std::string>{"LoadLibraryExW qvkelpmdrvu", "FreeLibrary qvkelpmdrvu"}));
 }
@@ -76,15 +81,20 @@ TEST_F(BoardLibraryMachine, the_driver_library_is_loaded_once_and_named_by_the_r
 TEST_F(BoardLibraryMachine, nothing_is_loaded_after_an_error_and_a_missing_library_throws) {
     install("qvkelpnosuch");
     CallLogFile log;
-    dynload::LibraryHandle library;
     tStatus failed;
     failed.setCode(nQVOSALS100::osalStatusUnexpected, nQVOSALS100::kComponentName, __FILE__, __LINE__);
-    EXPECT_EQ(loadBoardDriverLibrary(kBoardName.c_str(), library, &failed), "");
+    BoardContext failedBoard(kBoardName.c_str());
+    EXPECT_EQ(loadDriverLibrary(failedBoard, &failed), "");
     EXPECT_TRUE(log.lines().empty());
     tStatus status;
-    EXPECT_THROW(loadBoardDriverLibrary(kBoardName.c_str(), library, &status), qverr::Exception);
-    EXPECT_FALSE(library.isLoaded());
-    EXPECT_THROW(loadBoardDriverLibrary(u"\u0100", library, &status), std::runtime_error);
+    {
+        BoardContext board(kBoardName.c_str());
+        EXPECT_THROW(loadDriverLibrary(board, &status), qverr::Exception);
+    }
+    // Nothing was held, so nothing was freed.
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{"LoadLibraryExW qvkelpnosuchu -> error 126"}));
+    BoardContext unnamable(u"\u0100");
+    EXPECT_THROW(loadDriverLibrary(unnamable, &status), std::runtime_error);
 }
 
 } // namespace

@@ -4,11 +4,11 @@
 #include "common/call_log_file.h"
 #include "support/error_exception.h"
 #include "support/status_codes.h"
+#include "support/unique_any.h"
 
 #include <cjson/cJSON.h>
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,10 +16,9 @@ namespace {
 
 constexpr char kTestLibrary[] = "qvsimtestlib";
 
-using Json = std::unique_ptr<cJSON, decltype(&cJSON_Delete)>;
 
-Json parse(const char* text) {
-    return Json(cJSON_Parse(text != nullptr ? text : ""), &cJSON_Delete);
+qv::unique_cjson parse(const char* text) {
+    return qv::unique_cjson(cJSON_Parse(text != nullptr ? text : ""));
 }
 
 std::vector<std::string> memberNames(const cJSON* object) {
@@ -38,7 +37,7 @@ std::string textOf(const cJSON* object, const char* name) {
 // The report of a failed load or lookup: its members in order, the debug object and the Win32 error.
 void expectLoaderReport(const qverr::Status& status, const char* member, const std::string& value, DWORD error) {
     EXPECT_EQ(status.code, nQVOSALS100::osalStatusInvalidParameter);
-    const Json payload = parse(status.payload);
+    const qv::unique_cjson payload = parse(status.payload);
     ASSERT_TRUE(payload);
     EXPECT_EQ(memberNames(payload.get()), (std::vector<std::string>{"error_constant", "file", "line", "component",
                                                                      "qvdynlib_debug", "internal_error"}));
