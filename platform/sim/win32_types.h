@@ -3,6 +3,12 @@
 // 16-bit UTF-16 code unit.
 #pragma once
 
+#ifdef _WIN32
+// The device side built for Windows (qvwinsim.dll) uses Windows' own types and declarations, and
+// exports the SetupAPI, configuration-manager and registry functions it defines.
+#include "platform/win32.h"
+#define WINSIM_API extern "C" __declspec(dllexport)
+#else
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -220,3 +226,4 @@ constexpr DWORD ERROR_RESOURCE_LANG_NOT_FOUND = 1815;
 constexpr DWORD ERROR_KEY_DOES_NOT_EXIST = 0xE0000204u;
 constexpr DWORD ERROR_INVALID_DEVINST_NAME = 0xE0000205u;
 constexpr DWORD ERROR_NO_SUCH_DEVINST = 0xE000020Bu;
+#endif // _WIN32
