@@ -199,11 +199,15 @@ cJSONUtils::Tree AliasStore::parseOrRecover(std::string& text, Access access) {
     try {
         return cJSONUtils::parseDocument(text.data(), text.size());
     } catch (const qverr::Exception&) {
-        const OpenStream copy = openStream(getRecoveryFilePath(path_), "rb");
-        if (copy == nullptr) {
-            throw;
+        std::string copyText;
+        {
+            // Closed before the copy is removed: Windows deletes no file that a stream holds open.
+            const OpenStream copy = openStream(getRecoveryFilePath(path_), "rb");
+            if (copy == nullptr) {
+                throw;
+            }
+            copyText = readWholeFile(copy.get());
         }
-        std::string copyText = readWholeFile(copy.get());
         cJSONUtils::Tree root = parseIfWellFormed(copyText);
         if (root == nullptr) {
             throw;
