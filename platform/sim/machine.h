@@ -27,7 +27,7 @@
 namespace sim {
 
 // One registry value: its type and its raw bytes, as RegQueryValueExA delivers them.
-struct RegistryValue {
+struct SIM_API RegistryValue {
     DWORD type = 0;
     std::vector<std::uint8_t> data;
 
@@ -41,7 +41,7 @@ struct RegistryValue {
 
 // A registry key: named values and named subkeys, both in insertion order. Names are compared
 // without regard to case, as Windows compares them.
-class RegistryKey {
+class SIM_API RegistryKey {
 public:
     RegistryKey& set(const std::string& name, RegistryValue value);
     RegistryKey& set(const std::string& name, int value) {
@@ -72,7 +72,7 @@ private:
     std::deque<std::pair<std::string, RegistryKey>> subkeys_;
 };
 
-struct DeviceInterface {
+struct SIM_API DeviceInterface {
     GUID classGuid{};
     // Empty: a Windows-like path made of the device ID and the class, such as
     // \\?\pci#ven_abcd&dev_1234#4&2a5e1b0&0&00e0#{7729c356-96d6-4fab-8d01-9266fb3d1bd7}.
@@ -83,7 +83,7 @@ struct DeviceInterface {
     RegistryKey& key();
 };
 
-struct Device {
+struct SIM_API Device {
     std::string id;
     // Empty: the root device HTREE\ROOT\0.
     std::string parent;
@@ -125,7 +125,7 @@ struct Fault {
     std::optional<std::uint32_t> times;
 };
 
-class Machine {
+class SIM_API Machine {
 public:
     // Devices keep the order in which they are added: the configuration manager's child order and
     // the enumeration order of device interfaces. References stay valid as devices are added.
