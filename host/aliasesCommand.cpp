@@ -9,8 +9,7 @@
 #include "host/boardReports.h"
 #include "host/utf8Text.h"
 #include "host/output.h"
-#include "source/AliasStore.h"
-#include "com/hostBoundary.h"
+#include "host/aliaskeys/aliasKeys.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -36,34 +35,21 @@ std::string lowerAscii(std::string text) {
     return text;
 }
 
-AliasRecord recordOf(const cJSON* record) {
-    AliasRecord result;
-    result.key = record->string != nullptr ? record->string : "";
-    result.alias = cJSONUtils::getString(cJSONUtils::getMember(record, "alias"));
-    const cJSON* simulated = cJSONUtils::findMember(record, "simulated");
-    result.simulated = cJSON_IsTrue(simulated) != 0;
-    return result;
-}
-
 std::vector<AliasRecord> readAliasRecords(std::string& filePath) {
-    std::vector<AliasRecord> records;
+    std::vector<aliaskeys::AliasFileRecord> stored;
     bool opened = false;
-    const HRESULT result = qvkelpsysapiexpert::runHostOperation([&](nQVOSALS100::tStatus& status) {
-        filePath = getAliasesFilePath();
-        AliasStore store;
-        opened = store.openForRead(&status);
-        if (!opened) {
-            return;
-        }
-        const cJSON* record = nullptr;
-        cJSON_ArrayForEach(record, store.devices()) {
-            records.push_back(recordOf(record));
-        }
-    });
+    const HRESULT result = aliaskeys::readAliasFile(filePath, stored, opened);
     if (FAILED(result)) {
         throw failedCall(opened ? "the alias file " + filePath + " is not a valid alias file"
                                : "cannot open the alias file " + filePath + " (missing or unreadable)",
                         result);
+    }
+    std::vector<AliasRecord> records;
+    for (const aliaskeys::AliasFileRecord& fileRecord : stored) {
+        AliasRecord& record = records.emplace_back();
+        record.key = fileRecord.key;
+        record.alias = fileRecord.alias;
+        record.simulated = fileRecord.simulated;
     }
     return records;
 }

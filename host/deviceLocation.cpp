@@ -1,15 +1,10 @@
 #include "host/deviceLocation.h"
 #include "host/expertModule.h"
 
-#include "enumeration/deviceMatchingToken.h"
-#include "enumeration/tDeviceInterfaceIterator.h"
-#include "source/deviceEnumeration.h"
-#include "com/hostBoundary.h"
+#include "host/aliaskeys/aliasKeys.h"
 
 namespace hwconfig {
 namespace {
-
-using nQVOSALS100::tStatus;
 
 // The configuration manager's instance IDs are shorter than this (MAX_DEVICE_ID_LEN).
 constexpr ULONG kDeviceIdCapacity = 200;
@@ -42,23 +37,11 @@ std::vector<DeviceNode> ancestryOf(DEVINST board) {
 
 DeviceLocation locateBoard(const std::string& itemName) {
     DeviceLocation location;
-    DEVINST board = 0;
-    const HRESULT found = qvkelpsysapiexpert::runHostOperation([&](tStatus& status) {
-        nQVOSALS100::tBasicString enumerator;
-        enumerator.assign(itemName.c_str(), &status);
-        nQVOSALS100::tDeviceInterfaceIterator iterator(qvkelpsysapiexpert::BoardInterfaceClassGuid, enumerator,
-                                                       &status);
-        if (status.isFatal() || !iterator.isValid()) {
-            return HRESULT_FROM_WIN32(ERROR_NO_SUCH_DEVINST);
-        }
-        board = iterator.getDeviceInfo().DevInst;
-        nQVOSALS100::tStatus tokenStatus;
-        nQVOSALS100::tBasicString token;
-        nQVOSALS100::buildPCIIdentityToken(iterator, token, &tokenStatus);
-        location.identityToken = token.c_str();
-        return S_OK;
-    });
+    aliaskeys::BoardKey key;
+    const HRESULT found = aliaskeys::findBoardKey(itemName, key);
     throwIfFailed(found, "finding the board " + itemName);
+    location.identityToken = key.identityToken;
+    const DEVINST board = key.devInst;
     if (board == 0) {
         throw failedCall("finding the board " + itemName + " in the device tree",
                         HRESULT_FROM_WIN32(ERROR_NO_SUCH_DEVINST));

@@ -1,0 +1,51 @@
+#include "host/aliaskeys/aliasKeys.h"
+
+#include "com/hostBoundary.h"
+#include "enumeration/deviceMatchingToken.h"
+#include "enumeration/tDeviceInterfaceIterator.h"
+#include "source/AliasStore.h"
+#include "source/deviceEnumeration.h"
+#include "support/cJSONUtils.h"
+
+namespace aliaskeys {
+
+using nQVOSALS100::tStatus;
+
+HRESULT readAliasFile(std::string& filePath, std::vector<AliasFileRecord>& records, bool& opened) {
+    opened = false;
+    return qvkelpsysapiexpert::runHostOperation([&](tStatus& status) {
+        filePath = getAliasesFilePath();
+        AliasStore store;
+        opened = store.openForRead(&status);
+        if (!opened) {
+            return;
+        }
+        const cJSON* record = nullptr;
+        cJSON_ArrayForEach(record, store.devices()) {
+            records.push_back({record->string != nullptr ? record->string : "",
+                               cJSONUtils::getString(cJSONUtils::getMember(record, "alias")),
+                               cJSON_IsTrue(cJSONUtils::findMember(record, "simulated")) != 0});
+        }
+    });
+}
+
+HRESULT findBoardKey(const std::string& itemName, BoardKey& key) {
+    return qvkelpsysapiexpert::runHostOperation([&](tStatus& status) {
+        nQVOSALS100::tBasicString enumerator;
+        enumerator.assign(itemName.c_str(), &status);
+        nQVOSALS100::tDeviceInterfaceIterator iterator(qvkelpsysapiexpert::BoardInterfaceClassGuid, enumerator,
+                                                       &status);
+        if (status.isFatal() || !iterator.isValid()) {
+            return HRESULT_FROM_WIN32(ERROR_NO_SUCH_DEVINST);
+        }
+        key.devInst = iterator.getDeviceInfo().DevInst;
+        // A board without a token still has a place in the device tree: its own status, not the call's.
+        tStatus tokenStatus;
+        nQVOSALS100::tBasicString token;
+        nQVOSALS100::buildPCIIdentityToken(iterator, token, &tokenStatus);
+        key.identityToken = token.c_str();
+        return S_OK;
+    });
+}
+
+} // namespace aliaskeys

@@ -1,0 +1,35 @@
+// What hwconfig shares with the module: the records of the alias file, read under the shared lock
+// the module takes, and a present board's key there - its PCI identity token - built by the module's
+// own discovery code, so that hwconfig and the module never disagree on a key. The one library of
+// the module's code that hwconfig links; the expert itself it loads by name, as a host does.
+#pragma once
+
+#include "platform/win32.h"
+
+#include <string>
+#include <vector>
+
+namespace aliaskeys {
+
+struct AliasFileRecord {
+    std::string key;
+    std::string alias;
+    bool simulated = false;
+};
+
+// Reads every record of the alias file into records and its path into filePath. Returns S_OK or the
+// HRESULT the module gives for the same failure; opened tells whether the file could be opened, so
+// that a failure after it means the text is not a valid alias file.
+HRESULT readAliasFile(std::string& filePath, std::vector<AliasFileRecord>& records, bool& opened);
+
+struct BoardKey {
+    DEVINST devInst = 0;
+    // Empty when the board has none (not a PCI device, or its slot path cannot be computed).
+    std::string identityToken;
+};
+
+// Finds the present board named by its item name; HRESULT_FROM_WIN32(ERROR_NO_SUCH_DEVINST) when
+// there is none, or the HRESULT of the failing device-installation call.
+HRESULT findBoardKey(const std::string& itemName, BoardKey& key);
+
+} // namespace aliaskeys
