@@ -6,7 +6,15 @@
 #ifdef _WIN32
 // The device side built for Windows (qvwinsim.dll) uses Windows' own types and declarations, and
 // exports the SetupAPI, configuration-manager and registry functions it defines.
-#include "platform/win32.h"
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <cfgmgr32.h>
+#include <setupapi.h>
 #define WINSIM_API extern "C" __declspec(dllexport)
 #else
 #include <cstddef>

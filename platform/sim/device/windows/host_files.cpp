@@ -2,7 +2,7 @@
 // file and MoveFileExA for the atomic replacement.
 #include "platform/sim/device/host_files.h"
 
-#include "platform/win32.h"
+#include "platform/sim/win32_types.h"
 
 #include <stdexcept>
 
