@@ -1,15 +1,17 @@
 // hwconfig aliases: every record of aliases.json - its alias, its key, and whether a board present
-// has that key - with records of absent boards and aliases shared by two records flagged.
+// has that key - with records of absent boards, aliases shared by two records and aliases the module
+// would refuse flagged.
 // Read-only: the file is read under the same shared lock the module takes, never written.
 //
 // A board's key is its PCI identity token. The expert does not report it, so hwconfig builds it
 // for each present board from the registry and the device tree (deviceLocation.h).
+#include "host/aliasFile.h"
+#include "host/aliaskeys/aliasKeys.h"
+#include "host/boardReports.h"
 #include "host/commands.h"
 #include "host/deviceLocation.h"
-#include "host/boardReports.h"
-#include "host/utf8Text.h"
 #include "host/output.h"
-#include "host/aliaskeys/aliasKeys.h"
+#include "host/utf8Text.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -20,12 +22,10 @@
 namespace hwconfig {
 namespace {
 
-struct AliasRecord {
-    std::string key;
-    std::string alias;
-    bool simulated = false;
+struct AliasRecord : AliasFileRecord {
     std::string itemName; // of the present board with this key; empty when none
     bool shared = false;
+    bool valid = true; // the module would accept the alias's syntax
 };
 
 std::string lowerAscii(std::string text) {
@@ -33,25 +33,6 @@ std::string lowerAscii(std::string text) {
         return static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
     });
     return text;
-}
-
-std::vector<AliasRecord> readAliasRecords(std::string& filePath) {
-    std::vector<aliaskeys::AliasFileRecord> stored;
-    bool opened = false;
-    const HRESULT result = aliaskeys::readAliasFile(filePath, stored, opened);
-    if (FAILED(result)) {
-        throw failedCall(opened ? "the alias file " + filePath + " is not a valid alias file"
-                               : "cannot open the alias file " + filePath + " (missing or unreadable)",
-                        result);
-    }
-    std::vector<AliasRecord> records;
-    for (const aliaskeys::AliasFileRecord& fileRecord : stored) {
-        AliasRecord& record = records.emplace_back();
-        record.key = fileRecord.key;
-        record.alias = fileRecord.alias;
-        record.simulated = fileRecord.simulated;
-    }
-    return records;
 }
 
 // Matches each record with the present board of its key, and flags aliases stored twice.
@@ -72,6 +53,7 @@ void annotate(std::vector<AliasRecord>& records, const std::vector<ItemName>& bo
         const auto board = boardByKey.find(lowerAscii(record.key));
         record.itemName = board != boardByKey.end() ? board->second : "";
         record.shared = aliasCount[record.alias] > 1;
+        record.valid = aliaskeys::isValidAlias(record.alias);
     }
 }
 
@@ -84,12 +66,13 @@ const char* boardState(const AliasRecord& record) {
 
 void printTable(const std::vector<AliasRecord>& records, const std::string& filePath) {
     if (records.empty()) {
-        std::printf("No aliases in %s.\n", filePath.c_str());
+        std::printf("No aliases in %s.\n", printable(filePath).c_str());
         return;
     }
-    TextTable table({"Alias", "Board", "Shared", "Key"});
+    TextTable table({"Alias", "Board", "Shared", "Syntax", "Key"});
     for (const AliasRecord& record : records) {
-        table.addRow({record.alias, boardState(record), record.shared ? "shared" : "-", record.key});
+        table.addRow({record.alias, boardState(record), record.shared ? "shared" : "-",
+                      record.valid ? "ok" : "invalid", record.key});
     }
     table.print();
 }
@@ -106,6 +89,7 @@ void printJsonRecords(const std::vector<AliasRecord>& records, const std::string
         addJsonOptionalString(object, "itemName", record.itemName);
         addJsonBool(object, "simulated", record.simulated);
         addJsonBool(object, "shared", record.shared);
+        addJsonBool(object, "validAlias", record.valid);
     }
     printJson(document.get());
 }
@@ -114,7 +98,11 @@ void printJsonRecords(const std::vector<AliasRecord>& records, const std::string
 
 int runAliases(ExpertModule& module, const CommandOptions& options) {
     std::string filePath;
-    std::vector<AliasRecord> records = readAliasRecords(filePath);
+    std::vector<AliasRecord> records;
+    for (AliasFileRecord& record : readAliasFile(filePath)) {
+        records.emplace_back();
+        static_cast<AliasFileRecord&>(records.back()) = std::move(record);
+    }
     annotate(records, readItemNames(module.expert()));
     if (options.json) {
         printJsonRecords(records, filePath);

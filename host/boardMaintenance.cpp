@@ -1,6 +1,7 @@
 #include "host/boardMaintenance.h"
 
-#include "host/boardSelection.h"
+#include "host/errorNames.h"
+#include "host/output.h"
 #include "host/utf8Text.h"
 
 #include <cstdio>
@@ -34,31 +35,39 @@ std::string outcomeInWords(HRESULT result) {
 
 } // namespace
 
-ItemName selectedItemName(IhwSysExpert2* expert, const CommandOptions& options) {
-    if (options.operands.size() != 1) {
-        throw UsageError("name one board by its list number, item name or alias");
-    }
-    const std::vector<BoardReport> boards = readBoardReports(expert);
-    return boards[selectBoard(boards, options.operands.front())].itemName;
-}
-
 qv::com_ptr<IhwSysExpertDiagnostic> queryDiagnostic(IhwSysExpert2* expert) {
     qv::com_ptr<IhwSysExpertDiagnostic> diagnostic;
-    const HRESULT result = expert->QueryInterface(IID_IhwSysExpertDiagnostic,
-                                                  diagnostic.put_void());
-    if (FAILED(result)) {
-        throw HostError("the expert offers no diagnostics (HRESULT " + formatHResult(result) + ")");
-    }
+    throwIfFailed(expert->QueryInterface(IID_IhwSysExpertDiagnostic, diagnostic.put_void()),
+                  "the expert offers no diagnostics");
     return diagnostic;
 }
 
-int reportMaintenanceResult(const char* action, HRESULT result, const qvkelpsysapiexpert::CqvBStr& errorText) {
-    std::printf("%s %s\n", action, outcomeInWords(result).c_str());
-    std::printf("HRESULT: %s\n", formatHResult(result).c_str());
-    if (errorText.get() != nullptr) {
-        std::printf("Error text: %s\n", toUtf8(errorText.get()).c_str());
+int reportMaintenanceResult(const CommandOptions& options, const char* action, const SelectedBoard& board,
+                            HRESULT result, const qvkelpsysapiexpert::CqvBStr& errorText) {
+    const std::string moduleText = toUtf8(errorText.get());
+    const std::string outcome = std::string(action) + " of board " + std::to_string(board.number) + " " +
+                                outcomeInWords(result);
+    if (FAILED(result)) {
+        throw HostError(outcome + ": " + describeHResult(result) +
+                            (moduleText.empty() ? "" : "; the module says: " + moduleText),
+                        kExitFailure, result, moduleText);
     }
-    return SUCCEEDED(result) ? 0 : 1;
+    if (options.json) {
+        const qv::unique_cjson document = newJsonObject();
+        addJsonNumber(document.get(), "number", static_cast<double>(board.number));
+        addJsonString(document.get(), "itemName", toUtf8(board.report.itemName.c_str()));
+        addJsonBool(document.get(), "warning", result != S_OK);
+        addJsonNumber(document.get(), "hresult", static_cast<double>(static_cast<std::uint32_t>(result)));
+        addJsonString(document.get(), "name", hresultName(result));
+        addJsonOptionalString(document.get(), "moduleText", moduleText);
+        printJson(document.get());
+    } else {
+        std::printf("%s: %s\n", outcome.c_str(), describeHResult(result).c_str());
+        if (!moduleText.empty()) {
+            std::printf("The module says: %s\n", printable(moduleText).c_str());
+        }
+    }
+    return kExitSuccess;
 }
 
 } // namespace hwconfig

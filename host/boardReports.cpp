@@ -1,12 +1,13 @@
 #include "host/boardReports.h"
 
 #include "com/CqvBStr.h"
+#include "host/aliasFile.h"
+#include "host/timeText.h"
 #include "host/utf8Text.h"
 #include "hwsys/hwsys_tags.h"
 
 #include <cinttypes>
 #include <cstdio>
-#include <ctime>
 #include <iterator>
 #include <memory>
 #include <new>
@@ -69,58 +70,49 @@ constexpr TagName kTagNames[] = {
     {hwSysTagMainDevicePath, "main device path"},
 };
 
-// Seconds from 1904-01-01, the time stamps' epoch, to 1970-01-01.
-constexpr std::int64_t kSecondsFrom1904To1970 = 2082844800;
-
-void check(HRESULT result, const char* what) {
-    if (FAILED(result)) {
-        throw HostError(std::string(what) + " failed with HRESULT " + formatHResult(result));
-    }
-}
-
 BoardProperty readProperty(IhwSysPropertyBag3* bag, ULONG tag) {
     BoardProperty property{tag, 0, false};
-    check(bag->GetPropertyType(tag, &property.type), "GetPropertyType");
+    throwIfFailed(bag->GetPropertyType(tag, &property.type), "GetPropertyType");
     switch (property.type) {
     case hwSysPropertyTypeBool: {
         LONG value = 0;
-        check(bag->GetBool(tag, &value), "GetBool");
+        throwIfFailed(bag->GetBool(tag, &value), "GetBool");
         property.value = value != 0;
         break;
     }
     case hwSysPropertyTypeLong: {
         LONG value = 0;
-        check(bag->GetLong(tag, &value), "GetLong");
+        throwIfFailed(bag->GetLong(tag, &value), "GetLong");
         property.value = value;
         break;
     }
     case hwSysPropertyTypeULong: {
         ULONG value = 0;
-        check(bag->GetULong(tag, &value), "GetULong");
+        throwIfFailed(bag->GetULong(tag, &value), "GetULong");
         property.value = value;
         break;
     }
     case hwSysPropertyTypeDouble: {
         double value = 0;
-        check(bag->GetDouble(tag, &value), "GetDouble");
+        throwIfFailed(bag->GetDouble(tag, &value), "GetDouble");
         property.value = value;
         break;
     }
     case hwSysPropertyTypeGuid: {
         GUID value{};
-        check(bag->GetGuid(tag, &value), "GetGuid");
+        throwIfFailed(bag->GetGuid(tag, &value), "GetGuid");
         property.value = value;
         break;
     }
     case hwSysPropertyTypeString: {
         qvkelpsysapiexpert::CqvBStr value;
-        check(bag->GetString(tag, value.address()), "GetString");
+        throwIfFailed(bag->GetString(tag, value.address()), "GetString");
         property.value = toUtf8(value.get());
         break;
     }
     case hwSysPropertyTypeTimestamp: {
         hwSysAttrTimestampUTC value{};
-        check(bag->GetTimestamp(tag, &value), "GetTimestamp");
+        throwIfFailed(bag->GetTimestamp(tag, &value), "GetTimestamp");
         property.value = value;
         break;
     }
@@ -133,7 +125,7 @@ BoardProperty readProperty(IhwSysPropertyBag3* bag, ULONG tag) {
 std::vector<BoardProperty> readProperties(IhwSysPropertyBag3* bag) {
     std::vector<BoardProperty> properties;
     qv::com_ptr<IhwSysEnumPropertyTag> tags;
-    check(bag->EnumPropertyTags(tags.put()), "EnumPropertyTags");
+    throwIfFailed(bag->EnumPropertyTags(tags.put()), "EnumPropertyTags");
     ULONG tag = 0;
     while (tags && tags->Next(1, &tag, nullptr) == S_OK) {
         properties.push_back(readProperty(bag, tag));
@@ -141,27 +133,20 @@ std::vector<BoardProperty> readProperties(IhwSysPropertyBag3* bag) {
     return properties;
 }
 
-std::string formatTime(std::int64_t unixSeconds, bool utc) {
-    const std::time_t time = static_cast<std::time_t>(unixSeconds);
-    std::tm parts{};
-#ifdef _WIN32
-    const bool converted = (utc ? gmtime_s(&parts, &time) : localtime_s(&parts, &time)) == 0;
-#else
-    const bool converted = (utc ? gmtime_r(&time, &parts) : localtime_r(&time, &parts)) != nullptr;
-#endif
-    char text[40] = "?";
-    if (converted) {
-        std::strftime(text, sizeof text, utc ? "%Y-%m-%dT%H:%M:%SZ" : "%Y-%m-%dT%H:%M:%S%z", &parts);
-    }
-    return text;
+std::string timestampText(const hwSysAttrTimestampUTC& stamp) {
+    const std::optional<Time> time = timeOfStamp(stamp);
+    return time ? isoTime(*time) + " (" + localTimeText(*time) + " local)" : "not set";
 }
 
-std::string timestampText(const hwSysAttrTimestampUTC& time) {
-    if (time.seconds == 0 && time.fraction == 0) {
-        return "not set";
-    }
-    const std::int64_t unixSeconds = time.seconds - kSecondsFrom1904To1970;
-    return formatTime(unixSeconds, true) + " (" + formatTime(unixSeconds, false) + " local)";
+// PCI IDs as lspci shows them: "1f2b".
+bool isPciId(ULONG tag) {
+    return tag == hwSysTagPciVendorId || tag == hwSysTagPciSubsystemId;
+}
+
+std::string hexText(ULONG value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%04lx", static_cast<unsigned long>(value));
+    return text;
 }
 
 std::string guidText(const GUID& guid) {
@@ -172,16 +157,19 @@ std::string guidText(const GUID& guid) {
     return text;
 }
 
-cJSON* timestampJson(const hwSysAttrTimestampUTC& time) {
+cJSON* timestampJson(const hwSysAttrTimestampUTC& stamp) {
+    const std::optional<Time> time = timeOfStamp(stamp);
+    if (!time) {
+        return cJSON_CreateNull();
+    }
     cJSON* object = cJSON_CreateObject();
     if (object == nullptr) {
         throw std::bad_alloc();
     }
-    const std::int64_t unixSeconds = time.seconds - kSecondsFrom1904To1970;
-    const bool filled = cJSON_AddNumberToObject(object, "seconds", static_cast<double>(time.seconds)) != nullptr &&
-                        cJSON_AddNumberToObject(object, "fraction", static_cast<double>(time.fraction)) != nullptr &&
-                        cJSON_AddStringToObject(object, "utc", formatTime(unixSeconds, true).c_str()) != nullptr &&
-                        cJSON_AddStringToObject(object, "local", formatTime(unixSeconds, false).c_str()) != nullptr;
+    const bool filled = cJSON_AddNumberToObject(object, "seconds", static_cast<double>(stamp.seconds)) != nullptr &&
+                        cJSON_AddNumberToObject(object, "fraction", static_cast<double>(stamp.fraction)) != nullptr &&
+                        cJSON_AddStringToObject(object, "utc", isoTime(*time).c_str()) != nullptr &&
+                        cJSON_AddStringToObject(object, "local", localTimeText(*time).c_str()) != nullptr;
     if (!filled) {
         cJSON_Delete(object);
         throw std::bad_alloc();
@@ -193,12 +181,12 @@ cJSON* timestampJson(const hwSysAttrTimestampUTC& time) {
 
 std::vector<ItemName> readItemNames(IhwSysExpert2* expert) {
     qv::com_ptr<IhwSysEnumStringList> names;
-    check(expert->EnumerateItemNames(names.put()), "EnumerateItemNames");
+    throwIfFailed(expert->EnumerateItemNames(names.put()), "listing the boards (EnumerateItemNames)");
     std::vector<ItemName> result;
     while (names) {
         qvkelpsysapiexpert::CqvBStr name;
         ULONG fetched = 0;
-        check(names->Next(1, name.address(), &fetched), "reading the item names");
+        throwIfFailed(names->Next(1, name.address(), &fetched), "reading the item names");
         if (fetched == 0) {
             break;
         }
@@ -216,7 +204,7 @@ BoardReport readBoardReport(IhwSysExpert2* expert, const ItemName& itemName) {
         return report;
     }
     qv::com_ptr<IhwSysPropertyBag3> typedBag;
-    check(bag->QueryInterface(IID_IhwSysPropertyBag3, typedBag.put_void()),
+    throwIfFailed(bag->QueryInterface(IID_IhwSysPropertyBag3, typedBag.put_void()),
           "QueryInterface(IhwSysPropertyBag3)");
     report.properties = readProperties(typedBag.get());
     return report;
@@ -266,7 +254,42 @@ const char* propertyTypeName(ULONG type) {
     return type < std::size(names) ? names[type] : "?";
 }
 
+std::optional<PxiLocation> pxiLocation(const BoardReport& report) {
+    const std::string chassis = propertyText(report, hwSysTagPxiChassis);
+    const BoardProperty* slot = findProperty(report, hwSysTagPxiSlot);
+    const LONG* slotNumber = slot != nullptr ? std::get_if<LONG>(&slot->value) : nullptr;
+    unsigned long number = 0;
+    char rest = 0;
+    if (slotNumber == nullptr || std::sscanf(chassis.c_str(), "PXI%lu%c", &number, &rest) != 1 || number == 0) {
+        return std::nullopt;
+    }
+    return PxiLocation{number, *slotNumber};
+}
+
+std::string locationText(const PxiLocation& location) {
+    return "PXI" + std::to_string(location.chassis) + "/" + std::to_string(location.slot);
+}
+
+std::string defaultAlias(const BoardReport& report) {
+    return propertyText(report, hwSysTagPxiChassis) + "Slot" + propertyText(report, hwSysTagPxiSlot);
+}
+
+HostError reportFailure(const BoardReport& report) {
+    // The module fails every report while it cannot use the alias file; that is the cause to fix.
+    HostError failure = failedCall("report failed", report.result);
+    const std::optional<HostError>& aliasProblem = aliasFileProblem();
+    if (aliasProblem && (report.result == E_UNEXPECTED || report.result == E_FAIL)) {
+        return HostError(failure.what() + std::string("; ") + aliasProblem->what(), kExitFailure, report.result);
+    }
+    return failure;
+}
+
 std::string propertyText(const BoardProperty& property) {
+    if (isPciId(property.tag)) {
+        if (const ULONG* id = std::get_if<ULONG>(&property.value)) {
+            return hexText(*id);
+        }
+    }
     struct Text {
         std::string operator()(bool value) const { return value ? "true" : "false"; }
         std::string operator()(LONG value) const { return std::to_string(value); }

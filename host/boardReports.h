@@ -7,6 +7,7 @@
 
 #include <cjson/cJSON.h>
 
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -37,8 +38,23 @@ std::vector<BoardReport> readBoardReports(IhwSysExpert2* expert);
 
 // The property's value, or null when the bag lacks the tag.
 const BoardProperty* findProperty(const BoardReport& report, ULONG tag);
-// The value as text ("" when absent); numbers in decimal.
+// The value as text ("" when absent); numbers in decimal, PCI IDs in hexadecimal as lspci shows them.
 std::string propertyText(const BoardReport& report, ULONG tag);
+
+// A board's place in a PXI chassis: the chassis the PXI services know it in, and its geographic
+// address. A board outside a chassis (the services report chassis 0) has none.
+struct PxiLocation {
+    unsigned long chassis;
+    long slot;
+};
+std::optional<PxiLocation> pxiLocation(const BoardReport& report);
+// "PXI1/3"
+std::string locationText(const PxiLocation& location);
+// The alias the board shows when it has no record: its chassis text and geographic address, as the
+// module prints them ("PXI1Slot3"; "PXI0Slot0" outside a chassis).
+std::string defaultAlias(const BoardReport& report);
+// The properties of a failed report, in words a user can act on.
+HostError reportFailure(const BoardReport& report);
 
 // "PCI vendor ID"; "tag 0x1234" for tags the host header does not name.
 std::string propertyName(ULONG tag);

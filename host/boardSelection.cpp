@@ -9,15 +9,21 @@
 namespace hwconfig {
 namespace {
 
+constexpr const char* kAliasPrefix = "alias:";
+
 bool equalIgnoringCase(const std::string& left, const std::string& right) {
     return std::equal(left.begin(), left.end(), right.begin(), right.end(), [](char a, char b) {
         return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
     });
 }
 
-// The board number as `list` prints it, or 0 when `text` is not a number in range.
+bool isItemName(const ItemName& itemName, const std::string& name) {
+    return equalIgnoringCase(toUtf8(itemName.c_str()), name);
+}
+
+// The list number `text` gives, or 0 when it is not a number of a board present.
 std::size_t boardNumber(const std::string& text, std::size_t count) {
-    if (text.empty() || text.size() > 6 ||
+    if (text.empty() || text.size() > 9 ||
         !std::all_of(text.begin(), text.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); })) {
         return 0;
     }
@@ -25,20 +31,91 @@ std::size_t boardNumber(const std::string& text, std::size_t count) {
     return number <= count ? number : 0;
 }
 
+// A name holding a backslash is an item name and nothing else: no list number, alias or location can
+// hold one.
+bool namesItemOnly(const std::string& name) {
+    return name.find('\\') != std::string::npos;
+}
+
+// How `name` fits the board; empty when it does not.
+std::string matchOf(const BoardReport& board, std::size_t number, std::size_t count, const std::string& name) {
+    if (namesItemOnly(name)) {
+        return isItemName(board.itemName, name) ? "itemName" : "";
+    }
+    if (boardNumber(name, count) == number) {
+        return "number";
+    }
+    if (isItemName(board.itemName, name)) {
+        return "itemName";
+    }
+    if (propertyText(board, hwSysTagAlias) == name) {
+        return "alias";
+    }
+    const std::optional<PxiLocation> location = pxiLocation(board);
+    if (location && equalIgnoringCase(locationText(*location), name)) {
+        return "location";
+    }
+    const std::string serial = propertyText(board, hwSysTagSerialNumber);
+    if (!serial.empty() && equalIgnoringCase(serial, name)) {
+        return "serialNumber";
+    }
+    return {};
+}
+
+std::string candidateList(const std::vector<BoardCandidate>& candidates) {
+    std::string text;
+    for (const BoardCandidate& candidate : candidates) {
+        text += (text.empty() ? "" : ", ") + std::to_string(candidate.number) + " (by " + candidate.matchedBy +
+                (candidate.alias.empty() ? "" : ", alias " + candidate.alias) + ")";
+    }
+    return text;
+}
+
 } // namespace
 
-std::size_t selectBoard(const std::vector<BoardReport>& boards, const std::string& board) {
-    if (const std::size_t number = boardNumber(board, boards.size()); number != 0) {
-        return number - 1;
-    }
+std::size_t selectBoard(const std::vector<BoardReport>& boards, const std::string& name) {
+    const bool aliasOnly = name.rfind(kAliasPrefix, 0) == 0;
+    const std::string wanted = aliasOnly ? name.substr(std::string(kAliasPrefix).size()) : name;
+    std::vector<BoardCandidate> candidates;
     for (std::size_t i = 0; i < boards.size(); ++i) {
-        if (equalIgnoringCase(toUtf8(boards[i].itemName.c_str()), board) ||
-            propertyText(boards[i], hwSysTagAlias) == board) {
-            return i;
+        const std::string alias = propertyText(boards[i], hwSysTagAlias);
+        const std::string match = aliasOnly ? (alias == wanted ? "alias" : "") : matchOf(boards[i], i + 1, boards.size(), wanted);
+        if (!match.empty()) {
+            candidates.push_back({i + 1, toUtf8(boards[i].itemName.c_str()), alias, match});
         }
     }
-    throw HostError("no board present answers to \"" + board + "\" (give the number, item name or alias that list shows)",
-                    kExitNoSuchBoard);
+    if (candidates.size() == 1) {
+        return candidates.front().number - 1;
+    }
+    if (candidates.empty()) {
+        throw HostError("no board answers to \"" + name +
+                            "\": name it by its number, item name, alias, location (PXI1/3) or serial number "
+                            "as hwconfig list shows them",
+                        kExitNoSuchBoard);
+    }
+    const std::string list = candidateList(candidates);
+    throw HostError("\"" + name + "\" fits " + std::to_string(candidates.size()) + " boards: " + list +
+                        "; name one by its item name, or by its alias alone as alias:NAME",
+                    kExitAmbiguousBoard)
+        .withCandidates(std::move(candidates));
+}
+
+SelectedBoard selectBoard(IhwSysExpert2* expert, const std::string& name) {
+    const std::vector<ItemName> names = readItemNames(expert);
+    // A board named by its item name is found without asking for any other board's report.
+    if (namesItemOnly(name)) {
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            if (isItemName(names[i], name)) {
+                return {i + 1, readBoardReport(expert, names[i])};
+            }
+        }
+    }
+    std::vector<BoardReport> boards;
+    for (const ItemName& itemName : names) {
+        boards.push_back(readBoardReport(expert, itemName));
+    }
+    const std::size_t index = selectBoard(boards, name);
+    return {index + 1, std::move(boards[index])};
 }
 
 } // namespace hwconfig

@@ -1,127 +1,151 @@
 // hwconfig cal due: the boards whose external calibration is overdue or falls due within a window
 // (30 days unless --within says otherwise), soonest first. The exit code tells a scheduler the
-// outcome without parsing: 0 none due, 3 some due within the window, 4 at least one overdue.
+// outcome without parsing: 0 none due, 7 some due within the window, 8 at least one overdue, and 10
+// when a board's report failed, so that its date is unknown.
 #include "host/boardReports.h"
 #include "host/commands.h"
-#include "host/utf8Text.h"
-#include "hwsys/hwsys_tags.h"
 #include "host/output.h"
 #include "host/progress.h"
+#include "host/utf8Text.h"
+#include "hwsys/hwsys_tags.h"
 
 #include <algorithm>
-#include <optional>
-#include <variant>
-#include <cmath>
 #include <cstdio>
-#include <ctime>
 #include <string>
+#include <variant>
 #include <vector>
 
 namespace hwconfig {
 namespace {
 
-constexpr std::int64_t kSecondsPerDay = 86400;
-
 struct DueBoard {
+    std::size_t number;
     std::string itemName;
     std::string alias;
-    std::int64_t due = 0;
-    // Whole days from the moment judged from to the due time, rounded down: -1 is overdue since
-    // less than a day.
-    std::int64_t daysLeft = 0;
-    bool overdue = false;
+    Time due;
+    // Calendar days from the day judged from to the due day: 0 is due today, -1 a day overdue.
+    long daysLeft = 0;
 };
 
-std::int64_t floorDays(std::int64_t seconds) {
-    return seconds >= 0 ? seconds / kSecondsPerDay : -((-seconds + kSecondsPerDay - 1) / kSecondsPerDay);
+struct FailedBoard {
+    std::size_t number;
+    std::string itemName;
+    HostError error;
+};
+
+struct DueAnswer {
+    std::vector<DueBoard> due;
+    std::vector<FailedBoard> failed;
+};
+
+bool overdue(const DueBoard& board) {
+    return board.daysLeft < 0;
 }
 
-// Seconds since 1970 of the board's external-calibration due date; empty when it has none.
-std::optional<std::int64_t> dueTimeOf(const BoardReport& report) {
+std::optional<Time> dueTimeOf(const BoardReport& report) {
     const BoardProperty* due = findProperty(report, hwSysTagExternalCalDue);
     const auto* stamp = due != nullptr ? std::get_if<hwSysAttrTimestampUTC>(&due->value) : nullptr;
-    std::int64_t seconds = 0;
-    if (stamp == nullptr || !unixSeconds(*stamp, seconds)) {
-        return std::nullopt;
-    }
-    return seconds;
+    return stamp != nullptr ? timeOfStamp(*stamp) : std::nullopt;
 }
 
-std::vector<DueBoard> findDueBoards(IhwSysExpert2* expert, std::int64_t asOf, int withinDays) {
+DueAnswer findDueBoards(IhwSysExpert2* expert, Time asOf, int withinDays) {
     const std::vector<ItemName> names = readItemNames(expert);
-    const std::int64_t windowEnd = asOf + withinDays * kSecondsPerDay;
-    std::vector<DueBoard> due;
+    DueAnswer answer;
     Progress progress("reading calibration dates", names.size());
     for (std::size_t i = 0; i < names.size(); ++i) {
         const std::string itemName = toUtf8(names[i].c_str());
         const BoardReport report = readBoardReport(expert, names[i]);
-        throwIfFailed(report.result, "reading the properties of " + itemName);
-        // A board without an external-calibration due date (no record, or no interval) is never due.
-        if (const std::optional<std::int64_t> dueTime = dueTimeOf(report); dueTime && *dueTime <= windowEnd) {
-            due.push_back({itemName, propertyText(report, hwSysTagAlias), *dueTime, floorDays(*dueTime - asOf),
-                           *dueTime <= asOf});
+        if (FAILED(report.result)) {
+            answer.failed.push_back({i + 1, itemName, reportFailure(report)});
+        } else if (const std::optional<Time> due = dueTimeOf(report)) {
+            // A board without an external-calibration due date (no record, or no interval) is never due.
+            const long daysLeft = calendarDaysBetween(asOf, *due);
+            if (daysLeft <= withinDays) {
+                answer.due.push_back({i + 1, itemName, propertyText(report, hwSysTagAlias), *due, daysLeft});
+            }
         }
         progress.update(i + 1);
     }
-    std::stable_sort(due.begin(), due.end(), [](const DueBoard& a, const DueBoard& b) { return a.due < b.due; });
-    return due;
+    std::stable_sort(answer.due.begin(), answer.due.end(),
+                     [](const DueBoard& a, const DueBoard& b) { return a.due < b.due; });
+    return answer;
+}
+
+std::string daysText(long days) {
+    return std::to_string(days) + (days == 1 ? " day" : " days");
 }
 
 std::string dueWords(const DueBoard& board) {
-    if (board.overdue) {
-        const std::int64_t days = -board.daysLeft;
-        return days <= 1 ? "overdue" : "overdue by " + std::to_string(days) + " days";
+    if (overdue(board)) {
+        return "overdue by " + daysText(-board.daysLeft);
     }
-    return board.daysLeft == 0 ? "due today" : "due in " + std::to_string(board.daysLeft) + " days";
+    return board.daysLeft == 0 ? "due today" : "due in " + daysText(board.daysLeft);
 }
 
-void printTable(const std::vector<DueBoard>& boards, int withinDays) {
-    if (boards.empty()) {
-        std::printf("No calibration due within %d days.\n", withinDays);
-        return;
+void printTable(const DueAnswer& answer, int withinDays) {
+    if (answer.due.empty()) {
+        std::printf("No calibration due within %s.\n", daysText(withinDays).c_str());
+    } else {
+        TextTable table({"#", "Alias", "Due", "Status", "Item name"});
+        for (const DueBoard& board : answer.due) {
+            table.addRow({std::to_string(board.number), board.alias, isoDate(board.due), dueWords(board),
+                          board.itemName});
+        }
+        table.print();
     }
-    TextTable table({"Alias", "Due", "Status", "Item name"});
-    for (const DueBoard& board : boards) {
-        table.addRow({board.alias, isoDate(board.due), dueWords(board), board.itemName});
+    FailedBoards failures;
+    for (const FailedBoard& board : answer.failed) {
+        failures.add(board.number, board.error);
     }
-    table.print();
+    failures.print();
 }
 
-void printJsonBoards(const std::vector<DueBoard>& boards, std::int64_t asOf, int withinDays) {
+void printJsonBoards(const DueAnswer& answer, Time asOf, int withinDays) {
     const qv::unique_cjson document = newJsonObject();
     addJsonString(document.get(), "asOf", isoTime(asOf));
     addJsonNumber(document.get(), "withinDays", withinDays);
     cJSON* array = addJsonArray(document.get(), "boards");
-    for (const DueBoard& board : boards) {
+    for (const DueBoard& board : answer.due) {
         cJSON* object = appendJsonObject(array);
+        addJsonNumber(object, "number", static_cast<double>(board.number));
         addJsonString(object, "itemName", board.itemName);
         addJsonString(object, "alias", board.alias);
         addJsonString(object, "due", isoTime(board.due));
         addJsonNumber(object, "daysLeft", static_cast<double>(board.daysLeft));
-        addJsonBool(object, "overdue", board.overdue);
+        addJsonBool(object, "overdue", overdue(board));
+    }
+    cJSON* failed = addJsonArray(document.get(), "failed");
+    for (const FailedBoard& board : answer.failed) {
+        cJSON* object = appendJsonObject(failed);
+        addJsonNumber(object, "number", static_cast<double>(board.number));
+        addJsonString(object, "itemName", board.itemName);
+        addJsonError(object, "error", board.error);
     }
     printJson(document.get());
 }
 
-int exitCodeFor(const std::vector<DueBoard>& boards) {
-    if (boards.empty()) {
+int exitCodeFor(const DueAnswer& answer) {
+    if (!answer.failed.empty()) {
+        return kExitReportsFailed;
+    }
+    if (answer.due.empty()) {
         return kExitSuccess;
     }
-    const bool anyOverdue = std::any_of(boards.begin(), boards.end(), [](const DueBoard& b) { return b.overdue; });
-    return anyOverdue ? kExitCalibrationOverdue : kExitCalibrationDue;
+    return std::any_of(answer.due.begin(), answer.due.end(), overdue) ? kExitCalibrationOverdue
+                                                                      : kExitCalibrationDue;
 }
 
 } // namespace
 
 int runCalDue(ExpertModule& module, const CommandOptions& options, const CalDueOptions& due) {
-    const std::int64_t asOf = due.asOf.value_or(static_cast<std::int64_t>(std::time(nullptr)));
-    const std::vector<DueBoard> boards = findDueBoards(module.expert(), asOf, due.withinDays);
+    const Time asOf = due.asOf.value_or(now());
+    const DueAnswer answer = findDueBoards(module.expert(), asOf, due.withinDays);
     if (options.json) {
-        printJsonBoards(boards, asOf, due.withinDays);
+        printJsonBoards(answer, asOf, due.withinDays);
     } else {
-        printTable(boards, due.withinDays);
+        printTable(answer, due.withinDays);
     }
-    return exitCodeFor(boards);
+    return exitCodeFor(answer);
 }
 
 } // namespace hwconfig

@@ -18,8 +18,8 @@ std::string formatHResult(HRESULT result) {
     return describeHResult(result);
 }
 
-HostError failedCall(const std::string& what, HRESULT result) {
-    return HostError(what + ": " + describeHResult(result), kExitFailure, result);
+HostError failedCall(const std::string& what, HRESULT result, int exitCode) {
+    return HostError(what + ": " + describeHResult(result), exitCode, result);
 }
 
 void throwIfFailed(HRESULT result, const std::string& what) {

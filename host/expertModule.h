@@ -5,9 +5,12 @@
 #include "hwsys/hwsys.h"
 #include "support/unique_any.h"
 
+#include <cstddef>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace hwconfig {
 
@@ -23,34 +26,48 @@ enum ExitCode : int {
     // cal due: a board's calibration falls due within the window; overdue: one is past due.
     kExitCalibrationDue = 7,
     kExitCalibrationOverdue = 8,
+    kExitAmbiguousBoard = 9,   // BOARD fits several boards; the candidates are listed
+    kExitReportsFailed = 10,   // list, tree, cal due: some board's report failed; the rest are shown
 };
 
-// A failure the user can act on; the message says what happened, the exit code what kind it was.
+// A board a name could mean, for the message that refuses an ambiguous name.
+struct BoardCandidate {
+    std::size_t number;    // in hwconfig list
+    std::string itemName;
+    std::string alias;
+    std::string matchedBy; // "number", "alias", "location", "serialNumber"
+};
+
+// A failure the user can act on, and hwconfig's one error type: the message says what happened,
+// the exit code what kind it was; the HRESULT, the module's own error text and, for an ambiguous
+// board name, the boards it fits go with it when there are such.
 class HostError : public std::runtime_error {
 public:
     explicit HostError(const std::string& message, int exitCode = kExitFailure,
-                       std::optional<HRESULT> result = std::nullopt)
-        : std::runtime_error(message), exitCode_(exitCode), result_(result) {}
+                       std::optional<HRESULT> result = std::nullopt, std::string moduleText = {})
+        : std::runtime_error(message), exitCode_(exitCode), result_(result), moduleText_(std::move(moduleText)) {}
     int exitCode() const { return exitCode_; }
     const std::optional<HRESULT>& result() const { return result_; }
+    const std::string& moduleText() const { return moduleText_; }
+    const std::vector<BoardCandidate>& candidates() const { return candidates_; }
+    HostError& withCandidates(std::vector<BoardCandidate> candidates) {
+        candidates_ = std::move(candidates);
+        return *this;
+    }
 
 private:
     int exitCode_;
     std::optional<HRESULT> result_;
+    std::string moduleText_;
+    std::vector<BoardCandidate> candidates_;
 };
 
 // A call that returned `result`: the message ends with the HRESULT and its name,
 // "...: HW_E_ALIAS_IN_USE (0x8004037B)".
-HostError failedCall(const std::string& what, HRESULT result);
+HostError failedCall(const std::string& what, HRESULT result, int exitCode = kExitFailure);
 
 // Throws failedCall(what, result) for a failed result.
 void throwIfFailed(HRESULT result, const std::string& what);
-
-// The command line is wrong; the usage text follows the message.
-class UsageError : public HostError {
-public:
-    explicit UsageError(const std::string& message) : HostError(message, kExitUsage) {}
-};
 
 // "E_UNEXPECTED (0x8000FFFF)": the code with its name, when it has one (host/errorNames.h).
 std::string formatHResult(HRESULT result);

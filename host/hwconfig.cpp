@@ -1,50 +1,44 @@
 // hwconfig: a small hardware-configuration host. It loads the expert module by name, as a host
 // does, and drives its operations from the command line.
 //
-// This file is the frame every command shares: the command line (CLI11), the choice of machine,
-// the exit codes, and the one way failures are reported - one line on standard error saying what
-// failed and, when a call returned one, the HRESULT with its name. Each command's work is in its
-// own file (commands.h).
+// This file is the frame every command shares: the command line (CLI11, which also checks what each
+// command takes and how its options go together), the choice of machine, the exit codes, and the one
+// way failures are reported - one line on standard error saying what failed and, when a call
+// returned one, the HRESULT with its name; with --json also one error document on standard output.
+// Each command's work is in its own file (commands.h).
 //
 // Off Windows the module runs on the simulated Windows, which reads the machine named by
 // QVKELP_MACHINE. Without --machine the lab machine shipped beside the program is used; the build
 // copies it there (examples/lab.json and its drive folder), so that what the module writes (aliases,
 // calibration state) changes that copy and never the source tree. On Windows there is no --machine:
 // the module sees the real machine.
+#include "com/CqvBStr.h"
 #include "host/commands.h"
 #include "host/errorNames.h"
 #include "host/machineSelection.h"
 #include "host/output.h"
+#include "host/passwordInput.h"
+#include "host/utf8Text.h"
 
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <functional>
-#include <map>
+#include <limits>
+#include <sstream>
 #include <string>
 #include <vector>
 
 namespace hwconfig {
 namespace {
 
-struct CommandLine {
-    std::string machine;
-    CommandOptions options;
-    std::string board;
-    std::string newAlias;
-    TreeOptions tree;
-    CalDueOptions calDue;
-    std::string calDueAt;
-    // cal BOARD's options, handed to the command's own checks as it would read them.
-    std::vector<std::string> calArguments;
-};
+constexpr const char* kHwconfigVersion = "1.1.0";
 
-constexpr const char* kBoardWords = "the board: its number in hwconfig list, its item name or its alias";
-
-// What each option's missing value is called in the message "--machine needs a file name".
-const std::map<std::string, std::string> kValueWords = {
-    {"--machine", "a file name"}, {"--within", "a number of days"}, {"--at", "a date"}};
+constexpr const char* kBoardWords =
+    "the board: its number in hwconfig list, item name, alias, location (PXI1/3) or serial number; "
+    "alias:NAME for an alias alone";
 
 #ifdef _WIN32
 constexpr const char* kGlobalOptionsFooter = "Global options, before or after the command: --json.\n";
@@ -53,10 +47,67 @@ constexpr const char* kGlobalOptionsFooter =
     "Global options, before or after the command: --machine FILE, --json (see hwconfig --help).\n";
 #endif
 
+// The words of a bad date, as the command line's checks report it.
+CLI::Validator timeCheck(bool wholeDaysOnly) {
+    return CLI::Validator(
+        [wholeDaysOnly](std::string& text) -> std::string {
+            try {
+                const Time time = parseTime(text);
+                if (wholeDaysOnly && !isMidnight(time)) {
+                    return text + " has a time of day, which the board cannot store: the due date is kept "
+                                  "as whole days after the calibration; give the date alone";
+                }
+                return {};
+            } catch (const std::invalid_argument& error) {
+                return error.what();
+            }
+        },
+        "DATE");
+}
+
+CLI::Option* addTimeOption(CLI::App* command, const std::string& name, std::optional<Time>& target,
+                           const std::string& description, bool wholeDaysOnly = false) {
+    return command
+        ->add_option_function<std::string>(
+            name, [&target](const std::string& text) { target = parseTime(text); }, description)
+        ->type_name("DATE")
+        ->check(timeCheck(wholeDaysOnly));
+}
+
+// hwconfig --version: its own version and the module's, which the module reports once loaded.
+int runVersion(ExpertModule& module, const CommandOptions& options) {
+    qvkelpsysapiexpert::CqvBStr moduleVersion;
+    throwIfFailed(module.expert()->GetExpertVersion(moduleVersion.address()), "GetExpertVersion");
+    const std::string version = toUtf8(moduleVersion.get());
+    if (options.json) {
+        const qv::unique_cjson document = newJsonObject();
+        addJsonString(document.get(), "hwconfig", kHwconfigVersion);
+        addJsonString(document.get(), "module", version);
+        printJson(document.get());
+    } else {
+        std::printf("hwconfig %s\nqvkelpsysapiexpertu %s\n", kHwconfigVersion, printable(version).c_str());
+    }
+    return kExitSuccess;
+}
+
+struct CommandLine {
+    std::string machine;
+    bool version = false;
+    CommandOptions options;
+    TreeOptions tree;
+    CalDueOptions calDue;
+    RenameOptions rename;
+    ULONG testMode = 0;
+    CalibrationRequest cal;
+    bool passwordStdin = false;
+    bool futureDate = false;
+};
+
 class Parser {
 public:
+    using Run = std::function<int(ExpertModule&)>;
+
     Parser() : app_("hwconfig: the QV-KELP boards of this machine, through the expert module", "hwconfig") {
-        app_.fallthrough();
 #ifndef _WIN32
         // On Windows the module sees the real machine; a machine description exists only for the
         // simulation.
@@ -64,53 +115,58 @@ public:
                                          "the machine description to run on (default: the lab machine)")
                              ->type_name("FILE");
 #endif
-        app_.add_flag("--json", line_.options.json, "print the result as one JSON document");
+        app_.add_flag("--json", line_.options.json, "print the result, or the failure, as one JSON document");
+        app_.add_flag("--version", line_.version, "hwconfig's version and the module's");
+        app_.require_subcommand(0, 1);
 
-        addCommand("list", "the boards present: number, alias, model, serial number, chassis/slot", runList);
-        addBoardCommand("show", "every property the expert reports for the board", runShow);
-        CLI::App* rename = addBoardCommand("rename", "give a board an alias", runRename);
-        rename->add_option("NEW_ALIAS", line_.newAlias, "the new alias");
-        rename->add_flag("--force", line_.options.force, "let the alias be shared with another board");
-        CLI::App* selftest = addBoardCommand("selftest", "run the board's self-test", runSelfTest);
-        selftest->add_option("--mode", line_.options.mode, "the test mode (only 0 is supported)")->type_name("N");
-        addBoardCommand("selfcal", "run the board's self-calibration", runSelfCalibration);
-        CLI::App* tree = addCommand("tree", "the boards in the device tree, from host bridge to slot",
-                                    [this](ExpertModule& module, const CommandOptions& options) {
-                                        return runTree(module, options, line_.tree);
-                                    });
-        tree->add_flag("--dot", line_.tree.dot, "write the tree as Graphviz text");
-        addCommand("aliases", "every record of aliases.json and the board it names", runAliases);
+        addCommand(app_, "list", "the boards present: number, alias, model, serial number, chassis/slot",
+                   [this](ExpertModule& m) { return runList(m, line_.options); });
+        CLI::App* tree = addCommand(
+            app_, "tree", "the boards in the device tree, from host bridge to slot",
+            [this](ExpertModule& m) { return runTree(m, line_.options, line_.tree); },
+            // --json is the whole program's, so CLI11 cannot relate it to tree's --dot by itself.
+            [this] {
+                if (line_.tree.dot && line_.options.json) {
+                    throw CLI::ExcludesError("--dot", "--json");
+                }
+            });
+        tree->add_flag("--dot", line_.tree.dot, "write the tree as Graphviz text (not with --json)");
+        addBoard(addCommand(app_, "show", "every property the expert reports for the board",
+                            [this](ExpertModule& m) { return runShow(m, line_.options); }));
+        addCommand(app_, "aliases", "every record of aliases.json and the board it names",
+                   [this](ExpertModule& m) { return runAliases(m, line_.options); });
+        addRename();
+        CLI::App* selftest = addBoard(addCommand(app_, "selftest", "run the board's self-test", [this](ExpertModule& m) {
+            return runSelfTest(m, line_.options, line_.testMode);
+        }));
+        selftest->add_option("--mode", line_.testMode, "the test mode (default 0)")
+            ->type_name("N")
+            ->check(CLI::Range(0ul, static_cast<unsigned long>(std::numeric_limits<ULONG>::max())));
+        addBoard(addCommand(app_, "selfcal", "run the board's self-calibration",
+                            [this](ExpertModule& m) { return runSelfCalibration(m, line_.options); }));
         addCalibrationCommands();
-
-        app_.require_subcommand(1);
-        // Left-over arguments are reported in hwconfig's words (see unexpectedArgument).
-        app_.allow_extras();
     }
 
-    // The command to run, or nothing when the command line asked for help.
-    std::function<int(ExpertModule&, const CommandOptions&)> parse(int argc, char** argv) {
+    // The command to run; nothing when the line asked for help.
+    Run parse(int argc, char** argv) {
         try {
             app_.parse(argc, argv);
         } catch (const CLI::CallForHelp&) {
-            std::printf("%s", helpText().c_str());
+            std::printf("%s", innermost()->help(parentPath()).c_str());
             return nullptr;
         } catch (const CLI::ParseError& error) {
-            throw UsageError(usageMessage(error));
+            throw usageError(error);
         }
-        if (!app_.remaining().empty()) {
-            throw UsageError(unexpectedArgument(app_.remaining().front()));
+        if (line_.version && selected_) {
+            throw usageError("--version takes no command");
         }
-        for (const std::string* operand : {&line_.board, &line_.newAlias}) {
-            if (!operand->empty()) {
-                line_.options.operands.push_back(*operand);
-            }
+        if (line_.version) {
+            return [this](ExpertModule& m) { return runVersion(m, line_.options); };
         }
-        if (!line_.calDueAt.empty()) {
-            line_.calDue.asOf = parseIsoTime(line_.calDueAt);
-            if (!line_.calDue.asOf) {
-                throw UsageError("--at needs a date such as 2026-03-18 or 2026-03-18T07:42:10Z, not " +
-                                 line_.calDueAt);
-            }
+        if (!selected_) {
+            // CLI11 reads a command name after -- but does not run it.
+            throw usageError(innermost() != &app_ ? "the command comes before --, which ends the options"
+                                                  : "no command given");
         }
         return selected_;
     }
@@ -119,27 +175,38 @@ public:
         return machineOption_ != nullptr && machineOption_->count() > 0 ? std::optional<std::string>(line_.machine)
                                                                         : std::nullopt;
     }
-    const CommandOptions& options() const { return line_.options; }
+
+    // The password a change needs and the command line did not give: from standard input or asked for.
+    void readPassword() {
+        if (line_.passwordStdin) {
+            line_.cal.password = readPasswordLine(nullptr);
+        } else if (wantsPassword_) {
+            line_.cal.password = readPasswordLine("Calibration password: ");
+        }
+    }
+
+    // The usage line of the command the line was for, and where its help is.
+    std::string usage() const {
+        const std::string path = commandPath();
+        const std::string help = innermost()->help(parentPath());
+        const std::size_t start = help.find("Usage:");
+        const std::string line = start == std::string::npos ? "" : help.substr(start, help.find('\n', start) - start);
+        return line + "\nSee " + path + " --help.";
+    }
 
 private:
-    using Run = std::function<int(ExpertModule&, const CommandOptions&)>;
-
-    CLI::App* addCommand(const std::string& name, const std::string& description, Run run) {
-        return addCommandTo(app_, name, description, std::move(run));
-    }
-
-    CLI::App* addBoardCommand(const std::string& name, const std::string& description, Run run) {
-        CLI::App* command = addCommand(name, description, std::move(run));
-        command->add_option("BOARD", line_.board, kBoardWords);
-        return command;
-    }
-
-    CLI::App* addCommandTo(CLI::App& parent, const std::string& name, const std::string& description, Run run) {
+    // `check` sees the whole line parsed, before the command is chosen, and throws CLI11's errors for
+    // what the option relations cannot say.
+    CLI::App* addCommand(CLI::App& parent, const std::string& name, const std::string& description, Run run,
+                         std::function<void()> check = {}) {
         CLI::App* command = parent.add_subcommand(name, description);
         command->fallthrough();
         command->footer(kGlobalOptionsFooter);
         // A subcommand's callback runs before its parent's: the innermost command named wins.
-        command->callback([this, run = std::move(run)] {
+        command->callback([this, run = std::move(run), check = std::move(check)] {
+            if (check) {
+                check();
+            }
             if (!selected_) {
                 selected_ = run;
             }
@@ -147,111 +214,172 @@ private:
         return command;
     }
 
+    CLI::App* addBoard(CLI::App* command) {
+        command->add_option("BOARD", line_.options.board, kBoardWords)->required();
+        return command;
+    }
+
+    void addRename() {
+        CLI::App* rename = addBoard(addCommand(
+            app_, "rename", "give a board an alias, or its default one again",
+            [this](ExpertModule& m) { return runRename(m, line_.options, line_.rename); },
+            [this] {
+                if (line_.rename.newAlias.empty() && !line_.rename.useDefault) {
+                    throw CLI::RequiredError("NEW_ALIAS or --default");
+                }
+            }));
+        CLI::Option* alias = rename->add_option("NEW_ALIAS", line_.rename.newAlias, "the new alias");
+        alias->excludes(
+            rename->add_flag("--default", line_.rename.useDefault, "store the board's default alias (PXI1Slot3)"));
+        rename->add_flag("--force", line_.rename.force, "even when another board shows the alias");
+    }
+
     void addCalibrationCommands() {
-        CLI::App* cal = addCommand("cal", "a board's calibration records, or change its external calibration",
-                                   [this](ExpertModule& module, const CommandOptions&) {
-                                       return runCal(module, calibrationRequest());
-                                   });
-        cal->add_option("BOARD", line_.board, kBoardWords);
-        const auto valueOption = [&](const char* name, const char* type, const char* description) {
-            cal->add_option_function<std::string>(
-                   name, [this, name](const std::string& value) { line_.calArguments.insert(line_.calArguments.end(), {name, value}); },
-                   description)
-                ->type_name(type);
-        };
-        valueOption("--password", "P", "the calibration password; needed to change anything");
-        valueOption("--date", "DATE", "the date of the external calibration (ISO-8601)");
-        valueOption("--due", "DATE", "the date the next calibration is due");
-        valueOption("--interval", "DAYS", "the calibration interval, instead of --due");
-        valueOption("--new-password", "Q", "a new calibration password");
-        cal->add_flag_callback("--check", [this] { line_.calArguments.push_back("--check"); },
-                               "only validate the change");
+        CLI::App* cal = addCommand(
+            app_, "cal",
+            "a board's calibration records, or change its external calibration: hwconfig cal BOARD [OPTIONS]; "
+            "hwconfig cal due [OPTIONS] for the boards due",
+            [this](ExpertModule& m) { return runCal(m, line_.options, line_.cal); },
+            [this] { checkCalibrationRequest(); });
         cal->require_subcommand(0, 1);
-        CLI::App* due = addCommandTo(*cal, "due", "the boards whose calibration is overdue or soon due",
-                                     [this](ExpertModule& module, const CommandOptions& options) {
-                                         return runCalDue(module, options, line_.calDue);
-                                     });
-        due->add_option("--within", line_.calDue.withinDays, "the window in days (default 30)")
+        std::vector<CLI::Option*> calOptions;
+        calOptions.push_back(cal->add_option("BOARD", line_.options.board, std::string(kBoardWords) + " (not with due)"));
+        CLI::Option* password = cal->add_option_function<std::string>(
+            "--password", [this](const std::string& text) { line_.cal.password = text; },
+            "the calibration password (seen by ps and kept in shell history: prefer --password-stdin)");
+        password->type_name("P");
+        CLI::Option* passwordStdin =
+            cal->add_flag("--password-stdin", line_.passwordStdin, "read the calibration password from standard input");
+        password->excludes(passwordStdin);
+        CLI::Option* due = addTimeOption(cal, "--due", line_.cal.due, "the date the next calibration is due", true);
+        CLI::Option* interval = cal->add_option("--interval", line_.cal.intervalDays, "the calibration interval, instead of --due")
+                                    ->type_name("DAYS")
+                                    ->check(CLI::Range(0u, std::numeric_limits<std::uint32_t>::max()));
+        due->excludes(interval);
+        CLI::Option* date = addTimeOption(cal, "--date", line_.cal.date, "the date of the external calibration");
+        CLI::Option* force = cal->add_flag("--force", line_.futureDate, "take a calibration date in the future");
+        force->needs(date);
+        calOptions.insert(calOptions.end(),
+                          {password, passwordStdin, due, interval, date, force,
+                           cal->add_option_function<std::string>(
+                                  "--new-password", [this](const std::string& text) { line_.cal.newPassword = text; },
+                                  "a new calibration password")
+                               ->type_name("Q"),
+                           cal->add_flag("--check", line_.cal.checkOnly, "only validate the change")});
+        CLI::App* dueCommand = addCommand(*cal, "due", "the boards whose calibration is overdue or soon due",
+                                          [this](ExpertModule& m) { return runCalDue(m, line_.options, line_.calDue); });
+        // cal due is a command of its own: none of cal BOARD's operands or options belong to it.
+        for (CLI::Option* option : calOptions) {
+            dueCommand->excludes(option);
+        }
+        dueCommand->add_option("--within", line_.calDue.withinDays, "the window in days (default 30)")
             ->type_name("DAYS")
             ->check(CLI::Range(0, 36500));
-        due->add_option("--at", line_.calDueAt, "judge as of this date instead of now (2026-03-18)")
-            ->type_name("DATE");
+        addTimeOption(dueCommand, "--at", line_.calDue.asOf, "judge as of this date instead of now (2026-03-18)");
+        dueCommand_ = dueCommand;
     }
 
-    // The cal command's own checks read the request as it was written.
-    CalibrationRequest calibrationRequest() const {
-        std::vector<std::string> arguments = line_.calArguments;
-        if (!line_.board.empty()) {
-            arguments.insert(arguments.begin(), line_.board);
+    // What the option relations cannot say: BOARD is needed unless the command is cal due, a date may
+    // not lie ahead, and a change needs a password from somewhere.
+    void checkCalibrationRequest() {
+        if (dueCommand_->parsed()) {
+            return;
         }
-        try {
-            return parseCalibrationArguments(arguments);
-        } catch (const std::invalid_argument& error) {
-            throw UsageError(error.what());
+        if (line_.options.board.empty()) {
+            throw CLI::RequiredError("BOARD");
         }
+        const bool changing = line_.cal.password || line_.passwordStdin || line_.cal.date || line_.cal.due ||
+                              line_.cal.intervalDays || line_.cal.newPassword || line_.cal.checkOnly;
+        if (line_.cal.date && *line_.cal.date > now() && !line_.futureDate) {
+            throw CLI::ValidationError("--date", isoTime(*line_.cal.date) + " is in the future; --force takes it");
+        }
+        if (changing && !line_.cal.password && !line_.passwordStdin && !standardInputIsTerminal()) {
+            throw CLI::RequiredError("the calibration password (--password-stdin, or a terminal to be asked on)");
+        }
+        wantsPassword_ = changing && !line_.cal.password;
     }
 
-    // The help of the innermost command named on the line.
-    std::string helpText() const {
+    // The innermost command named on the line, and its name as typed: "hwconfig cal due".
+    const CLI::App* innermost() const {
         const CLI::App* app = &app_;
-        std::string prefix;
         for (;;) {
-            const std::vector<const CLI::App*> chosen = app->get_subcommands({});
-            const auto parsed =
-                std::find_if(chosen.begin(), chosen.end(), [](const CLI::App* c) { return c->parsed(); });
-            if (parsed == chosen.end()) {
-                return app->help(prefix);
+            const std::vector<const CLI::App*> named = app->get_subcommands({});
+            const auto parsed = std::find_if(named.begin(), named.end(), [](const CLI::App* c) { return c->parsed(); });
+            if (parsed == named.end()) {
+                return app;
             }
-            prefix += (prefix.empty() ? "" : " ") + app->get_name();
             app = *parsed;
         }
     }
 
-    std::string unexpectedArgument(const std::string& argument) const {
-        const bool anyCommand = selected_ != nullptr || app_.got_subcommand("cal");
-        if (argument.rfind("-", 0) == 0) {
-            return "unknown option " + argument;
-        }
-        return anyCommand ? "unexpected argument " + argument : "unknown command " + argument;
+    // What CLI11's help puts before the command's own name: "hwconfig cal" for cal due.
+    std::string parentPath() const {
+        const std::string path = commandPath();
+        const std::size_t last = path.rfind(' ');
+        return last == std::string::npos ? "" : path.substr(0, last);
     }
 
-    std::string usageMessage(const CLI::ParseError& error) const {
+    std::string commandPath() const {
+        std::string path = "hwconfig";
+        for (const CLI::App* app = innermost(); app != &app_; app = app->get_parent()) {
+            path.insert(std::string("hwconfig").size(), " " + app->get_name());
+        }
+        return path;
+    }
+
+    // CLI11's words, but for arguments nothing takes, which are named for what they seem to be.
+    HostError usageError(const std::string& message) const {
+        return HostError(message, kExitUsage);
+    }
+
+    HostError usageError(const CLI::ParseError& error) const {
         const std::string text = error.what();
-        if (dynamic_cast<const CLI::RequiredError*>(&error) != nullptr &&
-            text.find("subcommand") != std::string::npos) {
-            if (!app_.remaining().empty()) {
-                return unexpectedArgument(app_.remaining().front());
-            }
-            return "no command given";
+        if (dynamic_cast<const CLI::ExtrasError*>(&error) == nullptr) {
+            return usageError(text);
         }
-        if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr) {
-            for (const auto& [option, words] : kValueWords) {
-                if (text.rfind(option + ":", 0) == 0) {
-                    return option + " needs " + words;
-                }
-            }
+        // CLI11 names the arguments last first.
+        std::vector<std::string> arguments;
+        std::istringstream words(text.substr(text.find(": ") + 2));
+        for (std::string word; words >> word;) {
+            arguments.insert(arguments.begin(), word);
         }
-        return text;
+        const auto option = std::find_if(arguments.begin(), arguments.end(),
+                                         [](const std::string& word) { return word.rfind("-", 0) == 0; });
+        if (option != arguments.end()) {
+            return usageError("unknown option " + *option);
+        }
+        const std::string& first = arguments.front();
+        if (innermost() != &app_) {
+            return usageError("unexpected argument " + first);
+        }
+        const std::vector<const CLI::App*> commands = app_.get_subcommands({});
+        const bool isCommand = std::any_of(commands.begin(), commands.end(),
+                                           [&](const CLI::App* command) { return command->get_name() == first; });
+        return usageError(isCommand ? "the command " + first + " comes before --, which ends the options"
+                                    : "unknown command " + first);
     }
 
     CLI::App app_;
     CLI::Option* machineOption_ = nullptr;
     CommandLine line_;
     Run selected_;
+    CLI::App* dueCommand_ = nullptr;
+    bool wantsPassword_ = false;
 };
 
-void reportFailure(const std::string& message, const std::optional<HRESULT>& result, bool json) {
-    std::fprintf(stderr, "hwconfig: %s\n", message.c_str());
+// The failure as one line on standard error and, with --json, as the error document on standard
+// output; a command line that cannot be run is followed by the usage of its command.
+void reportFailure(const HostError& error, bool json, const std::string& usage) {
+    std::fprintf(stderr, "hwconfig: %s\n", printable(error.what()).c_str());
+    if (error.exitCode() == kExitUsage) {
+        std::fprintf(stderr, "%s\n", usage.c_str());
+    }
     if (!json) {
         return;
     }
-    // A script reading the JSON output learns of the failure from the document itself.
     try {
         const qv::unique_cjson document = newJsonObject();
-        cJSON* error = addJsonObject(document.get(), "error");
-        addJsonString(error, "message", message);
-        addJsonOptionalString(error, "hresult", result ? hresultHex(*result) : "");
-        addJsonOptionalString(error, "name", result ? hresultName(*result) : "");
+        addJsonError(document.get(), "error", error);
         printJson(document.get());
         std::fflush(stdout);
     } catch (const std::exception&) {
@@ -259,12 +387,23 @@ void reportFailure(const std::string& message, const std::optional<HRESULT>& res
     }
 }
 
+// Whether the line asks for JSON, known also when the line cannot be parsed.
+bool asksForJson(int argc, char** argv) {
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        if (std::strcmp(argv[i], "--json") == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 int run(Parser& parser, int argc, char** argv) {
-    const auto command = parser.parse(argc, argv);
+    const Parser::Run command = parser.parse(argc, argv);
     if (command) {
         selectMachine(parser.machine());
+        parser.readPassword();
         ExpertModule module;
-        const int exitCode = command(module, parser.options());
+        const int exitCode = command(module);
         finishOutput();
         return exitCode;
     }
@@ -278,19 +417,17 @@ int run(Parser& parser, int argc, char** argv) {
 int main(int argc, char** argv) {
     using namespace hwconfig;
     Parser parser;
+    const bool json = asksForJson(argc, argv);
     try {
         return run(parser, argc, argv);
-    } catch (const UsageError& error) {
-        std::fprintf(stderr, "hwconfig: %s (see hwconfig --help)\n", error.what());
-        return kExitUsage;
     } catch (const HostError& error) {
-        reportFailure(error.what(), error.result(), parser.options().json);
+        reportFailure(error, json, parser.usage());
         return error.exitCode();
     } catch (const std::bad_alloc&) {
-        reportFailure("out of memory", E_OUTOFMEMORY, parser.options().json);
+        reportFailure(HostError("out of memory", kExitFailure, E_OUTOFMEMORY), json, "");
         return kExitFailure;
     } catch (const std::exception& error) {
-        reportFailure(error.what(), std::nullopt, parser.options().json);
+        reportFailure(HostError(error.what()), json, "");
         return kExitFailure;
     }
 }

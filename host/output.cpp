@@ -1,10 +1,12 @@
 #include "host/output.h"
 
-#include "host/expertModule.h"
+#include "host/errorNames.h"
+#include "host/utf8Text.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -19,21 +21,8 @@ cJSON* added(cJSON* item) {
     return item;
 }
 
-// From 1904-01-01 to 1970-01-01: 66 years, 17 of them leap years.
-constexpr std::int64_t kSeconds1904To1970 = 2082844800;
-
-std::string formatUtc(std::int64_t seconds, const char* format) {
-    const std::time_t time = static_cast<std::time_t>(seconds);
-    std::tm parts{};
-#ifdef _WIN32
-    gmtime_s(&parts, &time);
-#else
-    gmtime_r(&time, &parts);
-#endif
-    char text[32];
-    std::strftime(text, sizeof text, format, &parts);
-    return text;
-}
+// What the command changed, for the message of an output that fails afterwards.
+std::string changeMade;
 
 } // namespace
 
@@ -55,7 +44,8 @@ cJSON* appendJsonObject(cJSON* array) {
 }
 
 void addJsonString(cJSON* object, const char* name, const std::string& value) {
-    added(cJSON_AddStringToObject(object, name, value.c_str()));
+    // Whatever bytes reached the text (a name typed on the command line), the document stays UTF-8.
+    added(cJSON_AddStringToObject(object, name, toUtf8(toUtf16(value).c_str()).c_str()));
 }
 
 void addJsonNumber(cJSON* object, const char* name, double value) {
@@ -78,12 +68,75 @@ void addJsonOptionalString(cJSON* object, const char* name, const std::string& v
     }
 }
 
+std::string printable(const std::string& text) {
+    std::string shown;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+        char escaped[8] = "";
+        if (byte == '\n' || byte == '\t' || byte == '\r') {
+            std::snprintf(escaped, sizeof escaped, "\\%c", byte == '\n' ? 'n' : byte == '\t' ? 't' : 'r');
+        } else if (byte < 0x20 || byte == 0x7F) {
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+        } else if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            std::snprintf(escaped, sizeof escaped, "\\u%04X", next);
+            ++i;
+        } else {
+            shown += text[i];
+            continue;
+        }
+        shown += escaped;
+    }
+    return shown;
+}
+
+cJSON* addJsonError(cJSON* parent, const char* name, const HostError& error) {
+    cJSON* object = addJsonObject(parent, name);
+    addJsonString(object, "message", error.what());
+    if (error.result()) {
+        addJsonNumber(object, "hresult", static_cast<double>(static_cast<std::uint32_t>(*error.result())));
+        addJsonOptionalString(object, "name", hresultName(*error.result()));
+    } else {
+        addJsonNull(object, "hresult");
+        addJsonNull(object, "name");
+    }
+    addJsonOptionalString(object, "moduleText", error.moduleText());
+    addJsonNumber(object, "exitCode", error.exitCode());
+    cJSON* candidates = addJsonArray(object, "candidates");
+    for (const BoardCandidate& candidate : error.candidates()) {
+        cJSON* entry = appendJsonObject(candidates);
+        addJsonNumber(entry, "number", static_cast<double>(candidate.number));
+        addJsonString(entry, "itemName", candidate.itemName);
+        addJsonOptionalString(entry, "alias", candidate.alias);
+        addJsonString(entry, "matchedBy", candidate.matchedBy);
+    }
+    return object;
+}
+
+void FailedBoards::add(std::size_t number, const HostError& error) {
+    std::string& numbers = numbersByReason_[error.what()];
+    numbers += (numbers.empty() ? "" : ",") + std::to_string(number);
+}
+
+void FailedBoards::print() const {
+    for (const auto& [reason, numbers] : numbersByReason_) {
+        std::fprintf(stderr, "hwconfig: board %s: %s\n", numbers.c_str(), printable(reason).c_str());
+    }
+}
+
+void noteChangeMade(const std::string& change) {
+    changeMade = change;
+}
+
 TextTable::TextTable(std::vector<std::string> headings) {
     rows_.push_back(std::move(headings));
 }
 
 void TextTable::addRow(std::vector<std::string> cells) {
     cells.resize(rows_.front().size());
+    for (std::string& cell : cells) {
+        cell = printable(cell);
+    }
     rows_.push_back(std::move(cells));
 }
 
@@ -104,58 +157,13 @@ void TextTable::print() const {
     }
 }
 
-bool unixSeconds(const hwSysAttrTimestampUTC& stamp, std::int64_t& seconds) {
-    if (stamp.seconds == 0 && stamp.fraction == 0) {
-        return false;
-    }
-    seconds = stamp.seconds - kSeconds1904To1970;
-    return true;
-}
-
-std::string isoTime(std::int64_t seconds) {
-    return formatUtc(seconds, "%Y-%m-%dT%H:%M:%SZ");
-}
-
-std::string isoDate(std::int64_t seconds) {
-    return formatUtc(seconds, "%Y-%m-%d");
-}
-
-std::optional<std::int64_t> parseIsoTime(const std::string& text) {
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-    char zone = 0, rest = 0;
-    const bool dateOnly = std::sscanf(text.c_str(), "%4d-%2d-%2d%c", &year, &month, &day, &rest) == 3;
-    const bool dateAndTime = std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%c%c", &year, &month, &day, &hour,
-                                         &minute, &second, &zone, &rest) == 7 &&
-                             zone == 'Z';
-    if ((!dateOnly && !dateAndTime) || year < 1970 || month < 1 || month > 12 || day < 1 || hour > 23 ||
-        minute > 59 || second > 59) {
-        return std::nullopt;
-    }
-    std::tm parts{};
-    parts.tm_year = year - 1900;
-    parts.tm_mon = month - 1;
-    parts.tm_mday = day;
-    parts.tm_hour = hour;
-    parts.tm_min = minute;
-    parts.tm_sec = second;
-#ifdef _WIN32
-    const std::time_t seconds = _mkgmtime(&parts);
-#else
-    const std::time_t seconds = timegm(&parts);
-#endif
-    // The conversion carries 2026-02-30 over into March; such a date was not meant.
-    if (seconds == static_cast<std::time_t>(-1) || parts.tm_mday != day) {
-        return std::nullopt;
-    }
-    return static_cast<std::int64_t>(seconds);
-}
-
 void finishOutput() {
     errno = 0;
     const bool flushed = std::fflush(stdout) == 0;
     if (!flushed || std::ferror(stdout) != 0) {
         const int error = errno;
-        throw HostError(std::string("writing the output failed: ") +
+        const std::string done = changeMade.empty() ? "" : " (" + changeMade + " all the same)";
+        throw HostError(std::string("writing the output failed") + done + ": " +
                         (error != 0 ? std::strerror(error) : "write error"));
     }
 }

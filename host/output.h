@@ -3,20 +3,20 @@
 // (finishOutput), so that a full disk or a closed pipe fails the command instead of passing unseen.
 #pragma once
 
+#include "host/expertModule.h"
 #include "host/jsonOutput.h"
-#include "hwsys/hwsys_types.h"
 
 #include <cjson/cJSON.h>
 
-#include <cstdint>
-#include <ctime>
-#include <optional>
+#include <cstddef>
+#include <map>
 #include <string>
 #include <vector>
 
 namespace hwconfig {
 
 // Each adds one member (or array element) and returns it; running out of memory throws bad_alloc.
+// Text that is not UTF-8 has each broken byte replaced by U+FFFD.
 // The document itself comes from host/jsonOutput.h.
 cJSON* addJsonObject(cJSON* parent, const char* name);
 cJSON* addJsonArray(cJSON* parent, const char* name);
@@ -28,8 +28,13 @@ void addJsonNull(cJSON* object, const char* name);
 // The string, or null when the text is empty.
 void addJsonOptionalString(cJSON* object, const char* name, const std::string& value);
 
+// Text from devices and files as the terminal may show it: control characters (a line break, an
+// escape that would colour the terminal) are written as \n, \t, \r or \xHH, and C1 controls as
+// \u0085, so that one cell stays one cell and one line one line.
+std::string printable(const std::string& text);
+
 // A table of text columns, each as wide as its widest cell, two spaces apart; the last column is
-// not padded.
+// not padded. Every cell is shown printable().
 class TextTable {
 public:
     explicit TextTable(std::vector<std::string> headings);
@@ -40,16 +45,29 @@ private:
     std::vector<std::vector<std::string>> rows_;
 };
 
-// Seconds since 1970 of a host time stamp (which counts from 1904); nothing for "no time".
-bool unixSeconds(const hwSysAttrTimestampUTC& stamp, std::int64_t& seconds);
-// "2026-03-18T00:00:00Z"
-std::string isoTime(std::int64_t unixSeconds);
-// "2026-03-18"
-std::string isoDate(std::int64_t unixSeconds);
-// Seconds since 1970 of "2026-03-18" (midnight UTC) or "2026-03-18T07:42:10Z"; empty for other text.
-std::optional<std::int64_t> parseIsoTime(const std::string& text);
+// The one shape of a failure in JSON, used by every command for the whole answer and by list, tree
+// and cal due for a board whose report failed: {"message", "hresult" (a number) and "name" or null,
+// "moduleText" or null, "exitCode", "candidates"}.
+cJSON* addJsonError(cJSON* parent, const char* name, const HostError& error);
 
-// Flushes standard output; a failed or short write anywhere before throws HostError.
+// The boards whose report failed, for the lines below a table: one line on standard error per
+// cause, with the list numbers of the boards it stopped (a missing alias file stops them all).
+class FailedBoards {
+public:
+    void add(std::size_t number, const HostError& error);
+    bool empty() const { return numbersByReason_.empty(); }
+    void print() const;
+
+private:
+    std::map<std::string, std::string> numbersByReason_;
+};
+
+// Says what a command has changed (a board renamed, a calibration saved), so that output that then
+// fails to be written does not leave the user believing nothing happened.
+void noteChangeMade(const std::string& change);
+
+// Flushes standard output; a failed or short write anywhere before throws HostError, whose message
+// names the change made when there was one.
 void finishOutput();
 
 } // namespace hwconfig

@@ -1,72 +1,100 @@
-// hwconfig rename BOARD NEW_ALIAS [--force]: stores the board's new alias through RenameResource.
-// --force lets the board share an alias that another board already has.
+// hwconfig rename BOARD (NEW_ALIAS | --default) [--force]: stores the board's new alias through
+// RenameResource. The module checks an alias only against stored records, so a board that shows its
+// default alias (which is in no record) is checked here: an alias another present board shows is
+// refused, as the module refuses one in use, unless --force.
 #include "host/boardSelection.h"
 #include "host/commands.h"
-#include "host/jsonOutput.h"
+#include "host/errorNames.h"
+#include "host/output.h"
 #include "host/utf8Text.h"
+#include "hwsys/hwsys_tags.h"
 
 #include <cstdio>
-#include <new>
 
 namespace hwconfig {
 namespace {
 
 constexpr ULONG kRenameEvenIfAliasInUse = 0x1;
 
-// One line that says what went wrong and what to do, and the exit code of that kind of failure.
-[[noreturn]] void throwRenameFailure(HRESULT result, const std::string& alias) {
-    const std::string code = " (HRESULT " + formatHResult(result) + ")";
+// The exit code of each refusal a script may want to tell apart.
+int exitCodeOf(HRESULT result) {
     switch (result) {
-    case HW_E_INVALID_ALIAS:
-        throw HostError("invalid alias \"" + alias +
-                            "\": use 1 to 254 of A-Z a-z 0-9 - _, not beginning with _" + code,
-                        kExitInvalidAlias);
-    case HW_E_ALIAS_IN_USE:
-        throw HostError("the alias \"" + alias + "\" is already used by another board; --force shares it" + code,
-                        kExitAliasInUse);
-    case HW_E_FILE_ACCESS_DENIED:
-        throw HostError("the alias file may not be written" + code, kExitAccessDenied);
-    case E_UNEXPECTED:
-        throw HostError("the alias file is missing or could not be read or written" + code);
-    case E_FAIL:
-        throw HostError("the alias file is malformed, or the board could not be read" + code);
-    default:
-        throw HostError("RenameResource failed" + code);
+    case HW_E_INVALID_ALIAS: return kExitInvalidAlias;
+    case HW_E_ALIAS_IN_USE: return kExitAliasInUse;
+    case HW_E_FILE_ACCESS_DENIED: return kExitAccessDenied;
+    default: return kExitFailure;
     }
 }
 
-void printRenameJson(const std::string& itemName, const std::string& alias) {
-    const qv::unique_cjson document = newJsonObject();
-    if (cJSON_AddStringToObject(document.get(), "itemName", itemName.c_str()) == nullptr ||
-        cJSON_AddStringToObject(document.get(), "alias", alias.c_str()) == nullptr) {
-        throw std::bad_alloc();
+std::string refusalWords(HRESULT result, const std::string& alias) {
+    switch (result) {
+    case HW_E_INVALID_ALIAS:
+        return "invalid alias \"" + alias + "\": use 1 to 254 of A-Z a-z 0-9 - _, not beginning with _";
+    case HW_E_ALIAS_IN_USE:
+        return "the alias \"" + alias + "\" is stored for another board; --force shares it";
+    case HW_E_FILE_ACCESS_DENIED:
+        return "the alias file may not be written";
+    case E_UNEXPECTED:
+        return "the alias file is missing or could not be read or written";
+    case E_FAIL:
+        return "the alias file is malformed, or the board could not be read";
+    default:
+        return "RenameResource failed";
     }
+}
+
+// Another present board that shows `alias`, stored or default; 0 when none does.
+std::size_t boardShowing(const std::vector<BoardReport>& boards, std::size_t self, const std::string& alias) {
+    for (std::size_t i = 0; i < boards.size(); ++i) {
+        if (i != self && propertyText(boards[i], hwSysTagAlias) == alias) {
+            return i + 1;
+        }
+    }
+    return 0;
+}
+
+void printResult(const CommandOptions& options, std::size_t number, const std::string& itemName,
+                 const std::string& oldAlias, const std::string& newAlias) {
+    if (!options.json) {
+        std::printf("Board %zu (%s) renamed from %s to %s.\n", number, printable(itemName).c_str(),
+                    printable(oldAlias).c_str(), printable(newAlias).c_str());
+        return;
+    }
+    const qv::unique_cjson document = newJsonObject();
+    addJsonNumber(document.get(), "number", static_cast<double>(number));
+    addJsonString(document.get(), "itemName", itemName);
+    addJsonOptionalString(document.get(), "oldAlias", oldAlias);
+    addJsonString(document.get(), "newAlias", newAlias);
     printJson(document.get());
 }
 
 } // namespace
 
-int runRename(ExpertModule& module, const CommandOptions& options) {
-    if (options.operands.size() != 2) {
-        throw UsageError("rename needs BOARD and NEW_ALIAS");
-    }
-    const std::string& alias = options.operands[1];
+int runRename(ExpertModule& module, const CommandOptions& options, const RenameOptions& rename) {
     const std::vector<BoardReport> boards = readBoardReports(module.expert());
-    const std::size_t number = selectBoard(boards, options.operands[0]);
-    const std::string itemName = toUtf8(boards[number].itemName.c_str());
+    const std::size_t index = selectBoard(boards, options.board);
+    const BoardReport& board = boards[index];
+    // The default alias comes from the board's report; a new alias can be stored without it.
+    if (FAILED(board.result) && rename.useDefault) {
+        throw reportFailure(board);
+    }
+    const std::string alias = rename.useDefault ? defaultAlias(board) : rename.newAlias;
+    if (const std::size_t other = boardShowing(boards, index, alias); other != 0 && !rename.force) {
+        throw HostError("board " + std::to_string(other) + " already shows the alias \"" + alias +
+                            "\"; --force shares it: " + describeHResult(HW_E_ALIAS_IN_USE),
+                        kExitAliasInUse, HW_E_ALIAS_IN_USE);
+    }
     LONG aliasInUse = 0;
     void* reserved = nullptr;
-    const HRESULT result = module.expert()->RenameResource(
-        boards[number].itemName.c_str(), toUtf16(alias).c_str(), options.force ? kRenameEvenIfAliasInUse : 0,
-        &aliasInUse, &reserved);
+    const HRESULT result = module.expert()->RenameResource(board.itemName.c_str(), toUtf16(alias).c_str(),
+                                                           rename.force ? kRenameEvenIfAliasInUse : 0,
+                                                           &aliasInUse, &reserved);
     if (FAILED(result)) {
-        throwRenameFailure(result, alias);
+        throw failedCall(refusalWords(result, alias), result, exitCodeOf(result));
     }
-    if (options.json) {
-        printRenameJson(itemName, alias);
-    } else {
-        std::printf("Board %zu (%s) is now named %s.\n", number + 1, itemName.c_str(), alias.c_str());
-    }
+    const std::string itemName = toUtf8(board.itemName.c_str());
+    noteChangeMade("board " + std::to_string(index + 1) + " was renamed to " + alias);
+    printResult(options, index + 1, itemName, propertyText(board, hwSysTagAlias), alias);
     return kExitSuccess;
 }
 

@@ -4,14 +4,11 @@
 namespace hwconfig {
 
 int runSelfCalibration(ExpertModule& module, const CommandOptions& options) {
-    if (!options.mode.empty()) {
-        throw UsageError("selfcal takes no --mode");
-    }
-    const ItemName board = selectedItemName(module.expert(), options);
+    const SelectedBoard board = selectBoard(module.expert(), options.board);
     qvkelpsysapiexpert::CqvBStr errorText;
     const HRESULT result =
-        queryDiagnostic(module.expert())->SelfCalibrateResource(board.c_str(), errorText.address());
-    return reportMaintenanceResult("Self-calibration", result, errorText);
+        queryDiagnostic(module.expert())->SelfCalibrateResource(board.report.itemName.c_str(), errorText.address());
+    return reportMaintenanceResult(options, "Self-calibration", board, result, errorText);
 }
 
 } // namespace hwconfig

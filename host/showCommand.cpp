@@ -2,67 +2,46 @@
 #include "host/boardReports.h"
 #include "host/boardSelection.h"
 #include "host/commands.h"
-#include "host/jsonOutput.h"
+#include "host/output.h"
 #include "host/utf8Text.h"
 
 #include <cjson/cJSON.h>
 
 #include <cstdio>
-#include <memory>
-#include <new>
 #include <string>
-#include <vector>
 
 namespace hwconfig {
 namespace {
 
-void printTable(const BoardReport& board) {
-    std::printf("Board %s\n", toUtf8(board.itemName.c_str()).c_str());
-    for (const BoardProperty& property : board.properties) {
-        std::printf("%s  %-32s %-9s %s\n", formatTag(property.tag).c_str(), propertyName(property.tag).c_str(),
-                    propertyTypeName(property.type), propertyText(property).c_str());
+void printTable(const SelectedBoard& board) {
+    std::printf("Board %zu  %s\n", board.number, printable(toUtf8(board.report.itemName.c_str())).c_str());
+    TextTable table({"Tag", "Name", "Type", "Value"});
+    for (const BoardProperty& property : board.report.properties) {
+        table.addRow({formatTag(property.tag), propertyName(property.tag), propertyTypeName(property.type),
+                      propertyText(property)});
+    }
+    table.print();
+}
+
+void addProperty(cJSON* array, const BoardProperty& property) {
+    cJSON* object = appendJsonObject(array);
+    addJsonString(object, "tag", formatTag(property.tag));
+    addJsonString(object, "name", propertyName(property.tag));
+    addJsonString(object, "type", propertyTypeName(property.type));
+    cJSON* value = propertyJson(property);
+    if (!cJSON_AddItemToObject(object, "value", value)) {
+        cJSON_Delete(value);
+        throw std::bad_alloc();
     }
 }
 
-cJSON* propertyObject(const BoardProperty& property) {
-    cJSON* object = cJSON_CreateObject();
-    if (object == nullptr) {
-        throw std::bad_alloc();
-    }
-    cJSON* value = nullptr;
-    try {
-        value = propertyJson(property);
-    } catch (...) {
-        cJSON_Delete(object);
-        throw;
-    }
-    const bool filled = cJSON_AddStringToObject(object, "tag", formatTag(property.tag).c_str()) != nullptr &&
-                        cJSON_AddStringToObject(object, "name", propertyName(property.tag).c_str()) != nullptr &&
-                        cJSON_AddStringToObject(object, "type", propertyTypeName(property.type)) != nullptr &&
-                        cJSON_AddItemToObject(object, "value", value);
-    if (!filled) {
-        cJSON_Delete(object);
-        throw std::bad_alloc();
-    }
-    return object;
-}
-
-void printJsonBoard(const BoardReport& board) {
+void printJsonBoard(const SelectedBoard& board) {
     const qv::unique_cjson document = newJsonObject();
-    cJSON* properties = nullptr;
-    if (document) {
-        cJSON_AddStringToObject(document.get(), "itemName", toUtf8(board.itemName.c_str()).c_str());
-        properties = cJSON_AddArrayToObject(document.get(), "properties");
-    }
-    if (properties == nullptr) {
-        throw std::bad_alloc();
-    }
-    for (const BoardProperty& property : board.properties) {
-        cJSON* object = propertyObject(property);
-        if (!cJSON_AddItemToArray(properties, object)) {
-            cJSON_Delete(object);
-            throw std::bad_alloc();
-        }
+    addJsonNumber(document.get(), "number", static_cast<double>(board.number));
+    addJsonString(document.get(), "itemName", toUtf8(board.report.itemName.c_str()));
+    cJSON* properties = addJsonArray(document.get(), "properties");
+    for (const BoardProperty& property : board.report.properties) {
+        addProperty(properties, property);
     }
     printJson(document.get());
 }
@@ -70,20 +49,16 @@ void printJsonBoard(const BoardReport& board) {
 } // namespace
 
 int runShow(ExpertModule& module, const CommandOptions& options) {
-    if (options.operands.size() != 1) {
-        throw UsageError("show needs a board");
-    }
-    const std::vector<BoardReport> boards = readBoardReports(module.expert());
-    const BoardReport& board = boards[selectBoard(boards, options.operands.front())];
-    if (FAILED(board.result)) {
-        throw HostError("GetResourceProperties failed with HRESULT " + formatHResult(board.result));
+    const SelectedBoard board = selectBoard(module.expert(), options.board);
+    if (FAILED(board.report.result)) {
+        throw reportFailure(board.report);
     }
     if (options.json) {
         printJsonBoard(board);
     } else {
         printTable(board);
     }
-    return 0;
+    return kExitSuccess;
 }
 
 } // namespace hwconfig

@@ -12,6 +12,7 @@
 #include "host/output.h"
 #include "host/progress.h"
 
+
 #include <algorithm>
 #include <cstdio>
 #include <memory>
@@ -39,12 +40,13 @@ const char* kindWords(NodeKind kind) {
 }
 
 struct BoardFacts {
+    std::size_t number; // in hwconfig list
     std::string itemName;
     std::string alias;
     std::string model;
-    // Zero when the PXI services do not know the board: it is not in a PXI chassis.
-    unsigned long pxiChassis = 0;
-    long pxiSlot = 0;
+    std::optional<PxiLocation> pxi;
+    // Why the board's report failed; the board is still placed, from the device tree.
+    std::optional<HostError> failure;
 };
 
 struct TreeNode {
@@ -154,40 +156,48 @@ private:
     std::vector<std::unique_ptr<TreeNode>> roots_;
 };
 
-BoardFacts readBoardFacts(IhwSysExpert2* expert, const std::string& itemName, const ItemName& wideName) {
-    const BoardReport report = readBoardReport(expert, wideName);
-    throwIfFailed(report.result, "reading the properties of " + itemName);
-    BoardFacts facts{itemName, propertyText(report, hwSysTagAlias), propertyText(report, hwSysTagModelName), 0, 0};
-    const std::string chassis = propertyText(report, hwSysTagPxiChassis);
-    if (chassis.size() > 3 && chassis.compare(0, 3, "PXI") == 0) {
-        facts.pxiChassis = std::stoul(chassis.substr(3));
+BoardFacts readBoardFacts(IhwSysExpert2* expert, std::size_t number, const ItemName& itemName) {
+    const BoardReport report = readBoardReport(expert, itemName);
+    BoardFacts facts{number, toUtf8(itemName.c_str()), {}, {}, std::nullopt, std::nullopt};
+    if (FAILED(report.result)) {
+        facts.failure = reportFailure(report);
+        return facts;
     }
-    const std::string slot = propertyText(report, hwSysTagPxiSlotNumber);
-    facts.pxiSlot = slot.empty() ? 0 : std::stol(slot);
+    facts.alias = propertyText(report, hwSysTagAlias);
+    facts.model = propertyText(report, hwSysTagModelName);
+    facts.pxi = pxiLocation(report);
     return facts;
 }
 
-DeviceForest buildForest(IhwSysExpert2* expert) {
+DeviceForest buildForest(IhwSysExpert2* expert, FailedBoards& failures) {
     const std::vector<ItemName> names = readItemNames(expert);
     DeviceForest forest;
     Progress progress("placing boards in the device tree", names.size());
     for (std::size_t i = 0; i < names.size(); ++i) {
-        const std::string itemName = toUtf8(names[i].c_str());
-        forest.addBoard(locateBoard(itemName), readBoardFacts(expert, itemName, names[i]));
+        BoardFacts facts = readBoardFacts(expert, i + 1, names[i]);
+        if (facts.failure) {
+            failures.add(i + 1, *facts.failure);
+        }
+        const DeviceLocation location = locateBoard(facts.itemName);
+        forest.addBoard(location, std::move(facts));
         progress.update(i + 1);
     }
     forest.sort();
     return forest;
 }
 
-// "8086:A110" from "PCI\VEN_8086&DEV_A110&..."; the instance ID itself for other devices.
+// "8086:a110" from "PCI\VEN_8086&DEV_A110&...", as lspci shows PCI IDs; the instance ID itself
+// for other devices.
 std::string pciIds(const std::string& instanceId) {
     const std::size_t vendor = instanceId.find("VEN_");
     const std::size_t device = instanceId.find("DEV_");
     if (vendor == std::string::npos || device == std::string::npos) {
         return instanceId;
     }
-    return instanceId.substr(vendor + 4, 4) + ":" + instanceId.substr(device + 4, 4);
+    std::string ids = instanceId.substr(vendor + 4, 4) + ":" + instanceId.substr(device + 4, 4);
+    std::transform(ids.begin(), ids.end(), ids.begin(),
+                   [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); });
+    return ids;
 }
 
 std::string devfnText(int devfn) {
@@ -197,10 +207,10 @@ std::string devfnText(int devfn) {
 }
 
 std::string pxiText(const BoardFacts& board) {
-    if (board.pxiChassis == 0) {
+    if (!board.pxi) {
         return {};
     }
-    return "PXI chassis " + std::to_string(board.pxiChassis) + ", slot " + std::to_string(board.pxiSlot);
+    return "PXI chassis " + std::to_string(board.pxi->chassis) + ", slot " + std::to_string(board.pxi->slot);
 }
 
 std::string nodeLabel(const TreeNode& node) {
@@ -212,6 +222,9 @@ std::string nodeLabel(const TreeNode& node) {
         return position + (node.devfn >= 0 ? std::string(kindWords(node.kind)) + " " + pciIds(node.instanceId)
                                            : node.instanceId);
     }
+    if (node.board->failure) {
+        return position + node.board->itemName + "  (report failed)";
+    }
     const std::string& name = node.board->alias.empty() ? node.board->itemName : node.board->alias;
     std::string label = position + name + "  " + node.board->model;
     const std::string pxi = pxiText(*node.board);
@@ -219,7 +232,7 @@ std::string nodeLabel(const TreeNode& node) {
 }
 
 void printTextNode(const TreeNode& node, const std::string& prefix, bool last) {
-    std::printf("%s%s%s\n", prefix.c_str(), last ? "\\- " : "+- ", nodeLabel(node).c_str());
+    std::printf("%s%s%s\n", prefix.c_str(), last ? "\\- " : "+- ", printable(nodeLabel(node)).c_str());
     const std::string inner = prefix + (last ? "   " : "|  ");
     for (std::size_t i = 0; i < node.children.size(); ++i) {
         printTextNode(*node.children[i], inner, i + 1 == node.children.size());
@@ -232,7 +245,7 @@ void printText(const DeviceForest& forest) {
         return;
     }
     for (const auto& root : forest.roots()) {
-        std::printf("%s\n", nodeLabel(*root).c_str());
+        std::printf("%s\n", printable(nodeLabel(*root)).c_str());
         for (std::size_t i = 0; i < root->children.size(); ++i) {
             printTextNode(*root->children[i], "", i + 1 == root->children.size());
         }
@@ -252,7 +265,7 @@ std::string dotEscaped(const std::string& text) {
 
 int printDotNode(const TreeNode& node, int& nextId) {
     const int id = nextId++;
-    std::printf("  n%d [label=\"%s\"%s];\n", id, dotEscaped(nodeLabel(node)).c_str(),
+    std::printf("  n%d [label=\"%s\"%s];\n", id, dotEscaped(printable(nodeLabel(node))).c_str(),
                 node.kind == NodeKind::board ? ", style=bold" : "");
     for (const auto& child : node.children) {
         const int childId = printDotNode(*child, nextId);
@@ -281,15 +294,21 @@ void addJsonNode(cJSON* array, const TreeNode& node) {
         addJsonNumber(object, "function", node.devfn & 7);
     }
     if (node.board) {
+        addJsonNumber(object, "number", static_cast<double>(node.board->number));
         addJsonString(object, "itemName", node.board->itemName);
-        addJsonString(object, "alias", node.board->alias);
-        addJsonString(object, "model", node.board->model);
-        if (node.board->pxiChassis != 0) {
+        addJsonOptionalString(object, "alias", node.board->alias);
+        addJsonOptionalString(object, "model", node.board->model);
+        if (node.board->pxi) {
             cJSON* pxi = addJsonObject(object, "pxi");
-            addJsonNumber(pxi, "chassis", static_cast<double>(node.board->pxiChassis));
-            addJsonNumber(pxi, "slot", node.board->pxiSlot);
+            addJsonNumber(pxi, "chassis", static_cast<double>(node.board->pxi->chassis));
+            addJsonNumber(pxi, "slot", node.board->pxi->slot);
         } else {
             addJsonNull(object, "pxi");
+        }
+        if (node.board->failure) {
+            addJsonError(object, "error", *node.board->failure);
+        } else {
+            addJsonNull(object, "error");
         }
     }
     cJSON* children = addJsonArray(object, "children");
@@ -310,10 +329,8 @@ void printJsonForest(const DeviceForest& forest) {
 } // namespace
 
 int runTree(ExpertModule& module, const CommandOptions& options, const TreeOptions& tree) {
-    if (options.json && tree.dot) {
-        throw UsageError("tree writes either --json or --dot, not both");
-    }
-    const DeviceForest forest = buildForest(module.expert());
+    FailedBoards failures;
+    const DeviceForest forest = buildForest(module.expert(), failures);
     if (tree.dot) {
         printDot(forest);
     } else if (options.json) {
@@ -321,7 +338,10 @@ int runTree(ExpertModule& module, const CommandOptions& options, const TreeOptio
     } else {
         printText(forest);
     }
-    return kExitSuccess;
+    if (!options.json) {
+        failures.print();
+    }
+    return failures.empty() ? kExitSuccess : kExitReportsFailed;
 }
 
 } // namespace hwconfig

@@ -2,7 +2,7 @@
 # Installs, as root with apt-get, the Debian packages the build needs and this machine lacks.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config libcjson-dev libcli11-dev libboost-dev libgtest-dev libgmock-dev libbenchmark-dev)
+packages=(cmake ninja-build g++ pkg-config libcjson-dev libcli11-dev libhowardhinnant-date-dev libboost-dev libgtest-dev libgmock-dev libbenchmark-dev)
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")

@@ -12,12 +12,16 @@ namespace aliaskeys {
 using nQVOSALS100::tStatus;
 
 HRESULT readAliasFile(std::string& filePath, std::vector<AliasFileRecord>& records, bool& opened) {
-    opened = false;
-    return qvkelpsysapiexpert::runHostOperation([&](tStatus& status) {
+    // The store reports a file it cannot open and returns false; what it finds once the file is open
+    // (its lock, its text) it throws.
+    bool openTried = false;
+    bool refused = false;
+    const HRESULT result = qvkelpsysapiexpert::runHostOperation([&](tStatus& status) {
         filePath = getAliasesFilePath();
         AliasStore store;
-        opened = store.openForRead(&status);
-        if (!opened) {
+        openTried = true;
+        if (!store.openForRead(&status)) {
+            refused = true;
             return;
         }
         const cJSON* record = nullptr;
@@ -27,6 +31,20 @@ HRESULT readAliasFile(std::string& filePath, std::vector<AliasFileRecord>& recor
                                cJSON_IsTrue(cJSONUtils::findMember(record, "simulated")) != 0});
         }
     });
+    opened = openTried && !refused;
+    return result;
+}
+
+bool isValidAlias(const std::string& alias) {
+    // The rule takes wide text and throws its HRESULT as a value; an alias of other characters than
+    // its ASCII set is refused whatever its width.
+    const std::basic_string<WCHAR> wide(alias.begin(), alias.end());
+    try {
+        validateAlias(wide.c_str());
+        return true;
+    } catch (HRESULT) {
+        return false;
+    }
 }
 
 HRESULT findBoardKey(const std::string& itemName, BoardKey& key) {

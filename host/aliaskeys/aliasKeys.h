@@ -22,6 +22,10 @@ struct AliasFileRecord {
 // that a failure after it means the text is not a valid alias file.
 HRESULT readAliasFile(std::string& filePath, std::vector<AliasFileRecord>& records, bool& opened);
 
+// True when the module accepts `alias` as an alias (its own rule: 1 to 254 of A-Z a-z 0-9 - _, not
+// beginning with _).
+bool isValidAlias(const std::string& alias);
+
 struct BoardKey {
     DEVINST devInst = 0;
     // Empty when the board has none (not a PCI device, or its slot path cannot be computed).

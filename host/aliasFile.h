@@ -1,0 +1,26 @@
+// hwconfig's reading of aliases.json: its records, read under the module's shared lock with the
+// module's own store (host/aliaskeys), and what is wrong with the file when the module cannot use it, in words that
+// say where the file should be and how to make a good one.
+#pragma once
+
+#include "host/expertModule.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace hwconfig {
+
+struct AliasFileRecord {
+    std::string key;
+    std::string alias; // UTF-8, each byte of the file read in the machine's ANSI code page
+    bool simulated = false;
+};
+
+// The records in file order; throws the HostError that aliasFileProblem describes.
+std::vector<AliasFileRecord> readAliasFile(std::string& windowsPath);
+
+// Why the module cannot use the alias file, or nothing when it can. Read once per run.
+const std::optional<HostError>& aliasFileProblem();
+
+} // namespace hwconfig

@@ -1,0 +1,59 @@
+#!/usr/bin/env python3
+"""Writes a simulated machine of N QV-KELP PCI Express boards, for timing hwconfig on a large machine.
+
+    scripts/make-machine.py 1000 /tmp/big      # /tmp/big/machine.json and its drive folder
+
+Each board sits behind a root port of its own, 250 to a host bridge; the drive holds an alias file
+without records. The last board's item name is printed, for `hwconfig show ITEM_NAME`.
+"""
+import json
+import pathlib
+import sys
+
+
+def board(index, port_id):
+    item = "PCI\\VEN_1F2B&DEV_7B10&SUBSYS_7B101F2B&REV_02\\4&%X&0&0018" % (0x10000000 + index)
+    return item, {
+        "id": item, "parent": port_id, "address": 0,
+        "hardwareKey": {
+            "BusProperties": {"pciVendorID": 7979, "pciDeviceID": 31504, "pciSubsystemVendorID": 7979,
+                              "pciSubsystemID": 31504, "pciRevision": 2, "pciBusNumber": 1 + index % 255,
+                              "pciDeviceNumber": 0, "pciFunctionNumber": 0, "pcieLinkWidth": 4,
+                              "pcieMaxLinkWidth": 8},
+            "DeviceProperties": {"manufacturerName": "Quorvel", "modelName": "QV-KELP 2310e",
+                                 "serialNumber": "B%07X" % index, "pxiGeographicAddress": 0}},
+        "interfaces": [
+            {"class": "{7729C356-96D6-4FAB-8D01-9266FB3D1BD7}",
+             "key": {"Properties": {"interfaceVersion": 3, "isProductQV": 1,
+                                    "mainInterface": {"guid": "{6A2F9D13-8C47-4E0B-B5D8-3F1C27E9A046}"},
+                                    "connectsToNumSlots": 0, "supportsRouting": 0,
+                                    "supportsRoutingEnumeration": 0, "supportsRegiEnumeration": 0,
+                                    "resetRoutingForCal": 0, "driverBaseName": "qvkelpdrv"}}},
+            {"class": "{6A2F9D13-8C47-4E0B-B5D8-3F1C27E9A046}"}],
+        "board": {"selfCal": {"time": "2026-01-20T10:12:00Z", "temperature": 33.25},
+                  "externalCal": {"time": "2025-11-05T00:00:00Z", "intervalDays": 365, "password": "kelp"},
+                  "temperatures": [36.5, 44.0, 33.75, 33.5], "selfTest": 0, "selfCalibration": 0}}
+
+
+def main():
+    count, folder = int(sys.argv[1]), pathlib.Path(sys.argv[2])
+    devices = [{"id": "ROOT\\ACPI_HAL\\0000"}, {"id": "ACPI_HAL\\PNP0C08\\0", "parent": "ROOT\\ACPI_HAL\\0000"}]
+    last_item = ""
+    for index in range(count):
+        bridge, port = divmod(index, 250)
+        bridge_id = "ACPI\\PNP0A08\\%d" % bridge
+        if port == 0:
+            devices.append({"id": bridge_id, "parent": "ACPI_HAL\\PNP0C08\\0"})
+        port_id = "PCI\\VEN_8086&DEV_2030&SUBSYS_00000000&REV_04\\3&%X&0&%02X" % (0x2F1E4C9 + bridge, port)
+        devices.append({"id": port_id, "parent": bridge_id, "address": ((port // 8) << 16) | (port % 8)})
+        last_item, entry = board(index, port_id)
+        devices.append(entry)
+    aliases = folder / "drive_c" / "ProgramData" / "Quorvel" / "QV-KELP"
+    aliases.mkdir(parents=True, exist_ok=True)
+    (aliases / "aliases.json").write_text('{"devices": {}}\n')
+    machine = {"drives": {"C": "drive_c"}, "commonAppData": "C:\\ProgramData", "devices": devices}
+    (folder / "machine.json").write_text(json.dumps(machine, indent=1))
+    print(last_item)
+
+
+main()

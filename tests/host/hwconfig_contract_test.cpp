@@ -1,0 +1,269 @@
+// What hwconfig promises a user and a script, one row per way it could quietly do the wrong thing:
+// each command line with its exit code, what standard output holds (text, or the JSON document)
+// and the first line on standard error. The rows that change a machine run on a copy of the lab
+// machine of their own, in order.
+#include "host_module.h"
+#include "hwconfig_run.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using namespace hosttest;
+namespace fs = std::filesystem;
+using Edits = std::vector<std::pair<std::string, std::string>>;
+
+namespace {
+
+struct Row {
+    std::string arguments;
+    int exitCode;
+    std::string inStdout; // a part of standard output; for a JSON row, of its compact form
+    std::string inStderr; // a part of standard error's first line; empty: standard error is empty
+};
+
+std::string firstLine(const std::string& text) {
+    return text.substr(0, text.find('\n'));
+}
+
+// `--json` rows must write exactly one JSON document, whatever the outcome.
+void check(const Row& row, const std::string& prefix = "") {
+    const ProgramRun run = runHwconfig(prefix + row.arguments);
+    EXPECT_EQ(run.exitCode, row.exitCode) << row.arguments << "\n" << run.output;
+    const bool json = row.arguments.find("--json") != std::string::npos;
+    const std::string out = json ? compactJson(run.out) : run.out;
+    if (json) {
+        EXPECT_NE(out, "") << row.arguments << ": not one JSON document:\n" << run.out;
+    }
+    EXPECT_NE(out.find(row.inStdout), std::string::npos) << row.arguments << "\n" << run.output;
+    if (row.inStderr.empty()) {
+        EXPECT_EQ(run.err, "") << row.arguments;
+    } else {
+        EXPECT_NE(firstLine(run.err).find(row.inStderr), std::string::npos) << row.arguments << "\n" << run.err;
+    }
+}
+
+template <std::size_t N> void checkAll(const Row (&rows)[N], const std::string& prefix = "") {
+    for (const Row& row : rows) {
+        check(row, prefix);
+    }
+}
+
+// The lab machine copied to a folder of the test's own, optionally with text of its description
+// replaced, so that renames and calibrations change nothing another test sees.
+class LabCopy {
+public:
+    explicit LabCopy(const Edits& edits = {}) {
+        folder_ = fs::path(::testing::TempDir()) / ("hwconfig-lab-" + std::to_string(++count_));
+        fs::remove_all(folder_);
+        fs::copy(fs::path(QV_RUNTIME_DIR) / "examples", folder_, fs::copy_options::recursive);
+        std::string description = read(machine());
+        for (const auto& [from, to] : edits) {
+            const std::size_t at = description.find(from);
+            EXPECT_NE(at, std::string::npos) << from;
+            if (at != std::string::npos) {
+                description.replace(at, from.size(), to);
+            }
+        }
+        std::ofstream(machine(), std::ios::binary | std::ios::trunc) << description;
+    }
+    ~LabCopy() { fs::remove_all(folder_); }
+
+    fs::path machine() const { return folder_ / "lab.json"; }
+    fs::path aliasFile() const { return folder_ / "drive_c/ProgramData/Quorvel/QV-KELP/aliases.json"; }
+    std::string on() const { return "--machine " + machine().string() + " "; }
+
+    static std::string read(const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+
+private:
+    static inline int count_ = 0;
+    fs::path folder_;
+};
+
+// Board 2's item name as JSON writes it, and as the shell takes it.
+const std::string kBoard2 = "PCI\\\\VEN_1F2B&DEV_7A22&SUBSYS_7A221F2B&REV_01\\\\6&1E07B5D&0&001000E0";
+const std::string kBoard2Typed = "'PCI\\VEN_1F2B&DEV_7A22&SUBSYS_7A221F2B&REV_01\\6&1E07B5D&0&001000E0'";
+
+} // namespace
+
+TEST(HwconfigContract, a_command_refuses_what_it_does_not_take_with_its_own_usage) {
+    const Row rows[] = {
+        {"cal due --password kelp --date 2027-01-01 --interval 5", 2, "", "hwconfig: due excludes --"},
+        {"cal 99 due", 2, "", "due excludes BOARD"},
+        {"cal due 1", 2, "", "due excludes BOARD"},
+        {"cal 1 --due 2027-01-01 --interval 5", 2, "", "--due excludes --interval"},
+        {"cal 1 --password kelp --password-stdin", 2, "", "--password excludes --password-stdin"},
+        {"rename 1 Bench --default", 2, "", "NEW_ALIAS excludes --default"},
+        {"rename 1", 2, "", "NEW_ALIAS or --default is required"},
+        {"show 1 2", 2, "", "unexpected argument 2"},
+        {"selfcal 1 --mode 0", 2, "", "unknown option --mode"},
+        {"-- list", 2, "", "the command comes before --, which ends the options"},
+        {"--version list", 2, "", "--version takes no command"},
+        {"--json tree --dot", 2, R"("message":"--dot excludes --json")", "--dot excludes --json"},
+        {"--json show", 2, R"("exitCode":2)", "BOARD is required"},
+    };
+    checkAll(rows);
+    // The usage that follows is the command's own, and shows BOARD as required.
+    EXPECT_EQ(runHwconfig("show").err, "hwconfig: BOARD is required\nUsage: hwconfig show [OPTIONS] BOARD\n"
+                                       "See hwconfig show --help.\n");
+    EXPECT_NE(runHwconfig("cal due 1").err.find("See hwconfig cal due --help."), std::string::npos);
+}
+
+TEST(HwconfigContract, every_command_answers_in_json_on_success_and_failure_with_one_error_object) {
+    const LabCopy lab;
+    const Row rows[] = {
+        {"--json --version", 0, R"({"hwconfig":"1.1.0","module":")", ""},
+        {"--json cal 2", 0, R"("externalCalibration":"2025-06-01T00:00:00Z","due":"2026-06-01T00:00:00Z")", ""},
+        {"--json selftest 2", 0, R"("warning":false,"hresult":0,"name":"S_OK","moduleText":null)", ""},
+        {"--json selfcal 2", 0, R"("hresult":0,"name":"S_OK")", ""},
+        {"--json cal 1 --password wrong --date 2026-01-01", 1,
+         R"("hresult":2147746702,"name":"HW_E_CAL_PASSWORD_INVALID","moduleText":null,"exitCode":1)",
+         "validation refused: wrong calibration password"},
+        {"--json rename 2 PXI1Slot4", 5, R"("hresult":2147746683,"name":"HW_E_ALIAS_IN_USE")",
+         "board 3 already shows the alias \"PXI1Slot4\"; --force shares it"},
+        {"--json show 9", 3, R"("hresult":null,"name":null,"moduleText":null,"exitCode":3,"candidates":[])",
+         "no board answers to \"9\""},
+        {"--json cal 1 --password kelp --date 2026-01-01 --interval 365 --check", 0,
+         R"("accepted":["calibrationDate","dueDate","password"],"saved":false)", ""},
+    };
+    checkAll(rows, lab.on());
+    // The module's own error text goes with its failure.
+    check({"--json selftest 3", 1, R"("name":"E_UNEXPECTED","moduleText":"-52003")", "the module says: -52003"},
+          "--machine " + kMachines + "maintenance.json ");
+}
+
+TEST(HwconfigContract, a_board_is_named_by_number_item_name_alias_location_or_serial_and_never_by_a_guess) {
+    const LabCopy lab;
+    const Row rows[] = {
+        {"--json show PXI1/3", 0, R"("number":2,"itemName":")" + kBoard2, ""},
+        {"--json show pxi1/3", 0, R"("number":2,)", ""},
+        {"--json show 01d5b013", 0, R"("number":2,)", ""},
+        {"--json show " + kBoard2Typed, 0, R"("number":2,)", ""},
+        {"show PXI0/0", 3, "", "no board answers to \"PXI0/0\""},
+        // Board 3 shows its default alias, which no record holds; the module alone would not see it.
+        {"rename 1 PXI1Slot4", 5, "", "board 3 already shows the alias \"PXI1Slot4\"; --force shares it"},
+        {"rename 3 2", 0, "renamed from PXI1Slot4 to 2.", ""},
+        {"--json show 2", 9,
+         R"("candidates":[{"number":2,"itemName":")" + kBoard2 +
+             R"(","alias":"ScopeFrontEnd","matchedBy":"number"},{"number":3,)",
+         "\"2\" fits 2 boards: 2 (by number, alias ScopeFrontEnd), 3 (by alias, alias 2)"},
+        {"--json show alias:2", 0, R"("number":3,)", ""},
+        {"selftest 2", 9, "", "\"2\" fits 2 boards"},
+        {"--json rename alias:2 --default", 0, R"("oldAlias":"2","newAlias":"PXI1Slot4")", ""},
+        {"rename 1 Twin", 0, "", ""},
+        {"rename 2 Twin --force", 0, "renamed from ScopeFrontEnd to Twin.", ""},
+        {"cal Twin", 9, "", "\"Twin\" fits 2 boards"},
+    };
+    checkAll(rows, lab.on());
+    // On PCI Express boards outside a chassis the default aliases repeat: such a name is refused too.
+    const LabCopy outside(Edits{{"\"chassis\": 1, \"slot\": 4", "\"chassis\": 0, \"slot\": 0"},
+                           {"\"serialNumber\": \"01E2C95A\", \"pxiGeographicAddress\": 4",
+                            "\"serialNumber\": \"01E2C95A\", \"pxiGeographicAddress\": 0"}});
+    check({"show PXI0Slot0", 9, "", "\"PXI0Slot0\" fits 2 boards: 3 (by alias, alias PXI0Slot0), 4 (by alias"},
+          outside.on());
+    // One wording for a board that is not there, whatever the command.
+    for (const std::string command : {"show 9", "rename 9 X", "selftest 9", "selfcal 9", "cal 9"}) {
+        check({command, 3, "", "hwconfig: no board answers to \"9\": name it by its number"}, lab.on());
+    }
+}
+
+TEST(HwconfigContract, failed_reports_are_listed_with_a_reason_to_act_on_and_a_non_zero_exit_code) {
+    const LabCopy noAliasFile;
+    fs::remove(noAliasFile.aliasFile());
+    const std::string missing = "(missing or unreadable); create it holding {\"devices\": {}}";
+    const Row rows[] = {
+        {"list", 10, "(report failed)", "hwconfig: board 1,2,3,4: report failed: E_UNEXPECTED (0x8000FFFF); cannot open the "
+                                        "alias file C:\\ProgramData\\Quorvel\\QV-KELP\\aliases.json " + missing},
+        {"--json list", 10,
+         R"({"number":1,"itemName":"PCI\\VEN_1F2B&DEV_7A21&SUBSYS_7A211F2B&REV_01\\6&3A1C9E2&0&000800E0","alias":null,)"
+         R"("model":null,"serialNumber":null,"pxi":null,"error":{"message":"report failed: E_UNEXPECTED (0x8000FFFF); )",
+         ""},
+        {"tree", 10, "(report failed)", missing},
+        {"--json cal due", 10, R"("failed":[{"number":1,)", ""},
+        {"cal due", 10, "", missing},
+    };
+    checkAll(rows, noAliasFile.on());
+    const LabCopy trailingText;
+    std::ofstream(trailingText.aliasFile(), std::ios::app) << "\nextra";
+    check({"aliases", 1, "", "is not valid: it must hold one JSON object with a \"devices\" object, and nothing after it"},
+          trailingText.on());
+}
+
+TEST(HwconfigContract, the_password_comes_from_standard_input_not_from_the_command_line) {
+    const LabCopy lab;
+    const fs::path passwordFile = fs::path(::testing::TempDir()) / "hwconfig-password";
+    std::ofstream(passwordFile) << "kelp\n";
+    const std::string fromFile = " < " + passwordFile.string();
+    const Row rows[] = {
+        {"cal 1 --password-stdin --date 2026-01-01 --interval 365 --check" + fromFile, 0,
+         "Accepted: calibrationDate, dueDate, password\nChecked only; nothing was saved.\n", ""},
+        {"cal 1 --date 2026-01-01 --check < /dev/null", 2, "",
+         "the calibration password (--password-stdin, or a terminal to be asked on) is required"},
+        {"cal 1 --password-stdin --check < /dev/null", 2, "", "no password: standard input ended before a line"},
+    };
+    checkAll(rows, lab.on());
+    fs::remove(passwordFile);
+}
+
+TEST(HwconfigContract, text_from_devices_and_files_cannot_break_the_terminal_or_the_json) {
+    const LabCopy lab(Edits{{"\"modelName\": \"QV-KELP 4110\"", "\"modelName\": \"QV\\u001b[31mKELP\\nX\""}});
+    std::ofstream(lab.aliasFile(), std::ios::binary | std::ios::trunc)
+        << "{\"devices\": {\"SIM:1\": {\"alias\": \"Bad\xFF\xFE\", \"simulated\": true}}}";
+    const ProgramRun list = runHwconfig(lab.on() + "list");
+    EXPECT_NE(list.out.find("  QV\\x1B[31mKELP\\nX  "), std::string::npos) << list.out;
+    EXPECT_EQ(std::count(list.out.begin(), list.out.end(), '\n'), 5) << list.out;
+    // Each byte of the file is one character of the machine's code page (1252 here).
+    check({"--json aliases", 0, "\"alias\":\"Bad\xC3\xBF\xC3\xBE\"", ""}, lab.on());
+    check({"aliases", 0, "simulated  -       invalid", ""}, lab.on());
+    // A name typed on the command line may hold any bytes too.
+    check({"--json show \"$(printf 'x\\377')\"", 3, "no board answers to \\\"x\xEF\xBF\xBD\\\"", "no board answers"},
+          lab.on());
+}
+
+TEST(HwconfigContract, one_date_parser_refuses_what_it_cannot_store_and_counts_calendar_days) {
+    const LabCopy lab;
+    const std::string outside = "1900-01-01 is outside 1904-01-01 to 9999-12-31";
+    const Row rows[] = {
+        {"--json cal due --at 2026-03-18T10:00:00+02:00", 0, R"("asOf":"2026-03-18T08:00:00Z")", ""},
+        {"cal due --at 1900-01-01", 2, "", "--at: " + outside},
+        {"cal 1 --password kelp --date 1900-01-01", 2, "", "--date: " + outside},
+        {"cal 1 --password kelp --due 2027-06-01T12:00:00Z", 2, "", "has a time of day, which the board cannot store"},
+        {"cal 1 --password kelp --date 2999-01-01 --check", 2, "", "2999-01-01T00:00:00Z is in the future; --force takes it"},
+        {"cal 1 --password kelp --date 2999-01-01 --interval 1 --check --force", 0, "Checked only", ""},
+        // ScopeFrontEnd is due on 2026-06-01.
+        {"cal due --at 2026-05-31T23:00:00Z", 7, "2026-06-01  due in 1 day  ", ""},
+        {"cal due --at 2026-06-01T12:00:00Z", 7, "2026-06-01  due today  ", ""},
+        {"cal due --at 2026-06-02", 8, "2026-06-01  overdue by 1 day  ", ""},
+        {"cal due --at 2026-03-01 --within 1", 0, "No calibration due within 1 day.", ""},
+    };
+    checkAll(rows, lab.on());
+}
+
+TEST(HwconfigContract, the_smaller_promises) {
+    const LabCopy lab;
+    const Row rows[] = {
+        {"--version", 0, "hwconfig 1.1.0\nqvkelpsysapiexpertu ", ""},
+        {"show 1", 0, "PCI vendor ID                   unsigned   1f2b\n", ""},
+        {"tree", 0, "root port 8086:a110", ""},
+        {"--json list", 0, R"("serialNumber":"01D4A7F2","pxi":{"chassis":1,"slot":2},"error":null})", ""},
+        {"--json tree", 0, R"("pxi":{"chassis":1,"slot":2},"error":null,"children":[])", ""},
+        {"list", 0, "01C0DE77  -             PCI", ""},
+        {"rename 2 A-very-long-alias-of-thirty-two-c", 0, "", ""},
+        {"list", 0, "2  A-very-long-alias-of-thirty-two-c  QV-KELP 4220 ", ""},
+    };
+    checkAll(rows, lab.on());
+    const ProgramRun full = runHwconfig(lab.on() + "rename 3 FullTest", "> /dev/full");
+    EXPECT_EQ(full.exitCode, 1);
+    EXPECT_EQ(full.err, "hwconfig: writing the output failed (board 3 was renamed to FullTest all the same): "
+                        "No space left on device\n");
+}
