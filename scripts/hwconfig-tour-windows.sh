@@ -36,14 +36,14 @@ step() {
 
 board=PCI\\VEN_1F2B\&DEV_7A21\&SUBSYS_7A211F2B\&REV_01\\6\&3A1C9E2\&0\&000800E0
 step list 0 "$board" list
-step show 0 "Board $board" show 1
-step rename 0 "is now named Tour-1" rename 1 Tour-1
+step show 0 "Board 1  $board" show 1
+step rename 0 "to Tour-1." rename 1 Tour-1
 step "list after rename" 0 Tour-1 list
 step "cal save" 0 "" cal 1 --password kelp --date 2026-03-18 --interval 365
 step "cal read back" 0 2027-03-18 cal 1
 # Exit code 8: boards are due (the lab has one overdue); the saved record's due date is among them.
 step "cal due" 8 "2027-03-18" cal due --within 36500
-step selftest 0 "Self-test succeeded" selftest 1
-step selfcal 0 "Self-calibration succeeded" selfcal 1
+step selftest 0 "Self-test of board 1 succeeded" selftest 1
+step selfcal 0 "Self-calibration of board 1 succeeded" selfcal 1
 echo "hwconfig tour: $failures failed"
 exit $((failures != 0))
