@@ -7,7 +7,9 @@
 
 #include <cstdint>
 
-#if defined(_WIN32)
+#if defined(_WIN32) && defined(QVPXISVC_BUILD)
+#define QVPXISVC_API __declspec(dllexport)
+#elif defined(_WIN32)
 #define QVPXISVC_API __declspec(dllimport)
 #else
 #define QVPXISVC_API __attribute__((visibility("default")))

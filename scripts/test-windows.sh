@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # The Windows stage: cross-builds the module as the Windows x64 DLL with mingw-w64, checks what the
 # DLL exports and imports, and runs under Wine, in a fresh prefix, the host-level tests that need no
-# device tree (Wine's configuration-manager calls are stubs, so discovery is not run there).
+# device tree; then, against the test build of the module in build/windows/simulated (the same
+# objects, with the device side of the simulated Windows, qvwinsim.dll, in place of SetupAPI, the
+# configuration manager and the registry), the host-level tests of the operations and the hwconfig
+# tour on the lab machine.
 # On a fresh Debian machine (as root) it first installs what is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -48,5 +51,9 @@ for test in test_host test_core; do
     echo "--- $test"
     (cd "$bin" && "$wine" "./$test.exe" --gtest_brief=1) || status=1
 done
+echo "--- test_operations (build/windows/simulated)"
+(cd build/windows/simulated && "$wine" ./test_operations.exe --gtest_brief=1) || status=1
+echo "--- hwconfig tour (build/windows/simulated)"
+scripts/hwconfig-tour-windows.sh "$wine" || status=1
 "$wineserver" -k || true
 exit "$status"

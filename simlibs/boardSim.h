@@ -15,7 +15,11 @@
 #include <cstring>
 #include <string>
 
+#ifdef _WIN32
+#define QV_SIMLIB_EXPORT extern "C" __declspec(dllexport)
+#else
 #define QV_SIMLIB_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 #define QV_SIMLIB_TEXT2(name) #name
 #define QV_SIMLIB_TEXT(name) QV_SIMLIB_TEXT2(name)
 

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "platform/sim/machine.h"
+#include "platform/sim/sim_api.h"
 
 #include <cstdint>
 #include <functional>
@@ -51,18 +52,18 @@ struct BoardState {
     std::map<std::string, BoardFailure> fail;
 
     // The code that the driver function with this suffix must return now, if any.
-    std::optional<std::int32_t> failureOf(const std::string& suffix, std::optional<std::int32_t> sensor = {}) const;
+    SIM_API std::optional<std::int32_t> failureOf(const std::string& suffix, std::optional<std::int32_t> sensor = {}) const;
 };
 
 // The present device with this instance ID (compared without regard to case) and a "board"
 // member; empty when there is none. Throws std::runtime_error when the state file cannot be read.
-std::optional<BoardState> readBoardState(const std::string& deviceId);
+SIM_API std::optional<BoardState> readBoardState(const std::string& deviceId);
 
 // Reads the board's state and hands it to `change`, which returns a status code; a code that is not
 // negative stores the changed state. The whole read-change-store holds the store's lock, so two
 // changes never interleave. Returns the code of `change`, or nothing when there is no such board.
 // Throws std::runtime_error when the state file cannot be read or written.
-std::optional<std::int32_t> updateBoardState(const std::string& deviceId,
+SIM_API std::optional<std::int32_t> updateBoardState(const std::string& deviceId,
                                              const std::function<std::int32_t(BoardState&)>& change);
 
 // The device owning the interface with this device path (compared without regard to case).
@@ -71,9 +72,9 @@ struct InterfaceOwner {
     GUID interfaceClass{};
     bool present = true;
 };
-std::optional<InterfaceOwner> findInterfaceOwner(const std::string& devicePath);
+SIM_API std::optional<InterfaceOwner> findInterfaceOwner(const std::string& devicePath);
 // A value of the registry key of the device's first interface of `interfaceClass`, in `subkey`.
-std::optional<RegistryValue> readInterfaceValue(const std::string& deviceId, const GUID& interfaceClass,
+SIM_API std::optional<RegistryValue> readInterfaceValue(const std::string& deviceId, const GUID& interfaceClass,
                                                 const std::string& subkey, const std::string& valueName);
 
 } // namespace sim

@@ -6,13 +6,14 @@
 // Each line is appended with one write to a file opened with O_APPEND, so processes may share it.
 #pragma once
 
+#include "platform/sim/sim_api.h"
 #include <cstdint>
 #include <string_view>
 
 namespace sim {
 
-void logCall(std::string_view function);
-void logCall(std::string_view function, const char* argument);
-void logFailedCall(std::string_view function, const char* argument, std::uint32_t error);
+SIM_API void logCall(std::string_view function);
+SIM_API void logCall(std::string_view function, const char* argument);
+SIM_API void logFailedCall(std::string_view function, const char* argument, std::uint32_t error);
 
 } // namespace sim

@@ -38,4 +38,8 @@ private:
     ByteRangeLocks locks_;
 };
 
+// Whether a C runtime stream of this process has the file open. The runtime opens files without
+// FILE_SHARE_DELETE, so DeleteFileA refuses such a file with ERROR_SHARING_VIOLATION.
+bool hasOpenStream(const std::string& hostPath);
+
 } // namespace winsim

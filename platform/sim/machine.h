@@ -15,6 +15,7 @@
 #pragma once
 
 #include "platform/sim/win32_types.h"
+#include "platform/sim/sim_api.h"
 
 #include <cstdint>
 #include <deque>
@@ -26,7 +27,7 @@
 namespace sim {
 
 // One registry value: its type and its raw bytes, as RegQueryValueExA delivers them.
-struct RegistryValue {
+struct SIM_API RegistryValue {
     DWORD type = 0;
     std::vector<std::uint8_t> data;
 
@@ -40,7 +41,7 @@ struct RegistryValue {
 
 // A registry key: named values and named subkeys, both in insertion order. Names are compared
 // without regard to case, as Windows compares them.
-class RegistryKey {
+class SIM_API RegistryKey {
 public:
     RegistryKey& set(const std::string& name, RegistryValue value);
     RegistryKey& set(const std::string& name, int value) {
@@ -71,7 +72,7 @@ private:
     std::deque<std::pair<std::string, RegistryKey>> subkeys_;
 };
 
-struct DeviceInterface {
+struct SIM_API DeviceInterface {
     GUID classGuid{};
     // Empty: a Windows-like path made of the device ID and the class, such as
     // \\?\pci#ven_abcd&dev_1234#4&2a5e1b0&0&00e0#{7729c356-96d6-4fab-8d01-9266fb3d1bd7}.
@@ -82,7 +83,7 @@ struct DeviceInterface {
     RegistryKey& key();
 };
 
-struct Device {
+struct SIM_API Device {
     std::string id;
     // Empty: the root device HTREE\ROOT\0.
     std::string parent;
@@ -124,7 +125,7 @@ struct Fault {
     std::optional<std::uint32_t> times;
 };
 
-class Machine {
+class SIM_API Machine {
 public:
     // Devices keep the order in which they are added: the configuration manager's child order and
     // the enumeration order of device interfaces. References stay valid as devices are added.
@@ -149,29 +150,29 @@ public:
 // Makes `machine` the machine of the whole process until uninstalled, replacing any description
 // named by QVKELP_MACHINE. Throws std::invalid_argument, with the message a description file
 // would get, when the machine is not well formed (duplicate IDs, unknown parents, cycles, ...).
-void installMachine(const Machine& machine);
+SIM_API void installMachine(const Machine& machine);
 // Back to the machine named by QVKELP_MACHINE (or the empty machine).
-void uninstallMachine();
+SIM_API void uninstallMachine();
 // Reads a description file as the simulation does, with its relative paths resolved. Throws
 // std::invalid_argument with the diagnostic line when the file cannot be read or is malformed.
-Machine loadMachineFile(const std::string& path);
+SIM_API Machine loadMachineFile(const std::string& path);
 
 // The description file the current machine comes from; empty for an installed or empty machine.
-std::string currentMachineFile();
+SIM_API std::string currentMachineFile();
 // The "board" member of the device with this instance ID (JSON text); empty when none.
-std::string boardDescription(const std::string& deviceId);
+SIM_API std::string boardDescription(const std::string& deviceId);
 // The instance ID of the device that owns the interface with this device path; empty when none.
-std::string deviceIdOfInterfacePath(const std::string& devicePath);
+SIM_API std::string deviceIdOfInterfacePath(const std::string& devicePath);
 // The PXI location of the PCI function at bus, device, function; empty when the machine has none.
-std::optional<PxiLocation> findPxiLocation(std::uint32_t bus, std::uint32_t device, std::uint32_t function);
+SIM_API std::optional<PxiLocation> findPxiLocation(std::uint32_t bus, std::uint32_t device, std::uint32_t function);
 
 // The calls that asked the current machine's fault rules since it was installed or read, in
 // order, by their names in the faults table; empty unless the machine has recordCalls set.
-std::vector<std::string> recordedCalls();
+SIM_API std::vector<std::string> recordedCalls();
 
 // Open device information sets and registry keys of the process, so that a test can see that a
 // caller released every handle it acquired.
-std::size_t openDeviceInfoSetCount();
-std::size_t openRegistryKeyCount();
+SIM_API std::size_t openDeviceInfoSetCount();
+SIM_API std::size_t openRegistryKeyCount();
 
 } // namespace sim

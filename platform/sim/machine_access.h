@@ -6,6 +6,7 @@
 #pragma once
 
 #include "platform/sim/win32_types.h"
+#include "platform/sim/sim_api.h"
 
 #include <map>
 #include <memory>
@@ -27,11 +28,11 @@ struct MachineFacts {
 };
 
 // The facts of the current machine; never null.
-std::shared_ptr<const MachineFacts> currentMachineFacts();
+SIM_API std::shared_ptr<const MachineFacts> currentMachineFacts();
 
 // Fault injection: true when the named call must fail now for this argument, with *error set to
 // the Win32 error (or HRESULT / CONFIGRET, as the call reports) it must fail with. Each call
 // that can be made to fail asks this once on entry, after validating its arguments.
-bool takeInjectedFault(const char* call, std::string_view argument, DWORD* error);
+SIM_API bool takeInjectedFault(const char* call, std::string_view argument, DWORD* error);
 
 } // namespace winsim

@@ -3,6 +3,8 @@
 
 #include "platform/sim/win32_types.h"
 
+#ifndef _WIN32
+
 #include <cstdarg>
 
 constexpr DWORD FORMAT_MESSAGE_ALLOCATE_BUFFER = 0x00000100;
@@ -31,3 +33,4 @@ WINSIM_API DWORD WINAPI FormatMessageA(DWORD flags, LPCVOID source, DWORD messag
                                        LPSTR buffer, DWORD size, va_list* arguments);
 WINSIM_API HLOCAL WINAPI LocalAlloc(UINT flags, SIZE_T bytes);
 WINSIM_API HLOCAL WINAPI LocalFree(HLOCAL memory);
+#endif // _WIN32

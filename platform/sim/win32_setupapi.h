@@ -3,6 +3,8 @@
 
 #include "platform/sim/win32_types.h"
 
+#ifndef _WIN32
+
 // SetupDiGetClassDevs flags
 constexpr DWORD DIGCF_DEFAULT = 0x00000001;
 constexpr DWORD DIGCF_PRESENT = 0x00000002;
@@ -75,3 +77,4 @@ WINSIM_API LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, 
 WINSIM_API LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, BYTE* data,
                                            LPDWORD dataSize);
 WINSIM_API LSTATUS WINAPI RegCloseKey(HKEY key);
+#endif // _WIN32

@@ -3,6 +3,20 @@
 // 16-bit UTF-16 code unit.
 #pragma once
 
+#ifdef _WIN32
+// The device side built for Windows (qvwinsim.dll) uses Windows' own types and declarations, and
+// exports the SetupAPI, configuration-manager and registry functions it defines.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <cfgmgr32.h>
+#include <setupapi.h>
+#define WINSIM_API extern "C" __declspec(dllexport)
+#else
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -222,3 +236,4 @@ constexpr DWORD ERROR_RESOURCE_LANG_NOT_FOUND = 1815;
 constexpr DWORD ERROR_KEY_DOES_NOT_EXIST = 0xE0000204u;
 constexpr DWORD ERROR_INVALID_DEVINST_NAME = 0xE0000205u;
 constexpr DWORD ERROR_NO_SUCH_DEVINST = 0xE000020Bu;
+#endif // _WIN32

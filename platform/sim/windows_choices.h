@@ -151,4 +151,10 @@ constexpr DWORD kNullModuleError = ERROR_INVALID_HANDLE;
 // Libraries export by name only; an ordinal (a "name" below 0x10000) is never found.
 constexpr std::uintptr_t kOrdinalLimit = 0x10000;
 
+// --- Where Wine differs from Windows ----------------------------------------------------------
+// Recorded, not applied: the simulation follows Windows. Seen running tests/sim under Wine 8:
+// - FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM) gives Wine's own texts, not Windows' (error 5 is
+//   "Access denied." where Windows says "Access is denied."), so the lengths differ as well:
+//   FormatMessageA.a_system_text_comes_with_its_length_and_line_end_in_every_english_language.
+
 } // namespace winsim::choice

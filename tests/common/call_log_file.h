@@ -1,7 +1,7 @@
 // Points QVKELP_CALL_LOG at a fresh file for the life of one object and reads its lines back.
 #pragma once
 
-#include <unistd.h>
+#include "host_platform.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -12,13 +12,13 @@
 class CallLogFile {
 public:
     CallLogFile()
-        : path_(std::filesystem::temp_directory_path() / ("qvkelp-call-log-" + std::to_string(::getpid()) + "-" +
+        : path_(std::filesystem::temp_directory_path() / ("qvkelp-call-log-" + std::to_string(hostplatform::processId()) + "-" +
                                                            std::to_string(counter()++) + ".txt")) {
         std::filesystem::remove(path_);
-        ::setenv(kVariable, path_.c_str(), 1);
+        hostplatform::setEnvironment(kVariable, path_.string());
     }
     ~CallLogFile() {
-        ::unsetenv(kVariable);
+        hostplatform::unsetEnvironment(kVariable);
         std::error_code ignored;
         std::filesystem::remove(path_, ignored);
     }

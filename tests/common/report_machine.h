@@ -5,7 +5,7 @@
 
 #include "platform/sim/machine.h"
 
-#include <unistd.h>
+#include "host_platform.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -132,20 +132,27 @@ class AliasDrive {
 public:
     AliasDrive()
         : root_(std::filesystem::temp_directory_path() /
-                ("qvkelp-report-" + std::to_string(::getpid()) + "-" + std::to_string(counter()++))) {
+                ("qvkelp-report-" + std::to_string(hostplatform::processId()) + "-" + std::to_string(counter()++))) {
         std::filesystem::create_directories(aliasFile().parent_path());
+        remove();
     }
     ~AliasDrive() {
         std::error_code ignored;
+        std::filesystem::remove(aliasFile(), ignored); // drive C may be the system's own
         std::filesystem::remove_all(root_, ignored);
     }
     AliasDrive(const AliasDrive&) = delete;
     AliasDrive& operator=(const AliasDrive&) = delete;
 
     std::filesystem::path root() const { return root_; }
-    std::filesystem::path aliasFile() const { return root_ / "ProgramData" / "Quorvel" / "QV-KELP" / "aliases.json"; }
+    std::filesystem::path aliasFile() const {
+        return hostplatform::driveC(root_) / "ProgramData" / "Quorvel" / "QV-KELP" / "aliases.json";
+    }
     void write(const std::string& text) const { std::ofstream(aliasFile(), std::ios::binary | std::ios::trunc) << text; }
-    void remove() const { std::filesystem::remove(aliasFile()); }
+    void remove() const {
+        std::error_code ignored;
+        std::filesystem::remove(aliasFile(), ignored);
+    }
     std::string read() const {
         std::ifstream in(aliasFile(), std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

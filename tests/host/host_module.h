@@ -16,7 +16,32 @@ namespace hosttest {
 
 #ifndef _WIN32
 inline const std::string kModulePath = std::string(QV_RUNTIME_DIR) + "/libqvkelpsysapiexpertu.so";
+#endif
+#ifdef QV_SOURCE_DIR
 inline const std::string kMachines = std::string(QV_SOURCE_DIR) + "/examples/tests/";
+#endif
+
+// The tests keep wide text as std::u16string; the host interfaces take OLECHAR, which is wchar_t on
+// Windows and char16_t elsewhere: the same 16-bit units either way.
+inline const OLECHAR* ole(const std::u16string& text) {
+    return reinterpret_cast<const OLECHAR*>(text.c_str());
+}
+inline const OLECHAR* ole(const char16_t* text) {
+    return reinterpret_cast<const OLECHAR*>(text);
+}
+inline std::u16string fromOle(const OLECHAR* text, std::size_t length) {
+    return std::u16string(reinterpret_cast<const char16_t*>(text), length);
+}
+inline std::u16string fromOle(const OLECHAR* text) {
+    return std::u16string(reinterpret_cast<const char16_t*>(text));
+}
+
+// Whether the simulation stands in for the system's files, locks and library loader, so that its
+// faults and call-log lines for those calls exist: on Linux. On Windows they are the system's own.
+#ifdef _WIN32
+inline constexpr bool kRuntimeIsSimulated = false;
+#else
+inline constexpr bool kRuntimeIsSimulated = true;
 #endif
 
 template <class I> using ComRef = qv::com_ptr<I>;

@@ -5,7 +5,9 @@
 #pragma once
 
 #include "hwsys/hwsys.h"
-#include "platform/sim/win32_ole.h"
+#include "platform/win32.h"
+
+#include "host_module.h"
 
 #include <algorithm>
 #include <map>
@@ -90,7 +92,7 @@ public:
             held != nullptr && !std::holds_alternative<std::u16string>(*held)) {
             return HW_E_PROPERTY_TYPE_MISMATCH;
         }
-        change(tag, std::u16string(value != nullptr ? value : u""));
+        change(tag, value != nullptr ? fromOle(value) : std::u16string());
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE GetString(ULONG tag, BSTR* value) override {
@@ -98,7 +100,7 @@ public:
         const std::u16string* text = nullptr;
         const HRESULT found = get(tag, &text);
         if (SUCCEEDED(found)) {
-            *value = SysAllocString(text->c_str());
+            *value = SysAllocString(ole(*text));
         }
         // A null BSTR would be the empty text: a host out of memory says so.
         return SUCCEEDED(found) && *value == nullptr ? E_OUTOFMEMORY : found;

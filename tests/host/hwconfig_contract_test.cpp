@@ -5,6 +5,8 @@
 #include "host_module.h"
 #include "hwconfig_run.h"
 
+#include "common/host_platform.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -61,8 +63,8 @@ template <std::size_t N> void checkAll(const Row (&rows)[N], const std::string& 
 class LabCopy {
 public:
     explicit LabCopy(const Edits& edits = {}) {
-        folder_ = fs::path(::testing::TempDir()) / ("hwconfig-lab-" + std::to_string(++count_));
-        fs::remove_all(folder_);
+        // A folder of this process's own: ctest runs other test programs beside this one.
+        folder_ = hostplatform::makeTemporaryFolder("hwconfig-lab");
         fs::copy(fs::path(QV_RUNTIME_DIR) / "examples", folder_, fs::copy_options::recursive);
         std::string description = read(machine());
         for (const auto& [from, to] : edits) {
@@ -86,7 +88,6 @@ public:
     }
 
 private:
-    static inline int count_ = 0;
     fs::path folder_;
 };
 
@@ -201,7 +202,7 @@ TEST(HwconfigContract, failed_reports_are_listed_with_a_reason_to_act_on_and_a_n
 
 TEST(HwconfigContract, the_password_comes_from_standard_input_not_from_the_command_line) {
     const LabCopy lab;
-    const fs::path passwordFile = fs::path(::testing::TempDir()) / "hwconfig-password";
+    const fs::path passwordFile = lab.machine().parent_path() / "password";
     std::ofstream(passwordFile) << "kelp\n";
     const std::string fromFile = " < " + passwordFile.string();
     const Row rows[] = {
@@ -212,7 +213,6 @@ TEST(HwconfigContract, the_password_comes_from_standard_input_not_from_the_comma
         {"cal 1 --password-stdin --check < /dev/null", 2, "", "no password: standard input ended before a line"},
     };
     checkAll(rows, lab.on());
-    fs::remove(passwordFile);
 }
 
 TEST(HwconfigContract, text_from_devices_and_files_cannot_break_the_terminal_or_the_json) {

@@ -2,6 +2,7 @@
 #include "host_module.h"
 
 #include <gtest/gtest.h>
+#include "common/host_platform.h"
 
 #include <cstdlib>
 #include <string>
@@ -13,11 +14,11 @@ namespace {
 
 class ItemNamesHost : public LoadedModuleTest {
 protected:
-    void TearDown() override { unsetenv("QVKELP_MACHINE"); }
+    void TearDown() override { hostplatform::unsetEnvironment("QVKELP_MACHINE"); }
 
     // Names the machine, as a host's environment would, and asks a new expert for the item names.
     HRESULT enumerate(const std::string& machineFile, ComRef<IhwSysEnumStringList>& names) {
-        setenv("QVKELP_MACHINE", (kMachines + machineFile).c_str(), 1);
+        hostplatform::setEnvironment("QVKELP_MACHINE", kMachines + machineFile);
         IhwSysExpert2* raw = nullptr;
         EXPECT_EQ(create(&raw), S_OK);
         const auto expert = ComRef<IhwSysExpert2>::attach(raw);
@@ -32,7 +33,7 @@ protected:
         BSTR name = nullptr;
         while (names->Next(1, &name, nullptr) == S_OK) {
             const auto owned = CqvBStr::Attach(name);
-            result.emplace_back(name, SysStringLen(name));
+            result.push_back(fromOle(name, SysStringLen(name)));
         }
         return result;
     }

@@ -5,6 +5,7 @@
 #include "platform/win32.h"
 
 #include <gtest/gtest.h>
+#include "common/host_platform.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -51,12 +52,12 @@ protected:
         fs::remove_all(folder_);
         fs::create_directories(folder_);
         fs::copy_file(kMachines + file, folder_ / file);
-        setenv("QVKELP_MACHINE", (folder_ / file).c_str(), 1);
-        setenv("QVKELP_CALL_LOG", (folder_ / "calls.log").c_str(), 1);
+        hostplatform::setEnvironment("QVKELP_MACHINE", (folder_ / file).string());
+        hostplatform::setEnvironment("QVKELP_CALL_LOG", (folder_ / "calls.log").string());
     }
     void TearDown() override {
-        unsetenv("QVKELP_MACHINE");
-        unsetenv("QVKELP_CALL_LOG");
+        hostplatform::unsetEnvironment("QVKELP_MACHINE");
+        hostplatform::unsetEnvironment("QVKELP_CALL_LOG");
     }
 
     template <typename Action> Outcome run(Action action) {
@@ -78,22 +79,30 @@ protected:
     }
     Outcome selfTest(int board, ULONG mode) {
         return run([&](IhwSysExpertDiagnostic* diagnostic, BSTR* text) {
-            return diagnostic->SelfTestResource(wide(itemName(board)).c_str(), mode, text);
+            return diagnostic->SelfTestResource(ole(wide(itemName(board))), mode, text);
         });
     }
     Outcome selfCalibrate(int board) {
         return run([&](IhwSysExpertDiagnostic* diagnostic, BSTR* text) {
-            return diagnostic->SelfCalibrateResource(wide(itemName(board)).c_str(), text);
+            return diagnostic->SelfCalibrateResource(ole(wide(itemName(board))), text);
         });
     }
 
     fs::path folder_;
 };
 
-// The log holds `expected` in this order, other lines between them allowed.
+bool isLoaderLine(const std::string& line) {
+    return line.rfind("LoadLibraryExW ", 0) == 0 || line.rfind("FreeLibrary ", 0) == 0;
+}
+
+// The log holds `expected` in this order, other lines between them allowed. The system's own loader
+// (on Windows) writes no lines.
 void expectInOrder(const std::vector<std::string>& log, const std::vector<std::string>& expected) {
     auto position = log.begin();
     for (const std::string& line : expected) {
+        if (!kRuntimeIsSimulated && isLoaderLine(line)) {
+            continue;
+        }
         position = std::find(position, log.end(), line);
         ASSERT_NE(position, log.end()) << "missing or out of order: " << line;
     }
@@ -191,7 +200,7 @@ TEST_F(MaintenanceHost, null_arguments_give_e_pointer_and_clear_the_error_text) 
         *text = reinterpret_cast<BSTR>(1); // must be cleared before the item name is refused
         const HRESULT calibrated = diagnostic->SelfCalibrateResource(nullptr, text);
         EXPECT_EQ(*text, nullptr);
-        EXPECT_EQ(diagnostic->SelfTestResource(u"x", 0, nullptr), E_POINTER);
+        EXPECT_EQ(diagnostic->SelfTestResource(OLESTR("x"), 0, nullptr), E_POINTER);
         return calibrated;
     });
     EXPECT_EQ(outcome.result, E_POINTER);
@@ -201,7 +210,7 @@ TEST_F(MaintenanceHost, null_arguments_give_e_pointer_and_clear_the_error_text) 
 TEST_F(MaintenanceHost, a_successful_self_calibration_is_the_time_the_driver_library_reads_back) {
     useMachine("maintenance.json");
     using ReadSelfCalTime = std::int32_t (*)(const char*, std::int64_t*, std::uint64_t*);
-    const HMODULE driver = LoadLibraryExW(u"qvkelpdrvu", nullptr, 0);
+    const HMODULE driver = LoadLibraryExW(OLESTR("qvkelpdrvu"), nullptr, 0);
     ASSERT_NE(driver, nullptr);
     const auto readSelfCalTime = reinterpret_cast<ReadSelfCalTime>(
         reinterpret_cast<void (*)()>(GetProcAddress(driver, "qvkelpdrvu_readSelfCalTime")));

@@ -8,8 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <unistd.h>
+#endif
 
 #include <ctime>
 #include <optional>
@@ -77,7 +79,7 @@ struct ValueCheck {
         BSTR value = nullptr;
         ASSERT_EQ(bag->GetString(tag, &value), S_OK);
         const CqvBStr owned = CqvBStr::Attach(value);
-        EXPECT_EQ(std::u16string(value, SysStringLen(value)), expected);
+        EXPECT_EQ(fromOle(value, SysStringLen(value)), expected);
     }
     void operator()(const hwSysAttrTimestampUTC& expected) const {
         hwSysAttrTimestampUTC value{};
@@ -125,7 +127,7 @@ struct RecordingCollection : public TestHostCollection {
         BSTR name = nullptr;
         EXPECT_EQ(bag->GetString(hwSysTagItemName, &name), S_OK);
         const CqvBStr owned = CqvBStr::Attach(name);
-        itemNames.emplace_back(name, SysStringLen(name));
+        itemNames.push_back(fromOle(name, SysStringLen(name)));
         return S_OK;
     }
 };
@@ -151,13 +153,25 @@ protected:
 
     HRESULT report(const std::string& itemName, ComRef<IhwSysPropertyBag3>& bag) {
         IhwSysPropertyBag* raw = nullptr;
-        const HRESULT result = expert->GetResourceProperties(wide(itemName).c_str(), &raw);
+        const HRESULT result = expert->GetResourceProperties(ole(wide(itemName)), &raw);
         bag = raw != nullptr ? asBag3(raw) : nullptr;
         return result;
     }
 
     // An exclusive lock on the alias file is granted only when nobody holds one on it.
     bool aliasFileIsUnlocked() const {
+#ifdef _WIN32
+        const HANDLE file = CreateFileA(drive.aliasFile().string().c_str(), GENERIC_READ | GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            return true;
+        }
+        OVERLAPPED whole{};
+        const bool granted =
+            LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD, &whole);
+        CloseHandle(file);
+        return granted;
+#else
         const int fd = ::open(drive.aliasFile().c_str(), O_RDWR);
         if (fd < 0) {
             return true;
@@ -168,6 +182,7 @@ protected:
         const bool granted = ::fcntl(fd, F_OFD_SETLK, &whole) == 0;
         ::close(fd);
         return granted;
+#endif
     }
 
     AliasDrive drive;
@@ -369,7 +384,7 @@ TEST_F(PropertyReportHost, a_report_that_cannot_be_made_hands_out_no_bag) {
         }
         sim::installMachine(machine);
         IhwSysPropertyBag* bag = reinterpret_cast<IhwSysPropertyBag*>(&machine);
-        EXPECT_EQ(expert->GetResourceProperties(wide(row.itemName).c_str(), &bag), row.expected);
+        EXPECT_EQ(expert->GetResourceProperties(ole(wide(row.itemName)), &bag), row.expected);
         EXPECT_EQ(bag, nullptr);
     }
 }
@@ -428,7 +443,7 @@ TEST_F(PropertyReportHost, a_successful_self_calibration_shows_in_the_next_repor
     constexpr std::int64_t kSecondsFrom1904To1970 = 2082844800;
     const std::int64_t before = std::time(nullptr) + kSecondsFrom1904To1970;
     CqvBStr errorText;
-    ASSERT_EQ(diagnostic->SelfCalibrateResource(wide(boardId(0)).c_str(), errorText.address()), S_OK);
+    ASSERT_EQ(diagnostic->SelfCalibrateResource(ole(wide(boardId(0))), errorText.address()), S_OK);
     const std::int64_t after = std::time(nullptr) + kSecondsFrom1904To1970;
 
     ComRef<IhwSysPropertyBag3> bag;

@@ -2,6 +2,7 @@
 // the simulated Windows through QVKELP_MACHINE as a host's environment would name it.
 #pragma once
 
+#include "common/host_platform.h"
 #include "support/unique_any.h"
 
 #include <gtest/gtest.h>
@@ -34,18 +35,15 @@ class RenameMachine {
 public:
     // `machineMembers` is spliced into the description's top level (faults, for instance).
     explicit RenameMachine(int boards, const std::string& machineMembers = {}) {
-        std::string pattern = (std::filesystem::temp_directory_path() / "rename-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            ADD_FAILURE() << "no temporary folder";
-            return;
-        }
-        folder_ = pattern;
+        folder_ = hostplatform::makeTemporaryFolder("rename");
         std::filesystem::create_directories(aliasFile().parent_path());
+        removeAliasFiles(); // drive C may be the system's own, with the files of an earlier machine
         std::ofstream(folder_ / "machine.json") << description(boards, machineMembers);
-        setenv("QVKELP_MACHINE", (folder_ / "machine.json").c_str(), 1);
+        hostplatform::setEnvironment("QVKELP_MACHINE", (folder_ / "machine.json").string());
     }
     ~RenameMachine() {
-        unsetenv("QVKELP_MACHINE");
+        hostplatform::unsetEnvironment("QVKELP_MACHINE");
+        removeAliasFiles();
         std::filesystem::remove_all(folder_);
     }
     RenameMachine(const RenameMachine&) = delete;
@@ -67,9 +65,14 @@ public:
 
     std::filesystem::path machineFile() const { return folder_ / "machine.json"; }
     std::filesystem::path aliasFile() const {
-        return folder_ / "drive_c" / "ProgramData" / "Quorvel" / "QV-KELP" / "aliases.json";
+        return hostplatform::driveC(folder_ / "drive_c") / "ProgramData" / "Quorvel" / "QV-KELP" / "aliases.json";
     }
     std::filesystem::path recoveryFile() const { return aliasFile().string() + ".recovery"; }
+    void removeAliasFiles() const {
+        std::error_code ignored;
+        std::filesystem::remove(aliasFile(), ignored);
+        std::filesystem::remove(recoveryFile(), ignored);
+    }
 
     static void write(const std::filesystem::path& file, const std::string& text) {
         std::ofstream(file, std::ios::binary | std::ios::trunc) << text;

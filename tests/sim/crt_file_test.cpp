@@ -170,3 +170,20 @@ TEST_F(RuntimeFiles, changing_the_size_extends_with_zeros_truncates_and_respects
 }
 
 } // namespace
+
+namespace {
+
+// The C runtime opens files without FILE_SHARE_DELETE.
+TEST_F(RuntimeFiles, a_file_open_in_a_stream_is_not_deleted_until_the_stream_is_closed) {
+    const std::string path = writeFileAt(folder_.path() / "open.txt", "x");
+    Stream open(platformOpenFile(path.c_str(), "rb"));
+    ASSERT_TRUE(open);
+    SetLastError(0xDEADBEEF);
+    EXPECT_EQ(FALSE, DeleteFileA(path.c_str()));
+    EXPECT_EQ(ERROR_SHARING_VIOLATION, GetLastError());
+    open.reset();
+    EXPECT_EQ(TRUE, DeleteFileA(path.c_str()));
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+} // namespace

@@ -45,6 +45,18 @@ public:
         return found == byStream_.end() ? nullptr : found->second;
     }
 
+    // Whether a stream's descriptor is the file with this identity.
+    bool anyOpenOn(dev_t device, ino_t inode) {
+        std::lock_guard<std::mutex> guard(mutex_);
+        for (const auto& entry : byDescriptor_) {
+            struct stat status {};
+            if (::fstat(entry.first, &status) == 0 && status.st_dev == device && status.st_ino == inode) {
+                return true;
+            }
+        }
+        return false;
+    }
+
     std::shared_ptr<CrtStream> ofDescriptor(int fd) {
         std::lock_guard<std::mutex> guard(mutex_);
         const auto found = byDescriptor_.find(fd);
@@ -158,6 +170,15 @@ int openFileDescriptor(const std::string& hostPath, const OpenMode& mode) {
     }
     return fd;
 }
+
+} // namespace
+
+bool hasOpenStream(const std::string& hostPath) {
+    struct stat status {};
+    return ::stat(hostPath.c_str(), &status) == 0 && streams().anyOpenOn(status.st_dev, status.st_ino);
+}
+
+namespace {
 
 FILE* openStream(const char* path, int fd, const OpenMode& mode) {
     auto stream = std::make_shared<CrtStream>();

@@ -68,7 +68,7 @@ std::variant<SetContents, DWORD> selectClassDevs(const MachineState& machine, co
     const bool allClasses = (flags & DIGCF_ALLCLASSES) != 0;
     const bool interfaceSet = (flags & DIGCF_DEVICEINTERFACE) != 0;
     if (classGuid == nullptr && !allClasses) {
-        return ERROR_INVALID_PARAMETER;
+        return DWORD{ERROR_INVALID_PARAMETER};
     }
     auto scope = devicesInScope(machine, enumerator == nullptr ? "" : enumerator, interfaceSet);
     if (const DWORD* error = std::get_if<DWORD>(&scope)) {

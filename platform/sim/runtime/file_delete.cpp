@@ -1,5 +1,6 @@
 // DeleteFileA of the simulated Windows: a drive path reaches the folder its drive is mapped to.
 #include "platform/sim/drive_path.h"
+#include "platform/sim/file_object.h"
 #include "platform/sim/machine_access.h"
 #include "platform/sim/win32_error.h"
 #include "platform/sim/win32_files.h"
@@ -30,8 +31,9 @@ BOOL fail(DWORD error) {
 
 } // namespace
 
-// A folder is refused with ERROR_ACCESS_DENIED, as Windows refuses it; the fault argument is the
-// path as the program gives it.
+// A folder is refused with ERROR_ACCESS_DENIED, and a file that a C runtime stream holds open with
+// ERROR_SHARING_VIOLATION, as Windows refuses them; the fault argument is the path as the program
+// gives it.
 WINSIM_API BOOL WINAPI DeleteFileA(LPCSTR fileName) {
     if (fileName == nullptr) {
         return fail(ERROR_INVALID_PARAMETER);
@@ -51,6 +53,9 @@ WINSIM_API BOOL WINAPI DeleteFileA(LPCSTR fileName) {
     struct stat status {};
     if (::stat(hostPath.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
         return fail(ERROR_ACCESS_DENIED);
+    }
+    if (winsim::hasOpenStream(hostPath)) {
+        return fail(ERROR_SHARING_VIOLATION);
     }
     if (::unlink(hostPath.c_str()) != 0) {
         return fail(win32ErrorOfUnlink(errno));

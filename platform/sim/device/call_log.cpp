@@ -1,9 +1,7 @@
 #include "platform/sim/call_log.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#include "platform/sim/device/host_files.h"
 
-#include <cerrno>
 #include <cstdlib>
 #include <string>
 
@@ -22,23 +20,13 @@ void appendArgument(std::string& line, const char* argument) {
     }
 }
 
-// One write of the whole line; O_APPEND places it after every line written before, whichever
-// process wrote them.
 void appendLine(std::string line) {
     const char* path = std::getenv(kCallLogVariable);
     if (path == nullptr || *path == '\0') {
         return;
     }
     line += '\n';
-    const int fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd == -1) {
-        return;
-    }
-    ssize_t written = 0;
-    do {
-        written = ::write(fd, line.data(), line.size());
-    } while (written == -1 && errno == EINTR);
-    ::close(fd);
+    winsim::appendToFile(path, line);
 }
 
 } // namespace

@@ -2,8 +2,7 @@
 // QVKELP_MACHINE, read again whenever the name or the file changes, else the empty machine.
 #include "platform/sim/machine_json.h"
 #include "platform/sim/machine_state.h"
-
-#include <sys/stat.h>
+#include "platform/sim/device/host_files.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -17,39 +16,6 @@ namespace winsim {
 namespace {
 
 constexpr const char* kMachineVariable = "QVKELP_MACHINE";
-
-// What tells that a description file changed: its name, and its inode, size and modification time.
-struct FileIdentity {
-    std::string path;
-    int statError = 0;
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    long long modifiedSeconds = 0;
-    long modifiedNanoseconds = 0;
-
-    bool operator==(const FileIdentity& other) const {
-        return path == other.path && statError == other.statError && device == other.device &&
-               inode == other.inode && size == other.size && modifiedSeconds == other.modifiedSeconds &&
-               modifiedNanoseconds == other.modifiedNanoseconds;
-    }
-};
-
-FileIdentity identify(const std::string& path) {
-    FileIdentity identity;
-    identity.path = path;
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
-        identity.statError = errno;
-        return identity;
-    }
-    identity.device = info.st_dev;
-    identity.inode = info.st_ino;
-    identity.size = info.st_size;
-    identity.modifiedSeconds = info.st_mtim.tv_sec;
-    identity.modifiedNanoseconds = info.st_mtim.tv_nsec;
-    return identity;
-}
 
 std::string diagnosticLine(const std::string& path, const std::string& problem) {
     return "qvwinsim: machine description " + path + ": " + problem;
@@ -94,7 +60,7 @@ struct MachineSource {
     std::mutex mutex;
     std::shared_ptr<const MachineState> installed;
     std::shared_ptr<const MachineState> loaded;
-    FileIdentity loadedIdentity;
+    std::string loadedSignature;
     std::shared_ptr<const MachineState> empty = MachineState::build(sim::Machine{}, {});
 };
 
@@ -115,10 +81,11 @@ std::shared_ptr<const MachineState> currentMachine() {
     if (path == nullptr || *path == '\0') {
         return source.empty;
     }
-    FileIdentity identity = identify(path);
-    if (!source.loaded || !(identity == source.loadedIdentity)) {
+    // The name and the file's signature tell whether the description changed.
+    std::string signature = std::string(path) + '\n' + fileSignature(path);
+    if (!source.loaded || signature != source.loadedSignature) {
         source.loaded = loadDescription(path);
-        source.loadedIdentity = std::move(identity);
+        source.loadedSignature = std::move(signature);
     }
     return source.loaded;
 }
