@@ -1,4 +1,4 @@
-// UTF-16 text as the Linux side of the simulation needs it.
+// UTF-16 text as the simulation needs it, on both of its sides.
 #pragma once
 
 #include <optional>
