@@ -1,6 +1,6 @@
 // The binary layout of qverr::Status, the status record that the reset library fills.
 //
-// The module's qverr::Status (support/error_status.h) adds its operations to this layout and no
+// The module's qverr::Status (support/errorStatus.h) adds its operations to this layout and no
 // data, so a library can read and set the code and replace the payload through a Status it is
 // handed without knowing the module's code:
 //   - code: 0 success, negative error, positive warning; the first error wins, an error replaces a

@@ -1,6 +1,6 @@
 #include "com/hostBoundary.h"
 
-#include "support/status_codes.h"
+#include "support/statusCodes.h"
 #include "support/status_hresult.h"
 
 #include <new>

@@ -10,7 +10,7 @@
 #include "enumeration/tDeviceInterfaceIterator.h"
 #include "platform/win32.h"
 #include "support/status.h"
-#include "support/status_codes.h"
+#include "support/statusCodes.h"
 
 #include <cstdint>
 #include <string>

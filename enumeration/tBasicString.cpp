@@ -1,6 +1,6 @@
 #include "enumeration/tBasicString.h"
 
-#include "support/status_codes.h"
+#include "support/statusCodes.h"
 
 #include <cstdlib>
 #include <cstring>

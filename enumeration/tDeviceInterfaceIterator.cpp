@@ -1,6 +1,6 @@
 #include "enumeration/tDeviceInterfaceIterator.h"
 
-#include "support/status_codes.h"
+#include "support/statusCodes.h"
 
 #include <cstddef>
 #include <cstring>

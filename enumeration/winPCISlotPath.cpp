@@ -1,6 +1,6 @@
 #include "enumeration/winPCISlotPath.h"
 
-#include "support/status_codes.h"
+#include "support/statusCodes.h"
 
 #include <cctype>
 #include <cstdio>

@@ -5,7 +5,7 @@
 #include "platform/sim/machine.h"
 #include "source/AliasStore.h"
 #include "support/cJSONUtils.h"
-#include "support/error_exception.h"
+#include "support/errorException.h"
 #include "support/status.h"
 
 #include <cstdint>

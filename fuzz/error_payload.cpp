@@ -3,8 +3,8 @@
 // A second mode hands it arbitrary text: whatever it accepts as JSON stays accepted after an
 // element is inserted at either end.
 #include "fuzz_input.h"
-#include "support/error_status.h"
-#include "support/payload_text.h"
+#include "support/errorStatus.h"
+#include "support/payloadText.h"
 #include "support/unique_any.h"
 
 #include <cjson/cJSON.h>

@@ -1,7 +1,7 @@
 #include "host/errorNames.h"
 
 #include "hwsys/hwsys_errors.h"
-#include "support/status_codes.h"
+#include "support/statusCodes.h"
 
 #include <cstdio>
 

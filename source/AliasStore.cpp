@@ -2,8 +2,8 @@
 
 #include "hwsys/hwsys_errors.h"
 #include "support/FileLockImpl.h"
-#include "support/error_exception.h"
-#include "support/status_codes.h"
+#include "support/errorException.h"
+#include "support/statusCodes.h"
 #include "support/stdpath.h"
 #include "support/unique_any.h"
 

@@ -9,7 +9,7 @@
 #include "source/devicePropertyReport.h"
 #include "source/resourceUpdate.h"
 #include "source/maintenance.h"
-#include "support/status_codes.h"
+#include "support/statusCodes.h"
 
 namespace qvkelpsysapiexpert {
 

@@ -3,7 +3,7 @@
 #include "abi/boardLibraries.h"
 #include "hwsys/hwsys_tags.h"
 #include "support/status.h"
-#include "support/status_codes.h"
+#include "support/statusCodes.h"
 
 #include <cstdint>
 

@@ -6,7 +6,7 @@
 #include "com/hostBoundary.h"
 #include "propertybag/ChwSysEnumSTL.h"
 #include "source/boardContext.h"
-#include "support/status_codes.h"
+#include "support/statusCodes.h"
 
 #include <algorithm>
 #include <cstdint>

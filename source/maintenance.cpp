@@ -7,9 +7,9 @@
 #include "com/hostBoundary.h"
 #include "source/boardContext.h"
 #include "support/dynload.h"
-#include "support/error_exception.h"
+#include "support/errorException.h"
 #include "support/formatWideText.h"
-#include "support/status_codes.h"
+#include "support/statusCodes.h"
 
 #include <boost/shared_ptr.hpp>
 

@@ -9,7 +9,7 @@
 #include "source/boardContext.h"
 #include "support/byteWideText.h"
 #include "support/cJSONUtils.h"
-#include "support/status_codes.h"
+#include "support/statusCodes.h"
 
 #include <cstdint>
 #include <cstdlib>

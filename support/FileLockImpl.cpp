@@ -1,8 +1,8 @@
 #include "support/FileLockImpl.h"
 
-#include "support/error_exception.h"
-#include "support/error_report.h"
-#include "support/status_codes.h"
+#include "support/errorException.h"
+#include "support/errorReport.h"
+#include "support/statusCodes.h"
 
 #include <cstring>
 

@@ -1,8 +1,8 @@
 #include "support/cJSONUtils.h"
 
-#include "support/error_report.h"
-#include "support/payload_text.h"
-#include "support/status_codes.h"
+#include "support/errorReport.h"
+#include "support/payloadText.h"
+#include "support/statusCodes.h"
 
 #include <memory>
 #include <new>

@@ -17,7 +17,7 @@
 #pragma once
 
 #include "platform/win32.h"
-#include "support/error_status.h"
+#include "support/errorStatus.h"
 #include "support/unique_any.h"
 
 namespace dynload {

@@ -1,6 +1,6 @@
 #include "support/status.h"
 
-#include "support/status_codes.h"
+#include "support/statusCodes.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,6 +1,6 @@
 #include "support/status_hresult.h"
 
-#include "support/status_codes.h"
+#include "support/statusCodes.h"
 
 namespace nQVOSALS100 {
 

@@ -1,7 +1,7 @@
 #include "support/stdpath.h"
 
-#include "support/error_report.h"
-#include "support/status_codes.h"
+#include "support/errorReport.h"
+#include "support/statusCodes.h"
 #include "support/utf8.h"
 
 #include <cstdint>

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "platform/win32.h"
-#include "support/error_status.h"
+#include "support/errorStatus.h"
 
 #include <string>
 

@@ -5,7 +5,7 @@
 #include "enumeration/deviceMatchingToken.h"
 #include "enumeration/deviceValueReaders.h"
 #include "enumeration/tDeviceInterfaceIterator.h"
-#include "support/status_codes.h"
+#include "support/statusCodes.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "discovery_machine.h"
 
 #include "enumeration/tDeviceInterfaceIterator.h"
-#include "support/status_codes.h"
+#include "support/statusCodes.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 
 #include "enumeration/deviceValueReaders.h"
 #include "simlibs/pxi/qvpxisvc_sessions.h"
-#include "support/status_codes.h"
+#include "support/statusCodes.h"
 
 #include <gtest/gtest.h>
 

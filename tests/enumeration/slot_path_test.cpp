@@ -3,7 +3,7 @@
 #include "enumeration/deviceValueReaders.h"
 #include "enumeration/tDeviceInterfaceIterator.h"
 #include "enumeration/winPCISlotPath.h"
-#include "support/status_codes.h"
+#include "support/statusCodes.h"
 
 #include <gtest/gtest.h>
 

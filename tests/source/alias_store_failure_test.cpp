@@ -1,7 +1,7 @@
 #include "alias_file_fixture.h"
 
-#include "support/error_exception.h"
-#include "support/status_codes.h"
+#include "support/errorException.h"
+#include "support/statusCodes.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 
 #include "common/call_log_file.h"
 #include "platform/sim/machine.h"
-#include "support/error_exception.h"
-#include "support/status_codes.h"
+#include "support/errorException.h"
+#include "support/statusCodes.h"
 
 #include <gtest/gtest.h>
 

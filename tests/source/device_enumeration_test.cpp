@@ -3,7 +3,7 @@
 
 #include "platform/sim/machine.h"
 #include "platform/sim/memory_hooks.h"
-#include "support/status_codes.h"
+#include "support/statusCodes.h"
 
 #include <gtest/gtest.h>
 

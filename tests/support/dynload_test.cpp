@@ -2,8 +2,8 @@
 #include "support/dynload.h"
 
 #include "common/call_log_file.h"
-#include "support/error_exception.h"
-#include "support/status_codes.h"
+#include "support/errorException.h"
+#include "support/statusCodes.h"
 #include "support/unique_any.h"
 
 #include <cjson/cJSON.h>

@@ -1,5 +1,5 @@
-#include "support/error_exception.h"
-#include "support/error_report.h"
+#include "support/errorException.h"
+#include "support/errorReport.h"
 
 #include <gtest/gtest.h>
 

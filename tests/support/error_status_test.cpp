@@ -1,5 +1,5 @@
-#include "support/error_report.h"
-#include "support/error_status.h"
+#include "support/errorReport.h"
+#include "support/errorStatus.h"
 
 #include <gtest/gtest.h>
 

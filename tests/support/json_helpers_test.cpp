@@ -1,5 +1,5 @@
 #include "support/cJSONUtils.h"
-#include "support/error_exception.h"
+#include "support/errorException.h"
 
 #include <gtest/gtest.h>
 

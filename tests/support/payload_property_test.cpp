@@ -1,5 +1,5 @@
 // Random sequences of appends, some of them starved of memory, checked against cJSON.
-#include "support/error_report.h"
+#include "support/errorReport.h"
 #include "support/unique_any.h"
 
 #include <gtest/gtest.h>

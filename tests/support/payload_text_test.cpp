@@ -1,4 +1,4 @@
-#include "support/payload_text.h"
+#include "support/payloadText.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "platform/sim/machine.h"
-#include "support/error_status.h"
+#include "support/errorStatus.h"
 #include "support/stdpath.h"
 
 #include <gtest/gtest.h>

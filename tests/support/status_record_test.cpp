@@ -1,5 +1,5 @@
 #include "support/status.h"
-#include "support/status_codes.h"
+#include "support/statusCodes.h"
 #include "support/status_hresult.h"
 
 #include <gtest/gtest.h>

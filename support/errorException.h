@@ -9,7 +9,7 @@
 //     }                          // throws qverr::Exception here if status holds an error
 #pragma once
 
-#include "support/error_status.h"
+#include "support/errorStatus.h"
 
 #include <cstdint>
 #include <exception>

@@ -1,6 +1,6 @@
-#include "support/error_report.h"
+#include "support/errorReport.h"
 
-#include "support/error_exception.h"
+#include "support/errorException.h"
 #include "support/unique_any.h"
 
 namespace qverr {

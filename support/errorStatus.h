@@ -2,12 +2,12 @@
 //
 // The code follows the same precedence as nQVOSALS100::tStatus (the first error wins, an error
 // replaces a warning, success never overwrites). The payload is the text of one JSON object kept
-// in a buffer laid out as support/payload_text.h describes, created lazily by the first report
-// (support/error_report.h) and grown through the status's reserve function.
+// in a buffer laid out as support/payloadText.h describes, created lazily by the first report
+// (support/errorReport.h) and grown through the status's reserve function.
 #pragma once
 
 #include "abi/qverrStatus.h"
-#include "support/payload_text.h"
+#include "support/payloadText.h"
 
 #include <cstdint>
 

@@ -19,8 +19,8 @@
 #pragma once
 
 #include "platform/win32.h"
-#include "support/error_status.h"
-#include "support/status_codes.h"
+#include "support/errorStatus.h"
+#include "support/statusCodes.h"
 
 #include <cstdint>
 

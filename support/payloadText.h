@@ -8,7 +8,7 @@
 // free space by counting the zero bytes after the NUL, which the sentinel ends.
 //
 // Nothing here throws or allocates; growing the buffer is the business of the cursor's grow
-// function (see support/error_status.h for the one over a qverr::Status).
+// function (see support/errorStatus.h for the one over a qverr::Status).
 #pragma once
 
 #include "abi/qverrStatus.h"

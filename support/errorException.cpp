@@ -1,4 +1,4 @@
-#include "support/error_exception.h"
+#include "support/errorException.h"
 
 namespace qverr {
 

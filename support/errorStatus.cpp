@@ -1,6 +1,6 @@
-#include "support/error_status.h"
+#include "support/errorStatus.h"
 
-#include "support/status_codes.h"
+#include "support/statusCodes.h"
 
 #include <cstddef>
 #include <cstdlib>
