@@ -1,6 +1,6 @@
 #include "support/status.h"
 #include "support/statusCodes.h"
-#include "support/status_hresult.h"
+#include "support/statusToHResult.h"
 
 #include <gtest/gtest.h>
 

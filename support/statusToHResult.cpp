@@ -1,4 +1,4 @@
-#include "support/status_hresult.h"
+#include "support/statusToHResult.h"
 
 #include "support/statusCodes.h"
 
