@@ -3,8 +3,6 @@
 #include "host_module.h"
 #include "rename_machine.h"
 
-#include "common/child_processes.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -12,6 +10,8 @@
 #include <vector>
 
 #ifndef _WIN32
+#include "common/child_processes.h"
+
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/wait.h>
