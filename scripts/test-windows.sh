@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The Windows stage: cross-builds the module as the Windows x64 DLL with mingw-w64, checks what the
 # DLL exports and imports, and runs under Wine, in a fresh prefix, the host-level tests that need no
-# device tree; then, against the test build of the module in build/windows/simulated (the same
-# objects, with the device side of the simulated Windows, qvwinsim.dll, in place of SetupAPI, the
-# configuration manager and the registry), the host-level tests of the operations and the hwconfig
-# tour on the lab machine.
+# device tree and the simulation's own conformance tests that need none (against Wine's functions:
+# one set of tests checking both implementations); then, against the test build of the module in
+# build/windows/simulated (the same objects, with the device side of the simulated Windows,
+# qvwinsim.dll, in place of SetupAPI, the configuration manager and the registry), the host-level
+# tests of the operations and the hwconfig tour on the lab machine.
 # On a fresh Debian machine (as root) it first installs what is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -47,7 +48,7 @@ rm -rf "$WINEPREFIX"
 "$wine" wineboot --init >/dev/null 2>&1
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 status=0
-for test in test_host test_core; do
+for test in test_host test_core test_conformance; do
     echo "--- $test"
     (cd "$bin" && "$wine" "./$test.exe" --gtest_brief=1) || status=1
 done

@@ -129,6 +129,8 @@ constexpr DWORD kUnsupportedSecurityRequestError = ERROR_INVALID_PARAMETER;
 
 // Events are unnamed; a name (which on Windows creates or opens a shared event) is refused.
 constexpr DWORD kNamedEventError = ERROR_NOT_SUPPORTED;
+// The simulation has no process pseudo handle: INVALID_HANDLE_VALUE, on Windows the current
+// process's, is an invalid handle to CloseHandle (which on Windows accepts it without effect).
 
 // --- Library loading -------------------------------------------------------------------------
 
@@ -151,10 +153,28 @@ constexpr DWORD kNullModuleError = ERROR_INVALID_HANDLE;
 // Libraries export by name only; an ordinal (a "name" below 0x10000) is never found.
 constexpr std::uintptr_t kOrdinalLimit = 0x10000;
 
+// --- Messages and time -----------------------------------------------------------------------
+
+// FormatMessageA knows only the documented 0x1300 (FROM_SYSTEM, IGNORE_INSERTS, ALLOCATE_BUFFER) and
+// the same without ALLOCATE_BUFFER; any other flag fails with ERROR_INVALID_PARAMETER, where Windows
+// formats with it.
+// The current zone of FileTimeToLocalFileTime is the one TZ names, as for the C runtime; Windows
+// takes it from its settings.
+
 // --- Where Wine differs from Windows ----------------------------------------------------------
-// Recorded, not applied: the simulation follows Windows. Seen running tests/sim under Wine 8:
+// Recorded, not applied: the simulation follows Windows. Seen running tests/sim under Wine 8 (the
+// Windows build's test_conformance skips these checks under Wine only):
 // - FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM) gives Wine's own texts, not Windows' (error 5 is
 //   "Access denied." where Windows says "Access is denied."), so the lengths differ as well:
-//   FormatMessageA.a_system_text_comes_with_its_length_and_line_end_in_every_english_language.
+//   FormatMessageA.a_system_text_comes_with_its_length_and_line_end_in_every_english_language and
+//   FormatMessageA.a_caller_buffer_must_hold_the_text_and_its_terminator (where Wine also succeeds
+//   with a null caller buffer and changes the last error on success).
+// - FormatMessageA gives the English text for a language it has no text in, where Windows fails
+//   with ERROR_RESOURCE_LANG_NOT_FOUND:
+//   FormatMessageA.missing_texts_other_languages_and_other_flags_fail_with_the_error_windows_sets.
+// - _localtime64_s converts times after 3000-12-31 23:59:59 UTC, the documented last one:
+//   LocalTime64.converts_in_the_zone_that_tz_names_and_refuses_times_outside_1970_to_3000.
+// - wcstombs(nullptr, ...) in the C locale counts a unit above 0xFF as a byte instead of failing
+//   with EILSEQ: CLocaleConversion.wcstombs_narrows_units_up_to_ff_and_refuses_others.
 
 } // namespace winsim::choice

@@ -34,6 +34,17 @@ inline void unsetEnvironment(const char* name) {
 #endif
 }
 
+// True in a Windows program that runs under Wine, whose ntdll exports wine_get_version: the tests
+// that check the simulation against Windows skip there only the checks where Wine differs from Windows.
+inline bool runningUnderWine() {
+#ifdef _WIN32
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+#else
+    return false;
+#endif
+}
+
 inline int processId() {
 #ifdef _WIN32
     return _getpid();

@@ -1,7 +1,10 @@
 // Sets the TZ environment variable for the life of one object and restores the previous zone.
 #pragma once
 
+#include "common/host_platform.h"
+
 #include <cstdlib>
+#include <ctime>
 #include <string>
 
 class TimeZoneOverride {
@@ -14,17 +17,29 @@ public:
     }
     ~TimeZoneOverride() {
         if (hadZone) {
-            setenv("TZ", savedZone.c_str(), 1);
+            use(savedZone.c_str());
         } else {
-            unsetenv("TZ");
+            hostplatform::unsetEnvironment("TZ");
+            readZone();
         }
     }
     TimeZoneOverride(const TimeZoneOverride&) = delete;
     TimeZoneOverride& operator=(const TimeZoneOverride&) = delete;
 
-    static void use(const char* zone) { setenv("TZ", zone, 1); }
+    static void use(const char* zone) {
+        hostplatform::setEnvironment("TZ", zone);
+        readZone();
+    }
 
 private:
+    // The Windows C runtime reads TZ once, unless told again with _tzset; the simulation reads it at
+    // every call.
+    static void readZone() {
+#ifdef _WIN32
+        _tzset();
+#endif
+    }
+
     bool hadZone = false;
     std::string savedZone;
 };

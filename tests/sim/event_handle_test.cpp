@@ -27,11 +27,19 @@ TEST(Events, every_kind_of_unnamed_event_gets_its_own_handle_that_closes_once) {
 }
 
 TEST(Events, a_named_event_is_not_supported_and_no_handle_is_made_of_nothing) {
+#ifndef _WIN32
+    // Refusing names is the simulation's choice (kNamedEventError); Windows makes a shared event.
     SetLastError(0xDEADBEEF);
     EXPECT_EQ(nullptr, CreateEventA(nullptr, FALSE, FALSE, "Local\\qvkelp"));
     EXPECT_EQ(ERROR_NOT_SUPPORTED, GetLastError());
+#endif
     for (HANDLE bad :
          {static_cast<HANDLE>(nullptr), INVALID_HANDLE_VALUE, reinterpret_cast<HANDLE>(0x12345)}) {
+#ifdef _WIN32
+        if (bad == INVALID_HANDLE_VALUE) {
+            continue; // Windows' pseudo handle of the current process, which closes without effect
+        }
+#endif
         SetLastError(0xDEADBEEF);
         EXPECT_FALSE(CloseHandle(bad));
         EXPECT_EQ(ERROR_INVALID_HANDLE, GetLastError());

@@ -1,3 +1,4 @@
+#include "common/host_platform.h"
 #include "platform/win32.h"
 
 #include <gtest/gtest.h>
@@ -29,9 +30,25 @@ struct AllocatedMessage {
     }
 };
 
+// On Windows, a failure the simulation chooses, or one Wine does not reproduce, is not checked.
+bool skippedHere(DWORD languageId, [[maybe_unused]] DWORD flags) {
+#ifdef _WIN32
+    // The simulation refuses every flag but the documented 0x1300 (kFromSystem with
+    // FORMAT_MESSAGE_ALLOCATE_BUFFER); Windows formats with them.
+    if (flags != kAllocated) {
+        return true;
+    }
+#endif
+    // Wine gives its English text for any language (windows_choices.h).
+    return languageId != kDefaultLanguage && hostplatform::runningUnderWine();
+}
+
 } // namespace
 
 TEST(FormatMessage, a_system_text_comes_with_its_length_and_line_end_in_every_english_language) {
+    if (hostplatform::runningUnderWine()) {
+        GTEST_SKIP() << "Wine has its own system texts (windows_choices.h)";
+    }
     const AllocatedMessage lock(ERROR_LOCK_VIOLATION);
     const std::string expected =
         "The process cannot access the file because another process has locked a portion of the file.\r\n";
@@ -63,6 +80,9 @@ TEST(FormatMessage, missing_texts_other_languages_and_other_flags_fail_with_the_
         {ERROR_ACCESS_DENIED, kDefaultLanguage, kAllocated | 80 /* line width */, ERROR_INVALID_PARAMETER},
     };
     for (const auto& failure : failures) {
+        if (skippedHere(failure.languageId, failure.flags)) {
+            continue;
+        }
         const AllocatedMessage message(failure.messageId, failure.languageId, failure.flags);
         EXPECT_EQ(message.length, 0u) << std::hex << failure.messageId << " " << failure.flags;
         EXPECT_EQ(message.error, failure.error) << std::hex << failure.messageId << " " << failure.flags;
@@ -73,6 +93,9 @@ TEST(FormatMessage, missing_texts_other_languages_and_other_flags_fail_with_the_
 }
 
 TEST(FormatMessage, a_caller_buffer_must_hold_the_text_and_its_terminator) {
+    if (hostplatform::runningUnderWine()) {
+        GTEST_SKIP() << "Wine's text is shorter, and Wine succeeds where Windows refuses (windows_choices.h)";
+    }
     const std::string expected = "Access is denied.\r\n";
     const auto size = static_cast<DWORD>(expected.size());
     char buffer[64];

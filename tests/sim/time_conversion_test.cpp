@@ -1,4 +1,5 @@
 // _localtime64_s, FileTimeToLocalFileTime and FileTimeToSystemTime of the simulated Windows.
+#include "common/host_platform.h"
 #include "common/time_zone_override.h"
 #include "platform/win32.h"
 
@@ -32,6 +33,9 @@ TEST(LocalTime64, converts_in_the_zone_that_tz_names_and_refuses_times_outside_1
     ASSERT_EQ(_localtime64_s(&t, &last), 0);
     EXPECT_EQ(t.tm_year, 1100);
     for (__time64_t refused : {__time64_t{-1}, __time64_t{32535216000}}) {
+        if (refused > 0 && hostplatform::runningUnderWine()) {
+            continue; // Wine converts times past the documented end of 3000 (windows_choices.h)
+        }
         errno = 0;
         EXPECT_EQ(_localtime64_s(&t, &refused), EINVAL);
         EXPECT_EQ(errno, EINVAL);
@@ -66,6 +70,11 @@ TEST(FileTimeToSystemTime, computes_the_calendar_up_to_the_last_valid_value) {
 }
 
 TEST(FileTimeToLocalFileTime, adds_the_current_zone_bias) {
+#ifdef _WIN32
+    // Windows takes the zone from its settings, not from TZ, which the simulation (and this test)
+    // uses to name the current zone.
+    GTEST_SKIP() << "the zone comes from TZ only in the simulation";
+#endif
     TimeZoneOverride zone("JST-9");
     FILETIME local{};
     FILETIME noon = fileTime(kUnixEpochFileTime + 43200 * kUnitsPerSecond);
