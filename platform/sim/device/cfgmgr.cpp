@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -25,6 +26,29 @@ const winsim::DeviceNode* firstInTree(const winsim::MachineState& machine,
     return nullptr;
 }
 
+// The device devInst names, for a call whose pointers were checked: the flags, the device and an
+// injected fault are checked in that order, as every configuration-manager call here checks them.
+struct DeviceOfCall {
+    std::shared_ptr<const winsim::MachineState> machine;
+    const winsim::DeviceNode* device = nullptr;
+};
+
+CONFIGRET findDeviceOfCall(const char* call, DEVINST devInst, ULONG flags, DeviceOfCall& found) {
+    if (flags != 0) {
+        return CR_INVALID_FLAG;
+    }
+    found.machine = winsim::currentMachine();
+    found.device = found.machine->findByDevInst(devInst);
+    if (found.device == nullptr) {
+        return CR_INVALID_DEVNODE;
+    }
+    DWORD injected = 0;
+    if (winsim::takeInjectedFault(*found.machine, call, found.device->id, &injected)) {
+        return injected;
+    }
+    return CR_SUCCESS;
+}
+
 // The common part of the three tree walks: argument checks, the device of devInst, fault injection
 // and the answer of `relative`.
 template <class Relative>
@@ -33,19 +57,11 @@ CONFIGRET walkTree(const char* call, DEVINST* result, DEVINST devInst, ULONG fla
         return CR_INVALID_POINTER;
     }
     *result = 0;
-    if (flags != 0) {
-        return CR_INVALID_FLAG;
+    DeviceOfCall of;
+    if (const CONFIGRET refused = findDeviceOfCall(call, devInst, flags, of); refused != CR_SUCCESS) {
+        return refused;
     }
-    const auto machine = winsim::currentMachine();
-    const winsim::DeviceNode* device = machine->findByDevInst(devInst);
-    if (device == nullptr) {
-        return CR_INVALID_DEVNODE;
-    }
-    DWORD injected = 0;
-    if (winsim::takeInjectedFault(*machine, call, device->id, &injected)) {
-        return injected;
-    }
-    const winsim::DeviceNode* found = relative(*machine, *device);
+    const winsim::DeviceNode* found = relative(*of.machine, *of.device);
     if (found == nullptr) {
         return CR_NO_SUCH_DEVNODE;
     }
@@ -93,19 +109,11 @@ WINSIM_API CONFIGRET WINAPI CM_Get_Device_IDA(DEVINST devInst, PSTR buffer, ULON
     if (buffer == nullptr) {
         return CR_INVALID_POINTER;
     }
-    if (flags != 0) {
-        return CR_INVALID_FLAG;
+    DeviceOfCall of;
+    if (const CONFIGRET refused = findDeviceOfCall("CM_Get_Device_IDA", devInst, flags, of); refused != CR_SUCCESS) {
+        return refused;
     }
-    const auto machine = winsim::currentMachine();
-    const winsim::DeviceNode* device = machine->findByDevInst(devInst);
-    if (device == nullptr) {
-        return CR_INVALID_DEVNODE;
-    }
-    DWORD injected = 0;
-    if (winsim::takeInjectedFault(*machine, "CM_Get_Device_IDA", device->id, &injected)) {
-        return injected;
-    }
-    const std::string& id = device->id;
+    const std::string& id = of.device->id;
     std::memcpy(buffer, id.c_str(), std::min<std::size_t>(bufferLen, id.size() + 1));
     return bufferLen < id.size() ? CR_BUFFER_SMALL : CR_SUCCESS;
 }
