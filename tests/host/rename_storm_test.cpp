@@ -1,19 +1,17 @@
-// Many host processes renaming boards in one alias file at once, while others read it.
+// Many host processes renaming boards in one alias file at once, while others read it. Each process
+// is this test program again, playing the part that its environment names.
 #include "host_module.h"
 #include "rename_machine.h"
 
-#include "platform/sim/win32_files.h"
-
-#include "common/child_processes.h"
+#include "common/child_program.h"
+#include "platform/win32.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <csignal>
-#include <functional>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 using namespace hosttest;
@@ -24,6 +22,9 @@ constexpr int kWriters = 8;
 constexpr int kRounds = 100;
 constexpr int kReaders = 2;
 constexpr const char* kAliasFile = "C:\\ProgramData\\Quorvel\\QV-KELP\\aliases.json";
+// A writer's board number, or "reader"; a reader reads until the file named by kStopVariable exists.
+constexpr char kPartVariable[] = "QVKELP_STORM_PART";
+constexpr char kStopVariable[] = "QVKELP_STORM_STOP";
 
 std::u16string aliasOf(int board, int round) {
     return widen("board" + std::to_string(board) + "-round" + std::to_string(round));
@@ -40,7 +41,7 @@ bool renameOwnBoard(createSysApiExpertFunction create, int board) {
         const auto expert = ComRef<IhwSysExpert2>::attach(raw);
         LONG inUse = 0;
         void* reserved = nullptr;
-        if (expert->RenameResource(item.c_str(), aliasOf(board, round).c_str(), 0, &inUse, &reserved) != S_OK) {
+        if (expert->RenameResource(ole(item), ole(aliasOf(board, round)), 0, &inUse, &reserved) != S_OK) {
             return false;
         }
     }
@@ -69,14 +70,14 @@ bool readWholeFileShared(std::string& text) {
     return read;
 }
 
-// Reads and parses until no writer is left; an exited writer answers kill until it is reaped.
-bool readUntilWritersEnd(const std::vector<pid_t>& writers) {
+// Reads and parses until told to stop, and at least once.
+bool readUntilStopped(const std::filesystem::path& stopFile) {
     std::string text;
     for (;;) {
         if (!readWholeFileShared(text) || parseWhole(text) == nullptr) {
             return false;
         }
-        if (std::none_of(writers.begin(), writers.end(), [](pid_t writer) { return kill(writer, 0) == 0; })) {
+        if (std::filesystem::exists(stopFile)) {
             return true;
         }
     }
@@ -84,25 +85,52 @@ bool readUntilWritersEnd(const std::vector<pid_t>& writers) {
 
 class RenameStorm : public LoadedModuleTest {};
 
+// One process of the storm: runs only when the storm starts it.
+class RenameStormProcess : public LoadedModuleTest {
+protected:
+    void SetUp() override {
+        if (std::getenv(kPartVariable) == nullptr) {
+            GTEST_SKIP() << "runs only as a process started by RenameStorm";
+        }
+    }
+};
+
 } // namespace
+
+TEST_F(RenameStormProcess, plays_the_part_its_environment_names) {
+    const std::string part = std::getenv(kPartVariable);
+    if (part == "reader") {
+        EXPECT_TRUE(readUntilStopped(std::getenv(kStopVariable)));
+    } else {
+        EXPECT_TRUE(renameOwnBoard(create, std::stoi(part)));
+    }
+}
 
 TEST_F(RenameStorm, eight_renaming_processes_keep_every_last_alias_and_two_readers_never_see_a_torn_file) {
     RenameMachine machine(kWriters);
     const std::string simulated = R"("SIM:1": {"alias": "sim", "simulated": true})";
     RenameMachine::write(machine.aliasFile(), "{\"format\": 1, \"devices\": {" + simulated + "}}");
-    std::vector<pid_t> writers;
-    std::vector<pid_t> readers;
+    const std::filesystem::path folder = machine.machineFile().parent_path();
+    const std::filesystem::path stopFile = folder / "stop";
+    const auto startPart = [&](const std::string& part, const std::string& name) {
+        return std::make_unique<hostplatform::ChildProgram>(
+            "RenameStormProcess.*", hostplatform::Environment{{kPartVariable, part}, {kStopVariable, stopFile.string()}},
+            folder / (name + ".log"));
+    };
+    std::vector<std::unique_ptr<hostplatform::ChildProgram>> writers;
+    std::vector<std::unique_ptr<hostplatform::ChildProgram>> readers;
     for (int board = 0; board < kWriters; ++board) {
-        writers.push_back(spawn([board] { return renameOwnBoard(create, board); }));
+        writers.push_back(startPart(std::to_string(board), "writer" + std::to_string(board)));
     }
     for (int reader = 0; reader < kReaders; ++reader) {
-        readers.push_back(spawn([&writers] { return readUntilWritersEnd(writers); }));
+        readers.push_back(startPart("reader", "reader" + std::to_string(reader)));
     }
-    for (pid_t child : writers) {
-        EXPECT_TRUE(exitedCleanly(child));
+    for (const auto& writer : writers) {
+        EXPECT_TRUE(writer->passed()) << writer->output();
     }
-    for (pid_t child : readers) {
-        EXPECT_TRUE(exitedCleanly(child));
+    hostplatform::createEmptyFile(stopFile);
+    for (const auto& reader : readers) {
+        EXPECT_TRUE(reader->passed()) << reader->output();
     }
 
     const Json root = parseWhole(RenameMachine::read(machine.aliasFile()));
