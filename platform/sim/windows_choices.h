@@ -176,5 +176,15 @@ constexpr std::uintptr_t kOrdinalLimit = 0x10000;
 //   LocalTime64.converts_in_the_zone_that_tz_names_and_refuses_times_outside_1970_to_3000.
 // - wcstombs(nullptr, ...) in the C locale counts a unit above 0xFF as a byte instead of failing
 //   with EILSEQ: CLocaleConversion.wcstombs_narrows_units_up_to_ff_and_refuses_others.
+// - UnlockFileEx of bytes the handle has not locked fails with ERROR_LOCK_VIOLATION, where Windows
+//   fails with ERROR_NOT_LOCKED:
+//   FileLocks.a_lock_on_an_empty_file_completes_its_request_and_unlocks_only_by_its_exact_range.
+// - LockFileEx never writes the OVERLAPPED's Internal and InternalHigh, which the system sets to
+//   STATUS_PENDING when it takes a request and to the request's status and count when it completes
+//   (OVERLAPPED's documentation); GetOverlappedResult then reports whatever the caller left there:
+//   the same test, and FileLocks.two_handles_of_one_process_conflict_like_two_processes.
+// - LockFileEx takes a completion event that is no event (a file handle) without a look, where
+//   Windows' native call refuses the request with an invalid handle before anything is locked:
+//   FileLocks.bad_handles_and_arguments_are_refused_before_anything_is_locked.
 
 } // namespace winsim::choice

@@ -30,7 +30,8 @@ using Environment = std::vector<std::pair<std::string, std::string>>;
 // A child still running when its owner goes is killed, so that a failed test leaves no process behind.
 class ChildProgram {
 public:
-    ChildProgram(const std::string& testFilter, const Environment& environment, std::filesystem::path outputFile)
+    ChildProgram(const std::string& testFilter, const Environment& environment,
+                 std::filesystem::path outputFile)
         : outputFile_(std::move(outputFile)) {
         // Set in this process only while the child starts: the child inherits them, nothing else sees them.
         for (const auto& [name, value] : environment) {
@@ -51,9 +52,7 @@ public:
     int wait();
 
     // Passed: exited with 0 after running its one test (a child that skipped its test did not play).
-    bool passed() {
-        return wait() == 0 && output().find("[  PASSED  ] 1 test.") != std::string::npos;
-    }
+    bool passed() { return wait() == 0 && output().find("[  PASSED  ] 1 test.") != std::string::npos; }
 
     std::string output() const {
         std::ifstream in(outputFile_, std::ios::binary);
@@ -80,8 +79,8 @@ private:
 
 inline void ChildProgram::start(const std::string& filterArgument) {
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-    const HANDLE output = CreateFileW(outputFile_.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
-                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE output = CreateFileW(outputFile_.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                      &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (output == INVALID_HANDLE_VALUE) {
         return;
     }
@@ -96,8 +95,8 @@ inline void ChildProgram::start(const std::string& filterArgument) {
     startup.hStdOutput = output;
     startup.hStdError = output;
     PROCESS_INFORMATION process{};
-    started_ = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                              &process) != FALSE;
+    started_ = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                              &startup, &process) != FALSE;
     CloseHandle(output);
     if (started_) {
         CloseHandle(process.hThread);
@@ -175,6 +174,8 @@ inline bool appearsWithin(const std::filesystem::path& file, std::chrono::millis
     }
 }
 
-inline void createEmptyFile(const std::filesystem::path& file) { std::ofstream(file, std::ios::binary); }
+inline void createEmptyFile(const std::filesystem::path& file) {
+    std::ofstream(file, std::ios::binary);
+}
 
 } // namespace hostplatform

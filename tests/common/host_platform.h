@@ -57,13 +57,33 @@ inline int processId() {
 inline std::filesystem::path makeTemporaryFolder(const std::string& prefix) {
     static int counter = 0;
     for (;;) {
-        const std::filesystem::path folder = std::filesystem::temp_directory_path() /
-                                             (prefix + "-" + std::to_string(processId()) + "-" + std::to_string(counter++));
+        const std::filesystem::path folder =
+            std::filesystem::temp_directory_path() /
+            (prefix + "-" + std::to_string(processId()) + "-" + std::to_string(counter++));
         if (std::filesystem::create_directories(folder)) {
             return folder;
         }
     }
 }
+
+// A new empty folder, removed with everything in it at the end.
+class TemporaryFolder {
+public:
+    explicit TemporaryFolder(const std::string& prefix = "qvwinsim-test")
+        : path_(makeTemporaryFolder(prefix)) {}
+    ~TemporaryFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    TemporaryFolder(const TemporaryFolder&) = delete;
+    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
 
 // The folder that drive C stands for: a folder of the simulated machine on Linux, drive C itself on
 // Windows, where the description's drives have no effect.

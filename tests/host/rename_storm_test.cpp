@@ -114,7 +114,8 @@ TEST_F(RenameStorm, eight_renaming_processes_keep_every_last_alias_and_two_reade
     const std::filesystem::path stopFile = folder / "stop";
     const auto startPart = [&](const std::string& part, const std::string& name) {
         return std::make_unique<hostplatform::ChildProgram>(
-            "RenameStormProcess.*", hostplatform::Environment{{kPartVariable, part}, {kStopVariable, stopFile.string()}},
+            "RenameStormProcess.*",
+            hostplatform::Environment{{kPartVariable, part}, {kStopVariable, stopFile.string()}},
             folder / (name + ".log"));
     };
     std::vector<std::unique_ptr<hostplatform::ChildProgram>> writers;

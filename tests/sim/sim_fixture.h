@@ -2,6 +2,7 @@
 // variable that names the machine, and machines installed for the length of a test.
 #pragma once
 
+#include "common/host_platform.h"
 #include "platform/sim/machine.h"
 
 #include <gtest/gtest.h>
@@ -17,29 +18,7 @@
 
 namespace simtest {
 
-// A fresh folder under the system's temporary folder, removed with everything in it at the end.
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "qvwinsim-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            throw std::runtime_error("cannot create a temporary folder");
-        }
-        path_ = pattern;
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::filesystem::path& path() const { return path_; }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    std::filesystem::path path_;
-};
+using TempFolder = hostplatform::TemporaryFolder;
 
 inline void writeFile(const std::string& path, const std::string& text) {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
