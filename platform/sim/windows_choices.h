@@ -129,8 +129,8 @@ constexpr DWORD kUnsupportedSecurityRequestError = ERROR_INVALID_PARAMETER;
 
 // Events are unnamed; a name (which on Windows creates or opens a shared event) is refused.
 constexpr DWORD kNamedEventError = ERROR_NOT_SUPPORTED;
-// The simulation has no process pseudo handle: INVALID_HANDLE_VALUE, on Windows the current
-// process's, is an invalid handle to CloseHandle (which on Windows accepts it without effect).
+// INVALID_HANDLE_VALUE is, as on Windows, the current process's pseudo handle: CloseHandle accepts
+// it without effect, and the file and lock calls refuse it as a handle that is not a file's.
 
 // --- Library loading -------------------------------------------------------------------------
 

@@ -35,6 +35,10 @@ bool closeHandle(HANDLE handle) {
 } // namespace winsim
 
 WINSIM_API BOOL WINAPI CloseHandle(HANDLE object) {
+    // INVALID_HANDLE_VALUE is the current process's pseudo handle, which closes without effect.
+    if (object == INVALID_HANDLE_VALUE) {
+        return TRUE;
+    }
     if (!winsim::closeHandle(object)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
