@@ -3,6 +3,7 @@
 // C:\ProgramData. Environment variables, temporary folders, other programs and drive C.
 #pragma once
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -55,7 +56,7 @@ inline int processId() {
 
 // A new empty folder under the system's temporary folder.
 inline std::filesystem::path makeTemporaryFolder(const std::string& prefix) {
-    static int counter = 0;
+    static std::atomic<int> counter{0};
     for (;;) {
         const std::filesystem::path folder =
             std::filesystem::temp_directory_path() /
