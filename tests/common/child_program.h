@@ -16,6 +16,7 @@
 
 #ifdef _WIN32
 #include "platform/win32.h"
+#include "support/unique_any.h"
 #else
 #include <csignal>
 #include <fcntl.h>
@@ -46,8 +47,6 @@ public:
     ChildProgram(const ChildProgram&) = delete;
     ChildProgram& operator=(const ChildProgram&) = delete;
 
-    bool started() const { return started_; }
-
     // The child's exit code once it has ended; -1 when it never started or did not exit by itself.
     int wait();
 
@@ -66,10 +65,9 @@ private:
     void stop();
 
     std::filesystem::path outputFile_;
-    bool started_ = false;
     int exitCode_ = -1;
 #ifdef _WIN32
-    HANDLE process_ = nullptr;
+    qv::unique_handle process_;
 #else
     pid_t process_ = -1;
 #endif
@@ -79,9 +77,9 @@ private:
 
 inline void ChildProgram::start(const std::string& filterArgument) {
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-    const HANDLE output = CreateFileW(outputFile_.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                                      &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (output == INVALID_HANDLE_VALUE) {
+    const qv::unique_hfile output(CreateFileW(outputFile_.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                              &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!output) {
         return;
     }
     WCHAR program[MAX_PATH] = {};
@@ -92,32 +90,29 @@ inline void ChildProgram::start(const std::string& filterArgument) {
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = output;
-    startup.hStdError = output;
+    startup.hStdOutput = output.get();
+    startup.hStdError = output.get();
     PROCESS_INFORMATION process{};
-    started_ = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                              &startup, &process) != FALSE;
-    CloseHandle(output);
-    if (started_) {
-        CloseHandle(process.hThread);
-        process_ = process.hProcess;
+    if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                       &process)) {
+        const qv::unique_handle thread(process.hThread);
+        process_.reset(process.hProcess);
     }
 }
 
 inline int ChildProgram::wait() {
-    if (process_ != nullptr) {
-        WaitForSingleObject(process_, INFINITE);
+    if (process_) {
+        WaitForSingleObject(process_.get(), INFINITE);
         DWORD code = 0;
-        exitCode_ = GetExitCodeProcess(process_, &code) ? static_cast<int>(code) : -1;
-        CloseHandle(process_);
-        process_ = nullptr;
+        exitCode_ = GetExitCodeProcess(process_.get(), &code) ? static_cast<int>(code) : -1;
+        process_.reset();
     }
     return exitCode_;
 }
 
 inline void ChildProgram::stop() {
-    if (process_ != nullptr) {
-        TerminateProcess(process_, 1);
+    if (process_) {
+        TerminateProcess(process_.get(), 1);
         wait();
         exitCode_ = -1;
     }
@@ -137,7 +132,6 @@ inline void ChildProgram::start(const std::string& filterArgument) {
         }
         _exit(127);
     }
-    started_ = child > 0;
     process_ = child;
 }
 
