@@ -2,10 +2,12 @@
 // synchronous one: a lock request completes (or fails) inside the call.
 #include "platform/sim/event.h"
 #include "platform/sim/file_object.h"
-#include "platform/sim/windows_choices.h"
 #include "platform/sim/machine_access.h"
 #include "platform/sim/win32_error.h"
 #include "platform/sim/win32_files.h"
+#include "platform/sim/windows_choices.h"
+
+#include <optional>
 
 namespace {
 
@@ -29,27 +31,41 @@ bool completionEventIsValid(const OVERLAPPED& overlapped) {
     return value == 0 || winsim::lookupHandleOf<winsim::Event>(reinterpret_cast<HANDLE>(value)) != nullptr;
 }
 
+enum class CompletionEvent { checked, ignored };
+
+// What LockFileEx and UnlockFileEx check, in this order, before they touch a lock: the file handle,
+// the OVERLAPPED, the reserved argument, the completion event (a lock request's only) and a fault
+// injected for the call. The error that refuses the request, if one does.
+std::optional<DWORD> refusal(const char* call, const winsim::FileObject* object, DWORD reserved,
+                             const OVERLAPPED* overlapped, CompletionEvent event) {
+    if (object == nullptr) {
+        return ERROR_INVALID_HANDLE;
+    }
+    if (overlapped == nullptr) {
+        return winsim::choice::kNullRequiredPointerError;
+    }
+    if (reserved != 0) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    if (event == CompletionEvent::checked && !completionEventIsValid(*overlapped)) {
+        return ERROR_INVALID_HANDLE;
+    }
+    // A fault names the path the handle's stream was opened with.
+    DWORD injected = ERROR_SUCCESS;
+    if (winsim::takeInjectedFault(call, object->path(), &injected)) {
+        return injected;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 WINSIM_API BOOL WINAPI LockFileEx(HANDLE file, DWORD flags, DWORD reserved, DWORD lengthLow, DWORD lengthHigh,
                                   LPOVERLAPPED overlapped) {
     const auto object = winsim::lookupHandleOf<winsim::FileObject>(file);
-    if (!object) {
-        return fail(ERROR_INVALID_HANDLE);
-    }
-    if (overlapped == nullptr) {
-        return fail(winsim::choice::kNullRequiredPointerError);
-    }
-    if (reserved != 0) {
-        return fail(ERROR_INVALID_PARAMETER);
-    }
-    if (!completionEventIsValid(*overlapped)) {
-        return fail(ERROR_INVALID_HANDLE);
-    }
-    // A fault names the path the handle's stream was opened with.
-    DWORD injected = ERROR_SUCCESS;
-    if (winsim::takeInjectedFault("LockFileEx", object->path(), &injected)) {
-        return fail(injected);
+    if (const auto error =
+            refusal("LockFileEx", object.get(), reserved, overlapped, CompletionEvent::checked)) {
+        return fail(*error);
     }
     // As on Windows, the request is marked pending first and stays so when it fails.
     overlapped->Internal = STATUS_PENDING;
@@ -67,19 +83,9 @@ WINSIM_API BOOL WINAPI LockFileEx(HANDLE file, DWORD flags, DWORD reserved, DWOR
 WINSIM_API BOOL WINAPI UnlockFileEx(HANDLE file, DWORD reserved, DWORD lengthLow, DWORD lengthHigh,
                                     LPOVERLAPPED overlapped) {
     const auto object = winsim::lookupHandleOf<winsim::FileObject>(file);
-    if (!object) {
-        return fail(ERROR_INVALID_HANDLE);
-    }
-    if (overlapped == nullptr) {
-        return fail(winsim::choice::kNullRequiredPointerError);
-    }
-    if (reserved != 0) {
-        return fail(ERROR_INVALID_PARAMETER);
-    }
-    // A fault names the path the handle's stream was opened with.
-    DWORD injected = ERROR_SUCCESS;
-    if (winsim::takeInjectedFault("UnlockFileEx", object->path(), &injected)) {
-        return fail(injected);
+    if (const auto error =
+            refusal("UnlockFileEx", object.get(), reserved, overlapped, CompletionEvent::ignored)) {
+        return fail(*error);
     }
     const DWORD error = object->locks().unlock(rangeOf(*overlapped, lengthLow, lengthHigh));
     return error == ERROR_SUCCESS ? TRUE : fail(error);
