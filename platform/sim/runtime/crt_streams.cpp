@@ -141,9 +141,10 @@ bool mayRetryWithLessAccess(int error) {
 }
 
 // Opens for reading and writing when the file allows it, so that the handle can take both kinds of
-// lock (see the choices); otherwise with just the access the mode asks for.
+// lock (see the choices); otherwise with just the access the mode asks for. Never waits: a FIFO
+// would block an open for reading until a writer comes, and Windows has no such file to wait on.
 int openDescriptor(const std::string& hostPath, const OpenMode& mode) {
-    const int flags = mode.creationFlags | O_CLOEXEC;
+    const int flags = mode.creationFlags | O_CLOEXEC | O_NONBLOCK;
     constexpr mode_t kNewFilePermissions = 0666;
     if (!(mode.readable && mode.writable)) {
         const int fd = ::open(hostPath.c_str(), flags | O_RDWR, kNewFilePermissions);
@@ -155,15 +156,18 @@ int openDescriptor(const std::string& hostPath, const OpenMode& mode) {
     return ::open(hostPath.c_str(), flags | access, kNewFilePermissions);
 }
 
-// The Windows runtime cannot open a folder as a file and says EACCES.
+// The Windows runtime cannot open a folder as a file and says EACCES; the simulation says the same
+// of a FIFO, a device or a socket, which a Windows folder cannot hold. (ENXIO: a FIFO without a
+// reader, opened for writing.)
 int openFileDescriptor(const std::string& hostPath, const OpenMode& mode) {
     const int fd = openDescriptor(hostPath, mode);
     if (fd == -1) {
-        errno = errno == EISDIR ? EACCES : errno;
+        errno = errno == EISDIR || errno == ENXIO ? EACCES : errno;
         return -1;
     }
     struct stat status {};
-    if (::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == -1) {
         ::close(fd);
         errno = EACCES;
         return -1;

@@ -3,6 +3,7 @@
 // CREATE_NEW fails on any existing name, a symbolic link included, and FILE_FLAG_OPEN_REPARSE_POINT
 // opens a link itself instead of its target.
 #include "platform/sim/drive_path.h"
+#include "platform/sim/file_attributes.h"
 #include "platform/sim/file_object.h"
 #include "platform/sim/kernel_objects.h"
 #include "platform/sim/machine_access.h"
@@ -119,25 +120,51 @@ HANDLE createNew(const std::string& hostPath, const char* path, DWORD access, HA
     return insertHandle(std::make_shared<HandleFile>(fd, path, false));
 }
 
-// With FILE_FLAG_OPEN_REPARSE_POINT a symbolic link is opened itself.
+// What a handle may be opened on: a regular file, or with FILE_FLAG_OPEN_REPARSE_POINT the link
+// itself. A folder needs backup semantics on Windows, and a FIFO, a device or a socket has no
+// counterpart in a Windows folder; all are refused the same way.
+bool mayOpenAsFile(int fd, bool isLink) {
+    struct stat status {};
+    return ::fstat(fd, &status) == 0 && (isLink || S_ISREG(status.st_mode)) &&
+           (isLink || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != -1);
+}
+
+// With FILE_FLAG_OPEN_REPARSE_POINT a symbolic link is opened itself. The open never waits, as a
+// FIFO's would until its other end is opened.
 HANDLE openExisting(const std::string& hostPath, const char* path, DWORD access, DWORD flags) {
     const bool ownLink = (flags & FILE_FLAG_OPEN_REPARSE_POINT) != 0;
-    int fd = ::open(hostPath.c_str(), accessFlags(access) | O_CLOEXEC | (ownLink ? O_NOFOLLOW : 0));
+    int fd = ::open(hostPath.c_str(), accessFlags(access) | O_CLOEXEC | O_NONBLOCK | (ownLink ? O_NOFOLLOW : 0));
     bool isLink = false;
     if (fd == -1 && ownLink && errno == ELOOP) {
         fd = ::open(hostPath.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
         isLink = fd != -1;
     }
     if (fd == -1) {
-        return fail(win32ErrorOfOpen(errno), INVALID_HANDLE_VALUE);
+        return fail(errno == EISDIR || errno == ENXIO ? ERROR_ACCESS_DENIED : win32ErrorOfOpen(errno),
+                    INVALID_HANDLE_VALUE);
     }
-    struct stat status {};
-    if (::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) { // a folder needs backup semantics
+    if (!mayOpenAsFile(fd, isLink)) {
         ::close(fd);
         return fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
     }
     return insertHandle(std::make_shared<HandleFile>(fd, path, isLink));
 }
+
+// The file behind a handle of CreateFileA for `call`, or null with the last error set: an invalid
+// handle, or a fault injected for the call on the file's path.
+std::shared_ptr<HandleFile> fileForCall(HANDLE handle, const char* call) {
+    std::shared_ptr<HandleFile> file = lookupHandleOf<HandleFile>(handle);
+    if (!file) {
+        return fail(ERROR_INVALID_HANDLE, nullptr);
+    }
+    DWORD injected = 0;
+    if (takeInjectedFault(call, file->path(), &injected)) {
+        return fail(injected, nullptr);
+    }
+    return file;
+}
+
+} // namespace
 
 DWORD attributesOf(const struct stat& status) {
     DWORD attributes = 0;
@@ -160,21 +187,6 @@ FILETIME fileTimeOf(const struct timespec& time) {
     return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
 }
 
-// The file behind a handle of CreateFileA for `call`, or null with the last error set: an invalid
-// handle, or a fault injected for the call on the file's path.
-std::shared_ptr<HandleFile> fileForCall(HANDLE handle, const char* call) {
-    std::shared_ptr<HandleFile> file = lookupHandleOf<HandleFile>(handle);
-    if (!file) {
-        return fail(ERROR_INVALID_HANDLE, nullptr);
-    }
-    DWORD injected = 0;
-    if (takeInjectedFault(call, file->path(), &injected)) {
-        return fail(injected, nullptr);
-    }
-    return file;
-}
-
-} // namespace
 } // namespace winsim
 
 WINSIM_API HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD /*shareMode*/,
@@ -229,6 +241,34 @@ WINSIM_API BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite
     }
     if (bytesWritten != nullptr) {
         *bytesWritten = written;
+    }
+    return TRUE;
+}
+
+WINSIM_API BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
+                                LPOVERLAPPED overlapped) {
+    if (bytesRead != nullptr) {
+        *bytesRead = 0;
+    }
+    const auto opened = winsim::fileForCall(file, "ReadFile");
+    if (!opened) {
+        return FALSE;
+    }
+    if (overlapped != nullptr || (buffer == nullptr && bytesToRead != 0)) { // no overlapped I/O here
+        return winsim::fail(ERROR_INVALID_PARAMETER, FALSE);
+    }
+    if (opened->isLink()) { // a link opened itself holds no data
+        return winsim::fail(ERROR_ACCESS_DENIED, FALSE);
+    }
+    ssize_t count = -1;
+    do {
+        count = ::read(opened->fd(), buffer, bytesToRead);
+    } while (count == -1 && errno == EINTR);
+    if (count == -1) {
+        return winsim::fail(errno == EBADF ? ERROR_ACCESS_DENIED : ERROR_IO_DEVICE, FALSE);
+    }
+    if (bytesRead != nullptr) {
+        *bytesRead = static_cast<DWORD>(count);
     }
     return TRUE;
 }
@@ -366,4 +406,13 @@ WINSIM_API BOOL WINAPI EqualSid(PSID first, PSID second) {
     const std::size_t length = 8 + 4 * static_cast<std::size_t>(a->subAuthorityCount);
     SetLastError(ERROR_SUCCESS);
     return a->subAuthorityCount == b->subAuthorityCount && std::memcmp(a, b, length) == 0 ? TRUE : FALSE;
+}
+
+WINSIM_API BOOL WINAPI IsWellKnownSid(PSID sid, WELL_KNOWN_SID_TYPE type) {
+    if (sid == nullptr) {
+        return FALSE;
+    }
+    const auto* user = static_cast<const winsim::UnixUserSid*>(sid);
+    const winsim::UnixUserSid root{};
+    return type == winsim::choice::kRootSidType && std::memcmp(user, &root, sizeof root) == 0 ? TRUE : FALSE;
 }
