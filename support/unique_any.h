@@ -110,6 +110,8 @@ using unique_handle = unique_any<null_handle_traits<HANDLE, CloseHandle>>;
 using unique_event = unique_handle;
 // A file opened by CreateFile, which reports failure as INVALID_HANDLE_VALUE.
 using unique_hfile = unique_any<invalid_handle_traits<HANDLE, CloseHandle>>;
+// A search of FindFirstFile, which FindClose ends.
+using unique_hfind = unique_any<invalid_handle_traits<HANDLE, FindClose>>;
 // Memory the system allocated for the caller with LocalAlloc (FormatMessage's buffers).
 template <class Text> using unique_hlocal = unique_any<null_handle_traits<Text*, LocalFree>>;
 using unique_file = unique_any<null_handle_traits<FILE*, unique_any_close::file>>;

@@ -62,11 +62,34 @@ WINSIM_API HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD
                                      DWORD flagsAndAttributes, HANDLE templateFile);
 WINSIM_API BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,
                                  LPOVERLAPPED overlapped);
+WINSIM_API BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
+                                LPOVERLAPPED overlapped);
 WINSIM_API BOOL WINAPI SetEndOfFile(HANDLE file);
 WINSIM_API BOOL WINAPI FlushFileBuffers(HANDLE file);
 WINSIM_API BOOL WINAPI GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information);
 // Does not follow a symbolic link: a link reports FILE_ATTRIBUTE_REPARSE_POINT.
 WINSIM_API DWORD WINAPI GetFileAttributesA(LPCSTR fileName);
+
+// Finding files by a name pattern in one folder ("*" and "?" as wildcards).
+constexpr DWORD ERROR_NO_MORE_FILES = 18;
+
+struct WIN32_FIND_DATAA {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;
+    DWORD dwReserved1;
+    CHAR cFileName[MAX_PATH];
+    CHAR cAlternateFileName[14];
+};
+using LPWIN32_FIND_DATAA = WIN32_FIND_DATAA*;
+
+WINSIM_API HANDLE WINAPI FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findData);
+WINSIM_API BOOL WINAPI FindNextFileA(HANDLE findFile, LPWIN32_FIND_DATAA findData);
+WINSIM_API BOOL WINAPI FindClose(HANDLE findFile);
 
 // Owners of files. A file's owner is the security identifier S-1-22-1-<uid>, the form Samba gives
 // a Unix user; the simulation reports owners only, in a descriptor freed with LocalFree.
@@ -83,6 +106,10 @@ WINSIM_API DWORD WINAPI GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE objectType
                                         PSID* owner, PSID* group, PACL* dacl, PACL* sacl,
                                         PSECURITY_DESCRIPTOR* securityDescriptor);
 WINSIM_API BOOL WINAPI EqualSid(PSID first, PSID second);
+
+// The well-known identifiers the simulation knows: root's S-1-22-1-0 stands for the local system.
+enum WELL_KNOWN_SID_TYPE { WinLocalSystemSid = 22, WinBuiltinAdministratorsSid = 26 };
+WINSIM_API BOOL WINAPI IsWellKnownSid(PSID sid, WELL_KNOWN_SID_TYPE type);
 
 WINSIM_API HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState,
                                       LPCSTR name);

@@ -124,6 +124,9 @@ constexpr bool kTemplateLendsPermissionBits = true;
 // owner of a file is reported.
 constexpr BYTE kUnixUserAuthority = 22;
 constexpr DWORD kUnsupportedSecurityRequestError = ERROR_INVALID_PARAMETER;
+// Root's identifier, S-1-22-1-0, is the well-known identifier of the local system; no other
+// identifier is well known (there are no groups, so none is the Administrators group).
+constexpr int kRootSidType = 22; // WinLocalSystemSid
 
 // --- Events ----------------------------------------------------------------------------------
 
