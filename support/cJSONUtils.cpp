@@ -4,6 +4,7 @@
 #include "support/payloadText.h"
 #include "support/statusCodes.h"
 
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -96,7 +97,8 @@ Tree parse(const char* text) {
 }
 
 Tree parseDocument(const char* text, std::size_t length) {
-    if (text == nullptr) {
+    // JSON allows no raw NUL, and cJSON would end a string at one and write back the rest lost.
+    if (text == nullptr || std::memchr(text, '\0', length) != nullptr) {
         throwJsonError(nQVOSALS100::osalStatusInvalidParameter, __LINE__);
     }
     const char* end = nullptr;

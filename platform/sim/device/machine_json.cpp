@@ -300,6 +300,10 @@ void readTopLevel(const cJSON* root, const std::filesystem::path& folder, sim::M
 } // namespace
 
 sim::Machine parseMachineDescription(const std::string& text, const std::filesystem::path& folder) {
+    // JSON allows no raw NUL; cJSON would end a string there and read on after it.
+    if (const std::size_t nul = text.find('\0'); nul != std::string::npos) {
+        refuse("(top level)", "not valid JSON (a NUL byte at byte " + std::to_string(nul) + ")");
+    }
     const char* end = nullptr;
     const std::unique_ptr<cJSON, decltype(&cJSON_Delete)> root(
         cJSON_ParseWithLengthOpts(text.c_str(), text.size(), &end, false), &cJSON_Delete);
