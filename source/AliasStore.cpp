@@ -1,17 +1,22 @@
 #include "source/AliasStore.h"
 
+#include "com/hostBoundary.h"
 #include "hwsys/hwsys_errors.h"
 #include "support/FileLockImpl.h"
 #include "support/errorException.h"
+#include "support/errorReport.h"
 #include "support/statusCodes.h"
 #include "support/stdpath.h"
 #include "support/unique_any.h"
 
 #include <cerrno>
 #include <cinttypes>
+#include <cstring>
 #include <memory>
+#include <random>
 #include <stdexcept>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -23,7 +28,7 @@ bool isAliasCharacter(WCHAR c) {
 }
 
 [[noreturn]] void throwUnexpected() {
-    throw HRESULT{E_UNEXPECTED};
+    qvkelpsysapiexpert::throwHResult(E_UNEXPECTED);
 }
 
 void report(nQVOSALS100::tStatus* status, std::int32_t code, std::uint32_t line) {
@@ -41,12 +46,32 @@ void removeFile(const std::string& path) {
     SetLastError(error);
 }
 
-// Null when the text is not one well-formed JSON document.
-cJSONUtils::Tree parseIfWellFormed(const std::string& text) {
+// A journal holds the file's text twice, after its header line.
+constexpr std::uint64_t kMaxJournalBytes = 2 * kMaxAliasFileBytes + 128;
+// How often a writer draws a new name for a journal of its own before it gives up.
+constexpr int kOwnJournalNameAttempts = 8;
+
+// The alias document: an object whose member "devices" is an object. Throws as the JSON layer does.
+struct AliasDocument {
+    cJSONUtils::Tree root;
+    cJSON* devices = nullptr;
+};
+
+AliasDocument parseAliasDocument(const std::string& text) {
+    cJSONUtils::Tree root = cJSONUtils::parseDocument(text.data(), text.size());
+    cJSONUtils::requireObject(root.get());
+    cJSON* devices = cJSONUtils::getMember(root.get(), "devices");
+    cJSONUtils::requireObject(devices);
+    return {std::move(root), devices};
+}
+
+// Whether the text is an alias document; only such text is ever written into the file.
+bool isAliasDocument(const std::string& text) {
     try {
-        return cJSONUtils::parseDocument(text.data(), text.size());
+        parseAliasDocument(text);
+        return true;
     } catch (const qverr::Exception&) {
-        return nullptr;
+        return false;
     }
 }
 
@@ -112,15 +137,17 @@ std::optional<Journal> parseJournal(const std::string& text) {
     return Journal{body.substr(0, baseLength), body.substr(baseLength)};
 }
 
-// The content a recovery copy gives the file whose text is `current`; nothing for a leftover.
+// The content a recovery copy gives the file whose text is `current`; nothing for a leftover, and
+// nothing for a copy whose new text is not an alias document, which would cost every record.
 std::optional<std::string> contentOfCopy(const std::string& copy, const std::string& current) {
     if (const std::optional<Journal> journal = parseJournal(copy)) {
-        return journal->covers(current) ? std::optional<std::string>(journal->next) : std::nullopt;
+        return journal->covers(current) && isAliasDocument(journal->next) ? std::optional<std::string>(journal->next)
+                                                                          : std::nullopt;
     }
     // A copy in the earlier form, the new text alone, counts only when the file's own text is not
-    // JSON: a rewrite cut short left part of the new text over the old, or the new text followed
-    // by the old one's tail.
-    if (parseIfWellFormed(current) == nullptr && parseIfWellFormed(copy) != nullptr) {
+    // an alias document: a rewrite cut short left part of the new text over the old, or the new text
+    // followed by the old one's tail.
+    if (!isAliasDocument(current) && isAliasDocument(copy)) {
         return copy;
     }
     return std::nullopt;
@@ -130,29 +157,34 @@ HANDLE osHandleOf(FILE* stream) {
     return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
 }
 
+std::optional<BY_HANDLE_FILE_INFORMATION> informationOf(HANDLE file) {
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!GetFileInformationByHandle(file, &information)) {
+        return std::nullopt;
+    }
+    return information;
+}
+
+std::uint64_t sizeOf(const BY_HANDLE_FILE_INFORMATION& information) {
+    return (static_cast<std::uint64_t>(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
+}
+
+std::uint64_t ticksOf(const FILETIME& time) {
+    return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
 // A file with a second name, or a symbolic link, would let a write reach a file of someone else.
 bool isLinked(const BY_HANDLE_FILE_INFORMATION& information) {
     return (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || information.nNumberOfLinks != 1;
 }
 
-// The journal file, new; or a leftover that cannot be removed (another user's, in a folder where
-// only owners remove files), opened itself rather than what it may link to. The new file takes
-// the alias file's permission bits from `aliasFile`, so every user of the alias file can use it.
-qv::unique_hfile openJournalFile(const std::string& path, HANDLE aliasFile) {
-    removeFile(path);
-    qv::unique_hfile created(
-        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, aliasFile));
-    if (created || GetLastError() != ERROR_FILE_EXISTS) {
-        return created;
-    }
-    return qv::unique_hfile(
-        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+bool isPlainFile(const BY_HANDLE_FILE_INFORMATION& information) {
+    return !isLinked(information) && (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-bool writeWhole(HANDLE file, const std::string& text) {
-    DWORD written = 0;
-    return WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
-           written == text.size() && SetEndOfFile(file) && FlushFileBuffers(file);
+bool isSameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+           a.nFileIndexLow == b.nFileIndexLow;
 }
 
 // The error of the last failed call, never ERROR_SUCCESS.
@@ -161,43 +193,228 @@ DWORD lastFailure() {
     return error == ERROR_SUCCESS ? ERROR_GEN_FAILURE : error;
 }
 
-// The owner of the file behind `file`, valid while `descriptor` holds it.
-DWORD ownerOf(HANDLE file, PSID* owner, qv::unique_hlocal<void>& descriptor) {
-    PSECURITY_DESCRIPTOR held = nullptr;
-    const DWORD error =
-        GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, owner, nullptr, nullptr, nullptr, &held);
-    descriptor.reset(held);
-    return error;
+// The owner of the file behind a handle, valid while this object holds the descriptor the system
+// allocated for it.
+class FileOwner {
+public:
+    explicit FileOwner(HANDLE file) {
+        PSECURITY_DESCRIPTOR held = nullptr;
+        error_ = GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &sid_, nullptr, nullptr, nullptr,
+                                 &held);
+        descriptor_.reset(held);
+    }
+
+    // ERROR_SUCCESS when the owner is known.
+    DWORD error() const { return error_; }
+    PSID sid() const { return sid_; }
+
+private:
+    PSID sid_ = nullptr;
+    qv::unique_hlocal<void> descriptor_;
+    DWORD error_ = ERROR_SUCCESS;
+};
+
+// Opens a name in the alias folder itself, never what a link there names.
+qv::unique_hfile openEntry(const std::string& path, DWORD access) {
+    return qv::unique_hfile(CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }
 
-// The rule of protected symbolic links: a link that another user than its target's owner made may
-// have been planted to make this user overwrite the target. ERROR_ACCESS_DENIED for such a link,
-// ERROR_SUCCESS for a file that is no link or a link of the target's owner.
-DWORD refuseForeignLink(const std::string& path, HANDLE target) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
+// Whether whoever owns a journal could have written the alias file itself: the file's owner, or
+// the system and its administrators. Anyone else may create files in the folder but not write the
+// file, so a journal of theirs is never applied and never trusted to name the file's content.
+bool mayVouchForFile(PSID journalOwner, PSID fileOwner) {
+    return EqualSid(journalOwner, fileOwner) || IsWellKnownSid(journalOwner, WinLocalSystemSid) ||
+           IsWellKnownSid(journalOwner, WinBuiltinAdministratorsSid);
+}
+
+// A recovery copy that speaks for the alias file: where it lies, the content it gives the file,
+// and when it was written.
+struct FoundCopy {
+    std::string path;
+    std::string content;
+    std::uint64_t written = 0;
+};
+
+// The whole text of a file of `size` bytes, read through its handle.
+std::optional<std::string> readAll(HANDLE file, std::uint64_t size) {
+    std::string text(static_cast<std::size_t>(size), '\0');
+    DWORD read = 0;
+    if (!ReadFile(file, text.data(), static_cast<DWORD>(text.size()), &read, nullptr) || read != text.size()) {
+        return std::nullopt;
+    }
+    return text;
+}
+
+// The names a recovery copy may have: the common one, which every version writes, and those a
+// writer chose when a leftover it could not remove held the common one.
+std::vector<std::string> recoveryCopyPaths(const std::string& aliasesFilePath) {
+    const std::string common = getRecoveryFilePath(aliasesFilePath);
+    std::vector<std::string> paths{common};
+    WIN32_FIND_DATAA found{};
+    const qv::unique_hfind search(FindFirstFileA((common + "*").c_str(), &found));
+    if (!search) {
+        const DWORD error = GetLastError();
+        // A folder that may be entered but not listed still shows the common name.
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_ACCESS_DENIED) {
+            throwUnexpected();
+        }
+        return paths;
+    }
+    const std::string folder = aliasesFilePath.substr(0, aliasesFilePath.find_last_of('\\') + 1);
+    do {
+        const std::string path = folder + found.cFileName;
+        if (path != common) {
+            paths.push_back(path);
+        }
+    } while (FindNextFileA(search.get(), &found));
+    if (GetLastError() != ERROR_NO_MORE_FILES) {
+        throwUnexpected();
+    }
+    return paths;
+}
+
+// The copy at `path` when it speaks for the alias file whose owner is `fileOwner` and whose text is
+// `current`: a plain file, not linked, of a bounded size, whose owner may vouch for the file, holding
+// a whole journal that covers `current`. A copy this user may not open is taken for none; a failure
+// to learn more of one that opened throws E_UNEXPECTED.
+std::optional<FoundCopy> copySpeakingFor(const std::string& path, PSID fileOwner, const std::string& current) {
+    const qv::unique_hfile copy = openEntry(path, GENERIC_READ);
+    if (!copy) {
+        // Anything else than a missing copy or one this user may not open (which a folder or a
+        // FIFO under the name also gives) could hide a rewrite cut short.
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND && error != ERROR_ACCESS_DENIED) {
+            throwUnexpected();
+        }
+        return std::nullopt;
+    }
+    const std::optional<BY_HANDLE_FILE_INFORMATION> information = informationOf(copy.get());
+    if (!information) {
+        throwUnexpected();
+    }
+    if (!isPlainFile(*information) || sizeOf(*information) > kMaxJournalBytes) {
+        return std::nullopt;
+    }
+    const FileOwner owner(copy.get());
+    if (owner.error() != ERROR_SUCCESS) {
+        throwUnexpected();
+    }
+    if (!mayVouchForFile(owner.sid(), fileOwner)) {
+        return std::nullopt;
+    }
+    const std::optional<std::string> text = readAll(copy.get(), sizeOf(*information));
+    if (!text) {
+        throwUnexpected();
+    }
+    std::optional<std::string> content = contentOfCopy(*text, current);
+    if (!content) {
+        return std::nullopt;
+    }
+    return FoundCopy{path, std::move(*content), ticksOf(information->ftLastWriteTime)};
+}
+
+// The copy whose content stands for the file's text `current`; when more than one would, the one
+// written last, since only the latest rewrite can have been cut short.
+std::optional<FoundCopy> findCopySpeakingFor(const std::string& aliasesFilePath, HANDLE aliasFile,
+                                             const std::string& current) {
+    std::optional<FoundCopy> latest;
+    std::optional<FileOwner> fileOwner;
+    for (const std::string& path : recoveryCopyPaths(aliasesFilePath)) {
+        if (!fileOwner && fileOwner.emplace(aliasFile).error() != ERROR_SUCCESS) {
+            throwUnexpected();
+        }
+        std::optional<FoundCopy> copy = copySpeakingFor(path, fileOwner->sid(), current);
+        if (copy && (!latest || copy->written > latest->written)) {
+            latest = std::move(copy);
+        }
+    }
+    return latest;
+}
+
+// Whether an update may write through the open stream `aliasFile`: its file has one name, and the
+// alias file's name in the folder is that very file or a symbolic link of the file's owner (the rule
+// of protected symbolic links: another user's link may have been planted to make this user
+// overwrite a file of someone else). Decided on handles opened after the stream, so a name swapped
+// in between can only make the check fail. ERROR_SUCCESS or ERROR_ACCESS_DENIED, or the error of a
+// failed call; `throughLink` tells whether the name is a link.
+DWORD checkUpdateTarget(const std::string& path, HANDLE aliasFile, bool& throughLink) {
+    const std::optional<BY_HANDLE_FILE_INFORMATION> file = informationOf(aliasFile);
+    const qv::unique_hfile entry = openEntry(path, READ_CONTROL);
+    const std::optional<BY_HANDLE_FILE_INFORMATION> named = entry ? informationOf(entry.get()) : std::nullopt;
+    if (!file || !named) {
         return lastFailure();
     }
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-        return ERROR_SUCCESS;
+    throughLink = (named->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (file->nNumberOfLinks != 1) {
+        return ERROR_ACCESS_DENIED;
     }
-    const qv::unique_hfile link(CreateFileA(path.c_str(), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!link) {
-        return lastFailure();
+    if (!throughLink) {
+        return isSameFile(*file, *named) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
     }
-    PSID linkOwner = nullptr;
-    PSID targetOwner = nullptr;
-    qv::unique_hlocal<void> linkDescriptor;
-    qv::unique_hlocal<void> targetDescriptor;
-    DWORD error = ownerOf(link.get(), &linkOwner, linkDescriptor);
-    if (error == ERROR_SUCCESS) {
-        error = ownerOf(target, &targetOwner, targetDescriptor);
+    const FileOwner linkOwner(entry.get());
+    const FileOwner fileOwner(aliasFile);
+    if (linkOwner.error() != ERROR_SUCCESS || fileOwner.error() != ERROR_SUCCESS) {
+        return linkOwner.error() != ERROR_SUCCESS ? linkOwner.error() : fileOwner.error();
     }
-    if (error != ERROR_SUCCESS) {
-        return error;
+    return EqualSid(linkOwner.sid(), fileOwner.sid()) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+}
+
+// A name for a journal of this writer's own, beside the common one: a random suffix, so that no one
+// can hold it in advance.
+std::string ownJournalPath(const std::string& commonPath) {
+    std::random_device source;
+    char suffix[24];
+    std::snprintf(suffix, sizeof suffix, "-%08x%08x", source(), source());
+    return commonPath + suffix;
+}
+
+// The journal file at the common name, created new with the alias file's permission bits (lent by
+// `aliasFile`), so every user of the alias file can use it; or a leftover there that cannot be
+// removed (another user's, in a folder where only owners remove files) but is a plain file whose
+// owner may vouch for the alias file, opened itself to be rewritten. Fails with ERROR_FILE_EXISTS
+// when the name is held by anything else.
+qv::unique_hfile openCommonJournal(const std::string& path, HANDLE aliasFile) {
+    removeFile(path);
+    qv::unique_hfile created(
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, aliasFile));
+    if (created || GetLastError() != ERROR_FILE_EXISTS) {
+        return created;
     }
-    return EqualSid(linkOwner, targetOwner) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+    qv::unique_hfile leftover = openEntry(path, GENERIC_WRITE);
+    const std::optional<BY_HANDLE_FILE_INFORMATION> information =
+        leftover ? informationOf(leftover.get()) : std::nullopt;
+    if (information && isPlainFile(*information)) {
+        const FileOwner owner(leftover.get());
+        const FileOwner fileOwner(aliasFile);
+        if (owner.error() == ERROR_SUCCESS && fileOwner.error() == ERROR_SUCCESS &&
+            mayVouchForFile(owner.sid(), fileOwner.sid())) {
+            return leftover;
+        }
+    }
+    SetLastError(ERROR_FILE_EXISTS);
+    return qv::unique_hfile();
+}
+
+// A journal file for this rewrite, and where it lies: at the common name, or, when what holds that
+// name cannot be removed or used, at a name of this writer's own, so that no leftover of another
+// user ever blocks a rename.
+qv::unique_hfile openJournalFile(const std::string& commonPath, HANDLE aliasFile, std::string& path) {
+    path = commonPath;
+    qv::unique_hfile journal = openCommonJournal(commonPath, aliasFile);
+    for (int attempt = 0; !journal && GetLastError() == ERROR_FILE_EXISTS && attempt < kOwnJournalNameAttempts;
+         ++attempt) {
+        path = ownJournalPath(commonPath);
+        journal.reset(
+            CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, aliasFile));
+    }
+    return journal;
+}
+
+bool writeWhole(HANDLE file, const std::string& text) {
+    DWORD written = 0;
+    return WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+           written == text.size() && SetEndOfFile(file) && FlushFileBuffers(file);
 }
 
 } // namespace
@@ -226,16 +443,16 @@ std::string getRecoveryFilePath(const std::string& aliasesFilePath) {
 
 void validateAlias(const WCHAR* alias) {
     if (alias == nullptr || alias[0] == u'_') {
-        throw HRESULT{HW_E_INVALID_ALIAS};
+        qvkelpsysapiexpert::throwHResult(HW_E_INVALID_ALIAS);
     }
     std::size_t length = 0;
     for (; alias[length] != 0; ++length) {
         if (length == kMaxAliasLength || !isAliasCharacter(alias[length])) {
-            throw HRESULT{HW_E_INVALID_ALIAS};
+            qvkelpsysapiexpert::throwHResult(HW_E_INVALID_ALIAS);
         }
     }
     if (length == 0) {
-        throw HRESULT{HW_E_INVALID_ALIAS};
+        qvkelpsysapiexpert::throwHResult(HW_E_INVALID_ALIAS);
     }
 }
 
@@ -313,6 +530,7 @@ void AliasStore::close() noexcept {
     root_.reset();
     file_.reset();
     path_.clear();
+    throughLink_ = false;
     text_.clear();
 }
 
@@ -329,18 +547,20 @@ bool AliasStore::open(Access access, nQVOSALS100::tStatus* status) {
     file_ = std::make_unique<LockedFile>(std::move(stream), access);
     path_ = std::move(path);
     try {
+        if (access == Access::update && !mayUpdate(status)) {
+            close();
+            return false;
+        }
+        refuseOversizedFile();
         std::string text = readWholeFile(file_->stream());
         if (!recover(text, access, status)) {
             close();
             return false;
         }
-        cJSONUtils::Tree root = cJSONUtils::parseDocument(text.data(), text.size());
-        cJSONUtils::requireObject(root.get());
-        cJSON* devices = cJSONUtils::getMember(root.get(), "devices");
-        cJSONUtils::requireObject(devices);
+        AliasDocument document = parseAliasDocument(text);
         text_ = std::move(text);
-        root_ = std::move(root);
-        devices_ = devices;
+        root_ = std::move(document.root);
+        devices_ = document.devices;
     } catch (...) {
         close();
         throw;
@@ -348,53 +568,54 @@ bool AliasStore::open(Access access, nQVOSALS100::tStatus* status) {
     return true;
 }
 
-// The recovery copy's text; nothing when there is none, or when this user may not read it (a
-// leftover of another user's), which leaves the file's own text to stand.
-std::optional<std::string> AliasStore::readRecoveryCopy() const {
-    const std::string copyPath = getRecoveryFilePath(path_);
-    if (GetFileAttributesA(copyPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        const DWORD error = GetLastError();
-        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
-            throwUnexpected();
-        }
-        return std::nullopt;
+// An update writes through the open stream: the file's name must still lead to it (see
+// checkUpdateTarget). False, with the status reported, when it does not.
+bool AliasStore::mayUpdate(nQVOSALS100::tStatus* status) {
+    const DWORD error = checkUpdateTarget(path_, osHandleOf(file_->stream()), throughLink_);
+    if (error != ERROR_SUCCESS) {
+        report(status,
+               error == ERROR_ACCESS_DENIED ? nQVOSALS100::osalStatusFileAccessDenied
+                                            : nQVOSALS100::osalStatusUnexpected,
+               __LINE__);
+        return false;
     }
-    const qv::unique_file copy = openStream(copyPath, "rb");
-    if (!copy) {
-        return std::nullopt;
-    }
-    return readWholeFile(copy.get());
+    return true;
 }
 
-// A whole journal that covers the file's text makes its new text the content; an update completes
-// the rewrite and removes the journal. False, with the status reported, when that rewrite fails.
+// A file beyond the size limit is refused before any of it is read, as a file that is not an alias
+// document.
+void AliasStore::refuseOversizedFile() const {
+    const std::optional<BY_HANDLE_FILE_INFORMATION> information = informationOf(osHandleOf(file_->stream()));
+    if (!information) {
+        throwUnexpected();
+    }
+    if (sizeOf(*information) > kMaxAliasFileBytes) {
+        qverr::throwError(nQVOSALS100::osalStatusInvalidParameter, nullptr, __FILE__, __LINE__);
+    }
+}
+
+// A whole journal that covers the file's text, from a writer who may vouch for the file, makes its
+// new text the content; an update completes the rewrite and removes the journal. False, with the
+// status reported, when that rewrite fails.
 bool AliasStore::recover(std::string& text, Access access, nQVOSALS100::tStatus* status) {
-    const std::optional<std::string> copy = readRecoveryCopy();
-    std::optional<std::string> content = copy ? contentOfCopy(*copy, text) : std::nullopt;
-    if (!content) {
+    std::optional<FoundCopy> copy = findCopySpeakingFor(path_, osHandleOf(file_->stream()), text);
+    if (!copy) {
         return true;
     }
     if (access == Access::update) {
-        if (text != *content && !restore(*content, status)) {
+        if (text != copy->content && !restore(copy->content, status)) {
             return false;
         }
-        removeFile(getRecoveryFilePath(path_));
+        removeFile(copy->path);
     }
-    text = std::move(*content);
+    text = std::move(copy->content);
     return true;
 }
 
 // Completing another writer's rewrite writes text this caller did not choose, so it never goes
-// through a link: the file must be itself, with one name.
+// through a link (a second name was refused when the file was opened).
 bool AliasStore::restore(const std::string& text, nQVOSALS100::tStatus* status) {
-    const DWORD attributes = GetFileAttributesA(path_.c_str());
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (attributes == INVALID_FILE_ATTRIBUTES || !GetFileInformationByHandle(osHandleOf(file_->stream()), &information)) {
-        report(status, nQVOSALS100::osalStatusUnexpected, __LINE__);
-        return false;
-    }
-    information.dwFileAttributes |= attributes;
-    if (isLinked(information)) {
+    if (throughLink_) {
         report(status, nQVOSALS100::osalStatusFileAccessDenied, __LINE__);
         return false;
     }
@@ -470,11 +691,8 @@ void AliasStore::replaceDeviceRecord(const std::string& token, const cJSON* reco
 bool AliasStore::writeBack(nQVOSALS100::tStatus* status) {
     requireDevices();
     std::string text = cJSONUtils::print(root_.get());
-    const std::string recoveryPath = getRecoveryFilePath(path_);
-    DWORD error = refuseForeignLink(path_, osHandleOf(file_->stream()));
-    if (error == ERROR_SUCCESS) {
-        error = writeJournal(text);
-    }
+    std::string journalPath;
+    const DWORD error = writeJournal(text, journalPath);
     if (error != ERROR_SUCCESS) {
         report(status,
                error == ERROR_ACCESS_DENIED ? nQVOSALS100::osalStatusFileAccessDenied
@@ -483,40 +701,40 @@ bool AliasStore::writeBack(nQVOSALS100::tStatus* status) {
         return false;
     }
     if (replaceContent(text)) {
-        removeFile(recoveryPath);
+        removeFile(journalPath);
         text_ = std::move(text);
         return true;
     }
     // Put back the text the file held, so that a failed rename never leaves it half-written. That
     // text once fitted in the file, so rewriting it is the write most likely to succeed now. Should
-    // even that fail, the recovery copy stays: the next open then finds a whole document in it.
+    // even that fail, the journal stays: the next open then finds a whole document in it.
     if (replaceContent(text_)) {
-        removeFile(recoveryPath);
+        removeFile(journalPath);
     }
     report(status, nQVOSALS100::osalStatusUnexpected, __LINE__);
     return false;
 }
 
 // Written whole and flushed to the disk before the file itself is touched, so that a writer that
-// dies during the rewrite leaves a whole journal behind. ERROR_SUCCESS, or the error of the
-// failed call; a planted link is refused with ERROR_ACCESS_DENIED before anything is written.
-DWORD AliasStore::writeJournal(const std::string& next) const {
-    const std::string copyPath = getRecoveryFilePath(path_);
-    qv::unique_hfile copy = openJournalFile(copyPath, osHandleOf(file_->stream()));
-    if (!copy) {
+// dies during the rewrite leaves a whole journal behind; `path` says where. ERROR_SUCCESS, or the
+// error of the failed call; a planted link is refused with ERROR_ACCESS_DENIED before anything is
+// written.
+DWORD AliasStore::writeJournal(const std::string& next, std::string& path) const {
+    qv::unique_hfile journal = openJournalFile(getRecoveryFilePath(path_), osHandleOf(file_->stream()), path);
+    if (!journal) {
         return lastFailure();
     }
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (!GetFileInformationByHandle(copy.get(), &information)) {
+    const std::optional<BY_HANDLE_FILE_INFORMATION> information = informationOf(journal.get());
+    if (!information) {
         return lastFailure();
     }
-    if (isLinked(information)) {
+    if (isLinked(*information)) {
         return ERROR_ACCESS_DENIED;
     }
-    if (!writeWhole(copy.get(), recoveryJournalText(text_, next))) {
+    if (!writeWhole(journal.get(), recoveryJournalText(text_, next))) {
         const DWORD error = lastFailure();
-        copy.reset(); // Windows removes no file that is still open
-        removeFile(copyPath);
+        journal.reset(); // Windows removes no file that is still open
+        removeFile(path);
         return error;
     }
     return ERROR_SUCCESS;

@@ -44,6 +44,9 @@
 #include <optional>
 #include <string>
 
+// The largest alias file the store reads; a larger one is refused before it is read, as malformed.
+constexpr std::uint64_t kMaxAliasFileBytes = 64ull << 20;
+
 // The narrow path of aliases.json. Throws qverr::Exception when the folder lookup fails.
 std::string getAliasesFilePath();
 // The recovery copy of the alias file at `aliasesFilePath`.
@@ -111,17 +114,20 @@ private:
     enum class Access { read, update };
 
     bool open(Access access, nQVOSALS100::tStatus* status);
+    bool mayUpdate(nQVOSALS100::tStatus* status);
+    void refuseOversizedFile() const;
     std::string readWholeFile(FILE* stream) const;
-    std::optional<std::string> readRecoveryCopy() const;
     bool recover(std::string& text, Access access, nQVOSALS100::tStatus* status);
     bool restore(const std::string& text, nQVOSALS100::tStatus* status);
-    DWORD writeJournal(const std::string& next) const;
+    DWORD writeJournal(const std::string& next, std::string& path) const;
     bool replaceContent(const std::string& text);
     cJSON* requireDevices() const;
 
     const AliasFileIo* io_;
     std::unique_ptr<LockedFile> file_;
     std::string path_;
+    // The file's name is a symbolic link (of the file's owner) to the file open for update.
+    bool throughLink_ = false;
     // The file's content as last read or written: what a failed write-back puts back.
     std::string text_;
     cJSONUtils::Tree root_;
