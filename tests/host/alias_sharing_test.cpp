@@ -1,0 +1,304 @@
+// The alias file among the users of one machine: its folder lets anyone create files and only
+// owners remove them (a sticky 1777 folder, as ProgramData lets any user create files in a
+// program's folder), the file belongs to one user, and another user plants what a rename or a
+// read then meets. Nothing outside the alias folder may change, every record must survive, and
+// nothing another user left may block a rename or be applied to the file.
+#include "host_module.h"
+#include "rename_machine.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace hosttest;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kStore = R"({
+	"devices":	{
+		")" + RenameMachine::token(1) + R"(":	{"alias": "Bench"},
+		"SIM:0001":	{"alias": "Taken", "simulated": true}
+	}
+})";
+
+// The journal's format as docs/aliases-file.md gives it, written here independently of the module.
+std::string recoveryJournal(const std::string& base, const std::string& next) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const char c : base + next) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    }
+    char header[96];
+    std::snprintf(header, sizeof header, "QVKELP-ALIASES-JOURNAL 1 %zu %zu %016llx\n", base.size(), next.size(),
+                  static_cast<unsigned long long>(hash));
+    return header + base + next;
+}
+
+class AliasFileAlone : public LoadedModuleTest {
+protected:
+    void SetUp() override {
+        IhwSysExpert2* raw = nullptr;
+        ASSERT_EQ(create(&raw), S_OK);
+        expert = ComRef<IhwSysExpert2>::attach(raw);
+    }
+    HRESULT rename(int board, const std::u16string& alias) {
+        const std::u16string item = widen(RenameMachine::itemName(board));
+        LONG inUse = -1;
+        void* reserved = nullptr;
+        return expert->RenameResource(ole(item), ole(alias), 0, &inUse, &reserved);
+    }
+
+    RenameMachine machine{3};
+    ComRef<IhwSysExpert2> expert;
+};
+
+} // namespace
+
+// What one user can meet alone, on every system: a whole journal whose new text is no alias
+// document is never applied, whatever is left under the journal's name blocks no rename, and the
+// file itself is refused before it is read when it is huge, or as malformed when it holds a NUL.
+TEST_F(AliasFileAlone, nothing_but_an_alias_document_is_applied_and_no_leftover_blocks_a_rename) {
+    const auto journalTo = [&](const std::string& next) {
+        RenameMachine::write(machine.recoveryFile(), recoveryJournal(kStore, next));
+    };
+    const struct {
+        const char* planted;
+        std::function<void()> plant;
+        HRESULT result;
+    } cases[] = {
+        {"a whole journal whose new text is not JSON", [&] { journalTo("this is not json"); }, S_OK},
+        {"a whole journal whose new text is empty", [&] { journalTo(""); }, S_OK},
+        {"a whole journal whose new text holds no devices", [&] { journalTo(R"({"format": 1})"); }, S_OK},
+        {"a folder under the journal's name", [&] { fs::create_directory(machine.recoveryFile()); }, S_OK},
+        {"a raw NUL inside a record's string", [&] {
+             std::string text = kStore;
+             text.replace(text.find("Bench"), 5, std::string("Be\0ch", 5));
+             RenameMachine::write(machine.aliasFile(), text);
+         }, E_FAIL},
+        {"a sparse file of 2 GB", [&] { fs::resize_file(machine.aliasFile(), 2ull << 30); }, E_FAIL},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(machine.recoveryFile());
+        RenameMachine::write(machine.aliasFile(), kStore);
+        c.plant();
+        const std::uintmax_t size = fs::file_size(machine.aliasFile());
+        const std::string before = size < 4096 ? RenameMachine::read(machine.aliasFile()) : std::string();
+        EXPECT_EQ(rename(0, u"New"), c.result) << c.planted;
+        if (c.result != S_OK) {
+            EXPECT_EQ(fs::file_size(machine.aliasFile()), size) << c.planted;
+            if (size < 4096) {
+                EXPECT_EQ(RenameMachine::read(machine.aliasFile()), before) << c.planted;
+            }
+            continue;
+        }
+        const std::string after = RenameMachine::read(machine.aliasFile());
+        EXPECT_NE(parseWhole(after), nullptr) << c.planted;
+        for (const char* kept : {"\"Bench\"", "\"Taken\"", "\"New\""}) {
+            EXPECT_NE(after.find(kept), std::string::npos) << c.planted << ": " << kept;
+        }
+        EXPECT_EQ(rename(2, u"Second"), S_OK) << c.planted;
+    }
+}
+
+#ifndef _WIN32
+#include "common/child_processes.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr uid_t kRoot = 0;
+constexpr uid_t kOwner = 4242;   // owns aliases.json
+constexpr uid_t kNobody = 65534; // may create files in the folder, may not write aliases.json
+
+const std::string kNobodysStore = R"({"devices": {"SIM:0001": {"alias": "Nobodys"}}})";
+
+class AliasSharing : public LoadedModuleTest {
+protected:
+    void SetUp() override {
+        if (::geteuid() != 0) {
+            GTEST_SKIP() << "needs root, to act as other users";
+        }
+        for (fs::path up = folder(); up != machine.machineFile().parent_path().parent_path(); up = up.parent_path()) {
+            fs::permissions(up, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+        }
+        fs::permissions(machine.machineFile(), fs::perms::owner_read | fs::perms::others_read);
+        fs::permissions(folder(), fs::perms::all | fs::perms::sticky_bit);
+        outside = machine.machineFile().parent_path() / "root-only" / "secret.json";
+        fs::create_directories(outside.parent_path());
+        RenameMachine::write(outside, kStore);
+    }
+
+    fs::path folder() const { return machine.aliasFile().parent_path(); }
+
+    // Writes `text` at `path` as `owner` would have left it, with `mode`.
+    static void plantFile(const fs::path& path, const std::string& text, uid_t owner, mode_t mode = 0644) {
+        RenameMachine::write(path, text);
+        ASSERT_EQ(::chown(path.c_str(), owner, owner), 0);
+        ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+    }
+    static void plantLink(const fs::path& path, const fs::path& target, uid_t owner) {
+        fs::create_symlink(target, path);
+        ASSERT_EQ(::lchown(path.c_str(), owner, owner), 0);
+    }
+
+    // RenameResource of board `board` as user `uid`, in a child that is killed if it hangs.
+    bool renamedAs(uid_t uid, int board, const std::u16string& alias, HRESULT expected) {
+        const pid_t child = spawn([&] {
+            ::alarm(20);
+            if (uid != kRoot && (::setresgid(uid, uid, uid) != 0 || ::setresuid(uid, uid, uid) != 0)) {
+                return false;
+            }
+            IhwSysExpert2* raw = nullptr;
+            if (create(&raw) != S_OK) {
+                return false;
+            }
+            const auto expert = ComRef<IhwSysExpert2>::attach(raw);
+            const std::u16string item = widen(RenameMachine::itemName(board));
+            LONG inUse = -1;
+            void* reserved = nullptr;
+            return expert->RenameResource(ole(item), ole(alias), 0, &inUse, &reserved) == expected;
+        });
+        return exitedCleanly(child);
+    }
+
+    // The journal a rewrite from the file's current text to `next` leaves, by the file's format.
+    std::string journalTo(const std::string& next) const {
+        const std::string base = RenameMachine::read(machine.aliasFile());
+        return recoveryJournal(base, next);
+    }
+
+    RenameMachine machine{3};
+    fs::path outside;
+};
+
+} // namespace
+
+TEST_F(AliasSharing, what_another_user_plants_is_never_applied_and_never_blocks_a_rename) {
+    const fs::path journal = machine.recoveryFile();
+    const struct {
+        const char* planted;
+        std::function<void()> plant;
+        uid_t renamer;
+    } cases[] = {
+        {"nobody's whole journal naming nobody's text",
+         [&] { plantFile(journal, journalTo(kNobodysStore), kNobody); }, kRoot},
+        {"nobody's whole journal, renamed by the file's owner",
+         [&] { plantFile(journal, journalTo(kNobodysStore), kNobody); }, kOwner},
+        {"nobody's 0600 leftover", [&] { plantFile(journal, "cut short", kNobody, 0600); }, kOwner},
+        {"nobody's FIFO", [&] {
+             ASSERT_EQ(::mkfifo(journal.c_str(), 0644), 0);
+             ASSERT_EQ(::chown(journal.c_str(), kNobody, kNobody), 0);
+         }, kOwner},
+        {"nobody's FIFO, renamed by root", [&] {
+             ASSERT_EQ(::mkfifo(journal.c_str(), 0644), 0);
+             ASSERT_EQ(::chown(journal.c_str(), kNobody, kNobody), 0);
+         }, kRoot},
+        {"nobody's symbolic link to a root-only file", [&] { plantLink(journal, outside, kNobody); }, kOwner},
+        {"nobody's hard link to a root-only file", [&] {
+             fs::create_hard_link(outside, journal);
+         }, kOwner},
+        {"nobody's journal under a name of its own",
+         [&] { plantFile(journal.string() + "-0000000000000000", journalTo(kNobodysStore), kNobody); }, kOwner},
+    };
+    for (const auto& c : cases) {
+        for (const fs::path& entry : fs::directory_iterator(folder())) {
+            fs::remove_all(entry);
+        }
+        plantFile(machine.aliasFile(), kStore, kOwner);
+        c.plant();
+        const std::string before = RenameMachine::read(outside);
+        // "Nobodys" would be in use if nobody's text were taken for the file's.
+        EXPECT_TRUE(renamedAs(c.renamer, 0, u"Nobodys", S_OK)) << c.planted;
+        const std::string after = RenameMachine::read(machine.aliasFile());
+        const Json parsed = parseWhole(after);
+        ASSERT_NE(parsed, nullptr) << c.planted << "\n" << after;
+        for (const char* kept : {"\"Bench\"", "\"Taken\"", "\"Nobodys\""}) {
+            EXPECT_NE(after.find(kept), std::string::npos) << c.planted << ": " << kept;
+        }
+        EXPECT_EQ(RenameMachine::read(outside), before) << c.planted;
+        EXPECT_EQ(::access(machine.aliasFile().c_str(), F_OK), 0) << c.planted;
+        // The next rename meets whatever the first left, and is not blocked by it either.
+        EXPECT_TRUE(renamedAs(c.renamer, 2, u"Second", S_OK)) << c.planted;
+    }
+}
+
+// A journal of the file's owner or of root still completes a rewrite cut short, whoever reads or
+// renames next: the protection of the journal is not lost to the new rules.
+TEST_F(AliasSharing, a_journal_of_the_owner_or_root_still_completes_a_rewrite_cut_short) {
+    const std::string next = R"({"devices": {"SIM:0001": {"alias": "Restored"}}})";
+    for (const uid_t writer : {kOwner, kRoot}) {
+        for (const fs::path& entry : fs::directory_iterator(folder())) {
+            fs::remove_all(entry);
+        }
+        plantFile(machine.aliasFile(), kStore, kOwner);
+        // Another user's file holds the common name, so the writer used a name of its own.
+        plantFile(machine.recoveryFile(), "cut short", kNobody, 0600);
+        plantFile(machine.recoveryFile().string() + "-0123456789abcdef", journalTo(next), writer);
+        plantFile(machine.aliasFile(), next.substr(0, 12) + kStore.substr(12), kOwner);
+        EXPECT_TRUE(renamedAs(kOwner, 0, u"Restored", HW_E_ALIAS_IN_USE)) << writer;
+        EXPECT_EQ(RenameMachine::read(machine.aliasFile()), next) << writer;
+        // Only root may remove root's journal from a sticky folder; once the file moves on, it no
+        // longer covers the file's text and is a leftover.
+        EXPECT_EQ(fs::exists(machine.recoveryFile().string() + "-0123456789abcdef"), writer == kRoot) << writer;
+        EXPECT_TRUE(renamedAs(kOwner, 0, u"After", S_OK)) << writer;
+        EXPECT_NE(RenameMachine::read(machine.aliasFile()).find("\"After\""), std::string::npos) << writer;
+    }
+}
+
+// A FIFO as the file is refused at once, never waited on, by root and by the file's owner alike.
+TEST_F(AliasSharing, a_fifo_as_the_file_is_refused_at_once_and_left_as_it_was) {
+    fs::remove(machine.aliasFile());
+    ASSERT_EQ(::mkfifo(machine.aliasFile().c_str(), 0666), 0);
+    EXPECT_TRUE(renamedAs(kRoot, 0, u"New", HW_E_FILE_ACCESS_DENIED));
+    EXPECT_TRUE(renamedAs(kOwner, 0, u"New", HW_E_FILE_ACCESS_DENIED));
+    EXPECT_TRUE(fs::is_fifo(machine.aliasFile()));
+}
+
+// One user keeps swapping aliases.json between a plain file of theirs and a symbolic link to a
+// root-only file while root renames: no rename may ever write the root-only file.
+TEST_F(AliasSharing, swapping_the_file_for_a_link_never_redirects_a_write) {
+    fs::permissions(outside.parent_path(), fs::perms::owner_all);
+    const fs::path swap = folder() / "swap";
+    const std::string before = RenameMachine::read(outside);
+    const pid_t swapper = fork();
+    ASSERT_NE(swapper, -1);
+    if (swapper == 0) {
+        if (::setresgid(kNobody, kNobody, kNobody) != 0 || ::setresuid(kNobody, kNobody, kNobody) != 0) {
+            _exit(1);
+        }
+        // rename(2) replaces the name in one step, as an attacker's swap would.
+        for (int round = 0;; ++round) {
+            std::error_code ignored;
+            fs::remove(swap, ignored);
+            if (round % 2 == 0) {
+                fs::create_symlink(outside, swap, ignored);
+            } else {
+                RenameMachine::write(swap, kStore);
+            }
+            ::rename(swap.c_str(), machine.aliasFile().c_str());
+        }
+    }
+    for (int round = 0; round < 200; ++round) {
+        const pid_t child = spawn([&] {
+            IhwSysExpert2* raw = nullptr;
+            if (create(&raw) != S_OK) {
+                return false;
+            }
+            const auto expert = ComRef<IhwSysExpert2>::attach(raw);
+            const std::u16string item = widen(RenameMachine::itemName(round % 3));
+            const std::u16string alias = u"Round" + widen(std::to_string(round));
+            LONG inUse = -1;
+            void* reserved = nullptr;
+            expert->RenameResource(ole(item), ole(alias), 0, &inUse, &reserved);
+            return true;
+        });
+        ASSERT_TRUE(exitedCleanly(child));
+        ASSERT_EQ(RenameMachine::read(outside), before) << "after rename " << round;
+    }
+    ::kill(swapper, SIGKILL);
+    ::waitpid(swapper, nullptr, 0);
+}
+#endif
