@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 
 using namespace hosttest;
 namespace fs = std::filesystem;
@@ -103,6 +104,7 @@ TEST_F(AliasFileAlone, nothing_but_an_alias_document_is_applied_and_no_leftover_
 #ifndef _WIN32
 #include "common/child_processes.h"
 
+#include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -265,6 +267,10 @@ TEST_F(AliasSharing, swapping_the_file_for_a_link_never_redirects_a_write) {
     const std::string before = RenameMachine::read(outside);
     const pid_t swapper = fork();
     ASSERT_NE(swapper, -1);
+    const std::unique_ptr<const pid_t, void (*)(const pid_t*)> stopSwapper(&swapper, [](const pid_t* pid) {
+        ::kill(*pid, SIGKILL);
+        ::waitpid(*pid, nullptr, 0);
+    });
     if (swapper == 0) {
         if (::setresgid(kNobody, kNobody, kNobody) != 0 || ::setresuid(kNobody, kNobody, kNobody) != 0) {
             _exit(1);
@@ -298,7 +304,5 @@ TEST_F(AliasSharing, swapping_the_file_for_a_link_never_redirects_a_write) {
         ASSERT_TRUE(exitedCleanly(child));
         ASSERT_EQ(RenameMachine::read(outside), before) << "after rename " << round;
     }
-    ::kill(swapper, SIGKILL);
-    ::waitpid(swapper, nullptr, 0);
 }
 #endif
