@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
 #include <unistd.h>
 
@@ -24,8 +25,21 @@ inline std::string readAll(FILE* file) {
     return text;
 }
 
+inline void writeAll(int fd, const char* text, std::size_t length) {
+    for (std::size_t written = 0; written < length;) {
+        const ssize_t count = ::write(fd, text + written, length - written);
+        if (count <= 0) {
+            std::abort();
+        }
+        written += static_cast<std::size_t>(count);
+    }
+}
+
 // Reads and parses the file, replaces the record under `token`, prints and writes it back whole.
-inline void replaceRecord(const std::string& path, const char* token, const cJSON* record) {
+// With a `journal` path, the crash-safe form: the old and the new text are first written to that
+// second file and flushed to the disk, and the second file is removed once the file is rewritten.
+inline void replaceRecord(const std::string& path, const char* token, const cJSON* record,
+                          const char* journal = nullptr) {
     const qv::unique_file file(std::fopen(path.c_str(), "r+b"));
     const std::string text = readAll(file.get());
     const qv::unique_cjson root(cJSON_Parse(text.c_str()));
@@ -34,10 +48,22 @@ inline void replaceRecord(const std::string& path, const char* token, const cJSO
     cJSON_AddItemToObject(devices, token, cJSON_Duplicate(record, true));
     const qv::unique_cjson_text printed(cJSON_Print(root.get()));
     const std::size_t length = std::strlen(printed.get());
+    if (journal != nullptr) {
+        const int fd = ::open(journal, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd == -1) {
+            std::abort();
+        }
+        writeAll(fd, text.data(), text.size());
+        writeAll(fd, printed.get(), length);
+        if (::fsync(fd) != 0 || ::close(fd) != 0) {
+            std::abort();
+        }
+    }
     std::rewind(file.get());
     std::fwrite(printed.get(), 1, length, file.get());
     std::fflush(file.get());
-    if (ftruncate(fileno(file.get()), static_cast<off_t>(length)) != 0) {
+    if (ftruncate(fileno(file.get()), static_cast<off_t>(length)) != 0 ||
+        (journal != nullptr && ::unlink(journal) != 0)) {
         std::abort();
     }
 }
