@@ -38,6 +38,8 @@ constexpr DWORD CREATE_NEW = 1;
 constexpr DWORD OPEN_EXISTING = 3;
 constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x00000001;
 constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x00000010;
+// A FIFO, a device or a socket, which a Windows folder cannot hold (see the choices).
+constexpr DWORD FILE_ATTRIBUTE_DEVICE = 0x00000040;
 constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x00000080;
 constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x00000400;
 constexpr DWORD FILE_FLAG_OPEN_REPARSE_POINT = 0x00200000;
@@ -69,6 +71,18 @@ WINSIM_API BOOL WINAPI FlushFileBuffers(HANDLE file);
 WINSIM_API BOOL WINAPI GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information);
 // Does not follow a symbolic link: a link reports FILE_ATTRIBUTE_REPARSE_POINT.
 WINSIM_API DWORD WINAPI GetFileAttributesA(LPCSTR fileName);
+
+// The space left to this user on the volume that holds a folder.
+union ULARGE_INTEGER {
+    struct {
+        DWORD LowPart;
+        DWORD HighPart;
+    } u;
+    ULONGLONG QuadPart;
+};
+using PULARGE_INTEGER = ULARGE_INTEGER*;
+WINSIM_API BOOL WINAPI GetDiskFreeSpaceExA(LPCSTR directoryName, PULARGE_INTEGER freeBytesAvailableToCaller,
+                                           PULARGE_INTEGER totalNumberOfBytes, PULARGE_INTEGER totalNumberOfFreeBytes);
 
 // Finding files by a name pattern in one folder ("*" and "?" as wildcards).
 constexpr DWORD ERROR_NO_MORE_FILES = 18;

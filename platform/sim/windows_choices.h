@@ -124,6 +124,11 @@ constexpr bool kTemplateLendsPermissionBits = true;
 // owner of a file is reported.
 constexpr BYTE kUnixUserAuthority = 22;
 constexpr DWORD kUnsupportedSecurityRequestError = ERROR_INVALID_PARAMETER;
+// A FIFO, a device or a socket in a folder has no counterpart on Windows: CreateFileA and the C
+// runtime refuse to open one (ERROR_ACCESS_DENIED, EACCES, as for a folder), never waiting on it, and
+// GetFileAttributesA and FindFirstFileA mark it FILE_ATTRIBUTE_DEVICE, the attribute Windows keeps
+// for the system's own use, so that a program can tell it from a file it may not open.
+constexpr DWORD kOtherFileTypeAttribute = 0x00000040; // FILE_ATTRIBUTE_DEVICE
 // Root's identifier, S-1-22-1-0, is the well-known identifier of the local system; no other
 // identifier is well known (there are no groups, so none is the Administrators group).
 constexpr int kRootSidType = 22; // WinLocalSystemSid

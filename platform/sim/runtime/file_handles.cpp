@@ -174,6 +174,9 @@ DWORD attributesOf(const struct stat& status) {
     if (S_ISDIR(status.st_mode)) {
         attributes |= FILE_ATTRIBUTE_DIRECTORY;
     }
+    if (S_ISFIFO(status.st_mode) || S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode) || S_ISSOCK(status.st_mode)) {
+        attributes |= choice::kOtherFileTypeAttribute;
+    }
     if ((status.st_mode & 0222) == 0) {
         attributes |= FILE_ATTRIBUTE_READONLY;
     }

@@ -10,12 +10,15 @@
 #include "platform/sim/win32_files.h"
 #include "platform/sim/windows_choices.h"
 
+#include <cerrno>
 #include <cstring>
 #include <dirent.h>
 #include <memory>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <utility>
 #include <vector>
 
 namespace winsim {
@@ -156,6 +159,29 @@ WINSIM_API BOOL WINAPI FindNextFileA(HANDLE findFile, LPWIN32_FIND_DATAA findDat
 WINSIM_API BOOL WINAPI FindClose(HANDLE findFile) {
     if (!winsim::lookupHandleOf<winsim::FileSearch>(findFile) || !winsim::closeHandle(findFile)) {
         return winsim::fail(ERROR_INVALID_HANDLE, FALSE);
+    }
+    return TRUE;
+}
+
+WINSIM_API BOOL WINAPI GetDiskFreeSpaceExA(LPCSTR directoryName, PULARGE_INTEGER freeBytesAvailableToCaller,
+                                           PULARGE_INTEGER totalNumberOfBytes, PULARGE_INTEGER totalNumberOfFreeBytes) {
+    DWORD injected = 0;
+    if (winsim::takeInjectedFault("GetDiskFreeSpaceExA", directoryName != nullptr ? directoryName : "", &injected)) {
+        return winsim::fail(injected, FALSE);
+    }
+    // A null name is the current folder's volume.
+    const std::optional<std::string> folder = winsim::hostFolderOf(directoryName != nullptr ? directoryName : "");
+    struct statvfs volume {};
+    if (!folder || ::statvfs(folder->c_str(), &volume) != 0) {
+        return winsim::fail(folder && errno == EACCES ? ERROR_ACCESS_DENIED : ERROR_PATH_NOT_FOUND, FALSE);
+    }
+    const auto blocks = [&volume](unsigned long long count) { return count * volume.f_frsize; };
+    for (const auto& [out, value] : {std::pair{freeBytesAvailableToCaller, blocks(volume.f_bavail)},
+                                     std::pair{totalNumberOfBytes, blocks(volume.f_blocks)},
+                                     std::pair{totalNumberOfFreeBytes, blocks(volume.f_bfree)}}) {
+        if (out != nullptr) {
+            out->QuadPart = value;
+        }
     }
     return TRUE;
 }
