@@ -107,7 +107,8 @@ BoardProperty readProperty(IhwSysPropertyBag3* bag, ULONG tag) {
     case hwSysPropertyTypeString: {
         qvkelpsysapiexpert::CqvBStr value;
         throwIfFailed(bag->GetString(tag, value.address()), "GetString");
-        property.value = toUtf8(value.get());
+        // An alias is kept as bytes of the ANSI code page, and read so wherever hwconfig shows one.
+        property.value = tag == hwSysTagAlias ? moduleTextToUtf8(value.get()) : toUtf8(value.get());
         break;
     }
     case hwSysPropertyTypeTimestamp: {
@@ -274,10 +275,31 @@ std::string defaultAlias(const BoardReport& report) {
     return propertyText(report, hwSysTagPxiChassis) + "Slot" + propertyText(report, hwSysTagPxiSlot);
 }
 
+namespace {
+
+// What a failed report most likely means, from the HRESULT the module gives.
+std::string reportFailureWords(HRESULT result) {
+    switch (result) {
+    case E_FAIL:
+        return "report failed (the board's driver library, one of its functions or one of its registry "
+               "values is "
+               "missing, or the alias file is malformed)";
+    case E_UNEXPECTED:
+        return "report failed (the alias file or the board could not be read)";
+    case E_OUTOFMEMORY:
+        return "report failed (out of memory)";
+    default:
+        return "report failed";
+    }
+}
+
+} // namespace
+
 HostError reportFailure(const BoardReport& report) {
     // The module fails every report while it cannot use the alias file; that is the cause to fix.
-    HostError failure = failedCall("report failed", report.result);
     const std::optional<HostError>& aliasProblem = aliasFileProblem();
+    HostError failure =
+        failedCall(aliasProblem ? "report failed" : reportFailureWords(report.result), report.result);
     if (aliasProblem && (report.result == E_UNEXPECTED || report.result == E_FAIL)) {
         return HostError(failure.what() + std::string("; ") + aliasProblem->what(), kExitFailure, report.result);
     }

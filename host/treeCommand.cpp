@@ -338,9 +338,7 @@ int runTree(ExpertModule& module, const CommandOptions& options, const TreeOptio
     } else {
         printText(forest);
     }
-    if (!options.json) {
-        failures.print();
-    }
+    failures.print();
     return failures.empty() ? kExitSuccess : kExitReportsFailed;
 }
 

@@ -78,7 +78,7 @@ TEST(HwconfigFrame, a_failure_prints_one_line_naming_what_failed_and_exits_non_z
         std::string line;
     } cases[] = {
         {kTwoBoards + "aliases", "", 1,
-         "cannot open the alias file C:\\ProgramData\\Quorvel\\QV-KELP\\aliases.json (missing or unreadable); "
+         "cannot open the alias file C:\\ProgramData\\Quorvel\\QV-KELP\\aliases.json: it is missing; "
          "create it holding {\"devices\": {}}: E_UNEXPECTED (0x8000FFFF)"},
         {"--machine '' list", "", 1, "--machine needs a file name, not an empty one"},
         {"--machine /dev/null list", "", 1, "machine description is not a file: /dev/null"},
@@ -86,12 +86,15 @@ TEST(HwconfigFrame, a_failure_prints_one_line_naming_what_failed_and_exits_non_z
         {"--machine " + malformedMachine() + " list", "", 1,
          "cannot use the machine description " + malformedMachine() + ": devices: expected an array"},
         {"list", "> /dev/full", 1, "writing the output failed: No space left on device"},
-        {"list extra", "", 2, "unexpected argument extra\nUsage: hwconfig list [OPTIONS]\nSee hwconfig list --help."},
-        {"cal", "", 2, "BOARD is required\nUsage: hwconfig cal [OPTIONS] [BOARD] [SUBCOMMAND]\nSee hwconfig cal --help."},
+        {"list extra", "", 2,
+         "unexpected argument extra\nUsage: hwconfig list [OPTIONS]\nSee hwconfig list --help."},
+        {"cal", "", 2,
+         "BOARD is required\nUsage: hwconfig cal [OPTIONS] [BOARD] [SUBCOMMAND]\nSee hwconfig cal --help."},
         {"cal due --within -1", "", 2,
-         "--within: Value -1 not in range 0 to 36500\nUsage: hwconfig cal due [OPTIONS]\nSee hwconfig cal due --help."},
+         "--within: -1 is not a whole number from 0 to 36500 in decimal digits\nUsage: hwconfig cal due "
+         "[OPTIONS]\nSee hwconfig cal due --help."},
         {"cal due --at 2026-02-30", "", 2,
-         "--at: 2026-02-30 is not a date such as 2026-03-18 or 2026-03-18T07:42:10Z\nUsage: hwconfig cal due "
+         "--at: 2026-02-30 is not a day or time of the calendar\nUsage: hwconfig cal due "
          "[OPTIONS]\nSee hwconfig cal due --help."},
     };
     for (const auto& c : cases) {
@@ -105,11 +108,12 @@ TEST(HwconfigFrame, a_failure_prints_one_line_naming_what_failed_and_exits_non_z
 TEST(HwconfigFrame, with_json_a_failure_is_also_a_json_document_on_standard_output) {
     const ProgramRun run = runHwconfig("--json " + kTwoBoards + "aliases");
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(compactJson(run.out),
-              R"j({"error":{"message":"cannot open the alias file C:\\ProgramData\\Quorvel\\QV-KELP\\aliases.json )j"
-                  R"j((missing or unreadable); create it holding )j"
-                  R"j({\"devices\": {}}: E_UNEXPECTED (0x8000FFFF)","hresult":2147549183,"name":"E_UNEXPECTED",)j"
-                  R"j("moduleText":null,"exitCode":1,"candidates":[]}})j");
+    EXPECT_EQ(
+        compactJson(run.out),
+        R"j({"error":{"message":"cannot open the alias file C:\\ProgramData\\Quorvel\\QV-KELP\\aliases.json)j"
+        R"j(: it is missing; create it holding )j"
+        R"j({\"devices\": {}}: E_UNEXPECTED (0x8000FFFF)","hresult":2147549183,"name":"E_UNEXPECTED",)j"
+        R"j("moduleText":null,"exitCode":1,"candidates":[]}})j");
 }
 
 TEST(HwconfigTree, places_the_lab_boards_below_their_host_bridges_and_ports) {
