@@ -2,6 +2,9 @@
 
 #include "host/aliaskeys/aliasKeys.h"
 #include "host/utf8Text.h"
+#include "support/unique_any.h"
+
+#include <cstdio>
 
 namespace hwconfig {
 namespace {
@@ -41,12 +44,28 @@ std::vector<AliasFileRecord> readAliasFile(std::string& windowsPath) {
     return records;
 }
 
-std::string aliasFilePath() {
+namespace {
+
+// The alias file's path in the machine's ANSI code page, as the file functions take it.
+std::string ansiAliasFilePath() {
     std::string windowsPath;
     std::vector<aliaskeys::AliasFileRecord> stored;
     bool opened = false;
     aliaskeys::readAliasFile(windowsPath, stored, opened);
-    return ansiToUtf8(windowsPath);
+    return windowsPath;
+}
+
+} // namespace
+
+bool aliasFileHasByteOrderMark() {
+    const qv::unique_file file(platformOpenFile(ansiAliasFilePath().c_str(), "rb"));
+    unsigned char start[3] = {};
+    return file && std::fread(start, 1, sizeof start, file.get()) == sizeof start && start[0] == 0xEF &&
+           start[1] == 0xBB && start[2] == 0xBF;
+}
+
+std::string aliasFilePath() {
+    return ansiToUtf8(ansiAliasFilePath());
 }
 
 const std::optional<HostError>& aliasFileProblem() {

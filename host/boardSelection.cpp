@@ -63,6 +63,15 @@ std::string matchOf(const BoardReport& board, std::size_t number, std::size_t co
     return {};
 }
 
+// The name as a message quotes it: a name of thousands of characters is cut, with its length.
+std::string quoted(const std::string& name) {
+    constexpr std::size_t kLongest = 100;
+    if (name.size() <= kLongest) {
+        return "\"" + name + "\"";
+    }
+    return "\"" + name.substr(0, kLongest) + "...\" (" + std::to_string(name.size()) + " bytes)";
+}
+
 // The first ten candidates and how many more there are: a message stays one readable line on a
 // machine where a thousand boards show the same default alias.
 std::string candidateList(const std::vector<BoardCandidate>& candidates) {
@@ -120,7 +129,7 @@ void refuseWhatFailedReportsHide(const std::vector<BoardReport>& boards, const s
     }
     const bool byNumber = candidates.size() == 1 && candidates.front().matchedBy == "number";
     if (candidates.empty()) {
-        throw HostError("no board that reported answers to \"" + name + "\", and the report of board " +
+        throw HostError("no board that reported answers to " + quoted(name) + ", and the report of board " +
                             failed.numbers + " failed, so it may be the one: " + failed.cause,
                         kExitReportsFailed);
     }
@@ -156,13 +165,13 @@ std::size_t selectBoard(const std::vector<BoardReport>& boards, const std::strin
         return candidates.front().number - 1;
     }
     if (candidates.empty()) {
-        throw HostError("no board answers to \"" + name +
-                            "\": name it by its number, item name, alias, location (PXI1/3) or serial number "
+        throw HostError("no board answers to " + quoted(name) +
+                            ": name it by its number, item name, alias, location (PXI1/3) or serial number "
                             "as hwconfig list shows them",
                         kExitNoSuchBoard);
     }
     const std::string list = candidateList(candidates);
-    throw HostError("\"" + name + "\" fits " + std::to_string(candidates.size()) + " boards: " + list +
+    throw HostError(quoted(name) + " fits " + std::to_string(candidates.size()) + " boards: " + list +
                         "; name one by its item name, or by its alias alone as alias:NAME",
                     kExitAmbiguousBoard)
         .withCandidates(std::move(candidates));

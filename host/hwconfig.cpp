@@ -441,7 +441,8 @@ private:
 // The failure as one line on standard error and, with --json, as the error document on standard
 // output; a command line that cannot be run is followed by the usage of its command.
 void reportFailure(const HostError& error, bool json, const std::string& usage) {
-    std::fprintf(stderr, "hwconfig: %s\n", printable(error.what()).c_str());
+    // What the user typed is echoed in messages: bytes that are not UTF-8 are replaced, as in JSON.
+    std::fprintf(stderr, "hwconfig: %s\n", printable(toUtf8(toUtf16(error.what()).c_str())).c_str());
     if (error.exitCode() == kExitUsage) {
         std::fprintf(stderr, "%s\n", usage.c_str());
     }

@@ -297,7 +297,17 @@ TEST(HwconfigContract, text_from_devices_and_files_cannot_break_the_terminal_or_
     check({"list", 0, "2  " + shown + "  ", ""}, lab.on());
     check({"aliases", 0, shown + "  present", ""}, lab.on());
     check({"--json show '" + shown + "'", 0, R"("number":2,)", ""}, lab.on());
-    // A name typed on the command line may hold any bytes too.
+    // aliases.json with a byte order mark and a key twice: both are flagged.
+    std::ofstream(lab.aliasFile(), std::ios::binary | std::ios::trunc)
+        << "\xEF\xBB\xBF{\"devices\": {\"SIM:1\": {\"alias\": \"One\"}, \"sim:1\": {\"alias\": \"Two\"}}}";
+    check({"--json aliases", 0, R"("byteOrderMark":true,)",
+           "begins with a byte order mark, which the module reads past"},
+          lab.on());
+    check({"aliases", 0, "SIM:1 (duplicate key: the module takes the first)\n", "byte order mark"}, lab.on());
+    // A name typed on the command line may hold any bytes too, and is quoted cut when it is long.
+    check({"show " + std::string(300, 'n'), 3, "",
+           "no board answers to \"" + std::string(100, 'n') + "...\" (300 bytes)"},
+          lab.on());
     check({"--json show \"$(printf 'x\\377')\"", 3, "no board answers to \\\"x\xEF\xBF\xBD\\\"", "no board answers"},
           lab.on());
 }
@@ -389,6 +399,7 @@ TEST(HwconfigContract, the_smaller_promises) {
         {"tree", 0, "root port 8086:a110", ""},
         {"--json list", 0, R"("serialNumber":"01D4A7F2","pxi":{"chassis":1,"slot":2},"error":null})", ""},
         {"--json tree", 0, R"("pxi":{"chassis":1,"slot":2},"error":null,"children":[])", ""},
+        {"--json tree", 0, R"("device":28,"function":0,"vendorId":32902,"deviceId":41232,)", ""},
         {"list", 0, "01C0DE77  -             PCI", ""},
         {"rename 2 A-very-long-alias-of-thirty-two-c", 0, "", ""},
         {"list", 0, "2  A-very-long-alias-of-thirty-two-c  QV-KELP 4220 ", ""},
