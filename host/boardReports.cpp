@@ -2,6 +2,7 @@
 
 #include "com/CqvBStr.h"
 #include "host/aliasFile.h"
+#include "host/progress.h"
 #include "host/timeText.h"
 #include "host/utf8Text.h"
 #include "hwsys/hwsys_tags.h"
@@ -212,9 +213,12 @@ BoardReport readBoardReport(IhwSysExpert2* expert, const ItemName& itemName) {
 }
 
 std::vector<BoardReport> readBoardReports(IhwSysExpert2* expert) {
+    const std::vector<ItemName> names = readItemNames(expert);
     std::vector<BoardReport> reports;
-    for (const ItemName& itemName : readItemNames(expert)) {
+    Progress progress("reading the boards' reports", names.size());
+    for (const ItemName& itemName : names) {
         reports.push_back(readBoardReport(expert, itemName));
+        progress.update(reports.size());
     }
     return reports;
 }

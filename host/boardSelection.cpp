@@ -1,6 +1,7 @@
 #include "host/boardSelection.h"
 
 #include "host/aliasFile.h"
+#include "host/progress.h"
 #include "host/utf8Text.h"
 #include "hwsys/hwsys_tags.h"
 
@@ -188,8 +189,10 @@ SelectedBoard selectBoard(IhwSysExpert2* expert, const std::string& name) {
         }
     }
     std::vector<BoardReport> boards;
+    Progress progress("reading the boards' reports", names.size());
     for (const ItemName& itemName : names) {
         boards.push_back(readBoardReport(expert, itemName));
+        progress.update(boards.size());
     }
     const std::size_t index = selectBoard(boards, name);
     return {index + 1, std::move(boards[index])};

@@ -294,7 +294,8 @@ TEST(HwconfigContract, text_from_devices_and_files_cannot_break_the_terminal_or_
         << "{\"devices\": {\"PCI:VEN_1F2B&DEV_7A22&SUBSYS_1F2B7A22&REV_01/0000:00:E0:00:10:00\": "
            "{\"alias\": \"\xE9t\xE9\x85\xFF\"}}}";
     const std::string shown = "\xC3\xA9t\xC3\xA9\xE2\x80\xA6\xC3\xBF"; // été…ÿ
-    check({"list", 0, "2  " + shown + "  ", ""}, lab.on());
+    // Five characters padded to the nine of "PXI1Slot2", then the two spaces between columns.
+    check({"list", 0, "2  " + shown + "      QV-KELP 4220 ", ""}, lab.on());
     check({"aliases", 0, shown + "  present", ""}, lab.on());
     check({"--json show '" + shown + "'", 0, R"("number":2,)", ""}, lab.on());
     // aliases.json with a byte order mark and a key twice: both are flagged.
