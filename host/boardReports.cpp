@@ -286,8 +286,7 @@ std::string reportFailureWords(HRESULT result) {
     switch (result) {
     case E_FAIL:
         return "report failed (the board's driver library, one of its functions or one of its registry "
-               "values is "
-               "missing, or the alias file is malformed)";
+               "values is missing, or the alias file is malformed)";
     case E_UNEXPECTED:
         return "report failed (the alias file or the board could not be read)";
     case E_OUTOFMEMORY:

@@ -111,9 +111,8 @@ const char* causeOf(HRESULT result) {
     case E_UNEXPECTED:
         return "cannot write the board's state: the board library could not read or write it";
     case E_INVALIDARG:
-        return "the board cannot take a value of the request (a password of more than 63 bytes, an interval "
-               "of "
-               "more than 2147483647 days)";
+        return "the board cannot take a value of the request (a password of more than 63 bytes, an "
+               "interval of more than 2147483647 days)";
     default:
         return "the board refused the change";
     }
@@ -138,12 +137,11 @@ void checkPasswordLength(const char* option, const std::string& password) {
     }
 }
 
-// The latest due date a time stamp written by hwconfig may hold: what its own parser reads back.
+// A due date hwconfig's own parser reads back: none after 9999-12-31.
 Time checkedDue(Time due) {
     if (due >= lastStorableTime()) {
         throw HostError("the due date " + isoDate(due) +
-                            " lies after 9999-12-31; give a shorter --interval or an "
-                            "earlier --due",
+                            " lies after 9999-12-31; give a shorter --interval or an earlier --due",
                         kExitUsage);
     }
     return due;
