@@ -2,16 +2,20 @@
 
 #include "com/CqvBStr.h"
 #include "host/aliasFile.h"
+#include "host/aliaskeys/aliasKeys.h"
 #include "host/progress.h"
 #include "host/timeText.h"
 #include "host/utf8Text.h"
 #include "hwsys/hwsys_tags.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <iterator>
 #include <memory>
 #include <new>
+#include <tuple>
+#include <utility>
 
 namespace hwconfig {
 namespace {
@@ -181,6 +185,47 @@ cJSON* timestampJson(const hwSysAttrTimestampUTC& stamp) {
 
 } // namespace
 
+namespace {
+
+// The order boards are numbered in: those in a PXI chassis by chassis and slot, then the others by
+// PCI bus, device and function, then any whose place cannot be read; the item name last, so that
+// no two boards tie. The system's enumeration order is not promised to stay the same.
+struct PlaceKey {
+    bool unknown = true;
+    bool outsideChassis = true;
+    aliaskeys::BoardPlace place;
+    std::string itemName;
+
+    auto tied() const {
+        return std::tie(unknown, outsideChassis, place.chassis, place.slot, place.bus, place.device,
+                        place.function, itemName);
+    }
+};
+
+PlaceKey placeOf(const ItemName& itemName) {
+    PlaceKey key;
+    key.itemName = toUtf8(itemName.c_str());
+    key.unknown = FAILED(aliaskeys::findBoardPlace(key.itemName, key.place));
+    key.outsideChassis = key.place.chassis == 0;
+    return key;
+}
+
+std::vector<ItemName> inPlaceOrder(std::vector<ItemName> names) {
+    std::vector<std::pair<PlaceKey, ItemName>> placed;
+    for (ItemName& name : names) {
+        placed.emplace_back(placeOf(name), std::move(name));
+    }
+    std::sort(placed.begin(), placed.end(),
+              [](const auto& a, const auto& b) { return a.first.tied() < b.first.tied(); });
+    names.clear();
+    for (auto& entry : placed) {
+        names.push_back(std::move(entry.second));
+    }
+    return names;
+}
+
+} // namespace
+
 std::vector<ItemName> readItemNames(IhwSysExpert2* expert) {
     qv::com_ptr<IhwSysEnumStringList> names;
     throwIfFailed(expert->EnumerateItemNames(names.put()), "listing the boards (EnumerateItemNames)");
@@ -194,7 +239,7 @@ std::vector<ItemName> readItemNames(IhwSysExpert2* expert) {
         }
         result.emplace_back(name.get());
     }
-    return result;
+    return inPlaceOrder(std::move(result));
 }
 
 BoardReport readBoardReport(IhwSysExpert2* expert, const ItemName& itemName) {

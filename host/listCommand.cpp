@@ -1,4 +1,4 @@
-// hwconfig list: every board present, in the order the expert hands them out, with its number (by
+// hwconfig list: every board present, in the order of where they are (readItemNames), with its number (by
 // which other commands can name it), alias, model, serial number and PXI place next to its item
 // name. A board whose report fails is listed with the reason instead, and the exit code says so.
 #include "host/boardReports.h"
