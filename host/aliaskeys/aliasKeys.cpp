@@ -84,7 +84,10 @@ HRESULT findBoardPlace(const std::string& itemName, BoardPlace& place) {
             return E_FAIL;
         }
         place.chassis = nQVOSALS100::readPXIChassisNumber(place.bus, place.device, place.function, &status);
-        place.slot = nQVOSALS100::readPXISlotNumber(place.bus, place.device, place.function, &status);
+        // The slot as the report shows it beside the chassis: the geographic address, 0 when unread.
+        tStatus slotStatus;
+        place.slot =
+            nQVOSALS100::readDeviceNumber(iterator, "DeviceProperties", "pxiGeographicAddress", &slotStatus);
         return S_OK;
     });
 }

@@ -40,7 +40,8 @@ HRESULT findBoardKey(const std::string& itemName, BoardKey& key);
 // Where a board sits, read as the module reads it for its report, from the registry values its
 // driver stores and the PXI services, so that it is known whatever else the report needs (the
 // alias file, the board libraries): its PCI bus, device and function, and in a PXI chassis its
-// chassis and slot (both 0 outside a chassis).
+// chassis and slot (both 0 outside a chassis) as the report shows them: the PXI services' chassis
+// number and the board's geographic address.
 struct BoardPlace {
     std::uint32_t chassis = 0;
     std::uint32_t slot = 0;

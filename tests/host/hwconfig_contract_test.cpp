@@ -194,9 +194,10 @@ TEST(HwconfigContract, a_board_is_named_by_number_item_name_alias_location_or_se
     check({"rename 3 --default", 0, "renamed from Bench to PXI0Slot0.", ""}, outside.on());
     // Boards are numbered by where they are (chassis and slot first), not in the order the system
     // lists them: the board of PXI1/2 moved to slot 5 is number 3.
-    const LabCopy moved(Edits{{"\"chassis\": 1, \"slot\": 2 }", "\"chassis\": 1, \"slot\": 5 }"}});
+    const LabCopy moved(
+        Edits{{"\"01D4A7F2\", \"pxiGeographicAddress\": 2", "\"01D4A7F2\", \"pxiGeographicAddress\": 5"}});
     check({"list", 0, "1  ScopeFrontEnd  QV-KELP 4220 ", ""}, moved.on());
-    check({"--json show 3", 0, R"("number":3,"itemName":"PCI\\VEN_1F2B&DEV_7A21&)", ""}, moved.on());
+    check({"--json show PXI1/5", 0, R"("number":3,"itemName":"PCI\\VEN_1F2B&DEV_7A21&)", ""}, moved.on());
     // One wording for a board that is not there, whatever the command.
     for (const std::string command : {"show 9", "rename 9 X", "selftest 9", "selfcal 9", "cal 9"}) {
         check({command, 3, "", "hwconfig: no board answers to \"9\": name it by its number"}, lab.on());
