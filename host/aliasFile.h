@@ -20,6 +20,13 @@ struct AliasFileRecord {
 // The records in file order; throws the HostError that aliasFileProblem describes.
 std::vector<AliasFileRecord> readAliasFile(std::string& windowsPath);
 
+// Whether the file begins with UTF-8's byte order mark, which the module reads past and does not
+// write back.
+bool aliasFileHasByteOrderMark();
+
+// Where the module keeps the alias file, as a Windows path.
+std::string aliasFilePath();
+
 // Why the module cannot use the alias file, or nothing when it can. Read once per run.
 const std::optional<HostError>& aliasFileProblem();
 

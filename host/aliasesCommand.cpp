@@ -25,6 +25,7 @@ namespace {
 struct AliasRecord : AliasFileRecord {
     std::string itemName; // of the present board with this key; empty when none
     bool shared = false;
+    bool duplicateKey = false; // another record has the same key; the module takes the first
     bool valid = true; // the module would accept the alias's syntax
 };
 
@@ -46,13 +47,16 @@ void annotate(std::vector<AliasRecord>& records, const std::vector<ItemName>& bo
         }
     }
     std::map<std::string, int> aliasCount;
+    std::map<std::string, int> keyCount;
     for (const AliasRecord& record : records) {
         ++aliasCount[record.alias];
+        ++keyCount[lowerAscii(record.key)];
     }
     for (AliasRecord& record : records) {
         const auto board = boardByKey.find(lowerAscii(record.key));
         record.itemName = board != boardByKey.end() ? board->second : "";
         record.shared = aliasCount[record.alias] > 1;
+        record.duplicateKey = keyCount[lowerAscii(record.key)] > 1;
         record.valid = aliaskeys::isValidAlias(record.alias);
     }
 }
@@ -71,15 +75,19 @@ void printTable(const std::vector<AliasRecord>& records, const std::string& file
     }
     TextTable table({"Alias", "Board", "Shared", "Syntax", "Key"});
     for (const AliasRecord& record : records) {
-        table.addRow({record.alias, boardState(record), record.shared ? "shared" : "-",
-                      record.valid ? "ok" : "invalid", record.key});
+        table.addRow(
+            {record.alias, boardState(record), record.shared ? "shared" : "-",
+             record.valid ? "ok" : "invalid",
+             record.key + (record.duplicateKey ? " (duplicate key: the module takes the first)" : "")});
     }
     table.print();
 }
 
-void printJsonRecords(const std::vector<AliasRecord>& records, const std::string& filePath) {
+void printJsonRecords(const std::vector<AliasRecord>& records, const std::string& filePath,
+                      bool byteOrderMark) {
     const qv::unique_cjson document = newJsonObject();
     addJsonString(document.get(), "file", filePath);
+    addJsonBool(document.get(), "byteOrderMark", byteOrderMark);
     cJSON* array = addJsonArray(document.get(), "records");
     for (const AliasRecord& record : records) {
         cJSON* object = appendJsonObject(array);
@@ -89,6 +97,7 @@ void printJsonRecords(const std::vector<AliasRecord>& records, const std::string
         addJsonOptionalString(object, "itemName", record.itemName);
         addJsonBool(object, "simulated", record.simulated);
         addJsonBool(object, "shared", record.shared);
+        addJsonBool(object, "duplicateKey", record.duplicateKey);
         addJsonBool(object, "validAlias", record.valid);
     }
     printJson(document.get());
@@ -104,10 +113,17 @@ int runAliases(ExpertModule& module, const CommandOptions& options) {
         static_cast<AliasFileRecord&>(records.back()) = std::move(record);
     }
     annotate(records, readItemNames(module.expert()));
+    const bool byteOrderMark = aliasFileHasByteOrderMark();
     if (options.json) {
-        printJsonRecords(records, filePath);
+        printJsonRecords(records, filePath, byteOrderMark);
     } else {
         printTable(records, filePath);
+    }
+    if (byteOrderMark) {
+        std::fprintf(stderr,
+                     "hwconfig: note: %s begins with a byte order mark, which the module reads past and "
+                     "drops when it next writes the file\n",
+                     printable(filePath).c_str());
     }
     return kExitSuccess;
 }

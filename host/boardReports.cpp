@@ -2,15 +2,20 @@
 
 #include "com/CqvBStr.h"
 #include "host/aliasFile.h"
+#include "host/aliaskeys/aliasKeys.h"
+#include "host/progress.h"
 #include "host/timeText.h"
 #include "host/utf8Text.h"
 #include "hwsys/hwsys_tags.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <iterator>
 #include <memory>
 #include <new>
+#include <tuple>
+#include <utility>
 
 namespace hwconfig {
 namespace {
@@ -107,7 +112,8 @@ BoardProperty readProperty(IhwSysPropertyBag3* bag, ULONG tag) {
     case hwSysPropertyTypeString: {
         qvkelpsysapiexpert::CqvBStr value;
         throwIfFailed(bag->GetString(tag, value.address()), "GetString");
-        property.value = toUtf8(value.get());
+        // An alias is kept as bytes of the ANSI code page, and read so wherever hwconfig shows one.
+        property.value = tag == hwSysTagAlias ? moduleTextToUtf8(value.get()) : toUtf8(value.get());
         break;
     }
     case hwSysPropertyTypeTimestamp: {
@@ -179,6 +185,47 @@ cJSON* timestampJson(const hwSysAttrTimestampUTC& stamp) {
 
 } // namespace
 
+namespace {
+
+// The order boards are numbered in: those in a PXI chassis by chassis and slot, then the others by
+// PCI bus, device and function, then any whose place cannot be read; the item name last, so that
+// no two boards tie. The system's enumeration order is not promised to stay the same.
+struct PlaceKey {
+    bool unknown = true;
+    bool outsideChassis = true;
+    aliaskeys::BoardPlace place;
+    std::string itemName;
+
+    auto tied() const {
+        return std::tie(unknown, outsideChassis, place.chassis, place.slot, place.bus, place.device,
+                        place.function, itemName);
+    }
+};
+
+PlaceKey placeOf(const ItemName& itemName) {
+    PlaceKey key;
+    key.itemName = toUtf8(itemName.c_str());
+    key.unknown = FAILED(aliaskeys::findBoardPlace(key.itemName, key.place));
+    key.outsideChassis = key.place.chassis == 0;
+    return key;
+}
+
+std::vector<ItemName> inPlaceOrder(std::vector<ItemName> names) {
+    std::vector<std::pair<PlaceKey, ItemName>> placed;
+    for (ItemName& name : names) {
+        placed.emplace_back(placeOf(name), std::move(name));
+    }
+    std::sort(placed.begin(), placed.end(),
+              [](const auto& a, const auto& b) { return a.first.tied() < b.first.tied(); });
+    names.clear();
+    for (auto& entry : placed) {
+        names.push_back(std::move(entry.second));
+    }
+    return names;
+}
+
+} // namespace
+
 std::vector<ItemName> readItemNames(IhwSysExpert2* expert) {
     qv::com_ptr<IhwSysEnumStringList> names;
     throwIfFailed(expert->EnumerateItemNames(names.put()), "listing the boards (EnumerateItemNames)");
@@ -192,7 +239,7 @@ std::vector<ItemName> readItemNames(IhwSysExpert2* expert) {
         }
         result.emplace_back(name.get());
     }
-    return result;
+    return inPlaceOrder(std::move(result));
 }
 
 BoardReport readBoardReport(IhwSysExpert2* expert, const ItemName& itemName) {
@@ -211,9 +258,12 @@ BoardReport readBoardReport(IhwSysExpert2* expert, const ItemName& itemName) {
 }
 
 std::vector<BoardReport> readBoardReports(IhwSysExpert2* expert) {
+    const std::vector<ItemName> names = readItemNames(expert);
     std::vector<BoardReport> reports;
-    for (const ItemName& itemName : readItemNames(expert)) {
+    Progress progress("reading the boards' reports", names.size());
+    for (const ItemName& itemName : names) {
         reports.push_back(readBoardReport(expert, itemName));
+        progress.update(reports.size());
     }
     return reports;
 }
@@ -274,10 +324,30 @@ std::string defaultAlias(const BoardReport& report) {
     return propertyText(report, hwSysTagPxiChassis) + "Slot" + propertyText(report, hwSysTagPxiSlot);
 }
 
+namespace {
+
+// What a failed report most likely means, from the HRESULT the module gives.
+std::string reportFailureWords(HRESULT result) {
+    switch (result) {
+    case E_FAIL:
+        return "report failed (the board's driver library, one of its functions or one of its registry "
+               "values is missing, or the alias file is malformed)";
+    case E_UNEXPECTED:
+        return "report failed (the alias file or the board could not be read)";
+    case E_OUTOFMEMORY:
+        return "report failed (out of memory)";
+    default:
+        return "report failed";
+    }
+}
+
+} // namespace
+
 HostError reportFailure(const BoardReport& report) {
     // The module fails every report while it cannot use the alias file; that is the cause to fix.
-    HostError failure = failedCall("report failed", report.result);
     const std::optional<HostError>& aliasProblem = aliasFileProblem();
+    HostError failure =
+        failedCall(aliasProblem ? "report failed" : reportFailureWords(report.result), report.result);
     if (aliasProblem && (report.result == E_UNEXPECTED || report.result == E_FAIL)) {
         return HostError(failure.what() + std::string("; ") + aliasProblem->what(), kExitFailure, report.result);
     }

@@ -29,7 +29,9 @@ struct BoardReport {
     std::vector<BoardProperty> properties; // ascending tags
 };
 
-// The item names in the order the expert hands them out. Throws HostError.
+// The item names in the order hwconfig numbers the boards: by where they are - in a PXI chassis by
+// chassis and slot, then the others by PCI bus, device and function - then by item name. Throws
+// HostError.
 std::vector<ItemName> readItemNames(IhwSysExpert2* expert);
 
 // One board's bag; a report that fails is returned with its HRESULT, not thrown.

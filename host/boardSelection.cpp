@@ -1,5 +1,7 @@
 #include "host/boardSelection.h"
 
+#include "host/aliasFile.h"
+#include "host/progress.h"
 #include "host/utf8Text.h"
 #include "hwsys/hwsys_tags.h"
 
@@ -62,13 +64,83 @@ std::string matchOf(const BoardReport& board, std::size_t number, std::size_t co
     return {};
 }
 
+// The name as a message quotes it: a name of thousands of characters is cut, with its length.
+std::string quoted(const std::string& name) {
+    constexpr std::size_t kLongest = 100;
+    if (name.size() <= kLongest) {
+        return "\"" + name + "\"";
+    }
+    return "\"" + name.substr(0, kLongest) + "...\" (" + std::to_string(name.size()) + " bytes)";
+}
+
+// The first ten candidates and how many more there are: a message stays one readable line on a
+// machine where a thousand boards show the same default alias.
 std::string candidateList(const std::vector<BoardCandidate>& candidates) {
+    constexpr std::size_t kShown = 10;
     std::string text;
-    for (const BoardCandidate& candidate : candidates) {
+    for (std::size_t i = 0; i < candidates.size() && i < kShown; ++i) {
+        const BoardCandidate& candidate = candidates[i];
         text += (text.empty() ? "" : ", ") + std::to_string(candidate.number) + " (by " + candidate.matchedBy +
                 (candidate.alias.empty() ? "" : ", alias " + candidate.alias) + ")";
     }
+    if (candidates.size() > kShown) {
+        text += " and " + std::to_string(candidates.size() - kShown) + " more";
+    }
     return text;
+}
+
+// The boards whose report failed, as list numbers ("1,2,3"), and the cause of the first.
+struct FailedReports {
+    std::string numbers;
+    std::string cause;
+};
+
+FailedReports failedReports(const std::vector<BoardReport>& boards) {
+    FailedReports failed;
+    for (std::size_t i = 0; i < boards.size(); ++i) {
+        if (FAILED(boards[i].result)) {
+            if (failed.numbers.empty()) {
+                failed.cause = reportFailure(boards[i]).what();
+            }
+            failed.numbers += (failed.numbers.empty() ? "" : ",") + std::to_string(i + 1);
+        }
+    }
+    return failed;
+}
+
+// Whether a record of aliases.json holds `alias`; a file that cannot be read holds none.
+bool storedAlias(const std::string& alias) {
+    try {
+        std::string path;
+        const std::vector<AliasFileRecord> records = readAliasFile(path);
+        return std::any_of(records.begin(), records.end(),
+                           [&](const AliasFileRecord& record) { return record.alias == alias; });
+    } catch (const HostError&) {
+        return false;
+    }
+}
+
+// A board whose report failed shows no alias, serial number or location, so a name that fits none
+// of the others, or a number that a stored alias also spells, may be meant for it.
+void refuseWhatFailedReportsHide(const std::vector<BoardReport>& boards, const std::string& name,
+                                 const std::vector<BoardCandidate>& candidates) {
+    const FailedReports failed = failedReports(boards);
+    if (failed.numbers.empty()) {
+        return;
+    }
+    const bool byNumber = candidates.size() == 1 && candidates.front().matchedBy == "number";
+    if (candidates.empty()) {
+        throw HostError("no board that reported answers to " + quoted(name) + ", and the report of board " +
+                            failed.numbers + " failed, so it may be the one: " + failed.cause,
+                        kExitReportsFailed);
+    }
+    if (byNumber && storedAlias(name)) {
+        const std::string number = std::to_string(candidates.front().number);
+        throw HostError("\"" + name + "\" is board " + number + "'s number and an alias in aliases.json, and the " +
+                            "report of board " + failed.numbers + " failed, so the alias may be that board's; " +
+                            "name the board by its item name, or as alias:" + name + ": " + failed.cause,
+                        kExitReportsFailed);
+    }
 }
 
 } // namespace
@@ -84,17 +156,20 @@ std::size_t selectBoard(const std::vector<BoardReport>& boards, const std::strin
             candidates.push_back({i + 1, toUtf8(boards[i].itemName.c_str()), alias, match});
         }
     }
+    if (candidates.size() <= 1 && !namesItemOnly(wanted)) {
+        refuseWhatFailedReportsHide(boards, name, candidates);
+    }
     if (candidates.size() == 1) {
         return candidates.front().number - 1;
     }
     if (candidates.empty()) {
-        throw HostError("no board answers to \"" + name +
-                            "\": name it by its number, item name, alias, location (PXI1/3) or serial number "
+        throw HostError("no board answers to " + quoted(name) +
+                            ": name it by its number, item name, alias, location (PXI1/3) or serial number "
                             "as hwconfig list shows them",
                         kExitNoSuchBoard);
     }
     const std::string list = candidateList(candidates);
-    throw HostError("\"" + name + "\" fits " + std::to_string(candidates.size()) + " boards: " + list +
+    throw HostError(quoted(name) + " fits " + std::to_string(candidates.size()) + " boards: " + list +
                         "; name one by its item name, or by its alias alone as alias:NAME",
                     kExitAmbiguousBoard)
         .withCandidates(std::move(candidates));
@@ -111,8 +186,10 @@ SelectedBoard selectBoard(IhwSysExpert2* expert, const std::string& name) {
         }
     }
     std::vector<BoardReport> boards;
+    Progress progress("reading the boards' reports", names.size());
     for (const ItemName& itemName : names) {
         boards.push_back(readBoardReport(expert, itemName));
+        progress.update(boards.size());
     }
     const std::size_t index = selectBoard(boards, name);
     return {index + 1, std::move(boards[index])};

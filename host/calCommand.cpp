@@ -4,6 +4,7 @@
 // check was asked for, SaveResourceProperties writes them.
 #include "host/boardSelection.h"
 #include "host/commands.h"
+#include "host/errorNames.h"
 #include "host/output.h"
 #include "host/utf8Text.h"
 #include "hwsys/hwsys_tags.h"
@@ -107,6 +108,11 @@ const char* causeOf(HRESULT result) {
         return "a property of the request has the wrong type";
     case E_FAIL:
         return "the board driver library or one of its functions is missing";
+    case E_UNEXPECTED:
+        return "cannot write the board's state: the board library could not read or write it";
+    case E_INVALIDARG:
+        return "the board cannot take a value of the request (a password of more than 63 bytes, an "
+               "interval of more than 2147483647 days)";
     default:
         return "the board refused the change";
     }
@@ -118,20 +124,51 @@ void throwIfRefused(HRESULT result, const char* operation) {
     }
 }
 
-// The due date an interval gives, counted from the new calibration date or else the board's.
-hwSysAttrTimestampUTC dueAfter(IhwSysPropertyBag3* bag, std::uint32_t intervalDays) {
-    if (intervalDays == 0) {
-        return {0, 0};
+// The board keeps a password of at most this many bytes (docs/machine-format.md); a longer one is
+// refused by the board only when written, after the validation accepted it.
+constexpr std::size_t kBoardPasswordLimit = 63;
+
+void checkPasswordLength(const char* option, const std::string& password) {
+    if (password.size() > kBoardPasswordLimit) {
+        throw HostError(std::string(option) + ": the board takes a password of at most " +
+                            std::to_string(kBoardPasswordLimit) + " bytes; this one has " +
+                            std::to_string(password.size()),
+                        kExitUsage);
     }
-    const std::optional<Time> calibration = timeOf(bag, hwSysTagExternalCalTime);
-    if (!calibration) {
-        throw HostError("the board has no calibration date to count the interval from; give --date");
-    }
-    return stampOf(*calibration + date::days{intervalDays});
 }
 
-// The report bag becomes the request: what the user asked for is all that is marked changed.
-void fillRequest(IhwSysPropertyBag3* bag, const CalibrationRequest& request) {
+// A due date hwconfig's own parser reads back: none after 9999-12-31.
+Time checkedDue(Time due) {
+    if (due >= lastStorableTime()) {
+        throw HostError("the due date " + isoDate(due) +
+                            " lies after 9999-12-31; give a shorter --interval or an earlier --due",
+                        kExitUsage);
+    }
+    return due;
+}
+
+// The due date an interval gives, counted from the new calibration date or else the board's.
+hwSysAttrTimestampUTC dueAfter(IhwSysPropertyBag3* bag, const CalibrationRequest& request) {
+    if (*request.intervalDays == 0) {
+        return {0, 0};
+    }
+    const std::optional<Time> calibration =
+        request.date ? request.date : timeOf(bag, hwSysTagExternalCalTime);
+    if (!calibration) {
+        throw HostError("the board has no calibration date to count the interval from; give --date",
+                        kExitUsage);
+    }
+    return stampOf(checkedDue(*calibration + date::days{*request.intervalDays}));
+}
+
+bool changesRecord(const CalibrationRequest& request) {
+    return request.date || request.due || request.intervalDays || request.newPassword;
+}
+
+// The report bag becomes the request: what the user asked for is all that is marked changed. The
+// password change and the calibration record can be asked for apart (`withPassword`, `withRecord`).
+void fillRequest(IhwSysPropertyBag3* bag, const CalibrationRequest& request, bool withPassword = true,
+                 bool withRecord = true) {
     throwIfFailed(bag->ClearChangedTags(), "ClearChangedTags");
     const auto setText = [bag](ULONG tag, const std::string& text) {
         throwIfFailed(bag->SetString(tag, hostText(text).c_str()), "setting a text of the request");
@@ -140,15 +177,16 @@ void fillRequest(IhwSysPropertyBag3* bag, const CalibrationRequest& request) {
         throwIfFailed(bag->SetTimestamp(tag, &stamp), "setting a time of the request");
     };
     setText(hwSysTagExternalCalPassword, *request.password);
-    if (request.date) {
+    if (withRecord && request.intervalDays && !request.due) {
+        setTime(hwSysTagExternalCalDue, dueAfter(bag, request));
+    }
+    if (withRecord && request.date) {
         setTime(hwSysTagExternalCalTime, stampOf(*request.date));
     }
-    if (request.due) {
-        setTime(hwSysTagExternalCalDue, stampOf(*request.due));
-    } else if (request.intervalDays) {
-        setTime(hwSysTagExternalCalDue, dueAfter(bag, *request.intervalDays));
+    if (withRecord && request.due) {
+        setTime(hwSysTagExternalCalDue, stampOf(checkedDue(*request.due)));
     }
-    if (request.newPassword) {
+    if (withPassword && request.newPassword) {
         setText(hwSysTagNewExternalCalPassword, *request.newPassword);
     }
 }
@@ -162,8 +200,16 @@ std::vector<std::string> readTagNames(IhwSysEnumPropertyTag* tags) {
     return names;
 }
 
-void printChange(const CommandOptions& options, const SelectedBoard& board, const std::vector<std::string>& accepted,
-                 bool saved) {
+std::string joined(const std::vector<std::string>& names) {
+    std::string list;
+    for (const std::string& name : names) {
+        list += (list.empty() ? "" : ", ") + name;
+    }
+    return list.empty() ? "nothing" : list;
+}
+
+void printChange(const CommandOptions& options, const SelectedBoard& board,
+                 const std::vector<std::string>& accepted, const char* outcome, bool saved) {
     if (options.json) {
         const qv::unique_cjson document = newJsonObject();
         addJsonNumber(document.get(), "number", static_cast<double>(board.number));
@@ -178,28 +224,128 @@ void printChange(const CommandOptions& options, const SelectedBoard& board, cons
         printJson(document.get());
         return;
     }
-    std::string list;
-    for (const std::string& name : accepted) {
-        list += (list.empty() ? "" : ", ") + name;
+    std::printf("Accepted: %s\n%s\n", joined(accepted).c_str(), outcome);
+}
+
+// The calibration date and due date a bag holds.
+struct Record {
+    std::optional<Time> date;
+    std::optional<Time> due;
+};
+
+Record recordOf(IhwSysPropertyBag3* bag) {
+    return {timeOf(bag, hwSysTagExternalCalTime), timeOf(bag, hwSysTagExternalCalDue)};
+}
+
+std::optional<long> intervalDays(const Record& record) {
+    if (!record.date || !record.due) {
+        return std::nullopt;
     }
-    std::printf("Accepted: %s\n%s\n", list.c_str(), saved ? "Saved." : "Checked only; nothing was saved.");
+    return calendarDaysBetween(*record.date, *record.due);
+}
+
+std::string timeOrNone(const std::optional<Time>& time) {
+    return time ? isoTime(*time) : "none";
+}
+
+// After the board refused one of the record's two writes, the record read back says which it took:
+// the calibration date, or the interval to the due date, which the board keeps apart from it.
+void sortRecordWrites(IhwSysExpert2* expert, const ItemName& itemName, const Record& wanted,
+                      const CalibrationRequest& request, std::vector<std::string>& saved,
+                      std::vector<std::string>& unsaved, std::string& now) {
+    qv::com_ptr<IhwSysPropertyBag> bag;
+    qv::com_ptr<IhwSysPropertyBag3> full;
+    if (FAILED(expert->GetResourceProperties(itemName.c_str(), bag.put())) ||
+        FAILED(bag->QueryInterface(IID_IhwSysPropertyBag3, full.put_void()))) {
+        unsaved.push_back(
+            "calibrationDate and dueDate unknown: the record could not be read back (hwconfig cal "
+            "BOARD shows it)");
+        return;
+    }
+    const Record held = recordOf(full.get());
+    if (request.date) {
+        (held.date == wanted.date ? saved : unsaved).push_back(tagName(hwSysTagExternalCalTime));
+    }
+    if (request.due || request.intervalDays) {
+        const std::optional<long> days = intervalDays(wanted);
+        const bool intervalHeld = days && intervalDays(held) == days;
+        (intervalHeld ? saved : unsaved)
+            .push_back(std::string(tagName(hwSysTagExternalCalDue)) +
+                       (days ? " (an interval of " + std::to_string(*days) + " days)" : std::string()));
+    }
+    now = "; the board now holds calibration date " + timeOrNone(held.date) + ", due " + timeOrNone(held.due);
+}
+
+HostError saveRefused(HRESULT result, const std::vector<std::string>& saved,
+                      const std::vector<std::string>& unsaved, const std::string& now = {}) {
+    return HostError("saving refused: " + std::string(causeOf(result)) + ": " + describeHResult(result) +
+                         "; saved: " + joined(saved) + "; not saved: " + joined(unsaved) + now,
+                     kExitFailure, result);
+}
+
+// Saves what the validation accepted, the password change first: it is one write, the one the
+// board may refuse for the new password itself, and when it is refused nothing has been written.
+// The calibration record follows, passed the new password; when the board refuses it, what it
+// holds then is read back and told.
+void saveChange(IhwSysExpert2* expert, const SelectedBoard& board, const CalibrationRequest& request) {
+    const ItemName& itemName = board.report.itemName;
+    const bool record = request.date || request.due || request.intervalDays;
+    std::vector<std::string> saved;
+    CalibrationRequest rest = request;
+    if (request.newPassword) {
+        const qv::com_ptr<IhwSysPropertyBag3> bag = reportBag(expert, itemName);
+        fillRequest(bag.get(), request, true, false);
+        ULONG reserved = 0;
+        const HRESULT result = expert->SaveResourceProperties(itemName.c_str(), bag.get(), &reserved);
+        if (FAILED(result)) {
+            std::vector<std::string> unsaved{tagName(hwSysTagNewExternalCalPassword)};
+            if (record) {
+                unsaved.push_back("the calibration record");
+            }
+            throw saveRefused(result, saved, unsaved);
+        }
+        saved.push_back(tagName(hwSysTagNewExternalCalPassword));
+        rest.password = request.newPassword;
+    }
+    if (record) {
+        const qv::com_ptr<IhwSysPropertyBag3> bag = reportBag(expert, itemName);
+        fillRequest(bag.get(), rest, false, true);
+        const Record wanted = recordOf(bag.get());
+        ULONG reserved = 0;
+        const HRESULT result = expert->SaveResourceProperties(itemName.c_str(), bag.get(), &reserved);
+        if (FAILED(result)) {
+            std::vector<std::string> unsaved;
+            std::string now;
+            sortRecordWrites(expert, itemName, wanted, request, saved, unsaved, now);
+            throw saveRefused(result, saved, unsaved, now);
+        }
+    }
+    noteChangeMade("the calibration record of board " + std::to_string(board.number) + " was saved");
 }
 
 int changeRecord(IhwSysExpert2* expert, IhwSysPropertyBag3* bag, const SelectedBoard& board,
                  const CommandOptions& options, const CalibrationRequest& request) {
-    const ItemName& itemName = board.report.itemName;
+    checkPasswordLength("--password", *request.password);
+    if (request.newPassword) {
+        checkPasswordLength("--new-password", *request.newPassword);
+    }
     fillRequest(bag, request);
     ULONG_PTR validateReserved = 0;
     qv::com_ptr<IhwSysEnumPropertyTag> accepted;
-    throwIfRefused(expert->ValidateResourceProperties(itemName.c_str(), bag, &validateReserved, accepted.put()),
+    throwIfRefused(expert->ValidateResourceProperties(board.report.itemName.c_str(), bag, &validateReserved,
+                                                      accepted.put()),
                    "validation");
     const std::vector<std::string> acceptedNames = readTagNames(accepted.get());
-    if (!request.checkOnly) {
-        ULONG saveReserved = 0;
-        throwIfRefused(expert->SaveResourceProperties(itemName.c_str(), bag, &saveReserved), "saving");
-        noteChangeMade("the calibration record of board " + std::to_string(board.number) + " was saved");
+    if (request.checkOnly) {
+        printChange(options, board, acceptedNames, "Checked only; nothing was saved.", false);
+    } else if (!changesRecord(request)) {
+        printChange(options, board, acceptedNames,
+                    "Nothing to change (no --date, --due, --interval or --new-password); nothing was saved.",
+                    false);
+    } else {
+        saveChange(expert, board, request);
+        printChange(options, board, acceptedNames, "Saved.", true);
     }
-    printChange(options, board, acceptedNames, !request.checkOnly);
     return kExitSuccess;
 }
 

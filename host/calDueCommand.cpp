@@ -84,7 +84,8 @@ std::string dueWords(const DueBoard& board) {
 
 void printTable(const DueAnswer& answer, int withinDays) {
     if (answer.due.empty()) {
-        std::printf("No calibration due within %s.\n", daysText(withinDays).c_str());
+        std::printf("No calibration due within %s%s.\n", daysText(withinDays).c_str(),
+                    answer.failed.empty() ? "" : " among the boards judged");
     } else {
         TextTable table({"#", "Alias", "Due", "Status", "Item name"});
         for (const DueBoard& board : answer.due) {
@@ -93,6 +94,16 @@ void printTable(const DueAnswer& answer, int withinDays) {
         }
         table.print();
     }
+    if (!answer.failed.empty()) {
+        std::string numbers;
+        for (const FailedBoard& board : answer.failed) {
+            numbers += (numbers.empty() ? "" : ", ") + std::to_string(board.number);
+        }
+        std::printf("Not judged, their report failed: board %s.\n", numbers.c_str());
+    }
+}
+
+void printFailures(const DueAnswer& answer) {
     FailedBoards failures;
     for (const FailedBoard& board : answer.failed) {
         failures.add(board.number, board.error);
@@ -145,6 +156,7 @@ int runCalDue(ExpertModule& module, const CommandOptions& options, const CalDueO
     } else {
         printTable(answer, due.withinDays);
     }
+    printFailures(answer);
     return exitCodeFor(answer);
 }
 

@@ -23,6 +23,8 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -63,6 +65,34 @@ CLI::Validator timeCheck(bool wholeDaysOnly) {
             }
         },
         "DATE");
+}
+
+// Numbers on the command line are decimal: digits alone, leading zeros meaning nothing ("0365" is
+// 365), never C's octal or hexadecimal literals.
+CLI::Option* addNumberOption(CLI::App* command, const std::string& name, std::uint32_t largest,
+                             std::function<void(std::uint32_t)> store, const std::string& description,
+                             const std::string& unit) {
+    const std::string range = "0 to " + std::to_string(largest);
+    return command
+        ->add_option_function<std::string>(
+            name,
+            [store = std::move(store)](const std::string& text) {
+                store(static_cast<std::uint32_t>(std::stoull(text)));
+            },
+            description + " (" + range + ")")
+        ->type_name(unit)
+        ->check(CLI::Validator(
+            [largest, range](std::string& text) -> std::string {
+                const bool digits = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+                    return std::isdigit(static_cast<unsigned char>(c)) != 0;
+                });
+                const std::size_t significant = std::min(text.find_first_not_of('0'), text.size());
+                if (!digits || text.size() - significant > 10 || std::stoull(text) > largest) {
+                    return text + " is not a whole number from " + range + " in decimal digits";
+                }
+                return {};
+            },
+            ""));
 }
 
 CLI::Option* addTimeOption(CLI::App* command, const std::string& name, std::optional<Time>& target,
@@ -139,9 +169,9 @@ public:
         CLI::App* selftest = addBoard(addCommand(app_, "selftest", "run the board's self-test", [this](ExpertModule& m) {
             return runSelfTest(m, line_.options, line_.testMode);
         }));
-        selftest->add_option("--mode", line_.testMode, "the test mode (default 0)")
-            ->type_name("N")
-            ->check(CLI::Range(0ul, static_cast<unsigned long>(std::numeric_limits<ULONG>::max())));
+        addNumberOption(
+            selftest, "--mode", std::numeric_limits<std::uint32_t>::max(),
+            [this](std::uint32_t mode) { line_.testMode = mode; }, "the test mode (default 0)", "N");
         addBoard(addCommand(app_, "selfcal", "run the board's self-calibration",
                             [this](ExpertModule& m) { return runSelfCalibration(m, line_.options); }));
         addCalibrationCommands();
@@ -177,11 +207,9 @@ public:
     }
 
     // The password a change needs and the command line did not give: from standard input or asked for.
-    void readPassword() {
-        if (line_.passwordStdin) {
-            line_.cal.password = readPasswordLine(nullptr);
-        } else if (wantsPassword_) {
-            line_.cal.password = readPasswordLine("Calibration password: ");
+    void takePassword() {
+        if (line_.passwordStdin || wantsPassword_) {
+            line_.cal.password = hwconfig::readPassword();
         }
     }
 
@@ -215,8 +243,17 @@ private:
     }
 
     CLI::App* addBoard(CLI::App* command) {
-        command->add_option("BOARD", line_.options.board, kBoardWords)->required();
+        command->add_option("BOARD", line_.options.board, kBoardWords)->required()->check(nonEmpty());
         return command;
+    }
+
+    // An empty operand ('') names nothing; it is refused as such rather than searched for.
+    static CLI::Validator nonEmpty() {
+        return CLI::Validator(
+            [](std::string& text) {
+                return text.empty() ? std::string("an empty name names nothing") : std::string();
+            },
+            "");
     }
 
     void addRename() {
@@ -228,7 +265,8 @@ private:
                     throw CLI::RequiredError("NEW_ALIAS or --default");
                 }
             }));
-        CLI::Option* alias = rename->add_option("NEW_ALIAS", line_.rename.newAlias, "the new alias");
+        CLI::Option* alias =
+            rename->add_option("NEW_ALIAS", line_.rename.newAlias, "the new alias")->check(nonEmpty());
         alias->excludes(
             rename->add_flag("--default", line_.rename.useDefault, "store the board's default alias (PXI1Slot3)"));
         rename->add_flag("--force", line_.rename.force, "even when another board shows the alias");
@@ -243,7 +281,9 @@ private:
             [this] { checkCalibrationRequest(); });
         cal->require_subcommand(0, 1);
         std::vector<CLI::Option*> calOptions;
-        calOptions.push_back(cal->add_option("BOARD", line_.options.board, std::string(kBoardWords) + " (not with due)"));
+        calOptions.push_back(
+            cal->add_option("BOARD", line_.options.board, std::string(kBoardWords) + " (not with due)")
+                ->check(nonEmpty()));
         CLI::Option* password = cal->add_option_function<std::string>(
             "--password", [this](const std::string& text) { line_.cal.password = text; },
             "the calibration password (seen by ps and kept in shell history: prefer --password-stdin)");
@@ -252,9 +292,11 @@ private:
             cal->add_flag("--password-stdin", line_.passwordStdin, "read the calibration password from standard input");
         password->excludes(passwordStdin);
         CLI::Option* due = addTimeOption(cal, "--due", line_.cal.due, "the date the next calibration is due", true);
-        CLI::Option* interval = cal->add_option("--interval", line_.cal.intervalDays, "the calibration interval, instead of --due")
-                                    ->type_name("DAYS")
-                                    ->check(CLI::Range(0u, std::numeric_limits<std::uint32_t>::max()));
+        // The board keeps the interval as a signed 32-bit count of days.
+        CLI::Option* interval = addNumberOption(
+            cal, "--interval", static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max()),
+            [this](std::uint32_t days) { line_.cal.intervalDays = days; },
+            "the calibration interval, instead of --due", "DAYS");
         due->excludes(interval);
         CLI::Option* date = addTimeOption(cal, "--date", line_.cal.date, "the date of the external calibration");
         CLI::Option* force = cal->add_flag("--force", line_.futureDate, "take a calibration date in the future");
@@ -272,9 +314,10 @@ private:
         for (CLI::Option* option : calOptions) {
             dueCommand->excludes(option);
         }
-        dueCommand->add_option("--within", line_.calDue.withinDays, "the window in days (default 30)")
-            ->type_name("DAYS")
-            ->check(CLI::Range(0, 36500));
+        addNumberOption(
+            dueCommand, "--within", 36500,
+            [this](std::uint32_t days) { line_.calDue.withinDays = static_cast<int>(days); },
+            "the window in days (default 30)", "DAYS");
         addTimeOption(dueCommand, "--at", line_.calDue.asOf, "judge as of this date instead of now (2026-03-18)");
         dueCommand_ = dueCommand;
     }
@@ -290,6 +333,12 @@ private:
         }
         const bool changing = line_.cal.password || line_.passwordStdin || line_.cal.date || line_.cal.due ||
                               line_.cal.intervalDays || line_.cal.newPassword || line_.cal.checkOnly;
+        if (line_.cal.date && !timeOfStamp(stampOf(*line_.cal.date))) {
+            throw CLI::ValidationError("--date",
+                                       isoTime(*line_.cal.date) +
+                                           " is the time stamp that means no calibration date; the earliest "
+                                           "the board keeps is 1904-01-01T00:00:01Z");
+        }
         if (line_.cal.date && *line_.cal.date > now() && !line_.futureDate) {
             throw CLI::ValidationError("--date", isoTime(*line_.cal.date) + " is in the future; --force takes it");
         }
@@ -335,7 +384,7 @@ private:
     HostError usageError(const CLI::ParseError& error) const {
         const std::string text = error.what();
         if (dynamic_cast<const CLI::ExtrasError*>(&error) == nullptr) {
-            return usageError(text);
+            return usageError(inOurWords(text));
         }
         // CLI11 names the arguments last first.
         std::vector<std::string> arguments;
@@ -359,6 +408,28 @@ private:
                                     : "unknown command " + first);
     }
 
+    // CLI11's texts for a repeated option, a missing value and a value given to a flag, in the words
+    // of hwconfig's other messages.
+    static std::string inOurWords(const std::string& text) {
+        const std::size_t colon = text.find(": ");
+        const std::string option = colon == std::string::npos ? "" : text.substr(0, colon);
+        const std::string rest = colon == std::string::npos ? text : text.substr(colon + 2);
+        if (rest.rfind("At Most 1 required but received", 0) == 0) {
+            return option + " is given more than once; give it once";
+        }
+        if (rest.find("required") != std::string::npos && rest.find("missing") != std::string::npos) {
+            return option + " needs a value";
+        }
+        const std::string conversion = "Could not convert: ";
+        if (text.rfind(conversion, 0) == 0) {
+            const std::string given = text.substr(conversion.size());
+            const std::size_t equals = given.find(" = ");
+            return given.substr(0, equals) + " takes no value" +
+                   (equals == std::string::npos ? "" : " (given " + given.substr(equals + 3) + ")");
+        }
+        return text;
+    }
+
     CLI::App app_;
     CLI::Option* machineOption_ = nullptr;
     CommandLine line_;
@@ -370,7 +441,8 @@ private:
 // The failure as one line on standard error and, with --json, as the error document on standard
 // output; a command line that cannot be run is followed by the usage of its command.
 void reportFailure(const HostError& error, bool json, const std::string& usage) {
-    std::fprintf(stderr, "hwconfig: %s\n", printable(error.what()).c_str());
+    // What the user typed is echoed in messages: bytes that are not UTF-8 are replaced, as in JSON.
+    std::fprintf(stderr, "hwconfig: %s\n", printable(toUtf8(toUtf16(error.what()).c_str())).c_str());
     if (error.exitCode() == kExitUsage) {
         std::fprintf(stderr, "%s\n", usage.c_str());
     }
@@ -398,10 +470,16 @@ bool asksForJson(int argc, char** argv) {
 }
 
 int run(Parser& parser, int argc, char** argv) {
+    // CLI11 would take the next word as the value of an empty --machine=.
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        if (std::strcmp(argv[i], "--machine=") == 0) {
+            throw HostError("--machine needs a file name, not an empty one", kExitUsage);
+        }
+    }
     const Parser::Run command = parser.parse(argc, argv);
     if (command) {
         selectMachine(parser.machine());
-        parser.readPassword();
+        parser.takePassword();
         ExpertModule module;
         const int exitCode = command(module);
         finishOutput();

@@ -1,4 +1,4 @@
-// hwconfig list: every board present, in the order the expert hands them out, with its number (by
+// hwconfig list: every board present, in the order of where they are (readItemNames), with its number (by
 // which other commands can name it), alias, model, serial number and PXI place next to its item
 // name. A board whose report fails is listed with the reason instead, and the exit code says so.
 #include "host/boardReports.h"
@@ -20,13 +20,12 @@ std::string locationCell(const BoardReport& board) {
     return location ? locationText(*location) : "-";
 }
 
-void printTable(const std::vector<BoardReport>& boards) {
+void printTable(const std::vector<BoardReport>& boards, FailedBoards& failures) {
     if (boards.empty()) {
         std::printf("No boards found.\n");
         return;
     }
     TextTable table({"#", "Alias", "Model", "Serial", "Chassis/Slot", "Item name"});
-    FailedBoards failures;
     for (std::size_t i = 0; i < boards.size(); ++i) {
         const BoardReport& board = boards[i];
         const std::string number = std::to_string(i + 1);
@@ -40,7 +39,6 @@ void printTable(const std::vector<BoardReport>& boards) {
                       propertyText(board, hwSysTagSerialNumber), locationCell(board), itemName});
     }
     table.print();
-    failures.print();
 }
 
 void addPxi(cJSON* object, const BoardReport& board) {
@@ -54,7 +52,7 @@ void addPxi(cJSON* object, const BoardReport& board) {
     addJsonNumber(pxi, "slot", location->slot);
 }
 
-void addBoardMembers(cJSON* object, std::size_t number, const BoardReport& board) {
+void addBoardMembers(cJSON* object, std::size_t number, const BoardReport& board, FailedBoards& failures) {
     addJsonNumber(object, "number", static_cast<double>(number));
     addJsonString(object, "itemName", toUtf8(board.itemName.c_str()));
     const bool failed = FAILED(board.result);
@@ -65,16 +63,17 @@ void addBoardMembers(cJSON* object, std::size_t number, const BoardReport& board
     addPxi(object, board);
     if (failed) {
         addJsonError(object, "error", reportFailure(board));
+        failures.add(number, reportFailure(board));
     } else {
         addJsonNull(object, "error");
     }
 }
 
-void printJsonList(const std::vector<BoardReport>& boards) {
+void printJsonList(const std::vector<BoardReport>& boards, FailedBoards& failures) {
     const qv::unique_cjson document = newJsonObject();
     cJSON* list = addJsonArray(document.get(), "boards");
     for (std::size_t i = 0; i < boards.size(); ++i) {
-        addBoardMembers(appendJsonObject(list), i + 1, boards[i]);
+        addBoardMembers(appendJsonObject(list), i + 1, boards[i], failures);
     }
     printJson(document.get());
 }
@@ -83,14 +82,15 @@ void printJsonList(const std::vector<BoardReport>& boards) {
 
 int runList(ExpertModule& module, const CommandOptions& options) {
     const std::vector<BoardReport> boards = readBoardReports(module.expert());
+    // Standard error names the failed boards whatever standard output holds.
+    FailedBoards failures;
     if (options.json) {
-        printJsonList(boards);
+        printJsonList(boards, failures);
     } else {
-        printTable(boards);
+        printTable(boards, failures);
     }
-    const bool anyFailed =
-        std::any_of(boards.begin(), boards.end(), [](const BoardReport& board) { return FAILED(board.result); });
-    return anyFailed ? kExitReportsFailed : kExitSuccess;
+    failures.print();
+    return failures.empty() ? kExitSuccess : kExitReportsFailed;
 }
 
 } // namespace hwconfig

@@ -140,17 +140,29 @@ void TextTable::addRow(std::vector<std::string> cells) {
     rows_.push_back(std::move(cells));
 }
 
+namespace {
+
+// The characters of a UTF-8 cell, so that "é" takes one column as it does on the terminal (a
+// character a terminal shows double width, as East Asian ones, still counts one).
+std::size_t characterCount(const std::string& cell) {
+    return static_cast<std::size_t>(std::count_if(cell.begin(), cell.end(), [](char byte) {
+        return (static_cast<unsigned char>(byte) & 0xC0) != 0x80;
+    }));
+}
+
+} // namespace
+
 void TextTable::print() const {
     std::vector<std::size_t> widths(rows_.front().size(), 0);
     for (const auto& row : rows_) {
         for (std::size_t column = 0; column < row.size(); ++column) {
-            widths[column] = std::max(widths[column], row[column].size());
+            widths[column] = std::max(widths[column], characterCount(row[column]));
         }
     }
     for (const auto& row : rows_) {
         std::string line;
         for (std::size_t column = 0; column + 1 < row.size(); ++column) {
-            line += row[column] + std::string(widths[column] - row[column].size() + 2, ' ');
+            line += row[column] + std::string(widths[column] - characterCount(row[column]) + 2, ' ');
         }
         line += row.back();
         std::printf("%s\n", line.c_str());

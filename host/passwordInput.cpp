@@ -2,6 +2,7 @@
 
 #include "host/expertModule.h"
 
+#include <csignal>
 #include <cstdio>
 #include <string>
 
@@ -15,17 +16,46 @@
 namespace hwconfig {
 namespace {
 
-// Turns the terminal's echo off for its lifetime; does nothing when standard input is no terminal.
+// The terminal's settings while echo is off, for the signal handler that puts them back: a user
+// who interrupts the prompt must not be left typing blind.
+#ifdef _WIN32
+HANDLE echoInput = nullptr;
+DWORD echoSaved = 0;
+
+BOOL WINAPI restoreConsoleOnControl(DWORD) {
+    SetConsoleMode(echoInput, echoSaved);
+    return FALSE; // and let the default handler end the process
+}
+#else
+termios echoSaved{};
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+void restoreTerminalOnSignal(int signalNumber) {
+    tcsetattr(STDIN_FILENO, TCSANOW, &echoSaved);
+    std::signal(signalNumber, SIG_DFL);
+    std::raise(signalNumber);
+}
+#endif
+
+// Turns the terminal's echo off for its lifetime, and back on when a signal ends the process;
+// does nothing when standard input is no terminal.
 class EchoOff {
 public:
     EchoOff() {
 #ifdef _WIN32
-        input_ = GetStdHandle(STD_INPUT_HANDLE);
-        changed_ = GetConsoleMode(input_, &saved_) && SetConsoleMode(input_, saved_ & ~ENABLE_ECHO_INPUT);
-#else
-        changed_ = tcgetattr(STDIN_FILENO, &saved_) == 0;
+        echoInput = GetStdHandle(STD_INPUT_HANDLE);
+        changed_ = GetConsoleMode(echoInput, &echoSaved) != 0;
         if (changed_) {
-            termios quiet = saved_;
+            SetConsoleCtrlHandler(restoreConsoleOnControl, TRUE);
+            changed_ = SetConsoleMode(echoInput, echoSaved & ~static_cast<DWORD>(ENABLE_ECHO_INPUT)) != 0;
+        }
+#else
+        changed_ = tcgetattr(STDIN_FILENO, &echoSaved) == 0;
+        if (changed_) {
+            for (const int signalNumber : kEndingSignals) {
+                std::signal(signalNumber, restoreTerminalOnSignal);
+            }
+            termios quiet = echoSaved;
             quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
             changed_ = tcsetattr(STDIN_FILENO, TCSANOW, &quiet) == 0;
         }
@@ -36,9 +66,13 @@ public:
             return;
         }
 #ifdef _WIN32
-        SetConsoleMode(input_, saved_);
+        SetConsoleMode(echoInput, echoSaved);
+        SetConsoleCtrlHandler(restoreConsoleOnControl, FALSE);
 #else
-        tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
+        tcsetattr(STDIN_FILENO, TCSANOW, &echoSaved);
+        for (const int signalNumber : kEndingSignals) {
+            std::signal(signalNumber, SIG_DFL);
+        }
 #endif
         // The line break the user typed was not echoed either.
         std::fputc('\n', stderr);
@@ -47,24 +81,45 @@ public:
     EchoOff& operator=(const EchoOff&) = delete;
 
 private:
-#ifdef _WIN32
-    HANDLE input_ = nullptr;
-    DWORD saved_ = 0;
-#else
-    termios saved_{};
-#endif
     bool changed_ = false;
 };
 
-std::string readLine() {
+void refuse(const std::string& why) {
+    throw HostError("no password: " + why, kExitUsage);
+}
+
+// One line typed on the terminal, up to its line break.
+std::string readTypedLine() {
     std::string line;
     int c = 0;
     while ((c = std::fgetc(stdin)) != EOF && c != '\n') {
         line += static_cast<char>(c);
     }
     if (c == EOF && line.empty()) {
-        throw HostError("no password: standard input ended before a line", kExitUsage);
+        refuse("standard input ended before a line");
     }
+    return line;
+}
+
+// The whole of standard input, which must be the password alone: one line, its line break (LF or
+// CR LF) optional, no NUL. Anything more is refused rather than dropped, so that a file of the
+// wrong shape cannot pass for a password that then reads as wrong.
+std::string readWholeInput() {
+    std::string text;
+    for (int c = 0; (c = std::fgetc(stdin)) != EOF;) {
+        text += static_cast<char>(c);
+    }
+    if (text.empty()) {
+        refuse("standard input is empty");
+    }
+    if (text.find('\0') != std::string::npos) {
+        refuse("standard input holds a NUL byte, which no board password can");
+    }
+    const std::size_t end = text.find('\n');
+    if (end != std::string::npos && end + 1 != text.size()) {
+        refuse("standard input holds more than one line; give the password alone");
+    }
+    std::string line = text.substr(0, end);
     if (!line.empty() && line.back() == '\r') {
         line.pop_back();
     }
@@ -82,14 +137,18 @@ bool standardInputIsTerminal() {
 #endif
 }
 
-std::string readPasswordLine(const char* prompt) {
-    if (prompt == nullptr) {
-        return readLine();
+std::string readPassword() {
+    if (!standardInputIsTerminal()) {
+        return readWholeInput();
     }
-    std::fputs(prompt, stderr);
+    std::fputs("Calibration password: ", stderr);
     std::fflush(stderr);
     const EchoOff echoOff;
-    return readLine();
+    std::string line = readTypedLine();
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    return line;
 }
 
 } // namespace hwconfig

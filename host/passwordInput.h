@@ -9,9 +9,9 @@ namespace hwconfig {
 
 bool standardInputIsTerminal();
 
-// One line of standard input without its line break; with `prompt`, the prompt is written to
-// standard error first and the typed characters are not echoed. Throws HostError when standard
-// input ends before a line.
-std::string readPasswordLine(const char* prompt);
+// The calibration password. On a terminal it is asked for on standard error and typed without
+// echo; otherwise standard input must hold it alone: one line, its line break optional. Throws
+// HostError (kExitUsage) for an empty input, a NUL byte or more than one line.
+std::string readPassword();
 
 } // namespace hwconfig

@@ -2,6 +2,7 @@
 // RenameResource. The module checks an alias only against stored records, so a board that shows its
 // default alias (which is in no record) is checked here: an alias another present board shows is
 // refused, as the module refuses one in use, unless --force.
+#include "host/aliasFile.h"
 #include "host/boardSelection.h"
 #include "host/commands.h"
 #include "host/errorNames.h"
@@ -9,6 +10,8 @@
 #include "host/utf8Text.h"
 #include "hwsys/hwsys_tags.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 
 namespace hwconfig {
@@ -33,11 +36,12 @@ std::string refusalWords(HRESULT result, const std::string& alias) {
     case HW_E_ALIAS_IN_USE:
         return "the alias \"" + alias + "\" is stored for another board; --force shares it";
     case HW_E_FILE_ACCESS_DENIED:
-        return "the alias file may not be written";
+        return "the alias file " + aliasFilePath() +
+               " may not be written by this user; give it write access to the file and its folder";
     case E_UNEXPECTED:
-        return "the alias file is missing or could not be read or written";
+        return "the alias file " + aliasFilePath() + " could not be read or written";
     case E_FAIL:
-        return "the alias file is malformed, or the board could not be read";
+        return "the board could not be read (RenameResource)";
     default:
         return "RenameResource failed";
     }
@@ -53,8 +57,57 @@ std::size_t boardShowing(const std::vector<BoardReport>& boards, std::size_t sel
     return 0;
 }
 
+// Why another name form would take `alias` before the alias itself: it reads as a list number, or
+// as another present board's serial number; empty when nothing would. (Locations and item names
+// hold characters no alias may.)
+std::string otherReading(const std::vector<BoardReport>& boards, std::size_t self, const std::string& alias) {
+    if (!alias.empty() &&
+        std::all_of(alias.begin(), alias.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return "reads as a board number";
+    }
+    for (std::size_t i = 0; i < boards.size(); ++i) {
+        const std::string serial = propertyText(boards[i], hwSysTagSerialNumber);
+        const bool same =
+            std::equal(serial.begin(), serial.end(), alias.begin(), alias.end(), [](char a, char b) {
+                return std::tolower(static_cast<unsigned char>(a)) ==
+                       std::tolower(static_cast<unsigned char>(b));
+            });
+        if (i != self && !serial.empty() && same) {
+            return "is the serial number of board " + std::to_string(i + 1);
+        }
+    }
+    return {};
+}
+
+// What keeps the alias from naming the board alone: another board showing it, or another name
+// form reading it first. --force takes it all the same; --default returns the board to the
+// module's own rule, which another board's showing the same default alias must not block.
+void refuseUnlessForced(const std::vector<BoardReport>& boards, std::size_t index, const std::string& alias,
+                        const RenameOptions& rename) {
+    if (rename.force || rename.useDefault) {
+        return;
+    }
+    if (const std::size_t other = boardShowing(boards, index, alias); other != 0) {
+        throw HostError("board " + std::to_string(other) + " already shows the alias \"" + alias +
+                            "\"; --force shares it: " + describeHResult(HW_E_ALIAS_IN_USE),
+                        kExitAliasInUse, HW_E_ALIAS_IN_USE);
+    }
+    if (const std::string reading = otherReading(boards, index, alias); !reading.empty()) {
+        throw HostError("the alias \"" + alias + "\" " + reading +
+                            ", so hwconfig would name the board by it only as alias:" + alias +
+                            "; --force stores it all the same",
+                        kExitAliasInUse);
+    }
+}
+
 void printResult(const CommandOptions& options, std::size_t number, const std::string& itemName,
                  const std::string& oldAlias, const std::string& newAlias) {
+    if (!options.json && oldAlias.empty()) {
+        // The board's report failed: what it showed before is not known.
+        std::printf("Board %zu (%s) now has the alias %s.\n", number, printable(itemName).c_str(),
+                    printable(newAlias).c_str());
+        return;
+    }
     if (!options.json) {
         std::printf("Board %zu (%s) renamed from %s to %s.\n", number, printable(itemName).c_str(),
                     printable(oldAlias).c_str(), printable(newAlias).c_str());
@@ -79,17 +132,18 @@ int runRename(ExpertModule& module, const CommandOptions& options, const RenameO
         throw reportFailure(board);
     }
     const std::string alias = rename.useDefault ? defaultAlias(board) : rename.newAlias;
-    if (const std::size_t other = boardShowing(boards, index, alias); other != 0 && !rename.force) {
-        throw HostError("board " + std::to_string(other) + " already shows the alias \"" + alias +
-                            "\"; --force shares it: " + describeHResult(HW_E_ALIAS_IN_USE),
-                        kExitAliasInUse, HW_E_ALIAS_IN_USE);
-    }
+    refuseUnlessForced(boards, index, alias, rename);
     LONG aliasInUse = 0;
     void* reserved = nullptr;
-    const HRESULT result = module.expert()->RenameResource(board.itemName.c_str(), toUtf16(alias).c_str(),
-                                                           rename.force ? kRenameEvenIfAliasInUse : 0,
-                                                           &aliasInUse, &reserved);
+    const HRESULT result =
+        module.expert()->RenameResource(board.itemName.c_str(), toModuleText(alias).c_str(),
+                                        rename.force ? kRenameEvenIfAliasInUse : 0, &aliasInUse, &reserved);
     if (FAILED(result)) {
+        // The file's own problem, with its path and remedy, when reading it shows one.
+        const std::optional<HostError>& problem = aliasFileProblem();
+        if (problem && (result == E_UNEXPECTED || result == E_FAIL)) {
+            throw HostError(std::string("renaming failed: ") + problem->what(), exitCodeOf(result), result);
+        }
         throw failedCall(refusalWords(result, alias), result, exitCodeOf(result));
     }
     const std::string itemName = toUtf8(board.itemName.c_str());

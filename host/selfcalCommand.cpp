@@ -1,5 +1,8 @@
 // hwconfig selfcal BOARD: runs the board's self-calibration through the expert.
 #include "host/boardMaintenance.h"
+#include "host/output.h"
+
+#include <string>
 
 namespace hwconfig {
 
@@ -8,6 +11,10 @@ int runSelfCalibration(ExpertModule& module, const CommandOptions& options) {
     qvkelpsysapiexpert::CqvBStr errorText;
     const HRESULT result =
         queryDiagnostic(module.expert())->SelfCalibrateResource(board.report.itemName.c_str(), errorText.address());
+    if (SUCCEEDED(result)) {
+        // The board's calibration changed: an output that then fails must not hide it.
+        noteChangeMade("the self-calibration of board " + std::to_string(board.number) + " ran");
+    }
     return reportMaintenanceResult(options, "Self-calibration", board, result, errorText);
 }
 

@@ -1,5 +1,7 @@
 #include "host/timeText.h"
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <ctime>
 #include <locale>
@@ -33,17 +35,61 @@ std::string formatted(Time time, const char* format) {
 
 } // namespace
 
+namespace {
+
+// The shapes a date may take, 'd' for a digit and '+' for either sign: every field has all its
+// digits, so that "2026-1-5" is not read as some day the user did not mean.
+bool hasShape(const std::string& text) {
+    static const char* const kShapes[] = {"dddd-dd-dd", "dddd-dd-ddTdd:ddZ", "dddd-dd-ddTdd:dd:ddZ",
+                                          "dddd-dd-ddTdd:dd+dd:dd", "dddd-dd-ddTdd:dd:dd+dd:dd"};
+    for (const std::string shape : kShapes) {
+        const bool fits =
+            std::equal(shape.begin(), shape.end(), text.begin(), text.end(), [](char want, char got) {
+                return want == 'd'   ? std::isdigit(static_cast<unsigned char>(got)) != 0
+                       : want == '+' ? got == '+' || got == '-'
+                                     : want == got;
+            });
+        if (fits) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// An offset from UTC is less than a day: hours 00 to 23, minutes 00 to 59.
+bool hasPossibleOffset(const std::string& text) {
+    const std::size_t sign = text.find_first_of("+-", 10);
+    if (sign == std::string::npos) {
+        return true;
+    }
+    return std::stoi(text.substr(sign + 1, 2)) <= 23 && std::stoi(text.substr(sign + 4, 2)) <= 59;
+}
+
+} // namespace
+
 Time parseTime(const std::string& text) {
     static const char* const kFormats[] = {"%F", "%FT%TZ", "%FT%T%Ez", "%FT%RZ", "%FT%R%Ez"};
+    if (!hasShape(text)) {
+        throw std::invalid_argument(text +
+                                    " is not a date such as 2026-03-18 or 2026-03-18T07:42:10Z (every field "
+                                    "with all its digits)");
+    }
+    if (!hasPossibleOffset(text)) {
+        throw std::invalid_argument(text + " has an offset from UTC outside -23:59 to +23:59");
+    }
     for (const char* format : kFormats) {
         if (const std::optional<Time> time = parseAs(text, format)) {
-            if (*time < kStampEpoch || *time >= kLastDay + date::days{1}) {
+            if (*time < kStampEpoch || *time >= lastStorableTime()) {
                 throw std::invalid_argument(text + " is outside 1904-01-01 to 9999-12-31");
             }
             return *time;
         }
     }
-    throw std::invalid_argument(text + " is not a date such as 2026-03-18 or 2026-03-18T07:42:10Z");
+    throw std::invalid_argument(text + " is not a day or time of the calendar");
+}
+
+Time lastStorableTime() {
+    return kLastDay + date::days{1};
 }
 
 std::string isoTime(Time time) {
@@ -62,11 +108,21 @@ std::string localTimeText(Time time) {
 #else
     const bool converted = localtime_r(&seconds, &parts) != nullptr;
 #endif
-    char text[40] = "?";
-    if (converted) {
-        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &parts);
+    if (!converted) {
+        return "?";
     }
-    return text;
+    // The C runtime gives the local fields; the offset is what separates them from UTC, and the
+    // date library writes it ("-04:00") as hwconfig's parser reads it, on every system alike.
+    const date::local_seconds local = date::local_days{date::year{parts.tm_year + 1900} /
+                                                       date::month{static_cast<unsigned>(parts.tm_mon + 1)} /
+                                                       date::day{static_cast<unsigned>(parts.tm_mday)}} +
+                                      std::chrono::hours{parts.tm_hour} + std::chrono::minutes{parts.tm_min} +
+                                      std::chrono::seconds{parts.tm_sec};
+    const std::chrono::seconds offset = local.time_since_epoch() - time.time_since_epoch();
+    std::ostringstream out;
+    out.imbue(std::locale::classic());
+    date::to_stream(out, "%FT%T%Ez", local, nullptr, &offset);
+    return out.str();
 }
 
 bool isMidnight(Time time) {

@@ -14,8 +14,10 @@
 
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -200,6 +202,19 @@ std::string pciIds(const std::string& instanceId) {
     return ids;
 }
 
+// The vendor or device ID ("VEN_", "DEV_") of a PCI instance ID as a number, for JSON.
+std::optional<unsigned long> pciIdNumber(const std::string& instanceId, const char* field) {
+    const std::size_t at = instanceId.find(field);
+    if (at == std::string::npos || instanceId.size() < at + 8) {
+        return std::nullopt;
+    }
+    const std::string digits = instanceId.substr(at + 4, 4);
+    if (!std::all_of(digits.begin(), digits.end(), [](unsigned char c) { return std::isxdigit(c) != 0; })) {
+        return std::nullopt;
+    }
+    return std::stoul(digits, nullptr, 16);
+}
+
 std::string devfnText(int devfn) {
     char text[8];
     std::snprintf(text, sizeof text, "%02x.%x", (devfn >> 3) & 0x1F, devfn & 7);
@@ -292,6 +307,14 @@ void addJsonNode(cJSON* array, const TreeNode& node) {
     } else if (node.devfn >= 0) {
         addJsonNumber(object, "device", (node.devfn >> 3) & 0x1F);
         addJsonNumber(object, "function", node.devfn & 7);
+        // The IDs the text tree shows, as numbers; null for a device without them.
+        for (const auto& [name, field] : {std::pair{"vendorId", "VEN_"}, std::pair{"deviceId", "DEV_"}}) {
+            if (const std::optional<unsigned long> id = pciIdNumber(node.instanceId, field)) {
+                addJsonNumber(object, name, static_cast<double>(*id));
+            } else {
+                addJsonNull(object, name);
+            }
+        }
     }
     if (node.board) {
         addJsonNumber(object, "number", static_cast<double>(node.board->number));
@@ -338,9 +361,7 @@ int runTree(ExpertModule& module, const CommandOptions& options, const TreeOptio
     } else {
         printText(forest);
     }
-    if (!options.json) {
-        failures.print();
-    }
+    failures.print();
     return failures.empty() ? kExitSuccess : kExitReportsFailed;
 }
 

@@ -2,6 +2,8 @@
 
 #include "support/utf8.h"
 
+#include <algorithm>
+#include <array>
 #include <optional>
 
 namespace hwconfig {
@@ -73,6 +75,54 @@ std::string toUtf8(const WCHAR* text) {
             ++length;
         }
         qvtext::appendUtf16AsUtf8(text, length, qvtext::LoneSurrogate::replace, out);
+    }
+    return out;
+}
+
+namespace {
+
+// The character of each byte in the machine's ANSI code page, from the system's own conversion.
+const std::array<WCHAR, 256>& ansiCharacters() {
+    static const std::array<WCHAR, 256> characters = [] {
+        std::array<WCHAR, 256> table{};
+        for (std::size_t byte = 0; byte < table.size(); ++byte) {
+            const char narrow = static_cast<char>(byte);
+            WCHAR wide = 0;
+            table[byte] =
+                MultiByteToWideChar(CP_ACP, 0, &narrow, 1, &wide, 1) == 1 ? wide : static_cast<WCHAR>(0xFFFD);
+        }
+        return table;
+    }();
+    return characters;
+}
+
+} // namespace
+
+std::string ansiToUtf8(const std::string& bytes) {
+    std::basic_string<WCHAR> wide;
+    for (const char byte : bytes) {
+        wide.push_back(ansiCharacters()[static_cast<unsigned char>(byte)]);
+    }
+    return toUtf8(wide.c_str());
+}
+
+std::string moduleTextToUtf8(const WCHAR* text) {
+    std::string bytes;
+    for (const WCHAR* c = text; c != nullptr && *c != 0; ++c) {
+        if (*c > 0xFF) {
+            return toUtf8(text); // not the module's byte-wide text after all
+        }
+        bytes.push_back(static_cast<char>(*c));
+    }
+    return ansiToUtf8(bytes);
+}
+
+std::basic_string<WCHAR> toModuleText(const std::string& text) {
+    std::basic_string<WCHAR> out;
+    for (const WCHAR character : toUtf16(text)) {
+        const auto& table = ansiCharacters();
+        const auto byte = std::find(table.begin(), table.end(), character);
+        out.push_back(byte != table.end() ? static_cast<WCHAR>(byte - table.begin()) : character);
     }
     return out;
 }

@@ -1,5 +1,5 @@
 // The text hwconfig exchanges with the module: UTF-8 on the command line and the terminal, UTF-16
-// at the interfaces.
+// at the interfaces, and the module's one-byte-per-character text read in the ANSI code page.
 #pragma once
 
 #include "platform/win32.h"
@@ -13,5 +13,14 @@ namespace hwconfig {
 std::string toUtf8(const WCHAR* text);
 // UTF-16 text of a UTF-8 string; a byte that does not fit the encoding becomes U+FFFD.
 std::basic_string<WCHAR> toUtf16(const std::string& text);
+
+// Text whose bytes are characters of the machine's ANSI code page (1252 on a Western machine), as
+// the module keeps aliases and as aliases.json holds them: the one reading of those bytes.
+std::string ansiToUtf8(const std::string& bytes);
+// Text the module widened one byte per character, read as those bytes in the ANSI code page.
+std::string moduleTextToUtf8(const WCHAR* text);
+// UTF-8 text as the module takes it, one character per byte of the ANSI code page; a character
+// the code page lacks is passed on as it is, for the module to refuse.
+std::basic_string<WCHAR> toModuleText(const std::string& text);
 
 } // namespace hwconfig

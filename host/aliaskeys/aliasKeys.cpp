@@ -2,6 +2,7 @@
 
 #include "com/hostBoundary.h"
 #include "enumeration/deviceMatchingToken.h"
+#include "enumeration/deviceValueReaders.h"
 #include "enumeration/tDeviceInterfaceIterator.h"
 #include "source/AliasStore.h"
 #include "source/deviceEnumeration.h"
@@ -62,6 +63,31 @@ HRESULT findBoardKey(const std::string& itemName, BoardKey& key) {
         nQVOSALS100::tBasicString token;
         nQVOSALS100::buildPCIIdentityToken(iterator, token, &tokenStatus);
         key.identityToken = token.c_str();
+        return S_OK;
+    });
+}
+
+HRESULT findBoardPlace(const std::string& itemName, BoardPlace& place) {
+    return qvkelpsysapiexpert::runHostOperation([&](tStatus& status) {
+        nQVOSALS100::tBasicString enumerator;
+        enumerator.assign(itemName.c_str(), &status);
+        nQVOSALS100::tDeviceInterfaceIterator iterator(qvkelpsysapiexpert::BoardInterfaceClassGuid,
+                                                       enumerator, &status);
+        if (status.isFatal() || !iterator.isValid()) {
+            return HRESULT_FROM_WIN32(ERROR_NO_SUCH_DEVINST);
+        }
+        place.bus = nQVOSALS100::readDeviceNumber(iterator, "BusProperties", "pciBusNumber", &status);
+        place.device = nQVOSALS100::readDeviceNumber(iterator, "BusProperties", "pciDeviceNumber", &status);
+        place.function =
+            nQVOSALS100::readDeviceNumber(iterator, "BusProperties", "pciFunctionNumber", &status);
+        if (status.isFatal()) {
+            return E_FAIL;
+        }
+        place.chassis = nQVOSALS100::readPXIChassisNumber(place.bus, place.device, place.function, &status);
+        // The slot as the report shows it beside the chassis: the geographic address, 0 when unread.
+        tStatus slotStatus;
+        place.slot =
+            nQVOSALS100::readDeviceNumber(iterator, "DeviceProperties", "pxiGeographicAddress", &slotStatus);
         return S_OK;
     });
 }

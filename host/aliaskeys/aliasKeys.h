@@ -6,6 +6,7 @@
 
 #include "platform/win32.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -35,5 +36,21 @@ struct BoardKey {
 // Finds the present board named by its item name; HRESULT_FROM_WIN32(ERROR_NO_SUCH_DEVINST) when
 // there is none, or the HRESULT of the failing device-installation call.
 HRESULT findBoardKey(const std::string& itemName, BoardKey& key);
+
+// Where a board sits, read as the module reads it for its report, from the registry values its
+// driver stores and the PXI services, so that it is known whatever else the report needs (the
+// alias file, the board libraries): its PCI bus, device and function, and in a PXI chassis its
+// chassis and slot (both 0 outside a chassis) as the report shows them: the PXI services' chassis
+// number and the board's geographic address.
+struct BoardPlace {
+    std::uint32_t chassis = 0;
+    std::uint32_t slot = 0;
+    std::uint32_t bus = 0;
+    std::uint32_t device = 0;
+    std::uint32_t function = 0;
+};
+
+// Fails as findBoardKey does, or with the HRESULT of a registry value that cannot be read.
+HRESULT findBoardPlace(const std::string& itemName, BoardPlace& place);
 
 } // namespace aliaskeys

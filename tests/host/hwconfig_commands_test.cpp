@@ -35,15 +35,16 @@ TEST(HwconfigAliases, lists_every_record_with_its_board_and_flags_shared_and_abs
 
     const ProgramRun json = runHwconfig("--json " + kSharedAliases + "aliases");
     ASSERT_EQ(json.exitCode, 0) << json.output;
-    EXPECT_EQ(compactJson(json.out),
-              R"({"file":"C:\\ProgramData\\Quorvel\\QV-KELP\\aliases.json","records":[)"
-              R"({"alias":"Bench","key":"pci:ven_abcd&dev_1234&subsys_abcd5678&rev_01/0000:00:e0:00","present":true,)"
-              R"("itemName":"PCI\\VEN_ABCD&DEV_1234&SUBSYS_5678ABCD&REV_01\\4&2A5E1B0&0&00E0","simulated":false,"shared":true,)"
-              R"("validAlias":true},)"
-              R"({"alias":"Bench","key":"PCI:VEN_ABCD&DEV_9999&SUBSYS_ABCD0001&REV_01/0000:00:E8:00","present":false,)"
-              R"("itemName":null,"simulated":false,"shared":true,"validAlias":true},)"
-              R"({"alias":"Sim1","key":"PCI:VEN_ABCD&DEV_7777&SUBSYS_ABCD0002&REV_01/0000:00:10","present":false,)"
-              R"("itemName":null,"simulated":true,"shared":false,"validAlias":true}]})");
+    EXPECT_EQ(
+        compactJson(json.out),
+        R"({"file":"C:\\ProgramData\\Quorvel\\QV-KELP\\aliases.json","byteOrderMark":false,"records":[)"
+        R"({"alias":"Bench","key":"pci:ven_abcd&dev_1234&subsys_abcd5678&rev_01/0000:00:e0:00","present":true,)"
+        R"("itemName":"PCI\\VEN_ABCD&DEV_1234&SUBSYS_5678ABCD&REV_01\\4&2A5E1B0&0&00E0","simulated":false,"shared":true,"duplicateKey":false,)"
+        R"("validAlias":true},)"
+        R"({"alias":"Bench","key":"PCI:VEN_ABCD&DEV_9999&SUBSYS_ABCD0001&REV_01/0000:00:E8:00","present":false,)"
+        R"("itemName":null,"simulated":false,"shared":true,"duplicateKey":false,"validAlias":true},)"
+        R"({"alias":"Sim1","key":"PCI:VEN_ABCD&DEV_7777&SUBSYS_ABCD0002&REV_01/0000:00:10","present":false,)"
+        R"("itemName":null,"simulated":true,"shared":false,"duplicateKey":false,"validAlias":true}]})");
 }
 
 TEST(HwconfigAliases, finds_the_board_of_the_lab_machines_one_record) {
@@ -78,7 +79,7 @@ TEST(HwconfigFrame, a_failure_prints_one_line_naming_what_failed_and_exits_non_z
         std::string line;
     } cases[] = {
         {kTwoBoards + "aliases", "", 1,
-         "cannot open the alias file C:\\ProgramData\\Quorvel\\QV-KELP\\aliases.json (missing or unreadable); "
+         "cannot open the alias file C:\\ProgramData\\Quorvel\\QV-KELP\\aliases.json: it is missing; "
          "create it holding {\"devices\": {}}: E_UNEXPECTED (0x8000FFFF)"},
         {"--machine '' list", "", 1, "--machine needs a file name, not an empty one"},
         {"--machine /dev/null list", "", 1, "machine description is not a file: /dev/null"},
@@ -86,12 +87,15 @@ TEST(HwconfigFrame, a_failure_prints_one_line_naming_what_failed_and_exits_non_z
         {"--machine " + malformedMachine() + " list", "", 1,
          "cannot use the machine description " + malformedMachine() + ": devices: expected an array"},
         {"list", "> /dev/full", 1, "writing the output failed: No space left on device"},
-        {"list extra", "", 2, "unexpected argument extra\nUsage: hwconfig list [OPTIONS]\nSee hwconfig list --help."},
-        {"cal", "", 2, "BOARD is required\nUsage: hwconfig cal [OPTIONS] [BOARD] [SUBCOMMAND]\nSee hwconfig cal --help."},
+        {"list extra", "", 2,
+         "unexpected argument extra\nUsage: hwconfig list [OPTIONS]\nSee hwconfig list --help."},
+        {"cal", "", 2,
+         "BOARD is required\nUsage: hwconfig cal [OPTIONS] [BOARD] [SUBCOMMAND]\nSee hwconfig cal --help."},
         {"cal due --within -1", "", 2,
-         "--within: Value -1 not in range 0 to 36500\nUsage: hwconfig cal due [OPTIONS]\nSee hwconfig cal due --help."},
+         "--within: -1 is not a whole number from 0 to 36500 in decimal digits\nUsage: hwconfig cal due "
+         "[OPTIONS]\nSee hwconfig cal due --help."},
         {"cal due --at 2026-02-30", "", 2,
-         "--at: 2026-02-30 is not a date such as 2026-03-18 or 2026-03-18T07:42:10Z\nUsage: hwconfig cal due "
+         "--at: 2026-02-30 is not a day or time of the calendar\nUsage: hwconfig cal due "
          "[OPTIONS]\nSee hwconfig cal due --help."},
     };
     for (const auto& c : cases) {
@@ -105,11 +109,12 @@ TEST(HwconfigFrame, a_failure_prints_one_line_naming_what_failed_and_exits_non_z
 TEST(HwconfigFrame, with_json_a_failure_is_also_a_json_document_on_standard_output) {
     const ProgramRun run = runHwconfig("--json " + kTwoBoards + "aliases");
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(compactJson(run.out),
-              R"j({"error":{"message":"cannot open the alias file C:\\ProgramData\\Quorvel\\QV-KELP\\aliases.json )j"
-                  R"j((missing or unreadable); create it holding )j"
-                  R"j({\"devices\": {}}: E_UNEXPECTED (0x8000FFFF)","hresult":2147549183,"name":"E_UNEXPECTED",)j"
-                  R"j("moduleText":null,"exitCode":1,"candidates":[]}})j");
+    EXPECT_EQ(
+        compactJson(run.out),
+        R"j({"error":{"message":"cannot open the alias file C:\\ProgramData\\Quorvel\\QV-KELP\\aliases.json)j"
+        R"j(: it is missing; create it holding )j"
+        R"j({\"devices\": {}}: E_UNEXPECTED (0x8000FFFF)","hresult":2147549183,"name":"E_UNEXPECTED",)j"
+        R"j("moduleText":null,"exitCode":1,"candidates":[]}})j");
 }
 
 TEST(HwconfigTree, places_the_lab_boards_below_their_host_bridges_and_ports) {
@@ -139,14 +144,15 @@ TEST(HwconfigTree, places_the_lab_boards_below_their_host_bridges_and_ports) {
 TEST(HwconfigTree, json_nests_each_board_under_its_ports_with_numbers_as_numbers) {
     const ProgramRun run = runHwconfig("--json tree");
     ASSERT_EQ(run.exitCode, 0) << run.output;
-    EXPECT_NE(compactJson(run.out).find(
-                  R"({"kind":"hostBridge","instanceId":"ACPI\\PNP0A08\\1","root":"0000:01","children":[)"
-                  R"({"kind":"rootPort","instanceId":"PCI\\VEN_8086&DEV_2030&SUBSYS_00000000&REV_04\\3&2F1E4C9&0&18",)"
-                  R"("device":3,"function":0,"children":[{"kind":"board",)"
-                  R"("instanceId":"PCI\\VEN_1F2B&DEV_7B10&SUBSYS_7B101F2B&REV_02\\4&19AE3D07&0&0018","device":0,)"
-                  R"("function":0,"number":4,"itemName":"PCI\\VEN_1F2B&DEV_7B10&SUBSYS_7B101F2B&REV_02\\4&19AE3D07&0&0018",)"
-                  R"("alias":"PXI0Slot0","model":"QV-KELP 2310e","pxi":null,"error":null,"children":[]}]}]})"),
-              std::string::npos)
+    EXPECT_NE(
+        compactJson(run.out).find(
+            R"({"kind":"hostBridge","instanceId":"ACPI\\PNP0A08\\1","root":"0000:01","children":[)"
+            R"({"kind":"rootPort","instanceId":"PCI\\VEN_8086&DEV_2030&SUBSYS_00000000&REV_04\\3&2F1E4C9&0&18",)"
+            R"("device":3,"function":0,"vendorId":32902,"deviceId":8240,"children":[{"kind":"board",)"
+            R"("instanceId":"PCI\\VEN_1F2B&DEV_7B10&SUBSYS_7B101F2B&REV_02\\4&19AE3D07&0&0018","device":0,)"
+            R"("function":0,"vendorId":7979,"deviceId":31504,"number":4,"itemName":"PCI\\VEN_1F2B&DEV_7B10&SUBSYS_7B101F2B&REV_02\\4&19AE3D07&0&0018",)"
+            R"("alias":"PXI0Slot0","model":"QV-KELP 2310e","pxi":null,"error":null,"children":[]}]}]})"),
+        std::string::npos)
         << run.out;
 }
 

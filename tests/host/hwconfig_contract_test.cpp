@@ -112,6 +112,18 @@ TEST(HwconfigContract, a_command_refuses_what_it_does_not_take_with_its_own_usag
         {"--version list", 2, "", "--version takes no command"},
         {"--json tree --dot", 2, R"("message":"--dot excludes --json")", "--dot excludes --json"},
         {"--json show", 2, R"("exitCode":2)", "BOARD is required"},
+        {"show ''", 2, "", "BOARD: an empty name names nothing"},
+        {"rename 2 ''", 2, "", "NEW_ALIAS: an empty name names nothing"},
+        {"--machine= list", 2, "", "--machine needs a file name, not an empty one"},
+        {"cal due --within 1 --within 2", 2, "", "--within is given more than once; give it once"},
+        {"tree --dot=maybe", 2, "", "--dot takes no value (given maybe)"},
+        // Numbers are decimal: leading zeros mean nothing, C's octal and hexadecimal are refused, and
+        // the range the help shows is the range taken.
+        {"cal 1 --password kelp --interval 0x10 --check", 2, "",
+         "--interval: 0x10 is not a whole number from 0 to 2147483647 in decimal digits"},
+        {"cal 1 --password kelp --interval 3000000000 --check", 2, "", "from 0 to 2147483647"},
+        {"selftest 1 --mode 010x", 2, "", "--mode: 010x is not a whole number from 0 to 4294967295"},
+        {"cal --help", 0, "the calibration interval, instead of --due (0 to 2147483647)", ""},
     };
     checkAll(rows);
     // The usage that follows is the command's own, and shows BOARD as required.
@@ -153,7 +165,7 @@ TEST(HwconfigContract, a_board_is_named_by_number_item_name_alias_location_or_se
         {"show PXI0/0", 3, "", "no board answers to \"PXI0/0\""},
         // Board 3 shows its default alias, which no record holds; the module alone would not see it.
         {"rename 1 PXI1Slot4", 5, "", "board 3 already shows the alias \"PXI1Slot4\"; --force shares it"},
-        {"rename 3 2", 0, "renamed from PXI1Slot4 to 2.", ""},
+        {"rename 3 2 --force", 0, "renamed from PXI1Slot4 to 2.", ""},
         {"--json show 2", 9,
          R"("candidates":[{"number":2,"itemName":")" + kBoard2 +
              R"(","alias":"ScopeFrontEnd","matchedBy":"number"},{"number":3,)",
@@ -161,6 +173,11 @@ TEST(HwconfigContract, a_board_is_named_by_number_item_name_alias_location_or_se
         {"--json show alias:2", 0, R"("number":3,)", ""},
         {"selftest 2", 9, "", "\"2\" fits 2 boards"},
         {"--json rename alias:2 --default", 0, R"("oldAlias":"2","newAlias":"PXI1Slot4")", ""},
+        // An alias another name form would read first is refused unless --force.
+        {"rename 1 02", 5, "",
+         "the alias \"02\" reads as a board number, so hwconfig would name the board by it "
+         "only as alias:02; --force stores it all the same"},
+        {"rename 1 01d5b013", 5, "", "the alias \"01d5b013\" is the serial number of board 2"},
         {"rename 1 Twin", 0, "", ""},
         {"rename 2 Twin --force", 0, "renamed from ScopeFrontEnd to Twin.", ""},
         {"cal Twin", 9, "", "\"Twin\" fits 2 boards"},
@@ -172,6 +189,15 @@ TEST(HwconfigContract, a_board_is_named_by_number_item_name_alias_location_or_se
                             "\"serialNumber\": \"01E2C95A\", \"pxiGeographicAddress\": 0"}});
     check({"show PXI0Slot0", 9, "", "\"PXI0Slot0\" fits 2 boards: 3 (by alias, alias PXI0Slot0), 4 (by alias"},
           outside.on());
+    // Returning to the default alias is not blocked by another board showing the same default.
+    check({"rename 3 Bench", 0, "", ""}, outside.on());
+    check({"rename 3 --default", 0, "renamed from Bench to PXI0Slot0.", ""}, outside.on());
+    // Boards are numbered by where they are (chassis and slot first), not in the order the system
+    // lists them: the board of PXI1/2 moved to slot 5 is number 3.
+    const LabCopy moved(
+        Edits{{"\"01D4A7F2\", \"pxiGeographicAddress\": 2", "\"01D4A7F2\", \"pxiGeographicAddress\": 5"}});
+    check({"list", 0, "1  ScopeFrontEnd  QV-KELP 4220 ", ""}, moved.on());
+    check({"--json show PXI1/5", 0, R"("number":3,"itemName":"PCI\\VEN_1F2B&DEV_7A21&)", ""}, moved.on());
     // One wording for a board that is not there, whatever the command.
     for (const std::string command : {"show 9", "rename 9 X", "selftest 9", "selfcal 9", "cal 9"}) {
         check({command, 3, "", "hwconfig: no board answers to \"9\": name it by its number"}, lab.on());
@@ -181,19 +207,51 @@ TEST(HwconfigContract, a_board_is_named_by_number_item_name_alias_location_or_se
 TEST(HwconfigContract, failed_reports_are_listed_with_a_reason_to_act_on_and_a_non_zero_exit_code) {
     const LabCopy noAliasFile;
     fs::remove(noAliasFile.aliasFile());
-    const std::string missing = "(missing or unreadable); create it holding {\"devices\": {}}";
+    const std::string missing = ": it is missing; create it holding {\"devices\": {}}";
     const Row rows[] = {
-        {"list", 10, "(report failed)", "hwconfig: board 1,2,3,4: report failed: E_UNEXPECTED (0x8000FFFF); cannot open the "
-                                        "alias file C:\\ProgramData\\Quorvel\\QV-KELP\\aliases.json " + missing},
+        {"list", 10, "(report failed)",
+         "hwconfig: board 1,2,3,4: report failed: E_UNEXPECTED (0x8000FFFF); cannot open the "
+         "alias file C:\\ProgramData\\Quorvel\\QV-KELP\\aliases.json" +
+             missing},
         {"--json list", 10,
          R"({"number":1,"itemName":"PCI\\VEN_1F2B&DEV_7A21&SUBSYS_7A211F2B&REV_01\\6&3A1C9E2&0&000800E0","alias":null,)"
          R"("model":null,"serialNumber":null,"pxi":null,"error":{"message":"report failed: E_UNEXPECTED (0x8000FFFF); )",
-         ""},
+         "hwconfig: board 1,2,3,4: report failed"},
         {"tree", 10, "(report failed)", missing},
-        {"--json cal due", 10, R"("failed":[{"number":1,)", ""},
-        {"cal due", 10, "", missing},
+        {"--json cal due", 10, R"("failed":[{"number":1,)", missing},
+        {"cal due", 10,
+         "No calibration due within 30 days among the boards judged.\n"
+         "Not judged, their report failed: board 1, 2, 3, 4.\n",
+         missing},
+        {"show 01D5B013", 10, "",
+         "no board that reported answers to \"01D5B013\", and the report of board 1,2,3,4 "
+         "failed, so it may be the one"},
+        {"rename 2 X", 1, "",
+         "renaming failed: cannot open the alias file C:\\ProgramData\\Quorvel\\QV-KELP\\"
+         "aliases.json" +
+             missing},
     };
     checkAll(rows, noAliasFile.on());
+    // A number that a stored alias also spells cannot be told from that alias while a report fails.
+    // Board 3's report fails for its missing driver library.
+    const LabCopy numberAlias(Edits{{"\"driverBaseName\": \"qvkelpdrv\",\n                                   "
+                                     "\"hardwareRevision\": \"C2\"",
+                                     "\"driverBaseName\": \"nosuchdrv\",\n                                   "
+                                     "\"hardwareRevision\": \"C2\""}});
+    const Row afterFailure[] = {
+        {"list", 10, "",
+         "hwconfig: board 3: report failed (the board's driver library, one of its functions or one "
+         "of its registry values is missing, or the alias file is malformed): E_FAIL (0x80004005)"},
+        {"rename 3 1 --force", 0,
+         "Board 3 (PCI\\VEN_1F2B&DEV_7A40&SUBSYS_7A401F2B&REV_03\\6&2C96F41&0&001800E0) now "
+         "has the alias 1.\n",
+         ""},
+        {"show 1", 10, "",
+         "\"1\" is board 1's number and an alias in aliases.json, and the report of board 3 failed"},
+        {"show alias:1", 10, "",
+         "no board that reported answers to \"alias:1\", and the report of board 3 failed"},
+    };
+    checkAll(afterFailure, numberAlias.on());
     const LabCopy trailingText;
     std::ofstream(trailingText.aliasFile(), std::ios::app) << "\nextra";
     check({"aliases", 1, "", "is not valid: it must hold one JSON object with a \"devices\" object, and nothing after it"},
@@ -205,12 +263,24 @@ TEST(HwconfigContract, the_password_comes_from_standard_input_not_from_the_comma
     const fs::path passwordFile = lab.machine().parent_path() / "password";
     std::ofstream(passwordFile) << "kelp\n";
     const std::string fromFile = " < " + passwordFile.string();
+    int files = 0;
+    const auto from = [&](const std::string& text) {
+        const fs::path file = lab.machine().parent_path() / ("input" + std::to_string(++files));
+        std::ofstream(file, std::ios::binary) << text;
+        return " < " + file.string();
+    };
     const Row rows[] = {
         {"cal 1 --password-stdin --date 2026-01-01 --interval 365 --check" + fromFile, 0,
          "Accepted: calibrationDate, dueDate, password\nChecked only; nothing was saved.\n", ""},
         {"cal 1 --date 2026-01-01 --check < /dev/null", 2, "",
          "the calibration password (--password-stdin, or a terminal to be asked on) is required"},
-        {"cal 1 --password-stdin --check < /dev/null", 2, "", "no password: standard input ended before a line"},
+        {"cal 1 --password-stdin --check < /dev/null", 2, "", "no password: standard input is empty"},
+        // Standard input holds the password alone: a second line or a NUL is refused, not dropped.
+        {"cal 1 --password-stdin --check" + from("kelp\nmore"), 2, "",
+         "no password: standard input holds more than one line"},
+        {"cal 1 --password-stdin --check" + from(std::string("kelp\0x", 6)), 2, "",
+         "no password: standard input holds a NUL byte"},
+        {"cal 1 --password-stdin --check" + from("kelp\r\n"), 0, "Accepted: password\n", ""},
     };
     checkAll(rows, lab.on());
 }
@@ -225,7 +295,26 @@ TEST(HwconfigContract, text_from_devices_and_files_cannot_break_the_terminal_or_
     // Each byte of the file is one character of the machine's code page (1252 here).
     check({"--json aliases", 0, "\"alias\":\"Bad\xC3\xBF\xC3\xBE\"", ""}, lab.on());
     check({"aliases", 0, "simulated  -       invalid", ""}, lab.on());
-    // A name typed on the command line may hold any bytes too.
+    // The module's alias bytes are read in the same code page in every command and in selection.
+    std::ofstream(lab.aliasFile(), std::ios::binary | std::ios::trunc)
+        << "{\"devices\": {\"PCI:VEN_1F2B&DEV_7A22&SUBSYS_1F2B7A22&REV_01/0000:00:E0:00:10:00\": "
+           "{\"alias\": \"\xE9t\xE9\x85\xFF\"}}}";
+    const std::string shown = "\xC3\xA9t\xC3\xA9\xE2\x80\xA6\xC3\xBF"; // été…ÿ
+    // Five characters padded to the nine of "PXI1Slot2", then the two spaces between columns.
+    check({"list", 0, "2  " + shown + "      QV-KELP 4220 ", ""}, lab.on());
+    check({"aliases", 0, shown + "  present", ""}, lab.on());
+    check({"--json show '" + shown + "'", 0, R"("number":2,)", ""}, lab.on());
+    // aliases.json with a byte order mark and a key twice: both are flagged.
+    std::ofstream(lab.aliasFile(), std::ios::binary | std::ios::trunc)
+        << "\xEF\xBB\xBF{\"devices\": {\"SIM:1\": {\"alias\": \"One\"}, \"sim:1\": {\"alias\": \"Two\"}}}";
+    check({"--json aliases", 0, R"("byteOrderMark":true,)",
+           "begins with a byte order mark, which the module reads past"},
+          lab.on());
+    check({"aliases", 0, "SIM:1 (duplicate key: the module takes the first)\n", "byte order mark"}, lab.on());
+    // A name typed on the command line may hold any bytes too, and is quoted cut when it is long.
+    check({"show " + std::string(300, 'n'), 3, "",
+           "no board answers to \"" + std::string(100, 'n') + "...\" (300 bytes)"},
+          lab.on());
     check({"--json show \"$(printf 'x\\377')\"", 3, "no board answers to \\\"x\xEF\xBF\xBD\\\"", "no board answers"},
           lab.on());
 }
@@ -237,16 +326,76 @@ TEST(HwconfigContract, one_date_parser_refuses_what_it_cannot_store_and_counts_c
         {"--json cal due --at 2026-03-18T10:00:00+02:00", 0, R"("asOf":"2026-03-18T08:00:00Z")", ""},
         {"cal due --at 1900-01-01", 2, "", "--at: " + outside},
         {"cal 1 --password kelp --date 1900-01-01", 2, "", "--date: " + outside},
-        {"cal 1 --password kelp --due 2027-06-01T12:00:00Z", 2, "", "has a time of day, which the board cannot store"},
-        {"cal 1 --password kelp --date 2999-01-01 --check", 2, "", "2999-01-01T00:00:00Z is in the future; --force takes it"},
+        {"cal 1 --password kelp --due 2027-06-01T12:00:00Z", 2, "",
+         "has a time of day, which the board cannot store"},
+        {"cal 1 --password kelp --date 2999-01-01 --check", 2, "",
+         "2999-01-01T00:00:00Z is in the future; --force takes it"},
         {"cal 1 --password kelp --date 2999-01-01 --interval 1 --check --force", 0, "Checked only", ""},
         // ScopeFrontEnd is due on 2026-06-01.
         {"cal due --at 2026-05-31T23:00:00Z", 7, "2026-06-01  due in 1 day  ", ""},
         {"cal due --at 2026-06-01T12:00:00Z", 7, "2026-06-01  due today  ", ""},
         {"cal due --at 2026-06-02", 8, "2026-06-01  overdue by 1 day  ", ""},
         {"cal due --at 2026-03-01 --within 1", 0, "No calibration due within 1 day.", ""},
+        {"--json cal due --at 2026-05-25 --within 010", 7, R"("withinDays":10,)", ""},
+        {"cal due --at 2026-03-18T09:42:10+25:00", 2, "",
+         "--at: 2026-03-18T09:42:10+25:00 has an offset from UTC "
+         "outside -23:59 to +23:59"},
+        {"cal due --at 2026-03-18T09:42:10+23:60", 2, "", "has an offset from UTC outside"},
+        {"cal due --at 2026-1-5", 2, "",
+         "--at: 2026-1-5 is not a date such as 2026-03-18 or 2026-03-18T07:42:10Z "
+         "(every field with all its digits)"},
+        {"cal 1 --password kelp --date 1904-01-01 --interval 5 --check", 2, "",
+         "--date: 1904-01-01T00:00:00Z is the time stamp that means no calibration date"},
+        {"cal 1 --password kelp --date 1904-01-02 --interval 5 --check", 0,
+         "Accepted: calibrationDate, dueDate", ""},
+        {"cal 1 --password kelp --date 9999-12-31 --force --interval 1", 2, "",
+         "the due date 10000-01-01 lies after 9999-12-31; give a shorter --interval or an earlier --due"},
     };
     checkAll(rows, lab.on());
+}
+
+// Local times carry their offset as the parser reads it back.
+TEST(HwconfigContract, local_times_are_written_with_an_offset_the_parser_takes) {
+    const LabCopy lab;
+    setenv("TZ", "America/New_York", 1);
+    check({"show 1", 0, "2025-03-18T00:00:00Z (2025-03-17T20:00:00-04:00 local)", ""}, lab.on());
+    unsetenv("TZ");
+}
+
+TEST(HwconfigContract, a_save_is_all_or_nothing_or_says_exactly_what_was_saved) {
+    const LabCopy lab;
+    const std::string tooLong(64, 'x');
+    const std::string longest(63, 'y');
+    const Row rows[] = {
+        // A password the board cannot take is refused before anything is written, checked or not.
+        {"cal 1 --password kelp --date 2026-01-02 --interval 100 --new-password " + tooLong + " --check", 2,
+         "", "--new-password: the board takes a password of at most 63 bytes; this one has 64"},
+        {"cal 1 --password kelp --date 2026-01-02 --interval 100 --new-password " + tooLong, 2, "",
+         "at most 63 bytes"},
+        {"cal 1", 0, "External calibration  2025-03-18T00:00:00Z\nCalibration due       2027-03-18T00:00:00Z",
+         ""},
+        {"cal 1 --password kelp", 0, "Accepted: password\nNothing to change", ""},
+        {"cal 1 --password kelp --date 2026-01-02 --interval 100 --new-password " + longest, 0, "Saved.", ""},
+        {"cal 1", 0, "External calibration  2026-01-02T00:00:00Z\nCalibration due       2026-04-12T00:00:00Z",
+         ""},
+        {"cal 1 --password " + longest + " --new-password kelp", 0, "Accepted: password, newPassword\nSaved.",
+         ""},
+    };
+    checkAll(rows, lab.on());
+    // The board refuses the calibration date's write: the password change and the interval, written
+    // before it, are told as saved, with the record the board holds now.
+    const LabCopy refusing(Edits{{"\"intervalDays\": -5, \"password\": \"kelp\" },",
+                                  "\"intervalDays\": -5, \"password\": \"kelp\" }, "
+                                  "\"fail\": { \"_writeExternalCalVerificationTime\": -52003 },"}});
+    const Row refused[] = {
+        {"--json cal 1 --password kelp --date 2026-01-02 --interval 100 --new-password kelp2", 1,
+         R"("message":"saving refused: cannot write the board's state: the board library could not read or write it: )"
+         R"(E_UNEXPECTED (0x8000FFFF); saved: newPassword, dueDate (an interval of 100 days); not saved: )"
+         R"(calibrationDate; the board now holds calibration date 2025-03-18T00:00:00Z, due 2025-06-26T00:00:00Z")",
+         "saving refused: cannot write the board's state"},
+        {"cal 1 --password kelp2 --due 2027-01-01", 0, "Saved.", ""},
+    };
+    checkAll(refused, refusing.on());
 }
 
 TEST(HwconfigContract, the_smaller_promises) {
@@ -257,6 +406,7 @@ TEST(HwconfigContract, the_smaller_promises) {
         {"tree", 0, "root port 8086:a110", ""},
         {"--json list", 0, R"("serialNumber":"01D4A7F2","pxi":{"chassis":1,"slot":2},"error":null})", ""},
         {"--json tree", 0, R"("pxi":{"chassis":1,"slot":2},"error":null,"children":[])", ""},
+        {"--json tree", 0, R"("device":28,"function":0,"vendorId":32902,"deviceId":41232,)", ""},
         {"list", 0, "01C0DE77  -             PCI", ""},
         {"rename 2 A-very-long-alias-of-thirty-two-c", 0, "", ""},
         {"list", 0, "2  A-very-long-alias-of-thirty-two-c  QV-KELP 4220 ", ""},
@@ -266,4 +416,7 @@ TEST(HwconfigContract, the_smaller_promises) {
     EXPECT_EQ(full.exitCode, 1);
     EXPECT_EQ(full.err, "hwconfig: writing the output failed (board 3 was renamed to FullTest all the same): "
                         "No space left on device\n");
+    check(
+        {"selfcal 1", 1, "", "writing the output failed (the self-calibration of board 1 ran all the same)"},
+        lab.on() + " > /dev/full ");
 }
