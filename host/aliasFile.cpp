@@ -4,22 +4,59 @@
 #include "host/utf8Text.h"
 #include "support/unique_any.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <optional>
+#include <string>
 
 namespace hwconfig {
 namespace {
 
 // The content of an alias file that names no board yet.
 constexpr const char* kEmptyAliasFile = R"({"devices": {}})";
+// What a rewrite may add to the file: a new record and the journal's header.
+constexpr std::uint64_t kRewriteMargin = 64 * 1024;
 
-// A missing file is to be made; one that is there but cannot be read is to be made readable.
+// What the folder shows of the alias file: nothing when it is missing.
+std::optional<WIN32_FIND_DATAA> entryOf(const std::string& windowsPath) {
+    WIN32_FIND_DATAA entry{};
+    const qv::unique_hfind search(FindFirstFileA(windowsPath.c_str(), &entry));
+    return search ? std::optional<WIN32_FIND_DATAA>(entry) : std::nullopt;
+}
+
+std::uint64_t sizeOf(const WIN32_FIND_DATAA& entry) {
+    return (static_cast<std::uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+}
+
+bool isRegularFile(const WIN32_FIND_DATAA& entry) {
+    return (entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+}
+
+// A missing file is to be made; one that is no file, replaced; one that is there but cannot be
+// read, made readable.
 std::string cannotOpen(const std::string& windowsPath) {
-    if (GetFileAttributesA(windowsPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        return "cannot open the alias file " + ansiToUtf8(windowsPath) +
-               ": it is missing; create it holding " + kEmptyAliasFile;
+    const std::optional<WIN32_FIND_DATAA> entry = entryOf(windowsPath);
+    const std::string start = "cannot open the alias file " + ansiToUtf8(windowsPath);
+    if (!entry) {
+        return start + ": it is missing; create it holding " + kEmptyAliasFile;
     }
-    return "cannot open the alias file " + ansiToUtf8(windowsPath) +
-           ": it is there but cannot be read; give this user read and write access to it";
+    if (!isRegularFile(*entry)) {
+        return start + ": it is not a regular file (a folder, a pipe or a device); replace it with a file holding " +
+               kEmptyAliasFile;
+    }
+    return start + ": it is there but cannot be read; give this user read and write access to it";
+}
+
+// A file the module opened but could not use: too large to be read, or not an alias document.
+std::string notUsable(const std::string& windowsPath) {
+    const std::optional<WIN32_FIND_DATAA> entry = entryOf(windowsPath);
+    const std::string start = "the alias file " + ansiToUtf8(windowsPath);
+    if (entry && sizeOf(*entry) > aliaskeys::maxAliasFileBytes()) {
+        return start + " holds " + std::to_string(sizeOf(*entry)) + " bytes, more than the " +
+               std::to_string(aliaskeys::maxAliasFileBytes()) + " an alias file may hold; it is not read";
+    }
+    return start + " is not valid: it must hold one JSON object with a \"devices\" object, no NUL byte, and "
+                   "nothing after it";
 }
 
 } // namespace
@@ -29,12 +66,7 @@ std::vector<AliasFileRecord> readAliasFile(std::string& windowsPath) {
     bool opened = false;
     const HRESULT result = aliaskeys::readAliasFile(windowsPath, stored, opened);
     if (FAILED(result)) {
-        throw failedCall(
-            opened ? "the alias file " + ansiToUtf8(windowsPath) +
-                         " is not valid: it must hold one JSON object with a \"devices\" object, and "
-                         "nothing after it"
-                   : cannotOpen(windowsPath),
-            result);
+        throw failedCall(opened ? notUsable(windowsPath) : cannotOpen(windowsPath), result);
     }
     windowsPath = ansiToUtf8(windowsPath);
     std::vector<AliasFileRecord> records;
@@ -66,6 +98,23 @@ bool aliasFileHasByteOrderMark() {
 
 std::string aliasFilePath() {
     return ansiToUtf8(ansiAliasFilePath());
+}
+
+std::string aliasFileSpaceNote() {
+    const std::string windowsPath = ansiAliasFilePath();
+    const std::optional<WIN32_FIND_DATAA> entry = entryOf(windowsPath);
+    ULARGE_INTEGER available{};
+    const std::string folder = windowsPath.substr(0, windowsPath.find_last_of('\\') + 1);
+    if (!entry || !GetDiskFreeSpaceExA(folder.c_str(), &available, nullptr, nullptr)) {
+        return {};
+    }
+    // A rewrite writes a journal of the old and the new text, then the new text over the old.
+    const std::uint64_t needed = 2 * sizeOf(*entry) + kRewriteMargin;
+    if (available.QuadPart >= needed) {
+        return {};
+    }
+    return ": the disk that holds it is full (" + std::to_string(available.QuadPart) +
+           " bytes free, a rename needs about " + std::to_string(needed) + "); make room on it";
 }
 
 const std::optional<HostError>& aliasFileProblem() {

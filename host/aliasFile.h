@@ -26,6 +26,9 @@ bool aliasFileHasByteOrderMark();
 
 // Where the module keeps the alias file, as a Windows path.
 std::string aliasFilePath();
+// ": the disk that holds it is full (...)" when the alias file's volume has no room for a rewrite;
+// empty otherwise.
+std::string aliasFileSpaceNote();
 
 // Why the module cannot use the alias file, or nothing when it can. Read once per run.
 const std::optional<HostError>& aliasFileProblem();

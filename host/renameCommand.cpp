@@ -39,7 +39,7 @@ std::string refusalWords(HRESULT result, const std::string& alias) {
         return "the alias file " + aliasFilePath() +
                " may not be written by this user; give it write access to the file and its folder";
     case E_UNEXPECTED:
-        return "the alias file " + aliasFilePath() + " could not be read or written";
+        return "the alias file " + aliasFilePath() + " could not be read or written" + aliasFileSpaceNote();
     case E_FAIL:
         return "the board could not be read (RenameResource)";
     default:
@@ -141,7 +141,7 @@ int runRename(ExpertModule& module, const CommandOptions& options, const RenameO
     if (FAILED(result)) {
         // The file's own problem, with its path and remedy, when reading it shows one.
         const std::optional<HostError>& problem = aliasFileProblem();
-        if (problem && (result == E_UNEXPECTED || result == E_FAIL)) {
+        if (problem && (result == E_UNEXPECTED || result == E_FAIL || result == HW_E_FILE_ACCESS_DENIED)) {
             throw HostError(std::string("renaming failed: ") + problem->what(), exitCodeOf(result), result);
         }
         throw failedCall(refusalWords(result, alias), result, exitCodeOf(result));

@@ -36,6 +36,10 @@ HRESULT readAliasFile(std::string& filePath, std::vector<AliasFileRecord>& recor
     return result;
 }
 
+std::uint64_t maxAliasFileBytes() {
+    return kMaxAliasFileBytes;
+}
+
 bool isValidAlias(const std::string& alias) {
     // The rule takes wide text and throws its HRESULT as a value; an alias of other characters than
     // its ASCII set is refused whatever its width.

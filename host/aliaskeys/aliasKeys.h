@@ -23,6 +23,9 @@ struct AliasFileRecord {
 // that a failure after it means the text is not a valid alias file.
 HRESULT readAliasFile(std::string& filePath, std::vector<AliasFileRecord>& records, bool& opened);
 
+// The largest alias file the module reads.
+std::uint64_t maxAliasFileBytes();
+
 // True when the module accepts `alias` as an alias (its own rule: 1 to 254 of A-Z a-z 0-9 - _, not
 // beginning with _).
 bool isValidAlias(const std::string& alias);

@@ -18,6 +18,11 @@
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 using namespace hosttest;
 namespace fs = std::filesystem;
 using Edits = std::vector<std::pair<std::string, std::string>>;
@@ -254,9 +259,39 @@ TEST(HwconfigContract, failed_reports_are_listed_with_a_reason_to_act_on_and_a_n
     checkAll(afterFailure, numberAlias.on());
     const LabCopy trailingText;
     std::ofstream(trailingText.aliasFile(), std::ios::app) << "\nextra";
-    check({"aliases", 1, "", "is not valid: it must hold one JSON object with a \"devices\" object, and nothing after it"},
+    check({"aliases", 1, "",
+           "is not valid: it must hold one JSON object with a \"devices\" object, no NUL byte, and nothing after it"},
           trailingText.on());
+    const LabCopy huge;
+    fs::resize_file(huge.aliasFile(), 2ull << 30);
+    check({"aliases", 1, "", "holds 2147483648 bytes, more than the 67108864 an alias file may hold"}, huge.on());
+#ifndef _WIN32
+    const LabCopy fifo;
+    fs::remove(fifo.aliasFile());
+    ASSERT_EQ(::mkfifo(fifo.aliasFile().c_str(), 0666), 0);
+    const std::string notAFile = "it is not a regular file (a folder, a pipe or a device)";
+    checkAll({Row{"aliases", 1, "", notAFile}, Row{"rename 2 X", 6, "", notAFile}}, fifo.on());
+#endif
 }
+
+#ifndef _WIN32
+// A rename that fails for want of space says so. The alias folder is a small file system of its
+// own, filled up, which needs root.
+TEST(HwconfigContract, a_rename_on_a_full_disk_says_the_disk_is_full) {
+    const LabCopy full;
+    const fs::path folder = full.aliasFile().parent_path();
+    const std::string text = LabCopy::read(full.aliasFile());
+    if (::geteuid() != 0 || ::system(("mount -t tmpfs -o size=64k tmpfs " + folder.string() + " 2>/dev/null").c_str()) != 0) {
+        GTEST_SKIP() << "needs root, to mount a small file system";
+    }
+    std::ofstream(full.aliasFile(), std::ios::binary) << text;
+    std::ofstream(folder / "filler", std::ios::binary) << std::string(60 * 1024, 'x');
+    check({"rename 2 Bench-A", 1, "", "the disk that holds it is full ("}, full.on());
+    const std::string after = LabCopy::read(full.aliasFile());
+    ASSERT_EQ(::system(("umount " + folder.string()).c_str()), 0);
+    EXPECT_EQ(after, text);
+}
+#endif
 
 TEST(HwconfigContract, the_password_comes_from_standard_input_not_from_the_command_line) {
     const LabCopy lab;
