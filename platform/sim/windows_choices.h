@@ -187,4 +187,19 @@ constexpr std::uintptr_t kOrdinalLimit = 0x10000;
 //   Windows' native call refuses the request with an invalid handle before anything is locked:
 //   FileLocks.bad_handles_and_arguments_are_refused_before_anything_is_locked.
 
+// Papered over for the shipped DLL by the gap-filling setupapi.dll (tests/shipped), which answers
+// these calls itself from what plant-machine.exe writes, and forwards every other one to Wine's:
+// - CM_Get_Parent, CM_Get_Child and CM_Get_Sibling are stubs in Wine 8 (they fail), where Windows
+//   walks the device tree (their documentation); the gap filler walks the planted one.
+// - SetupDiGetDeviceRegistryPropertyA knows no SPDRP_ENUMERATOR_NAME and no SPDRP_ADDRESS (FALSE,
+//   the last error unchanged), both documented properties of every device on Windows.
+// - The first device a process puts into a set gets DevInst 0 (Wine numbers devnodes from 0), which
+//   callers take for none; Windows never hands out 0. The gap filler renumbers every
+//   SP_DEVINFO_DATA that SetupDiGetDeviceInterfaceDetailA, SetupDiOpenDeviceInfoA and
+//   SetupDiEnumDeviceInfo fill from 1, one numbering with the tree's.
+// - CM_Get_Device_IDA knows only devices already put into a set by the process; with the gap
+//   filler it knows every DEVINST the numbering handed out, the tree's too.
+// - Wine reports device instance IDs in upper case whatever the case of the registry key; the gap
+//   filler's CM_Get_Device_IDA does the same, so that the tree and the sets agree.
+
 } // namespace winsim::choice
