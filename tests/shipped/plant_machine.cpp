@@ -43,6 +43,9 @@ constexpr const char* kQvParent = "QvParent";
 constexpr const char* kQvPresent = "QvPresent";
 constexpr const char* kQvEnumeratorName = "QvEnumeratorName";
 constexpr const char* kQvAddress = "QvAddress";
+// The device's place in the description, which is the configuration manager's child order: the
+// order in which a bus reported its children, which the registry does not keep.
+constexpr const char* kQvOrder = "QvOrder";
 constexpr const char* kRootDeviceId = "HTREE\\ROOT\\0";
 constexpr const char* kDefaultCommonAppData = "C:\\ProgramData";
 
@@ -162,13 +165,14 @@ std::vector<PlantedInterface> interfacesOf(const sim::Device& device) {
     return planted;
 }
 
-void plantDevice(const sim::Device& device) {
+void plantDevice(const sim::Device& device, DWORD order) {
     const Key enumKey(HKEY_LOCAL_MACHINE, kEnumRoot + device.id);
     enumKey.setText("ClassGUID", kSystemSetupClass);
     if (device.id != kRootDeviceId) {
         enumKey.setText(kQvParent, device.parent.empty() ? kRootDeviceId : device.parent);
     }
     enumKey.setDword(kQvPresent, device.present ? 1 : 0);
+    enumKey.setDword(kQvOrder, order);
     enumKey.setText(kQvEnumeratorName,
                     device.enumerator.empty() ? winsim::defaultEnumerator(device.id) : device.enumerator);
     if (device.address) {
@@ -234,9 +238,10 @@ void plant(const sim::Machine& machine) {
     writePlantRecord(keysOf(machine));
     sim::Device root;
     root.id = kRootDeviceId;
-    plantDevice(root);
+    plantDevice(root, 0);
+    DWORD order = 0;
     for (const sim::Device& device : machine.devices) {
-        plantDevice(device);
+        plantDevice(device, ++order);
     }
 }
 

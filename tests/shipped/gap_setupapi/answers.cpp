@@ -68,7 +68,8 @@ std::vector<BYTE> textData(const std::string& text) {
     return std::vector<BYTE>(text.c_str(), text.c_str() + text.size() + 1);
 }
 
-// The planted devices that are children of `parent` in the tree, present or not, in registry order.
+// The planted devices that are children of `parent` in the tree, present or not, in the order
+// their bus reported them (the description's).
 std::vector<gap::PlantedDevice> childrenOf(const std::string& parent) {
     std::vector<gap::PlantedDevice> children;
     for (gap::PlantedDevice& device : gap::plantedDevices()) {

@@ -110,7 +110,8 @@ std::optional<PlantedDevice> plantedDevice(const std::string& id) {
     if (!present) {
         return std::nullopt;
     }
-    return PlantedDevice{upper(id), upper(plantedText(id, "QvParent").value_or("")), *present != 0};
+    return PlantedDevice{upper(id), upper(plantedText(id, "QvParent").value_or("")), *present != 0,
+                         plantedDword(id, "QvOrder").value_or(0)};
 }
 
 std::vector<PlantedDevice> plantedDevices() {
@@ -128,6 +129,8 @@ std::vector<PlantedDevice> plantedDevices() {
             }
         }
     }
+    std::sort(devices.begin(), devices.end(),
+              [](const PlantedDevice& a, const PlantedDevice& b) { return a.order < b.order; });
     return devices;
 }
 

@@ -25,9 +25,10 @@ struct PlantedDevice {
     std::string id;     // upper case, as Wine's SetupAPI reports instance IDs
     std::string parent; // empty for the root
     bool present = false;
+    DWORD order = 0; // the place in the description: the tree's child order
 };
 
-// Every planted device, in the order the registry enumerates their Enum keys.
+// Every planted device, in the description's order.
 std::vector<PlantedDevice> plantedDevices();
 std::optional<PlantedDevice> plantedDevice(const std::string& id);
 std::optional<std::string> plantedText(const std::string& id, const char* valueName);
