@@ -1,6 +1,7 @@
 #include "host/timeText.h"
 
 #include <chrono>
+#include <cstdio>
 #include <ctime>
 #include <locale>
 #include <sstream>
@@ -64,7 +65,17 @@ std::string localTimeText(Time time) {
 #endif
     char text[40] = "?";
     if (converted) {
-        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &parts);
+        // strftime's %z is the zone's offset in C99 and POSIX but its name in Windows' C runtime
+        // (msvcrt.dll), so the offset is written from the broken-down time itself.
+        const date::sys_seconds asIfUtc = date::sys_days(date::year{parts.tm_year + 1900} /
+                                                         (parts.tm_mon + 1) / parts.tm_mday) +
+                                          std::chrono::hours(parts.tm_hour) + std::chrono::minutes(parts.tm_min) +
+                                          std::chrono::seconds(parts.tm_sec);
+        const long offsetMinutes = static_cast<long>((asIfUtc.time_since_epoch().count() - seconds) / 60);
+        const long magnitude = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
+        const std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &parts);
+        std::snprintf(text + length, sizeof text - length, "%c%02ld%02ld", offsetMinutes < 0 ? '-' : '+',
+                      magnitude / 60, magnitude % 60);
     }
     return text;
 }
