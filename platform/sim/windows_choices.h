@@ -19,6 +19,10 @@ inline constexpr bool kUnknownWellFormedIdGivesEmptySet = true;
 inline constexpr DWORD kClassDevsUnknownEnumerator = ERROR_INVALID_DATA;
 // SetupDiGetClassDevsA without DIGCF_DEVICEINTERFACE and an enumerator name no device has.
 inline constexpr DWORD kClassDevsUnknownEnumeratorName = ERROR_INVALID_DATA;
+// An empty enumerator text is an enumerator that names nothing: the set is empty, with or without
+// DIGCF_DEVICEINTERFACE. The documentation speaks only of NULL as "no enumerator"; Wine 8 compares
+// the text with every instance ID and enumerator name, so "" matches none.
+inline constexpr bool kEmptyEnumeratorSelectsNothing = true;
 // Devices carry no setup class, so a device (not interface) set restricted to a class is empty.
 inline constexpr bool kDevicesHaveNoSetupClass = true;
 
