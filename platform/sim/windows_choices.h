@@ -191,6 +191,21 @@ constexpr std::uintptr_t kOrdinalLimit = 0x10000;
 //   Windows' native call refuses the request with an invalid handle before anything is locked:
 //   FileLocks.bad_handles_and_arguments_are_refused_before_anything_is_locked.
 
+// Seen comparing the shipped DLL on Wine's SetupAPI with the simulation (scripts/compare-builds.py):
+// - Wine enumerates devices and interfaces in the sorted order of their registry keys, the
+//   simulation in the description's. Windows promises no order (RegEnumKeyEx: "in any order"), so
+//   neither is wrong; a host numbering boards by that order (hwconfig list) numbers them
+//   differently, and the comparison matches boards by item name.
+// - Wine reports device instance IDs in upper case whatever the case of the key; the simulation
+//   keeps the description's case. The documentation does not say; the simulation should follow
+//   Wine here (not yet done: the machines compared use upper-case IDs only).
+// - An interface whose device path is not the one derived from the instance ID and class gets no
+//   interface key on Wine (SetupDiOpenDeviceInterfaceRegKey opens the key named after the derived
+//   path), and of two interfaces of one class on one device Wine lists only the last in sorted
+//   order. Windows derives every interface path from the instance ID, the class and a reference
+//   string, so a description's own `path` is one Windows never makes; the simulation should allow
+//   only reference strings there (not yet done).
+
 // Papered over for the shipped DLL by the gap-filling setupapi.dll (tests/shipped), which answers
 // these calls itself from what plant-machine.exe writes, and forwards every other one to Wine's:
 // - CM_Get_Parent, CM_Get_Child and CM_Get_Sibling are stubs in Wine 8 (they fail), where Windows
