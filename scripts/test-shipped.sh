@@ -11,6 +11,14 @@ wine=$1
 bin=build/windows/bin
 shipped=build/windows/shipped
 status=0
+# One wineserver for the whole stage. The server a wine process starts by itself ends with its last
+# process (it runs with -p0) and, with the desktop process it starts, holds the standard output and
+# error it inherited from the run that started it: each of the stage's short runs would wait seconds
+# for both to end before its output was complete, and would start them again.
+wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+"$wineserver" -k 2>/dev/null || true
+"$wineserver" -p
+trap '"$wineserver" -k 2>/dev/null || true' EXIT
 
 echo "--- shipped files"
 for file in qvkelpsysapiexpertu.dll hwconfig.exe; do
