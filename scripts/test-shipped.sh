@@ -12,13 +12,15 @@ bin=build/windows/bin
 shipped=build/windows/shipped
 status=0
 # One wineserver for the whole stage. The server a wine process starts by itself ends with its last
-# process (it runs with -p0) and, with the desktop process it starts, holds the standard output and
-# error it inherited from the run that started it: each of the stage's short runs would wait seconds
-# for both to end before its output was complete, and would start them again.
+# process (it runs with -p0), and the server's desktop and service processes, started by the first
+# run, hold the standard output and error they inherited from it: each of the stage's short runs
+# would wait seconds for them to end before its output was complete, and would start them again.
+# So the server is made persistent and they are started once here, with output of their own.
 wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 "$wineserver" -k 2>/dev/null || true
 "$wineserver" -p
 trap '"$wineserver" -k 2>/dev/null || true' EXIT
+"$wine" cmd /c exit 0 </dev/null >/dev/null 2>&1
 
 echo "--- shipped files"
 for file in qvkelpsysapiexpertu.dll hwconfig.exe; do
