@@ -3,11 +3,14 @@
 # on a copy of the lab machine named by QVKELP_MACHINE, with the lab's alias file in the prefix's own
 # C:\ProgramData (the description's drives have no effect there). Each step must succeed and show
 # what it changed; a calibration saved by one process is read back by the next.
-# Usage: scripts/hwconfig-tour-windows.sh WINE (WINEPREFIX set, the prefix made)
+# With "shipped", the same tour runs the shipped files in build/windows/shipped, the lab machine
+# planted into the prefix's registry (scripts/run-shipped.sh).
+# Usage: scripts/hwconfig-tour-windows.sh WINE [shipped] (WINEPREFIX set, the prefix made)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 wine=$1
-simulated=build/windows/simulated
+mode=${2:-simulated}
+simulated=build/windows/$mode
 lab=$simulated/lab
 rm -rf "$lab"
 mkdir -p "$lab"
@@ -24,7 +27,11 @@ step() {
     local name=$1 exit=$2 expected=$3
     shift 3
     local output code=0
-    output=$(cd "$simulated" && "$wine" ./hwconfig.exe "$@" 2>&1) || code=$?
+    if [[ $mode == shipped ]]; then
+        output=$(WINE=$wine scripts/run-shipped.sh "$lab/lab.json" -- hwconfig.exe "$@" 2>&1) || code=$?
+    else
+        output=$(cd "$simulated" && "$wine" ./hwconfig.exe "$@" 2>&1) || code=$?
+    fi
     if [[ $code == "$exit" ]] && grep -qF -- "$expected" <<<"$output"; then
         echo "ok   hwconfig $name"
     else

@@ -1,10 +1,14 @@
 #!/usr/bin/env python3
-"""Writes a simulated machine of N QV-KELP PCI Express boards, for timing hwconfig on a large machine.
+"""Writes a simulated machine description and the alias file beside it (FOLDER/machine.json,
+FOLDER/drive_c/ProgramData/Quorvel/QV-KELP/aliases.json).
 
-    scripts/make-machine.py 1000 /tmp/big      # /tmp/big/machine.json and its drive folder
+    scripts/make-machine.py 1000 /tmp/big           # 1000 QV-KELP PCI Express boards, for timing
+    scripts/make-machine.py --random 17 /tmp/m17    # a machine made at random from seed 17
 
-Each board sits behind a root port of its own, 250 to a host bridge; the drive holds an alias file
-without records. The last board's item name is printed, for `hwconfig show ITEM_NAME`.
+The first form puts each board behind a root port of its own, 250 to a host bridge, with an alias
+file without records, and prints the last board's item name (for `hwconfig show ITEM_NAME`). The
+second makes, from the seed alone (the same seed gives the same files), a machine for comparing
+builds (scripts/compare-builds.sh): see random_machine.py.
 """
 import json
 import pathlib
@@ -36,6 +40,10 @@ def board(index, port_id):
 
 
 def main():
+    if sys.argv[1] == "--random":
+        import random_machine
+        random_machine.write(int(sys.argv[2]), pathlib.Path(sys.argv[3]))
+        return
     count, folder = int(sys.argv[1]), pathlib.Path(sys.argv[2])
     devices = [{"id": "ROOT\\ACPI_HAL\\0000"}, {"id": "ACPI_HAL\\PNP0C08\\0", "parent": "ROOT\\ACPI_HAL\\0000"}]
     last_item = ""

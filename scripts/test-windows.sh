@@ -56,5 +56,7 @@ echo "--- test_operations (build/windows/simulated)"
 (cd build/windows/simulated && "$wine" ./test_operations.exe --gtest_brief=1) || status=1
 echo "--- hwconfig tour (build/windows/simulated)"
 scripts/hwconfig-tour-windows.sh "$wine" || status=1
+echo "=== windows: the shipped DLL on Wine's own SetupAPI and registry (build/windows/shipped)"
+scripts/test-shipped.sh "$wine" || status=1
 "$wineserver" -k || true
 exit "$status"

@@ -19,6 +19,10 @@ inline constexpr bool kUnknownWellFormedIdGivesEmptySet = true;
 inline constexpr DWORD kClassDevsUnknownEnumerator = ERROR_INVALID_DATA;
 // SetupDiGetClassDevsA without DIGCF_DEVICEINTERFACE and an enumerator name no device has.
 inline constexpr DWORD kClassDevsUnknownEnumeratorName = ERROR_INVALID_DATA;
+// An empty enumerator text is an enumerator that names nothing: the set is empty, with or without
+// DIGCF_DEVICEINTERFACE. The documentation speaks only of NULL as "no enumerator"; Wine 8 compares
+// the text with every instance ID and enumerator name, so "" matches none.
+inline constexpr bool kEmptyEnumeratorSelectsNothing = true;
 // Devices carry no setup class, so a device (not interface) set restricted to a class is empty.
 inline constexpr bool kDevicesHaveNoSetupClass = true;
 
@@ -194,5 +198,35 @@ constexpr std::uintptr_t kOrdinalLimit = 0x10000;
 // - LockFileEx takes a completion event that is no event (a file handle) without a look, where
 //   Windows' native call refuses the request with an invalid handle before anything is locked:
 //   FileLocks.bad_handles_and_arguments_are_refused_before_anything_is_locked.
+
+// Seen comparing the shipped DLL on Wine's SetupAPI with the simulation (scripts/compare-builds.py):
+// - Wine enumerates devices and interfaces in the sorted order of their registry keys, the
+//   simulation in the description's. Windows promises no order (RegEnumKeyEx: "in any order"), so
+//   neither is wrong; a host numbering boards by that order (hwconfig list) numbers them
+//   differently, and the comparison matches boards by item name.
+// - Wine reports device instance IDs in upper case whatever the case of the key; the simulation
+//   keeps the description's case. The documentation does not say; the simulation should follow
+//   Wine here (not yet done: the machines compared use upper-case IDs only).
+// - An interface whose device path is not the one derived from the instance ID and class gets no
+//   interface key on Wine (SetupDiOpenDeviceInterfaceRegKey opens the key named after the derived
+//   path), and of two interfaces of one class on one device Wine lists only the last in sorted
+//   order. Windows derives every interface path from the instance ID, the class and a reference
+//   string, so a description's own `path` is one Windows never makes; the simulation should allow
+//   only reference strings there (not yet done).
+
+// Papered over for the shipped DLL by the gap-filling setupapi.dll (tests/shipped), which answers
+// these calls itself from what plant-machine.exe writes, and forwards every other one to Wine's:
+// - CM_Get_Parent, CM_Get_Child and CM_Get_Sibling are stubs in Wine 8 (they fail), where Windows
+//   walks the device tree (their documentation); the gap filler walks the planted one.
+// - SetupDiGetDeviceRegistryPropertyA knows no SPDRP_ENUMERATOR_NAME and no SPDRP_ADDRESS (FALSE,
+//   the last error unchanged), both documented properties of every device on Windows.
+// - The first device a process puts into a set gets DevInst 0 (Wine numbers devnodes from 0), which
+//   callers take for none; Windows never hands out 0. The gap filler renumbers every
+//   SP_DEVINFO_DATA that SetupDiGetDeviceInterfaceDetailA, SetupDiOpenDeviceInfoA and
+//   SetupDiEnumDeviceInfo fill from 1, one numbering with the tree's.
+// - CM_Get_Device_IDA knows only devices already put into a set by the process; with the gap
+//   filler it knows every DEVINST the numbering handed out, the tree's too.
+// - Wine reports device instance IDs in upper case whatever the case of the registry key; the gap
+//   filler's CM_Get_Device_IDA does the same, so that the tree and the sets agree.
 
 } // namespace winsim::choice

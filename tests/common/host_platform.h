@@ -19,9 +19,25 @@
 
 namespace hostplatform {
 
+// On the shipped DLL (scripts/test-shipped.sh) Windows' own SetupAPI reads the machine from the
+// registry: a machine named in QVKELP_MACHINE is planted there, by the program that
+// QVKELP_PLANT_PROGRAM names (plant-machine.exe), before the module can look.
+inline void plantWhenAsked([[maybe_unused]] const char* name, [[maybe_unused]] const std::string& value) {
+#ifdef _WIN32
+    const char* plant = std::getenv("QVKELP_PLANT_PROGRAM");
+    if (plant != nullptr && *plant != '\0' && std::string(name) == "QVKELP_MACHINE" && !value.empty()) {
+        const std::string argument = '"' + value + '"';
+        if (_spawnl(_P_WAIT, plant, plant, argument.c_str(), nullptr) != 0) {
+            std::fprintf(stderr, "%s %s failed\n", plant, argument.c_str());
+        }
+    }
+#endif
+}
+
 inline void setEnvironment(const char* name, const std::string& value) {
 #ifdef _WIN32
     _putenv_s(name, value.c_str());
+    plantWhenAsked(name, value);
 #else
     ::setenv(name, value.c_str(), 1);
 #endif

@@ -365,6 +365,8 @@ TEST_F(PropertyReportHost, a_report_that_cannot_be_made_hands_out_no_bag) {
         // The board set of a name that matches no board is empty; reading through it is refused.
         {"no such board", "PCI\\VEN_1F2B&DEV_7A40&SUBSYS_7A401F2B&REV_03\\4&0&0&00E0", aliasFileNaming({0}),
          "qvkelpdrv", E_INVALIDARG},
+        // An empty name names no board either, though the system's call would take a null one for all.
+        {"an empty item name", "", aliasFileNaming({0}), "qvkelpdrv", E_INVALIDARG},
         {"no alias file", boardId(0), std::nullopt, "qvkelpdrv", E_UNEXPECTED},
         {"alias file not JSON", boardId(0), std::string("{\"devices\":"), "qvkelpdrv", E_FAIL},
         {"a record without an alias", boardId(0), "{\"devices\":{\"" + identityToken(0) + "\":{}}}", "qvkelpdrv",

@@ -107,11 +107,15 @@ TEST_F(ClassDevs, a_null_class_needs_DIGCF_ALLCLASSES) {
     EXPECT_EQ(interfaceOwner(set.get(), kBoardClass, 1), kBoardC);
 }
 
-TEST_F(ClassDevs, an_empty_enumerator_text_is_no_enumerator) {
-    ScopedSet set(SetupDiGetClassDevsA(&kBoardClass, "", nullptr, kOneDeviceInterfaces));
-    ASSERT_NE(set.get(), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(interfaceOwner(set.get(), kBoardClass, 0), kBoardA);
-    EXPECT_EQ(interfaceOwner(set.get(), kBoardClass, 1), kBoardC);
+TEST_F(ClassDevs, an_empty_enumerator_text_selects_no_device) {
+    for (const DWORD flags : {kOneDeviceInterfaces, DWORD{DIGCF_ALLCLASSES | DIGCF_PRESENT}}) {
+        ScopedSet set(SetupDiGetClassDevsA(&kBoardClass, "", nullptr, flags));
+        ASSERT_NE(set.get(), INVALID_HANDLE_VALUE) << flags;
+        SP_DEVINFO_DATA deviceInfo = emptyDeviceInfo();
+        SetLastError(0xDEADBEEF);
+        EXPECT_FALSE(SetupDiEnumDeviceInfo(set.get(), 0, &deviceInfo)) << flags;
+        EXPECT_EQ(GetLastError(), ERROR_NO_MORE_ITEMS) << flags;
+    }
 }
 
 TEST_F(ClassDevs, a_device_set_by_enumerator_name_holds_the_devices_of_that_enumerator) {

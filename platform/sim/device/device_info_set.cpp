@@ -28,15 +28,19 @@ std::optional<std::size_t> positionOfToken(ULONG_PTR value, std::uint32_t serial
     return static_cast<std::size_t>((value & 0x7FFFFFFFu) - 1);
 }
 
-// The devices an enumerator text selects, or the error it fails with.
-std::variant<std::vector<std::size_t>, DWORD> devicesInScope(const MachineState& machine,
-                                                             std::string_view enumerator, bool interfaceSet) {
+// The devices an enumerator selects (every device when there is none), or the error it fails with.
+std::variant<std::vector<std::size_t>, DWORD> devicesInScope(const MachineState& machine, const char* text,
+                                                             bool interfaceSet) {
     std::vector<std::size_t> scope;
     const auto& devices = machine.devices();
-    if (enumerator.empty()) {
+    if (text == nullptr) {
         for (std::size_t d = 0; d < devices.size(); ++d) {
             scope.push_back(d);
         }
+        return scope;
+    }
+    const std::string_view enumerator = text;
+    if (enumerator.empty() && choice::kEmptyEnumeratorSelectsNothing) {
         return scope;
     }
     if (interfaceSet) {
@@ -70,7 +74,7 @@ std::variant<SetContents, DWORD> selectClassDevs(const MachineState& machine, co
     if (classGuid == nullptr && !allClasses) {
         return DWORD{ERROR_INVALID_PARAMETER};
     }
-    auto scope = devicesInScope(machine, enumerator == nullptr ? "" : enumerator, interfaceSet);
+    auto scope = devicesInScope(machine, enumerator, interfaceSet);
     if (const DWORD* error = std::get_if<DWORD>(&scope)) {
         return *error;
     }

@@ -1,0 +1,213 @@
+#!/usr/bin/env python3
+"""Runs hwconfig --json on the same machines with three builds of the module and compares them:
+
+  linux     build/plain/bin/hwconfig on the simulated Windows (libqvwinsim)
+  test      build/windows/simulated/hwconfig.exe under Wine, the module's objects on qvwinsim.dll
+  shipped   build/windows/shipped/hwconfig.exe under Wine, the shipped DLL on Wine's own SetupAPI
+            and registry (scripts/run-shipped.sh)
+
+    scripts/compare-builds.py [--seeds 1-20] [--examples] [--builds linux,test,shipped] [--keep DIR]
+
+For each machine (scripts/make-machine.py --random SEED, and with --examples the machines of
+examples/): list, tree, aliases; show, cal and selftest of every board (every device with a board
+interface, present or not, by item name); then rename of the first present board, aliases and list
+again. Each run's exit code, stdout and stderr, and the alias file after the rename, must be the
+same byte for byte after normalising only what must differ between the builds:
+
+  - CR LF ends Windows' lines (the C runtime's text mode); they become LF.
+  - The order of boards: the system enumerates in an order of its own (the simulation in the
+    description's order, Windows in none documented), so every board loses its "number" (its place
+    in that order), every list of boards or tree nodes is sorted by item name, and hwconfig's
+    messages name boards by that number ("board 3", "board 1,2,3") without it ("board #").
+  - On the shipped DLL the first run of a machine plants it: plant-machine's lines
+    ("plant-machine: drives: not planted, ...") are not hwconfig's.
+  - A machine with members the registry cannot carry (faults of SetupAPI, CM or registry calls) is
+    not run on the shipped DLL; the line says so.
+
+The folder with each machine's outputs per build is kept with --keep. Exit code 0: no difference;
+1: differences, each named on stdout.
+"""
+import argparse
+import json
+import os
+import pathlib
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+ROOT = pathlib.Path(__file__).resolve().parent.parent
+BOARD_CLASS = "{7729C356-96D6-4FAB-8D01-9266FB3D1BD7}"
+ALIAS_FILE = pathlib.PurePosixPath("ProgramData/Quorvel/QV-KELP/aliases.json")
+WINE = shutil.which("wine64") or "/usr/lib/wine/wine64"
+RENAMED = "CompareAlias1"
+
+
+def windows_path(path):
+    return "Z:" + str(path).replace("/", "\\")
+
+
+class Build:
+    """One build: how to run hwconfig, and where its alias file lives."""
+
+    def __init__(self, name):
+        self.name = name
+
+    def alias_file(self, machine):
+        if self.name == "linux":
+            drives = json.loads(machine.read_text(encoding="utf-8")).get("drives", {})
+            return machine.parent / drives["C"] / ALIAS_FILE if "C" in drives else None
+        return pathlib.Path(os.environ["WINEPREFIX"]) / "drive_c" / ALIAS_FILE
+
+    def command(self, machine, arguments):
+        if self.name == "linux":
+            return [str(ROOT / "build/plain/bin/hwconfig"), "--machine", str(machine), "--json"] + arguments, None
+        if self.name == "test":
+            return [WINE, "./hwconfig.exe", "--json"] + arguments, ROOT / "build/windows/simulated"
+        return [str(ROOT / "scripts/run-shipped.sh"), str(machine), "--", "hwconfig.exe", "--json"] + arguments, None
+
+    def run(self, machine, arguments):
+        command, folder = self.command(machine, arguments)
+        env = dict(os.environ, QVKELP_MACHINE=windows_path(machine), WINEDEBUG="-all")
+        done = subprocess.run(command, cwd=folder, env=env, capture_output=True, timeout=120)
+        return {"exit": done.returncode, "stdout": done.stdout.decode("latin-1"), "stderr": done.stderr.decode("latin-1")}
+
+
+def by_item(entries):
+    return sorted(entries, key=lambda entry: str(entry.get("itemName") or entry.get("instanceId")))
+
+
+def without_order(node):
+    """Drops every board's number and sorts every list of boards or tree nodes by item name."""
+    if isinstance(node, dict):
+        node.pop("number", None)
+        for key, value in node.items():
+            node[key] = without_order(value)
+            if key in ("boards", "roots", "children") and isinstance(node[key], list):
+                node[key] = by_item(node[key])
+    elif isinstance(node, list):
+        return [without_order(value) for value in node]
+    return node
+
+
+BOARD_NUMBERS = re.compile(r"\b([Bb]oards?) \d+(,\d+)*")
+
+
+def normalise(output):
+    result = dict(output)
+    for stream in ("stdout", "stderr"):
+        text = result[stream].replace("\r\n", "\n")
+        text = "".join(line for line in text.splitlines(True) if not line.startswith("plant-machine: "))
+        result[stream] = BOARD_NUMBERS.sub(r"\1 #", text)
+    try:
+        document = json.loads(result["stdout"])
+    except ValueError:
+        return result
+    result["stdout"] = json.dumps(without_order(document), indent=1, ensure_ascii=False)
+    return result
+
+
+def boards_of(machine):
+    devices = json.loads(machine.read_text(encoding="utf-8")).get("devices", [])
+    boards = [d for d in devices if any(i["class"].upper() == BOARD_CLASS for i in d.get("interfaces", []))]
+    return [d["id"] for d in boards], [d["id"] for d in boards if d.get("present", True)]
+
+
+def plantable(machine):
+    faults = json.loads(machine.read_text(encoding="utf-8")).get("faults", [])
+    return not any(f["call"] == "*" or f["call"].startswith(("SetupDi", "CM_", "Reg")) for f in faults)
+
+
+def run_machine(build, source, work):
+    """Copies the machine's folder, runs every command, and returns {step: normalised output}."""
+    folder = work / build.name
+    shutil.copytree(source.parent, folder)
+    machine = folder / source.name
+    alias_file = build.alias_file(machine)
+    if build.name != "linux":
+        # Both Windows builds read the prefix's alias file: the machine's own is put there.
+        linux_file = Build("linux").alias_file(machine)
+        alias_file.parent.mkdir(parents=True, exist_ok=True)
+        if linux_file and linux_file.exists():
+            shutil.copyfile(linux_file, alias_file)
+        elif alias_file.exists():
+            alias_file.unlink()
+    boards, present = boards_of(machine)
+    steps = [("list", ["list"]), ("tree", ["tree"]), ("aliases", ["aliases"])]
+    for board in boards:
+        steps += [("show " + board, ["show", board]), ("cal " + board, ["cal", board]),
+                  ("selftest " + board, ["selftest", board])]
+    if present:
+        steps += [("rename " + present[0], ["rename", present[0], RENAMED]), ("aliases after rename", ["aliases"]),
+                  ("list after rename", ["list"])]
+    outputs = {}
+    for name, arguments in steps:
+        outputs[name] = normalise(build.run(machine, arguments))
+    if present:
+        text = alias_file.read_bytes().decode("latin-1") if alias_file and alias_file.exists() else None
+        outputs["alias file after rename"] = {"text": text.replace("\r\n", "\n") if text else text}
+    (work / (build.name + ".json")).write_text(json.dumps(outputs, indent=1))
+    return outputs
+
+
+def compare(label, builds, results):
+    differences = 0
+    first = builds[0]
+    for other in builds[1:]:
+        for step, output in results[first.name].items():
+            theirs = results[other.name].get(step)
+            for part in output:
+                if theirs is None or output[part] != theirs[part]:
+                    differences += 1
+                    print("DIFF %s: %s, %s: %s %s vs %s" % (label, step, part, first.name, repr(output[part])[:400],
+                                                               other.name + " " + repr(theirs and theirs[part])[:400]))
+    return differences
+
+
+def seeds_of(text):
+    seeds = []
+    for part in text.split(","):
+        low, _, high = part.partition("-")
+        seeds += list(range(int(low), int(high or low) + 1))
+    return seeds
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--seeds", default="1-20", help="seeds, as 1-20,31,40-45 (default 1-20)")
+    parser.add_argument("--examples", action="store_true", help="also the machines of examples/")
+    parser.add_argument("--builds", default="linux,test,shipped")
+    parser.add_argument("--keep", help="keep each machine's outputs in this folder")
+    options = parser.parse_args()
+    builds = [Build(name) for name in options.builds.split(",")]
+    work_root = pathlib.Path(options.keep or tempfile.mkdtemp(prefix="compare-builds-"))
+    machines = []
+    for seed in seeds_of(options.seeds) if options.seeds else []:
+        folder = work_root / ("seed-%d" % seed) / "machine"
+        subprocess.run([sys.executable, str(ROOT / "scripts/make-machine.py"), "--random", str(seed), str(folder)],
+                       check=True)
+        machines.append(("seed %d" % seed, folder / "machine.json"))
+    if options.examples:
+        machines.append(("examples/lab.json", ROOT / "examples/lab.json"))
+        machines += [("examples/tests/" + p.name, p) for p in sorted((ROOT / "examples/tests").glob("*.json"))]
+    differences = 0
+    for label, machine in machines:
+        work = work_root / label.replace("/", "_").replace(" ", "-") / "runs"
+        shutil.rmtree(work, ignore_errors=True)
+        work.mkdir(parents=True)
+        chosen = [b for b in builds if b.name != "shipped" or plantable(machine)]
+        if len(chosen) < len(builds):
+            print("%s: not run on the shipped DLL: it injects faults of SetupAPI, CM or registry calls" % label)
+        results = {build.name: run_machine(build, machine, work) for build in chosen}
+        found = compare(label, chosen, results)
+        print("%s: %d steps, %s" % (label, len(results[chosen[0].name]), "same" if not found else "%d differences" % found))
+        differences += found
+    if not options.keep:
+        shutil.rmtree(work_root, ignore_errors=True)
+    print("compare-builds: %d machines, %d differences" % (len(machines), differences))
+    return 1 if differences else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
