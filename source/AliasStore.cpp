@@ -1,5 +1,6 @@
 #include "source/AliasStore.h"
 
+#include "com/hostBoundary.h"
 #include "hwsys/hwsys_errors.h"
 #include "support/FileLockImpl.h"
 #include "support/errorException.h"
@@ -23,7 +24,7 @@ bool isAliasCharacter(WCHAR c) {
 }
 
 [[noreturn]] void throwUnexpected() {
-    throw HRESULT{E_UNEXPECTED};
+    qvkelpsysapiexpert::throwHResult(E_UNEXPECTED);
 }
 
 void report(nQVOSALS100::tStatus* status, std::int32_t code, std::uint32_t line) {
@@ -226,16 +227,16 @@ std::string getRecoveryFilePath(const std::string& aliasesFilePath) {
 
 void validateAlias(const WCHAR* alias) {
     if (alias == nullptr || alias[0] == u'_') {
-        throw HRESULT{HW_E_INVALID_ALIAS};
+        qvkelpsysapiexpert::throwHResult(HW_E_INVALID_ALIAS);
     }
     std::size_t length = 0;
     for (; alias[length] != 0; ++length) {
         if (length == kMaxAliasLength || !isAliasCharacter(alias[length])) {
-            throw HRESULT{HW_E_INVALID_ALIAS};
+            qvkelpsysapiexpert::throwHResult(HW_E_INVALID_ALIAS);
         }
     }
     if (length == 0) {
-        throw HRESULT{HW_E_INVALID_ALIAS};
+        qvkelpsysapiexpert::throwHResult(HW_E_INVALID_ALIAS);
     }
 }
 
