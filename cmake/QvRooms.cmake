@@ -4,10 +4,23 @@
 # and the libraries it links bring theirs: an include of a folder above or beside it names a path
 # that no root of its holds, and the compiler stops with "No such file or directory".
 
-# qv_add_rooms(<target> <PUBLIC|PRIVATE|INTERFACE> <folder>...): a folder is named by its path from
-# the tree's root, or as name=path when it is included under another name (hwsys=include/hwsys).
+# qv_add_rooms(<target> <PUBLIC|PRIVATE|INTERFACE> <room>...): a room is a folder or a single file,
+# named by its path from the tree's root, or as name=path when it is included under another name
+# (hwsys=include/hwsys). What a target may include itself (PRIVATE) and what it hands on to those
+# that link it (PUBLIC, INTERFACE) are separate roots. A root is emptied the first time a configure
+# run fills it, so that no link of an earlier layout stays behind.
 function(qv_add_rooms target scope)
-  set(root ${PROJECT_BINARY_DIR}/rooms/${target})
+  set(root_name ${target})
+  if(scope STREQUAL "PRIVATE")
+    string(APPEND root_name ".private")
+  endif()
+  set(root ${PROJECT_BINARY_DIR}/rooms/${root_name})
+  get_property(filled GLOBAL PROPERTY QV_ROOT_FILLED_${root_name})
+  if(NOT filled)
+    file(REMOVE_RECURSE ${root})
+    file(MAKE_DIRECTORY ${root})
+    set_property(GLOBAL PROPERTY QV_ROOT_FILLED_${root_name} TRUE)
+  endif()
   foreach(room IN LISTS ARGN)
     if(room MATCHES "^([^=]+)=(.+)$")
       set(name ${CMAKE_MATCH_1})
@@ -15,6 +28,9 @@ function(qv_add_rooms target scope)
     else()
       set(name ${room})
       set(folder ${room})
+    endif()
+    if(NOT EXISTS ${PROJECT_SOURCE_DIR}/${folder})
+      message(FATAL_ERROR "qv_add_rooms(${target}): ${folder} does not exist")
     endif()
     get_filename_component(parent ${root}/${name} DIRECTORY)
     file(MAKE_DIRECTORY ${parent})

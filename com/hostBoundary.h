@@ -32,10 +32,16 @@ template <class T> tRequiredArgument<T> requiredArgument(T* pointer) {
     return {pointer};
 }
 
+// An HRESULT in flight, as throwHResult throws it: a type of its own, so that no integer thrown
+// elsewhere is taken for one, and the one type caught for it.
+struct tThrownHResult {
+    HRESULT result;
+};
+
 // Raises a failure that the operation decides itself, for the boundary to return: the one way an
 // HRESULT is thrown.
 [[noreturn]] inline void throwHResult(HRESULT failure) {
-    throw failure;
+    throw tThrownHResult{failure};
 }
 
 // Raises a failed HRESULT of something the operation called.
@@ -76,7 +82,7 @@ inline HRESULT failedStatusResult(const nQVOSALS100::tStatus& status) {
 // Checks the pointer arguments in order (an out argument is cleared as soon as it passes), then
 // runs body(status). The body may return void (its result is then S_OK) or an HRESULT, which is
 // returned when the status ends clean. A status holding an error or warning is mapped by the status
-// table; exceptions are mapped by the catch order std::exception, HRESULT, anything else.
+// table; exceptions are mapped by the catch order std::exception, thrown HRESULT, anything else.
 template <class Body, class... PointerArguments>
 HRESULT runHostOperation(Body&& body, PointerArguments... pointerArguments) noexcept {
     if (!(boundary::prepare(pointerArguments) && ...)) {
@@ -93,8 +99,8 @@ HRESULT runHostOperation(Body&& body, PointerArguments... pointerArguments) noex
         }
     } catch (const std::exception& exception) {
         return boundary::resultOfException(status, exception);
-    } catch (HRESULT thrown) {
-        return boundary::resultOfThrownHResult(status, thrown);
+    } catch (const tThrownHResult& thrown) {
+        return boundary::resultOfThrownHResult(status, thrown.result);
     } catch (...) {
         return boundary::resultOfUnknownException(status);
     }

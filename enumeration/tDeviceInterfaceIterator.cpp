@@ -13,27 +13,12 @@ constexpr DWORD kPresentInterfacesOfAnyClass = DIGCF_PRESENT | DIGCF_ALLCLASSES 
 
 } // namespace
 
-tDeviceInterfaceIterator::tDeviceInterfaceIterator(const GUID& interfaceClass, tStatus* status)
-    : interfaceClass_(interfaceClass) {
-    open(nullptr, kPresentInterfaces, status);
-}
-
-tDeviceInterfaceIterator::tDeviceInterfaceIterator(const GUID& interfaceClass, const tBasicString& enumerator,
-                                                   tStatus* status)
-    : interfaceClass_(interfaceClass) {
-    open(enumerator.c_str(), kPresentInterfacesOfAnyClass, status);
-}
-
-tDeviceInterfaceIterator::~tDeviceInterfaceIterator() {
-    close();
-}
-
-void tDeviceInterfaceIterator::open(const char* enumerator, DWORD flags, tStatus* status) {
+template <typename OpenSet> void tDeviceInterfaceIterator::open(OpenSet&& openSet, tStatus* status) {
     interfaceData_.cbSize = sizeof(SP_DEVICE_INTERFACE_DATA);
     if (status->isFatal()) {
         return;
     }
-    deviceInfoSet_.reset(SetupDiGetClassDevsA(&interfaceClass_, enumerator, nullptr, flags));
+    deviceInfoSet_.reset(openSet());
     if (!deviceInfoSet_) {
         setStatusFromWin32Error(GetLastError(), status, __FILE__, __LINE__);
         return;
@@ -41,6 +26,29 @@ void tDeviceInterfaceIterator::open(const char* enumerator, DWORD flags, tStatus
     index_ = 0;
     enumerateCurrent();
     reportEnumerationFailure(status);
+}
+
+tDeviceInterfaceIterator::tDeviceInterfaceIterator(const GUID& interfaceClass, tStatus* status)
+    : interfaceClass_(interfaceClass) {
+    open([this] { return SetupDiGetClassDevsA(&interfaceClass_, nullptr, nullptr, kPresentInterfaces); }, status);
+}
+
+tDeviceInterfaceIterator::tDeviceInterfaceIterator(const GUID& interfaceClass, const tBasicString& enumerator,
+                                                   tStatus* status)
+    : interfaceClass_(interfaceClass) {
+    open([this, &enumerator] {
+        return SetupDiGetClassDevsA(&interfaceClass_, enumerator.c_str(), nullptr, kPresentInterfacesOfAnyClass);
+    },
+         status);
+}
+
+tDeviceInterfaceIterator::tDeviceInterfaceIterator(const GUID& interfaceClass, tNoDevice, tStatus* status)
+    : interfaceClass_(interfaceClass) {
+    open([this] { return SetupDiCreateDeviceInfoList(&interfaceClass_, nullptr); }, status);
+}
+
+tDeviceInterfaceIterator::~tDeviceInterfaceIterator() {
+    close();
 }
 
 void tDeviceInterfaceIterator::enumerateCurrent() {

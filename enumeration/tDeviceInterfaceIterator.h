@@ -28,6 +28,11 @@ public:
     // The present interfaces of the class that belong to the devices the enumerator text names
     // (a device instance ID narrows the set to that device).
     tDeviceInterfaceIterator(const GUID& interfaceClass, const tBasicString& enumerator, tStatus* status);
+    // No interface at all: an empty set of the class, made without asking for any device, for a
+    // name that names none.
+    struct tNoDevice {};
+    static constexpr tNoDevice kNoDevice{};
+    tDeviceInterfaceIterator(const GUID& interfaceClass, tNoDevice, tStatus* status);
     ~tDeviceInterfaceIterator();
     tDeviceInterfaceIterator(const tDeviceInterfaceIterator&) = delete;
     tDeviceInterfaceIterator& operator=(const tDeviceInterfaceIterator&) = delete;
@@ -52,7 +57,9 @@ public:
     tBasicString& slotPathCache() { return slotPathCache_; }
 
 private:
-    void open(const char* enumerator, DWORD flags, tStatus* status);
+    // Takes the set `openSet` opens, unless the status already holds an error, and stands on its
+    // first interface.
+    template <typename OpenSet> void open(OpenSet&& openSet, tStatus* status);
     void enumerateCurrent();
 
     GUID interfaceClass_;

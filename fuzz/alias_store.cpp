@@ -3,6 +3,7 @@
 // Only the failures the store documents may come out (qverr::Exception, a thrown HRESULT,
 // std::bad_alloc); a refused file stays byte for byte as it was; a written one reads back.
 #include "platform/sim/machine.h"
+#include "com/hostBoundary.h"
 #include "source/AliasStore.h"
 #include "support/cJSONUtils.h"
 #include "support/errorException.h"
@@ -58,7 +59,7 @@ template <class Step> bool documentedOutcome(Step step) {
     try {
         return step();
     } catch (const qverr::Exception&) {
-    } catch (HRESULT) {
+    } catch (const qvkelpsysapiexpert::tThrownHResult&) {
     } catch (const std::bad_alloc&) {
     }
     return false;

@@ -37,6 +37,19 @@ HRESULT handOutText(const OLECHAR* text, BSTR* out) {
         outArgument(out));
 }
 
+// A host operation on the board the item name names: body(board, status) with the call's board
+// context. A null item name is refused with E_POINTER, after the operation's other pointer
+// arguments, by every operation alike.
+template <class Body, class... PointerArguments>
+HRESULT runBoardOperation(LPCWSTR itemName, Body&& body, PointerArguments... pointerArguments) {
+    return runHostOperation(
+        [itemName, &body](tStatus& status) {
+            BoardContext board(itemName);
+            return body(board, status);
+        },
+        pointerArguments..., requiredArgument(itemName));
+}
+
 } // namespace
 
 const tQVInterfaceEntry* ChwSysExpertKELP::interfaceMap() {
@@ -86,11 +99,8 @@ HRESULT ChwSysExpertKELP::EnumerateItemNames(IhwSysEnumStringList** itemNames) {
 }
 
 HRESULT ChwSysExpertKELP::GetResourceProperties(LPCWSTR itemName, IhwSysPropertyBag** bag) {
-    return runHostOperation(
-        [itemName, bag](tStatus& status) {
-            BoardContext board(itemName);
-            getResourceProperties(board, bag, &status);
-        },
+    return runBoardOperation(
+        itemName, [bag](BoardContext& board, tStatus& status) { getResourceProperties(board, bag, &status); },
         outArgument(bag));
 }
 
@@ -105,50 +115,42 @@ HRESULT ChwSysExpertKELP::NotImplementedOperation() {
 
 HRESULT ChwSysExpertKELP::RenameResource(LPCWSTR itemName, LPCWSTR newAlias, ULONG flags, LONG* aliasInUse,
                                          void** reserved) {
-    return runHostOperation(
-        [=](tStatus& status) {
-            BoardContext board(itemName);
+    return runBoardOperation(
+        itemName,
+        [=](BoardContext& board, tStatus& status) {
             return renameResource(board, newAlias, flags, aliasInUse, &status);
         },
-        outArgument(aliasInUse), outArgument(reserved), requiredArgument(itemName));
+        outArgument(aliasInUse), outArgument(reserved));
 }
 
 HRESULT ChwSysExpertKELP::ValidateResourceProperties(LPCWSTR itemName, IhwSysPropertyBag* bag,
                                                      ULONG_PTR* reserved,
                                                      IhwSysEnumPropertyTag** acceptedTags) {
-    return runHostOperation(
-        [&](tStatus& status) {
-            BoardContext board(itemName);
+    return runBoardOperation(
+        itemName,
+        [=](BoardContext& board, tStatus& status) {
             return validateResourceProperties(board, bag, acceptedTags, &status);
         },
         outArgument(acceptedTags), outArgument(reserved), requiredArgument(bag));
 }
 
 HRESULT ChwSysExpertKELP::SaveResourceProperties(LPCWSTR itemName, IhwSysPropertyBag* bag, ULONG* reserved) {
-    return runHostOperation(
-        [&](tStatus& status) {
-            BoardContext board(itemName);
-            return saveResourceProperties(board, bag, &status);
-        },
+    return runBoardOperation(
+        itemName, [=](BoardContext& board, tStatus& status) { return saveResourceProperties(board, bag, &status); },
         outArgument(reserved), requiredArgument(bag));
 }
 
 HRESULT ChwSysExpertKELP::SelfTestResource(LPCWSTR itemName, ULONG testMode, BSTR* errorText) {
-    return runHostOperation(
-        [=](tStatus& status) {
-            BoardContext board(itemName);
-            return runSelfTest(board, testMode, errorText, &status);
-        },
-        outArgument(errorText), requiredArgument(itemName));
+    return runBoardOperation(
+        itemName,
+        [=](BoardContext& board, tStatus& status) { return runSelfTest(board, testMode, errorText, &status); },
+        outArgument(errorText));
 }
 
 HRESULT ChwSysExpertKELP::SelfCalibrateResource(LPCWSTR itemName, BSTR* errorText) {
-    return runHostOperation(
-        [=](tStatus& status) {
-            BoardContext board(itemName);
-            return runSelfCalibration(board, errorText, &status);
-        },
-        outArgument(errorText), requiredArgument(itemName));
+    return runBoardOperation(
+        itemName, [=](BoardContext& board, tStatus& status) { return runSelfCalibration(board, errorText, &status); },
+        outArgument(errorText));
 }
 
 HRESULT createExpert(IhwSysExpert2** expert) noexcept {

@@ -3,6 +3,7 @@
 #include "enumeration/deviceValueReaders.h"
 #include "source/deviceEnumeration.h"
 #include "support/byteWideText.h"
+#include "support/statusCodes.h"
 
 namespace qvkelpsysapiexpert {
 
@@ -10,6 +11,20 @@ using nQVOSALS100::tBasicString;
 using nQVOSALS100::tDeviceInterfaceIterator;
 using nQVOSALS100::tDevicePath;
 using nQVOSALS100::tStatus;
+
+namespace {
+
+// The present interfaces of `interfaceClass` that belong to the device `name` names, opened into
+// `slot`: the one place a set is opened by the item name.
+tDeviceInterfaceIterator& openByName(std::optional<tDeviceInterfaceIterator>& slot, const GUID& interfaceClass,
+                                     const tBasicString& name, tStatus* status) {
+    if (name.isEmpty()) {
+        return slot.emplace(interfaceClass, tDeviceInterfaceIterator::kNoDevice, status);
+    }
+    return slot.emplace(interfaceClass, name, status);
+}
+
+} // namespace
 
 tBasicString narrowItemName(const WCHAR* itemName, tStatus* status) {
     tBasicString name;
@@ -26,10 +41,17 @@ const tBasicString& BoardContext::name(tStatus* status) {
 
 tDeviceInterfaceIterator& BoardContext::board(tStatus* status) {
     if (!board_) {
-        const tBasicString& enumerator = name(status);
-        board_.emplace(BoardInterfaceClassGuid, enumerator, status);
+        openByName(board_, BoardInterfaceClassGuid, name(status), status);
     }
     return *board_;
+}
+
+tDeviceInterfaceIterator& BoardContext::presentBoard(tStatus* status) {
+    tDeviceInterfaceIterator& found = board(status);
+    if (!status->isFatal() && !found.isValid()) {
+        status->setCode(nQVOSALS100::osalStatusResourceNotFound, nQVOSALS100::kComponentName, __FILE__, __LINE__);
+    }
+    return found;
 }
 
 const tDevicePath& BoardContext::mainPath(tStatus* status) {
@@ -43,29 +65,29 @@ const tDevicePath& BoardContext::mainPath(tStatus* status) {
     GUID mainInterface{};
     nQVOSALS100::readInterfaceValue(board(status), "mainInterface", &mainInterface, sizeof mainInterface, nullptr,
                                     status);
-    if (status->isFatal()) {
-        return path;
-    }
-    tDeviceInterfaceIterator main(mainInterface, name(status), status);
-    main.getDevicePath(&path, status);
+    interfacePath(mainInterface, path, status);
     return path;
 }
 
-const std::string& BoardContext::driverModule(tStatus* status) {
-    if (!driverModule_) {
-        driverModule_.emplace(nQVOSALS100::readDriverModuleName(board(status), status).c_str());
+bool BoardContext::interfacePath(const GUID& interfaceClass, tDevicePath& path, tStatus* status) {
+    if (status->isFatal()) {
+        return false;
     }
-    return *driverModule_;
+    std::optional<tDeviceInterfaceIterator> interfaces;
+    openByName(interfaces, interfaceClass, name(status), status).getDevicePath(&path, status);
+    return !status->isFatal();
 }
 
-const dynload::LibraryHandle* BoardContext::driverLibrary(tStatus* status) {
-    const std::string& module = driverModule(status);
+const BoardDriverLibrary* BoardContext::driverLibrary(tStatus* status) {
+    if (driverLibrary_.library_.isLoaded()) {
+        return &driverLibrary_;
+    }
+    const std::string name = nQVOSALS100::readDriverModuleName(board(status), status).c_str();
     if (status->isFatal()) {
         return nullptr;
     }
-    if (!driverLibrary_.isLoaded()) {
-        driverLibrary_.load(module.c_str());
-    }
+    driverLibrary_.library_.load(name.c_str());
+    driverLibrary_.name_ = name;
     return &driverLibrary_;
 }
 

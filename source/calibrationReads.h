@@ -12,11 +12,11 @@ namespace qvkelpsysapiexpert {
 // The board's loaded driver library, and the device path of its main interface, which every
 // function of the library takes.
 struct BoardDriver {
-    const BoardContext& board;
+    const BoardDriverLibrary& library;
     const char* devicePath;
 
     template <typename Function> Function function(const char* suffix) const {
-        return board.driverFunction<Function>(suffix);
+        return library.function<Function>(suffix);
     }
 };
 

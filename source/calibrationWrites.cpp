@@ -143,8 +143,8 @@ PasswordChange readPasswordChange(IhwSysPropertyBag3* bag) {
     return change;
 }
 
-void changePassword(BoardContext& board, const PasswordChange& change, tStatus* status) {
-    const auto changeFunction = board.driverFunction<boardlib::ChangeExternalCalPasswordFunction>(
+void changePassword(const BoardDriverLibrary& library, const PasswordChange& change, tStatus* status) {
+    const auto changeFunction = library.function<boardlib::ChangeExternalCalPasswordFunction>(
         boardlib::kChangeExternalCalPasswordSuffix);
     mergeBoardCode(changeFunction(change.deviceName.c_str(), change.newPassword.c_str(), change.password.c_str()),
                    status, __LINE__);
@@ -157,10 +157,11 @@ void checkPasswordWithBoard(IhwSysPropertyBag3* bag, BoardContext& board, tStatu
     change.deviceName = getStringProperty(bag, hwSysTagMainDevicePath);
     change.password = currentPassword(bag);
     change.newPassword = change.password;
-    if (board.driverLibrary(status) == nullptr) {
+    const BoardDriverLibrary* library = board.driverLibrary(status);
+    if (library == nullptr) {
         return;
     }
-    changePassword(board, change, status);
+    changePassword(*library, change, status);
 }
 
 // Validation of one changed tag; false for a tag that is not validation's business.
@@ -185,18 +186,18 @@ bool validateTag(ULONG tag, IhwSysPropertyBag3* bag, BoardContext& board, tStatu
 
 // The writes of a save, through the board driver library that the save has loaded.
 
-void writeVerificationTime(IhwSysPropertyBag3* bag, BoardContext& board, tStatus* status) {
+void writeVerificationTime(IhwSysPropertyBag3* bag, const BoardDriverLibrary& library, tStatus* status) {
     const VerificationTimeChange change = readVerificationTimeChange(bag);
-    const auto writeTime = board.driverFunction<boardlib::WriteExternalCalVerificationTimeFunction>(
+    const auto writeTime = library.function<boardlib::WriteExternalCalVerificationTimeFunction>(
         boardlib::kWriteExternalCalVerificationTimeSuffix);
     mergeBoardCode(writeTime(change.deviceName.c_str(), change.time.seconds, change.time.fraction,
                              change.password.c_str()),
                    status, __LINE__);
 }
 
-void writeInterval(IhwSysPropertyBag3* bag, BoardContext& board, tStatus* status) {
+void writeInterval(IhwSysPropertyBag3* bag, const BoardDriverLibrary& library, tStatus* status) {
     const IntervalChange change = readIntervalChange(bag);
-    const auto writeIntervalFunction = board.driverFunction<boardlib::WriteExternalCalIntervalFunction>(
+    const auto writeIntervalFunction = library.function<boardlib::WriteExternalCalIntervalFunction>(
         boardlib::kWriteExternalCalIntervalSuffix);
     mergeBoardCode(writeIntervalFunction(change.deviceName.c_str(), change.intervalDays, change.password.c_str()),
                    status, __LINE__);
@@ -205,14 +206,14 @@ void writeInterval(IhwSysPropertyBag3* bag, BoardContext& board, tStatus* status
 // A change, once written, becomes the request bag's current password, so that the writes handled
 // after it in the same call pass the new one - whatever the board answered: after a refusal the
 // save ends here anyway.
-void writePasswordChange(IhwSysPropertyBag3* bag, BoardContext& board, tStatus* status) {
-    changePassword(board, readPasswordChange(bag), status);
+void writePasswordChange(IhwSysPropertyBag3* bag, const BoardDriverLibrary& library, tStatus* status) {
+    changePassword(library, readPasswordChange(bag), status);
     CqvBStr changed;
     throwIfFailedHResult(bag->GetString(hwSysTagNewExternalCalPassword, changed.address()));
     throwIfFailedHResult(bag->SetString(hwSysTagExternalCalPassword, changed.get()));
 }
 
-using tWriteHandler = void (*)(IhwSysPropertyBag3*, BoardContext&, tStatus*);
+using tWriteHandler = void (*)(IhwSysPropertyBag3*, const BoardDriverLibrary&, tStatus*);
 
 // The handler that writes a changed tag; null for a tag a save ignores (the current password too).
 tWriteHandler writeHandlerOf(ULONG tag) {
@@ -297,9 +298,12 @@ HRESULT saveResourceProperties(BoardContext& board, IhwSysPropertyBag* bag, tSta
             break;
         }
         const tWriteHandler write = writeHandlerOf(tag);
+        if (write == nullptr) {
+            continue;
+        }
         // The library is loaded before the request is read, at the first tag there is to write.
-        if (write != nullptr && board.driverLibrary(status) != nullptr) {
-            write(request.get(), board, status);
+        if (const BoardDriverLibrary* library = board.driverLibrary(status)) {
+            write(request.get(), *library, status);
         }
     }
     return status->isFatal() ? failedStatusResult(*status) : S_OK;

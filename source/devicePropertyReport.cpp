@@ -73,15 +73,6 @@ LONG asLong(std::uint32_t value) {
     return static_cast<LONG>(value);
 }
 
-// The path of the board's first interface of `interfaceClass`; false, with the error in the
-// status, when there is none or it cannot be had.
-bool findInterfacePath(const GUID& interfaceClass, const tBasicString& itemName, tDevicePath& path,
-                       tStatus* status) {
-    tDeviceInterfaceIterator interfaces(interfaceClass, itemName, status);
-    interfaces.getDevicePath(&path, status);
-    return !status->isFatal();
-}
-
 void reportIdentity(tDeviceInterfaceIterator& board, ReportBag& bag, tStatus* status) {
     bag.setULong(hwSysTagPciVendorId, readDeviceNumber(board, kBusProperties, "pciVendorID", status));
     bag.setString(hwSysTagManufacturerName, widen(nQVOSALS100::readManufacturerName(board, status)));
@@ -154,12 +145,11 @@ bool offersInterface(tDeviceInterfaceIterator& board, std::uint32_t interfaceVer
 
 // The register-access path is the main path unless the driver exposes a separate interface for it;
 // false when that interface's path cannot be had, which ends the report.
-bool reportRegisterAccessPath(tDeviceInterfaceIterator& board, const tBasicString& itemName,
-                              std::uint32_t interfaceVersion, const tDevicePath& mainPath, ReportBag& bag,
-                              tStatus* status) {
+bool reportRegisterAccessPath(BoardContext& context, std::uint32_t interfaceVersion, const tDevicePath& mainPath,
+                              ReportBag& bag, tStatus* status) {
     tDevicePath path = mainPath;
-    if (offersInterface(board, interfaceVersion, "supportsRegiEnumeration", status) &&
-        !findInterfacePath(RegisterAccessInterfaceClassGuid, itemName, path, status)) {
+    if (offersInterface(context.board(status), interfaceVersion, "supportsRegiEnumeration", status) &&
+        !context.interfacePath(RegisterAccessInterfaceClassGuid, path, status)) {
         return false;
     }
     bag.setString(hwSysTagRegisterAccessDevicePath, widen(path));
@@ -168,19 +158,20 @@ bool reportRegisterAccessPath(tDeviceInterfaceIterator& board, const tBasicStrin
 
 // Boards that route signals name the router and the path to it; false when the router's own
 // interface path cannot be had, which ends the report.
-bool reportRouting(tDeviceInterfaceIterator& board, const tBasicString& itemName, const WCHAR* wideItemName,
-                   std::uint32_t interfaceVersion, const tDevicePath& mainPath, ReportBag& bag, tStatus* status) {
+bool reportRouting(BoardContext& context, std::uint32_t interfaceVersion, const tDevicePath& mainPath,
+                   ReportBag& bag, tStatus* status) {
+    tDeviceInterfaceIterator& board = context.board(status);
     if (!offersInterface(board, interfaceVersion, "supportsRouting", status)) {
         return true;
     }
     bag.setString(hwSysTagRoutingAdaptorName, widen(nQVOSALS100::readRoutingAdaptorName(board, status)));
     tDevicePath path = mainPath;
     if (readInterfaceNumber(board, "supportsRoutingEnumeration", status) != 0 &&
-        !findInterfacePath(RoutingInterfaceClassGuid, itemName, path, status)) {
+        !context.interfacePath(RoutingInterfaceClassGuid, path, status)) {
         return false;
     }
     bag.setString(hwSysTagRoutingDevicePath, widen(path));
-    bag.setString(hwSysTagRoutingItemName, wideItemName);
+    bag.setString(hwSysTagRoutingItemName, context.itemName());
     return true;
 }
 
@@ -214,16 +205,16 @@ void ReportDeviceProperties(BoardContext& context, IhwSysPropertyBag3* target, t
     bag.setBool(hwSysTagFixed1001000, true);
     bag.setULong(hwSysTagFixed1002000, 1);
     tDeviceInterfaceIterator& board = context.board(status);
-    const tBasicString& name = context.name(status);
     const std::uint32_t interfaceVersion = readInterfaceNumber(board, "interfaceVersion", status);
     reportIdentity(board, bag, status);
     const PciLocation pci = readPciLocation(board, status);
     const PxiPosition position = reportPxiPosition(board, pci, bag, status);
     const tDevicePath& mainPath = context.mainPath(status);
-    if (context.driverLibrary(status) == nullptr) {
+    const BoardDriverLibrary* library = context.driverLibrary(status);
+    if (library == nullptr) {
         return;
     }
-    const BoardDriver driver{context, mainPath.text};
+    const BoardDriver driver{*library, mainPath.text};
     reportSelfCalInfo(driver, bag);
     reportExternalCalInfo(driver, bag);
     reportBusAndLink(board, pci, context.itemName(), bag, status);
@@ -234,11 +225,11 @@ void ReportDeviceProperties(BoardContext& context, IhwSysPropertyBag3* target, t
     bag.setBool(hwSysTagFixed1056000, true);
     reportTemperatures(driver, bag);
     bag.setLong(hwSysTagFixed106F000, 1);
-    if (!reportRegisterAccessPath(board, name, interfaceVersion, mainPath, bag, status)) {
+    if (!reportRegisterAccessPath(context, interfaceVersion, mainPath, bag, status)) {
         return;
     }
     bag.setString(hwSysTagHardwareRevision, nQVOSALS100::readHardwareRevision(board, interfaceVersion, status));
-    if (!reportRouting(board, name, context.itemName(), interfaceVersion, mainPath, bag, status)) {
+    if (!reportRouting(context, interfaceVersion, mainPath, bag, status)) {
         return;
     }
     reportClosingProperties(mainPath, bag);

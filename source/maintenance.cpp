@@ -114,10 +114,11 @@ void loadPinnedCompanion(const tBasicString& selfCalLibraryName) {
 
 HRESULT runSelfTest(BoardContext& board, ULONG testMode, BSTR* errorText, tStatus* status) {
     const nQVOSALS100::tDevicePath& devicePath = board.mainPath(status);
-    if (board.driverLibrary(status) == nullptr) {
+    const BoardDriverLibrary* library = board.driverLibrary(status);
+    if (library == nullptr) {
         return failedStatusResult(*status);
     }
-    const auto selfTest = board.driverFunction<boardlib::SelfTestFunction>(boardlib::kSelfTestSuffix);
+    const auto selfTest = library->function<boardlib::SelfTestFunction>(boardlib::kSelfTestSuffix);
     // Only after the library is found, so that a board without one reports that first.
     if (testMode != kSupportedTestMode) {
         return HW_E_UNSUPPORTED_TEST_MODE;

@@ -9,11 +9,8 @@
 #include "source/boardContext.h"
 #include "support/byteWideText.h"
 #include "support/cJSONUtils.h"
-#include "support/statusCodes.h"
 
 #include <cstdint>
-#include <cstdlib>
-#include <stdexcept>
 #include <string>
 
 namespace qvkelpsysapiexpert {
@@ -55,15 +52,6 @@ cJSONUtils::Tree buildBoardRecord(tDeviceInterfaceIterator& board, const std::st
     return record;
 }
 
-// The board is the first board interface of the device the item name names. An empty name names
-// no device (the system would take it for no restriction at all).
-void locateBoard(tDeviceInterfaceIterator& board, const tBasicString& itemName, tStatus* status) {
-    if (!status->isFatal() && (itemName.isEmpty() || !board.isValid())) {
-        status->setCode(nQVOSALS100::osalStatusResourceNotFound, nQVOSALS100::kComponentName, __FILE__,
-                        __LINE__);
-    }
-}
-
 } // namespace
 
 HRESULT renameResource(BoardContext& context, const WCHAR* newAlias, ULONG flags, LONG* aliasInUse,
@@ -74,8 +62,7 @@ HRESULT renameResource(BoardContext& context, const WCHAR* newAlias, ULONG flags
     if (!store.openForUpdate(status)) {
         return failedStatusResult(*status);
     }
-    tDeviceInterfaceIterator& board = context.board(status);
-    locateBoard(board, context.name(status), status);
+    tDeviceInterfaceIterator& board = context.presentBoard(status);
     tBasicString token;
     nQVOSALS100::buildPCIIdentityToken(board, token, status);
     // A board that cannot be found or identified has no key: storing its record would corrupt the file.

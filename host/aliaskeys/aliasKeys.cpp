@@ -41,15 +41,10 @@ std::uint64_t maxAliasFileBytes() {
 }
 
 bool isValidAlias(const std::string& alias) {
-    // The rule takes wide text and throws its HRESULT as a value; an alias of other characters than
-    // its ASCII set is refused whatever its width.
+    // The rule takes wide text and throws its refusal as an HRESULT; an alias of other characters
+    // than its ASCII set is refused whatever its width.
     const std::basic_string<WCHAR> wide(alias.begin(), alias.end());
-    try {
-        validateAlias(wide.c_str());
-        return true;
-    } catch (HRESULT) {
-        return false;
-    }
+    return qvkelpsysapiexpert::runHostOperation([&](tStatus&) { validateAlias(wide.c_str()); }) == S_OK;
 }
 
 HRESULT findBoardKey(const std::string& itemName, BoardKey& key) {

@@ -87,14 +87,16 @@ TEST(HostBoundary, an_error_already_in_the_status_wins_over_whatever_is_thrown_a
     EXPECT_EQ(failAfter(-52026, std::bad_alloc()), HW_E_FILE_ACCESS_DENIED);
     EXPECT_EQ(failAfter(-52005, std::runtime_error("x")), E_INVALIDARG);
     EXPECT_EQ(failAfter(-52000, std::invalid_argument("x")), E_OUTOFMEMORY);
-    EXPECT_EQ(failAfter(-1074097898, static_cast<HRESULT>(0x80070005u)), HW_E_CAL_PASSWORD_INVALID);
+    EXPECT_EQ(failAfter(-1074097898, tThrownHResult{static_cast<HRESULT>(0x80070005u)}),
+              HW_E_CAL_PASSWORD_INVALID);
     EXPECT_EQ(failAfter(-52003, 42.0), E_UNEXPECTED);
     EXPECT_EQ(failAfter(-52006, std::string("text")), E_FAIL);
 }
 
 TEST(HostBoundary, a_thrown_hresult_is_returned_as_it_is_when_the_status_is_clean) {
-    EXPECT_EQ(failAfter(0, static_cast<HRESULT>(0x80070005u)), static_cast<HRESULT>(0x80070005u));
-    EXPECT_EQ(failAfter(5, E_OUTOFMEMORY), E_OUTOFMEMORY);
+    EXPECT_EQ(failAfter(0, tThrownHResult{static_cast<HRESULT>(0x80070005u)}),
+              static_cast<HRESULT>(0x80070005u));
+    EXPECT_EQ(failAfter(5, tThrownHResult{E_OUTOFMEMORY}), E_OUTOFMEMORY);
     EXPECT_EQ(runHostOperation([](tStatus&) { throwIfFailedHResult(HW_E_ALIAS_IN_USE); }), HW_E_ALIAS_IN_USE);
     // Success codes are not raised.
     EXPECT_EQ(runHostOperation([](tStatus&) {
@@ -107,7 +109,8 @@ TEST(HostBoundary, a_thrown_hresult_is_returned_as_it_is_when_the_status_is_clea
 TEST(HostBoundary, anything_else_thrown_becomes_a_failure_unless_the_status_already_failed) {
     EXPECT_EQ(failAfter(0, 42.0), E_FAIL);
     EXPECT_EQ(failAfter(9, std::string("text")), E_FAIL);
-    // A 64-bit integer is not the 32-bit HRESULT type, so it counts as anything else.
+    // Only throwHResult raises an HRESULT: an integer thrown otherwise, of any width, is anything else.
+    EXPECT_EQ(failAfter(0, static_cast<HRESULT>(E_OUTOFMEMORY)), E_FAIL);
     EXPECT_EQ(failAfter(0, static_cast<long long>(S_FALSE)), E_FAIL);
     EXPECT_EQ(failAfter(-52007, 'c'), HW_E_TIMEOUT);
 }

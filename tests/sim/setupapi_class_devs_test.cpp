@@ -1,5 +1,5 @@
-// SetupDiGetClassDevsA, SetupDiEnumDeviceInterfaces, SetupDiEnumDeviceInfo and
-// SetupDiDestroyDeviceInfoList, call by call.
+// SetupDiGetClassDevsA, SetupDiCreateDeviceInfoList, SetupDiEnumDeviceInterfaces,
+// SetupDiEnumDeviceInfo and SetupDiDestroyDeviceInfoList, call by call.
 #include "board_machine.h"
 
 #include <cctype>
@@ -84,6 +84,20 @@ TEST_F(ClassDevs, a_device_without_matching_interfaces_or_not_present_gives_an_e
             << enumerator;
         EXPECT_EQ(GetLastError(), ERROR_NO_MORE_ITEMS) << enumerator;
     }
+}
+
+TEST_F(ClassDevs, a_created_list_is_an_empty_set_through_which_no_interface_key_opens) {
+    SetLastError(0xDEADBEEF);
+    ScopedSet set(SetupDiCreateDeviceInfoList(&kBoardClass, nullptr));
+    ASSERT_NE(set.get(), INVALID_HANDLE_VALUE);
+    SP_DEVICE_INTERFACE_DATA data = emptyInterfaceData();
+    SetLastError(0xDEADBEEF);
+    EXPECT_FALSE(SetupDiEnumDeviceInterfaces(set.get(), nullptr, &kBoardClass, 0, &data));
+    EXPECT_EQ(GetLastError(), ERROR_NO_MORE_ITEMS);
+    SetLastError(0xDEADBEEF);
+    EXPECT_EQ(SetupDiOpenDeviceInterfaceRegKey(set.get(), &data, 0, KEY_READ),
+              reinterpret_cast<HKEY>(INVALID_HANDLE_VALUE));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
 
 TEST_F(ClassDevs, an_enumerator_that_is_not_an_existing_instance_id_fails_with_invalid_data) {

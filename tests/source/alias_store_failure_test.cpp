@@ -1,5 +1,6 @@
 #include "alias_file_fixture.h"
 
+#include "com/hostBoundary.h"
 #include "support/errorException.h"
 #include "support/statusCodes.h"
 
@@ -33,8 +34,8 @@ std::int32_t thrownBy(const std::function<void()>& action, std::string* payload 
             *payload = std::regex_replace(error.what(), std::regex("\"line\":[0-9]+,"), "\"line\":L,");
         }
         return error.code();
-    } catch (HRESULT result) {
-        return result;
+    } catch (const qvkelpsysapiexpert::tThrownHResult& thrown) {
+        return thrown.result;
     }
     return 0;
 }

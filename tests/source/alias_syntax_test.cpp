@@ -1,5 +1,6 @@
 #include "hwsys/hwsys_errors.h"
 #include "source/AliasStore.h"
+#include "com/hostBoundary.h"
 
 #include <gtest/gtest.h>
 
@@ -9,12 +10,7 @@ namespace {
 
 // The HRESULT validateAlias throws, or S_OK when it accepts the alias.
 HRESULT verdict(const std::u16string& alias) {
-    try {
-        validateAlias(alias.c_str());
-        return S_OK;
-    } catch (HRESULT result) {
-        return result;
-    }
+    return qvkelpsysapiexpert::runHostOperation([&](nQVOSALS100::tStatus&) { validateAlias(alias.c_str()); });
 }
 
 } // namespace
@@ -27,7 +23,7 @@ TEST(AliasSyntax, an_alias_needs_1_to_254_characters_and_must_not_begin_with_an_
     EXPECT_EQ(verdict(u"scope_1"), S_OK);
     EXPECT_EQ(verdict(u"-scope"), S_OK);
     EXPECT_EQ(verdict(u"9"), S_OK);
-    EXPECT_THROW(validateAlias(nullptr), HRESULT);
+    EXPECT_THROW(validateAlias(nullptr), qvkelpsysapiexpert::tThrownHResult);
 }
 
 TEST(AliasSyntax, only_ascii_letters_digits_hyphen_and_underscore_are_allowed) {

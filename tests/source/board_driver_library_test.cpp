@@ -2,6 +2,7 @@
 #include "source/boardContext.h"
 #include "source/deviceEnumeration.h"
 
+#include "abi/boardLibraries.h"
 #include "common/call_log_file.h"
 #include "platform/sim/machine.h"
 #include "support/errorException.h"
@@ -43,7 +44,8 @@ protected:
 // The driver library as the operations reach it through a board's context: its name, with the
 // library loaded; empty when the status holds an error.
 std::string loadDriverLibrary(BoardContext& board, tStatus* status) {
-    return board.driverLibrary(status) != nullptr ? board.driverModule(status) : std::string();
+    const BoardDriverLibrary* library = board.driverLibrary(status);
+    return library != nullptr ? library->name() : std::string();
 }
 
 TEST_F(BoardLibraryMachine, the_main_interface_path_is_that_of_the_boards_own_interface_of_the_main_class) {
@@ -73,7 +75,8 @@ TEST_F(BoardLibraryMachine, the_driver_library_is_loaded_once_and_named_by_the_r
         EXPECT_EQ(loadDriverLibrary(board, &status), "qvkelpmdrvu");
         EXPECT_EQ(loadDriverLibrary(board, &status), "qvkelpmdrvu");
         EXPECT_EQ(status.code, 0);
-        EXPECT_NE(board.driverLibrary(&status)->getSymbol("qvkelpmdrvu_selfTest"), nullptr);
+        EXPECT_NE(board.driverLibrary(&status)->function<boardlib::SelfTestFunction>(boardlib::kSelfTestSuffix),
+                  nullptr);
     }
     EXPECT_EQ(log.lines(), (std::vector<std::string>{"LoadLibraryExW qvkelpmdrvu", "FreeLibrary qvkelpmdrvu"}));
 }

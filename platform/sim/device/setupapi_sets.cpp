@@ -39,6 +39,19 @@ WINSIM_API HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* classGuid, PCSTR enu
     return winsim::deviceInfoSets().add<HDEVINFO>(std::move(set));
 }
 
+// Argument offered to injected faults: none (""). The set holds nothing until devices are opened
+// into it; the class is not checked, as no device of this machine has a setup class.
+WINSIM_API HDEVINFO WINAPI SetupDiCreateDeviceInfoList(const GUID*, HWND) {
+    std::shared_ptr<const winsim::MachineState> machine = winsim::currentMachine();
+    DWORD injected = 0;
+    if (winsim::takeInjectedFault(*machine, "SetupDiCreateDeviceInfoList", "", &injected)) {
+        SetLastError(injected);
+        return INVALID_HANDLE_VALUE;
+    }
+    auto set = std::make_shared<winsim::DeviceInfoSet>(std::move(machine), winsim::SetContents{});
+    return winsim::deviceInfoSets().add<HDEVINFO>(std::move(set));
+}
+
 // Argument offered to injected faults: none (""). A failed destroy has still destroyed the set,
 // so that a caller's cleanup path can be made to fail without leaking.
 WINSIM_API BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO set) {

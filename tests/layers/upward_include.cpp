@@ -1,0 +1,2 @@
+// Built as code of support/, which stands below source/: must not compile.
+#include "source/boardContext.h"
