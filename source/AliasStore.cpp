@@ -35,6 +35,14 @@ void report(nQVOSALS100::tStatus* status, std::int32_t code, std::uint32_t line)
     status->setCode(code, nQVOSALS100::kComponentName, __FILE__, line);
 }
 
+// A failed call of the system as the store reports it: a refusal of access as such, anything else
+// as unexpected.
+void reportFailedCall(nQVOSALS100::tStatus* status, DWORD error, std::uint32_t line) {
+    report(status,
+           error == ERROR_ACCESS_DENIED ? nQVOSALS100::osalStatusFileAccessDenied : nQVOSALS100::osalStatusUnexpected,
+           line);
+}
+
 qv::unique_file openStream(const std::string& path, const char* mode) {
     return qv::unique_file(platformOpenFile(path.c_str(), mode));
 }
@@ -638,10 +646,7 @@ bool AliasStore::open(Access access, nQVOSALS100::tStatus* status) {
 bool AliasStore::mayUpdate(nQVOSALS100::tStatus* status) {
     const DWORD error = checkUpdateTarget(path_, osHandleOf(file_->stream()), throughLink_);
     if (error != ERROR_SUCCESS) {
-        report(status,
-               error == ERROR_ACCESS_DENIED ? nQVOSALS100::osalStatusFileAccessDenied
-                                            : nQVOSALS100::osalStatusUnexpected,
-               __LINE__);
+        reportFailedCall(status, error, __LINE__);
         return false;
     }
     return true;
@@ -759,10 +764,7 @@ bool AliasStore::writeBack(nQVOSALS100::tStatus* status) {
     std::string journalPath;
     const DWORD error = writeJournal(text, journalPath);
     if (error != ERROR_SUCCESS) {
-        report(status,
-               error == ERROR_ACCESS_DENIED ? nQVOSALS100::osalStatusFileAccessDenied
-                                            : nQVOSALS100::osalStatusUnexpected,
-               __LINE__);
+        reportFailedCall(status, error, __LINE__);
         return false;
     }
     if (replaceContent(text)) {

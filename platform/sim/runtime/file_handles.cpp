@@ -164,6 +164,20 @@ std::shared_ptr<HandleFile> fileForCall(HANDLE handle, const char* call) {
     return file;
 }
 
+// The file behind a handle for a read or a write of `count` bytes at `buffer`, with the count of
+// bytes moved set to 0 first; null with the last error set when the call cannot go ahead.
+std::shared_ptr<HandleFile> fileForTransfer(HANDLE handle, const char* call, const void* buffer, DWORD count,
+                                            LPDWORD transferred, LPOVERLAPPED overlapped) {
+    if (transferred != nullptr) {
+        *transferred = 0;
+    }
+    std::shared_ptr<HandleFile> file = fileForCall(handle, call);
+    if (file && (overlapped != nullptr || (buffer == nullptr && count != 0))) { // no overlapped I/O here
+        return fail(ERROR_INVALID_PARAMETER, nullptr);
+    }
+    return file;
+}
+
 } // namespace
 
 DWORD attributesOf(const struct stat& status) {
@@ -218,15 +232,9 @@ WINSIM_API HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD
 
 WINSIM_API BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,
                                  LPOVERLAPPED overlapped) {
-    if (bytesWritten != nullptr) {
-        *bytesWritten = 0;
-    }
-    const auto opened = winsim::fileForCall(file, "WriteFile");
+    const auto opened = winsim::fileForTransfer(file, "WriteFile", buffer, bytesToWrite, bytesWritten, overlapped);
     if (!opened) {
         return FALSE;
-    }
-    if (overlapped != nullptr || (buffer == nullptr && bytesToWrite != 0)) { // no overlapped I/O here
-        return winsim::fail(ERROR_INVALID_PARAMETER, FALSE);
     }
     DWORD written = 0;
     while (written < bytesToWrite) {
@@ -250,15 +258,9 @@ WINSIM_API BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite
 
 WINSIM_API BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
                                 LPOVERLAPPED overlapped) {
-    if (bytesRead != nullptr) {
-        *bytesRead = 0;
-    }
-    const auto opened = winsim::fileForCall(file, "ReadFile");
+    const auto opened = winsim::fileForTransfer(file, "ReadFile", buffer, bytesToRead, bytesRead, overlapped);
     if (!opened) {
         return FALSE;
-    }
-    if (overlapped != nullptr || (buffer == nullptr && bytesToRead != 0)) { // no overlapped I/O here
-        return winsim::fail(ERROR_INVALID_PARAMETER, FALSE);
     }
     if (opened->isLink()) { // a link opened itself holds no data
         return winsim::fail(ERROR_ACCESS_DENIED, FALSE);
