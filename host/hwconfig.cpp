@@ -36,7 +36,7 @@
 namespace hwconfig {
 namespace {
 
-constexpr const char* kHwconfigVersion = "1.1.0";
+constexpr const char* kHwconfigVersion = QVKELP_VERSION_TEXT; // the product's version, from the build
 
 constexpr const char* kBoardWords =
     "the board: its number in hwconfig list, item name, alias, location (PXI1/3) or serial number; "

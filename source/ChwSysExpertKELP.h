@@ -12,7 +12,10 @@ namespace qvkelpsysapiexpert {
 // The texts by which the expert names itself; the identifier is also every board's expert-identifier
 // property.
 inline constexpr const OLECHAR* kExpertName = OLESTR("QV-KELP");
-inline constexpr const OLECHAR* kExpertVersion = OLESTR("3.0.0");
+// The version is the product's, from the build (CMakeLists.txt); OLESTR pastes its argument, so the
+// build's text is expanded one level above it.
+#define QVKELP_WIDE_TEXT(text) OLESTR(text)
+inline constexpr const OLECHAR* kExpertVersion = QVKELP_WIDE_TEXT(QVKELP_VERSION_TEXT);
 inline constexpr const OLECHAR* kExpertIdentifier = OLESTR("qv-kelp");
 
 class ChwSysExpertKELP : public virtual CQVComObjectRootEx<CQVComMultiThreadModelNoCS>,

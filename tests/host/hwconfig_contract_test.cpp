@@ -140,7 +140,7 @@ TEST(HwconfigContract, a_command_refuses_what_it_does_not_take_with_its_own_usag
 TEST(HwconfigContract, every_command_answers_in_json_on_success_and_failure_with_one_error_object) {
     const LabCopy lab;
     const Row rows[] = {
-        {"--json --version", 0, R"({"hwconfig":"1.1.0","module":")", ""},
+        {"--json --version", 0, R"({"hwconfig":"3.0.0","module":"3.0.0")", ""},
         {"--json cal 2", 0, R"("externalCalibration":"2025-06-01T00:00:00Z","due":"2026-06-01T00:00:00Z")", ""},
         {"--json selftest 2", 0, R"("warning":false,"hresult":0,"name":"S_OK","moduleText":null)", ""},
         {"--json selfcal 2", 0, R"("hresult":0,"name":"S_OK")", ""},
@@ -436,7 +436,7 @@ TEST(HwconfigContract, a_save_is_all_or_nothing_or_says_exactly_what_was_saved) 
 TEST(HwconfigContract, the_smaller_promises) {
     const LabCopy lab;
     const Row rows[] = {
-        {"--version", 0, "hwconfig 1.1.0\nqvkelpsysapiexpertu ", ""},
+        {"--version", 0, "hwconfig 3.0.0\nqvkelpsysapiexpertu 3.0.0\n", ""},
         {"show 1", 0, "PCI vendor ID                   unsigned   1f2b\n", ""},
         {"tree", 0, "root port 8086:a110", ""},
         {"--json list", 0, R"("serialNumber":"01D4A7F2","pxi":{"chassis":1,"slot":2},"error":null})", ""},
