@@ -39,6 +39,18 @@ if [[ -n $unexpected ]]; then
     exit 1
 fi
 
+# The test builds take every SetupAPI, configuration-manager and registry call from qvwinsim.dll. The
+# linker takes a name from the first library that defines it, and Windows' own have no boards: a
+# link line in the wrong order would quietly make them ask Wine.
+for program in build/windows/simulated/hwconfig.exe build/windows/simulated/qvkelpsysapiexpertu.dll; do
+    elsewhere=$(x86_64-w64-mingw32-objdump -p "$program" |
+                awk '/DLL Name:/ {dll = $3} /^\t/ && dll != "qvwinsim.dll" && $NF ~ /^(SetupDi|CM_|Reg)/ {print dll ":" $NF}')
+    if [[ -n $elsewhere ]]; then
+        echo "error: $program imports ${elsewhere//$'\n'/ } instead of from qvwinsim.dll" >&2
+        exit 1
+    fi
+done
+
 echo "=== windows: tests under Wine"
 wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
 export WINEPREFIX=$PWD/build/windows/wineprefix WINEARCH=win64 WINEDEBUG=-all
