@@ -9,26 +9,32 @@
 //
 // How failures reach the caller:
 // - the file cannot be opened: the open functions report into the caller's status and return
-//   false (-52026 when an update is refused with EACCES, otherwise -52003);
+//   false (-52026 when an update is refused with EACCES, otherwise -52003); an update whose file
+//   has a second name, or whose name no longer leads to the open file or is another user's
+//   symbolic link, is refused the same way with -52026;
 // - a failed lock: qverr::Exception (-52008); a failed seek, size query or read, or a failed look
-//   for the recovery journal: the HRESULT E_UNEXPECTED thrown as a value; text that is not JSON or lacks the expected shape:
+//   for the recovery journals: the HRESULT E_UNEXPECTED thrown by throwHResult; text that is not
+//   JSON, holds a NUL, is larger than kMaxAliasFileBytes or lacks the expected shape:
 //   qverr::Exception (-52005, -52004, -52006); memory: std::bad_alloc;
-// - completing a rewrite from the recovery journal fails: the open function reports -52003, or
-//   -52026 when the file is a symbolic link or has a second name, and returns false;
-// - writing back fails: writeBack reports -52003 (-52026 when the folder refuses the journal, a
-//   planted link takes its place, or the file is a symbolic link whose owner is not its target's)
-//   into the caller's status and returns false, after putting the file's previous content back.
+// - completing a rewrite from a recovery journal fails: the open function reports -52003, or
+//   -52026 when the file is reached through a symbolic link, and returns false;
+// - writing back fails: writeBack reports -52003 (-52026 when the folder refuses the journal or a
+//   planted link takes its place) into the caller's status and returns false, after putting the
+//   file's previous content back.
 //
 // A process that dies while rewriting the file in place would leave it torn. So every rewrite first
-// writes a journal, the recovery copy aliases.json.recovery beside the file: a header line, the
-// file's current text and the new text (see docs/aliases-file.md). It is created new (a leftover
-// is removed first; never through a link) with the file's permission bits, flushed to the disk
-// before the file is touched, and removed once the rewritten file is flushed. While a whole
-// journal exists and the file holds its old text, its new text or a state between the two (the new
-// text's start over the old text), the journal's new text is the file's content: an update writes
-// it back under its exclusive lock and removes the journal; a reader only uses it. Any other
-// journal is a leftover and ignored, so it can neither revert a later write nor block one. The
-// rewrite itself stays in place, because other processes' locks belong to this file.
+// writes a journal beside the file: a header line, the file's current text and the new text (see
+// docs/aliases-file.md). It lies at aliases.json.recovery, or, when what holds that name cannot be
+// removed or used, at a name of the writer's own beside it; it is created new (never through a
+// link) with the file's permission bits, flushed to the disk before the file is touched, and
+// removed once the rewritten file is flushed. The folder is shared by every user of the machine, so
+// a journal counts only when its owner is the file's owner or an administrator, when it is whole,
+// when its new text is an alias document, and when the file holds its old text, its new text or a
+// state between the two (the new text's start over the old text): then the journal's new text is
+// the file's content, an update writes it back under its exclusive lock and removes the journal,
+// and a reader only uses it. Any other journal is a leftover and ignored, so it can neither revert
+// a later write nor block one. Every check is made on the handle that is then used. The rewrite
+// itself stays in place, because other processes' locks belong to this file.
 // The status-reporting functions do their work whatever the status already holds and report by the
 // first-error-wins rule, so a caller may still write back after recording an unrelated failure.
 #pragma once
