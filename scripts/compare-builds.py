@@ -67,11 +67,31 @@ class Build:
             return [WINE, "./hwconfig.exe", "--json"] + arguments, ROOT / "build/windows/simulated"
         return [str(ROOT / "scripts/run-shipped.sh"), str(machine), "--", "hwconfig.exe", "--json"] + arguments, None
 
-    def run(self, machine, arguments):
+    def run_once(self, machine, arguments, wine_debug="-all"):
         command, folder = self.command(machine, arguments)
-        env = dict(os.environ, QVKELP_MACHINE=windows_path(machine), WINEDEBUG="-all")
+        env = dict(os.environ, QVKELP_MACHINE=windows_path(machine), WINEDEBUG=wine_debug)
         done = subprocess.run(command, cwd=folder, env=env, capture_output=True, timeout=120)
         return {"exit": done.returncode, "stdout": done.stdout.decode("latin-1"), "stderr": done.stderr.decode("latin-1")}
+
+    def run(self, machine, arguments):
+        output = self.run_once(machine, arguments)
+        if self.name != "linux" and output["exit"] != 0 and not output["stdout"] and not output["stderr"]:
+            # A Windows run that fails without a word: seen about once in a thousand runs, under Wine
+            # only, and not yet explained (hwconfig writes a line on every failing path). Until it is,
+            # it is said here with Wine's own report of the run that follows, and that run is compared;
+            # the count stands in the last line.
+            SILENT_EXITS.append("%s: %s" % (self.name, " ".join(arguments)))
+            output = self.run_once(machine, arguments, wine_debug="err+all,+process,+seh")
+            lines = output["stderr"].splitlines(True)
+            # hwconfig's failures are one line each, beginning with its name; the rest is Wine's.
+            output["stderr"] = "".join(line for line in lines if line.startswith("hwconfig: "))
+            wine_report = "".join(line for line in lines if not line.startswith("hwconfig: "))
+            print("SILENT EXIT (%s): %s; run again (exit %d), Wine says: %r" %
+                  (self.name, " ".join(arguments), output["exit"], wine_report[:2000]))
+        return output
+
+
+SILENT_EXITS = []
 
 
 def by_item(entries):
@@ -205,7 +225,8 @@ def main():
         differences += found
     if not options.keep:
         shutil.rmtree(work_root, ignore_errors=True)
-    print("compare-builds: %d machines, %d differences" % (len(machines), differences))
+    print("compare-builds: %d machines, %d differences, %d silent exits of Windows runs run again%s" %
+          (len(machines), differences, len(SILENT_EXITS), "".join("\n  " + run for run in SILENT_EXITS)))
     return 1 if differences else 0
 
 
