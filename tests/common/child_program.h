@@ -5,7 +5,10 @@
 
 #include "common/host_platform.h"
 
+#include <gtest/gtest.h>
+
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -50,8 +53,17 @@ public:
     // The child's exit code once it has ended; -1 when it never started or did not exit by itself.
     int wait();
 
-    // Passed: exited with 0 after running its one test (a child that skipped its test did not play).
-    bool passed() { return wait() == 0 && output().find("[  PASSED  ] 1 test.") != std::string::npos; }
+    // Played its part: exited with 0 after running its one test (a child that skipped its test did
+    // not play). Otherwise says how the child ended, which its output alone may not: a child that
+    // crashes loses what its runtime still held for a file.
+    testing::AssertionResult played() {
+        const int code = wait();
+        const std::string text = output();
+        if (code == 0 && text.find("[  PASSED  ] 1 test.") != std::string::npos) {
+            return testing::AssertionSuccess();
+        }
+        return testing::AssertionFailure() << ending_ << "; its output:\n" << text;
+    }
 
     std::string output() const {
         std::ifstream in(outputFile_, std::ios::binary);
@@ -66,6 +78,7 @@ private:
 
     std::filesystem::path outputFile_;
     int exitCode_ = -1;
+    std::string ending_ = "not started";
 #ifdef _WIN32
     qv::unique_handle process_;
 #else
@@ -80,6 +93,7 @@ inline void ChildProgram::start(const std::string& filterArgument) {
     const qv::unique_hfile output(CreateFileW(outputFile_.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ,
                                               &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!output) {
+        ending_ = "not started: its output file, Win32 error " + std::to_string(GetLastError());
         return;
     }
     WCHAR program[MAX_PATH] = {};
@@ -97,6 +111,9 @@ inline void ChildProgram::start(const std::string& filterArgument) {
                        &process)) {
         const qv::unique_handle thread(process.hThread);
         process_.reset(process.hProcess);
+        ending_ = "running";
+    } else {
+        ending_ = "not started: Win32 error " + std::to_string(GetLastError());
     }
 }
 
@@ -105,6 +122,9 @@ inline int ChildProgram::wait() {
         WaitForSingleObject(process_.get(), INFINITE);
         DWORD code = 0;
         exitCode_ = GetExitCodeProcess(process_.get(), &code) ? static_cast<int>(code) : -1;
+        char text[32];
+        std::snprintf(text, sizeof text, "exit code 0x%lX", static_cast<unsigned long>(code));
+        ending_ = text;
         process_.reset();
     }
     return exitCode_;
@@ -115,6 +135,7 @@ inline void ChildProgram::stop() {
         TerminateProcess(process_.get(), 1);
         wait();
         exitCode_ = -1;
+        ending_ = "stopped by its owner";
     }
 }
 
@@ -133,6 +154,7 @@ inline void ChildProgram::start(const std::string& filterArgument) {
         _exit(127);
     }
     process_ = child;
+    ending_ = child > 0 ? "running" : "not started: fork failed";
 }
 
 inline int ChildProgram::wait() {
@@ -140,6 +162,9 @@ inline int ChildProgram::wait() {
         int status = 0;
         const bool reaped = waitpid(process_, &status, 0) == process_;
         exitCode_ = reaped && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        ending_ = !reaped              ? "lost"
+                  : WIFEXITED(status) ? "exit code " + std::to_string(exitCode_)
+                                      : "killed by signal " + std::to_string(WTERMSIG(status));
         process_ = -1;
     }
     return exitCode_;

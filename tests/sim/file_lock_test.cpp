@@ -304,10 +304,7 @@ public:
     }
     testing::AssertionResult releaseAndPass() {
         hostplatform::createEmptyFile(signals_ / kRelease);
-        if (child_.passed()) {
-            return testing::AssertionSuccess();
-        }
-        return testing::AssertionFailure() << "exit code " << child_.wait() << ": " << child_.output();
+        return child_.played();
     }
 
 private:
