@@ -1,8 +1,8 @@
 // Machine descriptions as a test author may write them, through the reader and, when it accepts
 // one, through the simulated Windows built from it: the reader refuses with std::invalid_argument
 // and nothing else, and an accepted machine can be walked as discovery walks it without a fault.
-#include "platform/sim/machine.h"
-#include "platform/sim/machine_json.h"
+#include "platform/sim/device/machine.h"
+#include "platform/sim/device/machine_json.h"
 #include "platform/win32.h"
 
 #include <cstdint>

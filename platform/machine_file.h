@@ -4,7 +4,7 @@
 #pragma once
 
 #ifndef _WIN32
-#include "platform/sim/machine.h"
+#include "platform/sim/device/machine.h"
 
 #include <stdexcept>
 #include <string>

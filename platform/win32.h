@@ -28,9 +28,9 @@ inline FILE* platformOpenFile(const char* path, const char* mode) { return std::
 #else
 #include "platform/sim/win32_types.h"
 #include "platform/sim/win32_error.h"
-#include "platform/sim/win32_debug.h"
-#include "platform/sim/win32_ole.h"
-#include "platform/sim/win32_memstr.h"
-#include "platform/sim/win32_setupapi.h"
-#include "platform/sim/win32_files.h"
+#include "platform/sim/runtime/win32_debug.h"
+#include "platform/sim/runtime/win32_ole.h"
+#include "platform/sim/runtime/win32_memstr.h"
+#include "platform/sim/device/win32_setupapi.h"
+#include "platform/sim/runtime/win32_files.h"
 #endif

@@ -3,7 +3,7 @@
 //
 // A function finds its board by the device path it is given, which must be the path of the board's
 // main interface: the interface whose class is the "mainInterface" value of the board interface's
-// "Properties" key. It answers from the board's state (platform/sim/board_state.h); the board's
+// "Properties" key. It answers from the board's state (platform/sim/device/board_state.h); the board's
 // "fail" member, by suffix, makes a function return a chosen code instead of its work.
 #include "abi/boardLibraries.h"
 #include "simlibs/boardSim.h"

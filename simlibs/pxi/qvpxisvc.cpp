@@ -3,7 +3,7 @@
 #include "abi/qvpxisvc.h"
 #include "simlibs/pxi/qvpxisvc_sessions.h"
 
-#include "platform/sim/machine.h"
+#include "platform/sim/device/machine.h"
 #include "platform/sim/machine_access.h"
 
 #include <atomic>

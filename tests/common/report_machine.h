@@ -3,7 +3,7 @@
 // that holds the alias file.
 #pragma once
 
-#include "platform/sim/machine.h"
+#include "platform/sim/device/machine.h"
 
 #include "host_platform.h"
 

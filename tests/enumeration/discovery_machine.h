@@ -20,7 +20,7 @@
 #pragma once
 
 #include "enumeration/tBasicString.h"
-#include "platform/sim/machine.h"
+#include "platform/sim/device/machine.h"
 #include "platform/win32.h"
 #include "support/status.h"
 

@@ -5,7 +5,7 @@
 #include "host_request_bag.h"
 
 #include "abi/boardLibraries.h"
-#include "platform/sim/machine.h"
+#include "platform/sim/device/machine.h"
 #include "platform/win32.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 #include "host_module.h"
 
 #ifndef _WIN32
-#include "platform/sim/test_hooks.h"
+#include "platform/sim/runtime/test_hooks.h"
 #endif
 #include "common/host_collection.h"
 

@@ -1,8 +1,8 @@
 // The string and tag enumerators: Next, Skip, Reset, Clone, ownership of the container.
 #include "com_test_support.h"
 #include "heap_faults.h"
-#include "platform/sim/memory_hooks.h"
-#include "platform/sim/test_hooks.h"
+#include "platform/sim/runtime/memory_hooks.h"
+#include "platform/sim/runtime/test_hooks.h"
 #include "propertybag/ChwSysEnumSTL.h"
 
 #include <gtest/gtest.h>

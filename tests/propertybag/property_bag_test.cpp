@@ -2,7 +2,7 @@
 // copying, the caller's lock and allocation failures.
 #include "com_test_support.h"
 #include "heap_faults.h"
-#include "platform/sim/test_hooks.h"
+#include "platform/sim/runtime/test_hooks.h"
 #include "propertybag/ChwDynamicPropertyBag.h"
 
 #include <gtest/gtest.h>

@@ -8,7 +8,7 @@
 
 #include "common/child_processes.h"
 #include "hwsys/hwsys_tags.h"
-#include "platform/sim/machine.h"
+#include "platform/sim/device/machine.h"
 
 #include <cjson/cJSON.h>
 #include <gtest/gtest.h>

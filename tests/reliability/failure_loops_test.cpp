@@ -10,8 +10,8 @@
 #include "common/call_log_checks.h"
 #include "common/call_log_file.h"
 
-#include "platform/sim/machine.h"
-#include "platform/sim/memory_hooks.h"
+#include "platform/sim/device/machine.h"
+#include "platform/sim/runtime/memory_hooks.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "module_allocations.h"
 
-#include "platform/sim/memory_hooks.h"
-#include "platform/sim/test_hooks.h"
+#include "platform/sim/runtime/memory_hooks.h"
+#include "platform/sim/runtime/test_hooks.h"
 #include "common/replaced_operator_new.h"
 
 #include <cjson/cJSON.h>

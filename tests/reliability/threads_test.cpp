@@ -6,7 +6,7 @@
 
 #include "common/host_collection.h"
 #include "hwsys/hwsys_tags.h"
-#include "platform/sim/machine.h"
+#include "platform/sim/device/machine.h"
 
 #include <gtest/gtest.h>
 

@@ -16,8 +16,8 @@
 // Exit codes: 0 planted (members that cannot be planted are named on stderr, one line each, and
 // skipped); 1 usage; 2 the description is refused (the registry is not touched); 3 a registry call
 // failed (the prefix may hold part of the machine; run again to replace it).
-#include "platform/sim/device_ids.h"
-#include "platform/sim/machine.h"
+#include "platform/sim/device/device_ids.h"
+#include "platform/sim/device/machine.h"
 #include "platform/sim/text_rules.h"
 
 #include <windows.h>

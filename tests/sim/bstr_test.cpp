@@ -1,6 +1,6 @@
-#include "platform/sim/test_hooks.h"
-#include "platform/sim/win32_debug.h"
-#include "platform/sim/win32_ole.h"
+#include "platform/sim/runtime/test_hooks.h"
+#include "platform/sim/runtime/win32_debug.h"
+#include "platform/sim/runtime/win32_ole.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // MultiByteToWideChar and GetACP of the simulated Windows.
-#include "platform/sim/machine.h"
+#include "platform/sim/device/machine.h"
 #include "platform/win32.h"
 
 #include <gtest/gtest.h>

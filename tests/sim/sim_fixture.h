@@ -3,7 +3,7 @@
 #pragma once
 
 #include "common/host_platform.h"
-#include "platform/sim/machine.h"
+#include "platform/sim/device/machine.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // COM task memory of the simulated Windows and its fault plan.
-#include "platform/sim/memory_hooks.h"
+#include "platform/sim/runtime/memory_hooks.h"
 #include "platform/win32.h"
 
 #include <gtest/gtest.h>

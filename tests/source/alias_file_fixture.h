@@ -1,7 +1,7 @@
 // A machine whose drive C is a fresh temporary folder holding the alias file.
 #pragma once
 
-#include "platform/sim/machine.h"
+#include "platform/sim/device/machine.h"
 #include "platform/win32.h"
 #include "source/AliasStore.h"
 #include "support/cJSONUtils.h"

@@ -4,7 +4,7 @@
 
 #include "abi/boardLibraries.h"
 #include "common/call_log_file.h"
-#include "platform/sim/machine.h"
+#include "platform/sim/device/machine.h"
 #include "support/errorException.h"
 #include "support/statusCodes.h"
 

@@ -1,8 +1,8 @@
 #include "source/ChwSysExpertKELP.h"
 #include "source/deviceEnumeration.h"
 
-#include "platform/sim/machine.h"
-#include "platform/sim/memory_hooks.h"
+#include "platform/sim/device/machine.h"
+#include "platform/sim/runtime/memory_hooks.h"
 #include "support/statusCodes.h"
 
 #include <gtest/gtest.h>

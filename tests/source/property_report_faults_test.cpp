@@ -5,7 +5,7 @@
 
 #include "common/call_log_file.h"
 #include "common/report_machine.h"
-#include "platform/sim/test_hooks.h"
+#include "platform/sim/runtime/test_hooks.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/sim/machine.h"
+#include "platform/sim/device/machine.h"
 #include "support/errorStatus.h"
 #include "support/stdpath.h"
 

@@ -1,5 +1,5 @@
 // Strings in COM task memory and the conversion of narrow text to wide text.
-#include "platform/sim/memory_hooks.h"
+#include "platform/sim/runtime/memory_hooks.h"
 #include "support/AnsiToWide.h"
 #include "support/BrixException.h"
 #include "support/OSException.h"

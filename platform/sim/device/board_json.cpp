@@ -1,8 +1,8 @@
 // The board state's JSON form, checked member by member like the rest of a description.
-#include "platform/sim/board_json.h"
+#include "platform/sim/device/board_json.h"
 
 #include "abi/boardLibraries.h"
-#include "platform/sim/json_members.h"
+#include "platform/sim/device/json_members.h"
 
 #include <cjson/cJSON.h>
 

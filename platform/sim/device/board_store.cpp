@@ -1,6 +1,6 @@
 // Where the board libraries' writes are kept, and the board state read through them.
-#include "platform/sim/board_json.h"
-#include "platform/sim/machine_state.h"
+#include "platform/sim/device/board_json.h"
+#include "platform/sim/device/machine_state.h"
 #include "platform/sim/device/host_files.h"
 
 #include <stdexcept>

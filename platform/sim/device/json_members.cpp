@@ -1,4 +1,4 @@
-#include "platform/sim/json_members.h"
+#include "platform/sim/device/json_members.h"
 
 #include "platform/sim/text_rules.h"
 

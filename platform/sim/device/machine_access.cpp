@@ -1,7 +1,7 @@
 // The machine facts and fault injection offered to the other parts of the simulated Windows.
 #include "platform/sim/machine_access.h"
 
-#include "platform/sim/machine_state.h"
+#include "platform/sim/device/machine_state.h"
 
 namespace winsim {
 

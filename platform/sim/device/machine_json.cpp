@@ -1,8 +1,8 @@
 // The JSON form of a machine description, checked member by member so that a mistake is reported
 // with the member it is in.
-#include "platform/sim/machine_json.h"
+#include "platform/sim/device/machine_json.h"
 
-#include "platform/sim/json_members.h"
+#include "platform/sim/device/json_members.h"
 #include "platform/sim/text_rules.h"
 #include "platform/sim/utf16.h"
 

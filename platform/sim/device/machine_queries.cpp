@@ -1,5 +1,5 @@
 // What the simulated outside libraries ask of the current machine.
-#include "platform/sim/machine_state.h"
+#include "platform/sim/device/machine_state.h"
 
 #include <cstring>
 

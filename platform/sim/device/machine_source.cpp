@@ -1,7 +1,7 @@
 // Where the current machine comes from: an installed machine, else the description file named by
 // QVKELP_MACHINE, read again whenever the name or the file changes, else the empty machine.
-#include "platform/sim/machine_json.h"
-#include "platform/sim/machine_state.h"
+#include "platform/sim/device/machine_json.h"
+#include "platform/sim/device/machine_state.h"
 #include "platform/sim/device/host_files.h"
 
 #include <cerrno>

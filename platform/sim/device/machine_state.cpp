@@ -1,8 +1,8 @@
 // Resolving a description into the device tree the simulated calls walk.
-#include "platform/sim/machine_state.h"
+#include "platform/sim/device/machine_state.h"
 
-#include "platform/sim/board_json.h"
-#include "platform/sim/device_ids.h"
+#include "platform/sim/device/board_json.h"
+#include "platform/sim/device/device_ids.h"
 #include "platform/sim/text_rules.h"
 
 #include <stdexcept>

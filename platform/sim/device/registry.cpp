@@ -1,6 +1,6 @@
 // RegOpenKeyExA, RegQueryValueExA and RegCloseKey over the keys of the machine description. These
 // calls report their error as the returned LSTATUS and leave GetLastError alone.
-#include "platform/sim/registry_keys.h"
+#include "platform/sim/device/registry_keys.h"
 
 #include "platform/sim/handle_table.h"
 

@@ -1,7 +1,7 @@
 // What a set tells about one of its devices: instance ID, registry properties, hardware key.
-#include "platform/sim/machine.h"
-#include "platform/sim/registry_keys.h"
-#include "platform/sim/setupapi_sets.h"
+#include "platform/sim/device/machine.h"
+#include "platform/sim/device/registry_keys.h"
+#include "platform/sim/device/setupapi_sets.h"
 #include "platform/sim/windows_choices.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 // Walking the device interfaces of a set: enumeration, interface details and interface keys.
-#include "platform/sim/registry_keys.h"
-#include "platform/sim/setupapi_sets.h"
+#include "platform/sim/device/registry_keys.h"
+#include "platform/sim/device/setupapi_sets.h"
 #include "platform/sim/windows_choices.h"
 
 #include <cstddef>

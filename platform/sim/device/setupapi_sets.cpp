@@ -1,7 +1,7 @@
 // Opening, growing and destroying device information sets.
-#include "platform/sim/setupapi_sets.h"
+#include "platform/sim/device/setupapi_sets.h"
 
-#include "platform/sim/device_ids.h"
+#include "platform/sim/device/device_ids.h"
 
 namespace winsim {
 

@@ -1,6 +1,6 @@
 // OLE Automation strings: a 4-byte byte count, the UTF-16 characters, a 16-bit NUL.
-#include "platform/sim/test_hooks.h"
-#include "platform/sim/win32_ole.h"
+#include "platform/sim/runtime/test_hooks.h"
+#include "platform/sim/runtime/win32_ole.h"
 
 #include <cstdint>
 #include <cstdlib>

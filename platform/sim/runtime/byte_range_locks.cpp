@@ -1,4 +1,4 @@
-#include "platform/sim/byte_range_locks.h"
+#include "platform/sim/runtime/byte_range_locks.h"
 
 #include "platform/sim/windows_choices.h"
 

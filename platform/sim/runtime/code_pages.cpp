@@ -2,7 +2,7 @@
 // European ANSI page 1252, US-ASCII 20127 and the Japanese page 932.
 #include "platform/sim/machine_access.h"
 #include "platform/sim/win32_error.h"
-#include "platform/sim/win32_memstr.h"
+#include "platform/sim/runtime/win32_memstr.h"
 
 #include <cstring>
 #include <iconv.h>

@@ -1,6 +1,6 @@
 // Critical sections: a recursive mutex kept behind the structure's LockSemaphore member, so that the
 // structure keeps its Windows layout.
-#include "platform/sim/win32_memstr.h"
+#include "platform/sim/runtime/win32_memstr.h"
 
 #include <mutex>
 

@@ -1,5 +1,5 @@
 // The C runtime's conversions between bytes and 16-bit wide text in the C locale.
-#include "platform/sim/win32_memstr.h"
+#include "platform/sim/runtime/win32_memstr.h"
 
 #include <cerrno>
 #include <cstring>

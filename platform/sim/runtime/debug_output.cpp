@@ -1,6 +1,6 @@
 // Debugger output: no debugger is attached to a simulated process, so the text is dropped unless a
 // developer asks to see it on the standard error stream.
-#include "platform/sim/win32_debug.h"
+#include "platform/sim/runtime/win32_debug.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "platform/sim/drive_path.h"
+#include "platform/sim/runtime/drive_path.h"
 
 #include <cctype>
 #include <vector>

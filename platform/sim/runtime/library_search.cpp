@@ -1,6 +1,6 @@
-#include "platform/sim/library_search.h"
+#include "platform/sim/runtime/library_search.h"
 
-#include "platform/sim/drive_path.h"
+#include "platform/sim/runtime/drive_path.h"
 #include "platform/sim/windows_choices.h"
 
 #include <algorithm>

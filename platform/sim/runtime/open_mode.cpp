@@ -1,4 +1,4 @@
-#include "platform/sim/open_mode.h"
+#include "platform/sim/runtime/open_mode.h"
 
 #include <cstring>
 #include <fcntl.h>

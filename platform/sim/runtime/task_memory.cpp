@@ -1,6 +1,6 @@
 // COM task memory, with a fault plan that tests use to reach allocation-failure paths.
-#include "platform/sim/memory_hooks.h"
-#include "platform/sim/win32_memstr.h"
+#include "platform/sim/runtime/memory_hooks.h"
+#include "platform/sim/runtime/win32_memstr.h"
 
 #include <atomic>
 #include <cstdlib>

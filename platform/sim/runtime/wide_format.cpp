@@ -1,7 +1,7 @@
 // _vswprintf_c_l: the Windows runtime's wide formatted print, for the conversions the module uses
 // (d i u x X o c s %, with flags - 0 + space #, width, precision and the h l ll I64 sizes).
 // In a wide format %s and %c take wide arguments, %hs and %hc narrow ones, as on Windows.
-#include "platform/sim/win32_memstr.h"
+#include "platform/sim/runtime/win32_memstr.h"
 
 #include <cerrno>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // Reading a machine description (JSON) into a sim::Machine.
 #pragma once
 
-#include "platform/sim/machine.h"
+#include "platform/sim/device/machine.h"
 
 #include <filesystem>
 #include <string>

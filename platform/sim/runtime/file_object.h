@@ -1,8 +1,8 @@
 // An open file as a kernel object: the Windows handle of a C runtime stream.
 #pragma once
 
-#include "platform/sim/byte_range_locks.h"
-#include "platform/sim/kernel_objects.h"
+#include "platform/sim/runtime/byte_range_locks.h"
+#include "platform/sim/runtime/kernel_objects.h"
 
 #include <atomic>
 #include <string>

@@ -4,8 +4,8 @@
 // set, zeroed data or data of a destroyed set is recognised.
 #pragma once
 
-#include "platform/sim/machine_state.h"
-#include "platform/sim/win32_setupapi.h"
+#include "platform/sim/device/machine_state.h"
+#include "platform/sim/device/win32_setupapi.h"
 
 #include <mutex>
 #include <optional>

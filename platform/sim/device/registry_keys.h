@@ -2,8 +2,8 @@
 // snapshot its data lives in, so a reloaded description never changes a key under its caller.
 #pragma once
 
-#include "platform/sim/machine_state.h"
-#include "platform/sim/win32_setupapi.h"
+#include "platform/sim/device/machine_state.h"
+#include "platform/sim/device/win32_setupapi.h"
 
 namespace winsim {
 

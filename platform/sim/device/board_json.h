@@ -4,7 +4,7 @@
 // Failures throw std::invalid_argument("member: problem"), the member written as a path.
 #pragma once
 
-#include "platform/sim/board_state.h"
+#include "platform/sim/device/board_state.h"
 
 #include <string>
 

@@ -3,8 +3,8 @@
 // another thread never changes a device under a caller.
 #pragma once
 
-#include "platform/sim/board_state.h"
-#include "platform/sim/machine.h"
+#include "platform/sim/device/board_state.h"
+#include "platform/sim/device/machine.h"
 #include "platform/sim/machine_access.h"
 
 #include <functional>

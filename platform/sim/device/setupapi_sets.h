@@ -2,7 +2,7 @@
 // the way a call fails.
 #pragma once
 
-#include "platform/sim/device_info_set.h"
+#include "platform/sim/device/device_info_set.h"
 #include "platform/sim/handle_table.h"
 #include "platform/sim/win32_error.h"
 

@@ -7,7 +7,7 @@
 // until it is uninstalled.
 #pragma once
 
-#include "platform/sim/machine.h"
+#include "platform/sim/device/machine.h"
 #include "platform/sim/sim_api.h"
 
 #include <cstdint>

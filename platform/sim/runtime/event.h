@@ -1,7 +1,7 @@
 // Event objects of the simulated Windows.
 #pragma once
 
-#include "platform/sim/kernel_objects.h"
+#include "platform/sim/runtime/kernel_objects.h"
 
 namespace winsim {
 
