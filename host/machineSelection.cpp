@@ -42,7 +42,7 @@ std::string selectMachine(const std::optional<std::string>& requested) {
     const fs::path machine = requested ? fs::path(*requested) : programFolder() / "examples" / "lab.json";
     requireRegularFile(machine);
     const std::string absolute = fs::absolute(machine).string();
-    std::string problem = machineFileProblem(absolute);
+    std::string problem = takeMachineFile(absolute);
     if (!problem.empty()) {
         const std::string simulationPrefix = "qvwinsim: ";
         if (problem.rfind(simulationPrefix, 0) == 0) {

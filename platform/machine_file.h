@@ -1,6 +1,6 @@
-// For programs that drive the simulated Windows (hwconfig): whether a machine description can be
-// used, asked of the simulation itself, so that a malformed file is refused with the simulation's
-// own diagnostic instead of quietly becoming the empty machine. There is no such thing on Windows.
+// For programs that drive the simulated Windows (hwconfig): a machine description handed to the
+// simulation itself, read once, so that a malformed file is refused with the simulation's own
+// diagnostic instead of quietly becoming the empty machine. There is no such thing on Windows.
 #pragma once
 
 #ifndef _WIN32
@@ -9,10 +9,11 @@
 #include <stdexcept>
 #include <string>
 
-// The diagnostic line for the file, or empty when the simulation reads it as a machine.
-inline std::string machineFileProblem(const std::string& path) {
+// Empty when the simulation has taken the file as the machine that QVKELP_MACHINE names, else the
+// diagnostic line for it.
+inline std::string takeMachineFile(const std::string& path) {
     try {
-        sim::loadMachineFile(path);
+        sim::useMachineFile(path);
         return {};
     } catch (const std::invalid_argument& problem) {
         return problem.what();

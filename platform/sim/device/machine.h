@@ -156,6 +156,10 @@ SIM_API void uninstallMachine();
 // Reads a description file as the simulation does, with its relative paths resolved. Throws
 // std::invalid_argument with the diagnostic line when the file cannot be read or is malformed.
 SIM_API Machine loadMachineFile(const std::string& path);
+// Reads the description file named `path` once and makes it the machine that QVKELP_MACHINE names
+// while the variable holds `path` and the file does not change, so that the first system call does
+// not read it again. Throws as loadMachineFile does, and then changes nothing.
+SIM_API void useMachineFile(const std::string& path);
 
 // The description file the current machine comes from; empty for an installed or empty machine.
 SIM_API std::string currentMachineFile();

@@ -69,6 +69,11 @@ MachineSource& machineSource() {
     return source;
 }
 
+// The name and the file's signature tell whether the description changed.
+std::string descriptionSignature(const std::string& path) {
+    return path + '\n' + fileSignature(path);
+}
+
 } // namespace
 
 std::shared_ptr<const MachineState> currentMachine() {
@@ -81,8 +86,7 @@ std::shared_ptr<const MachineState> currentMachine() {
     if (path == nullptr || *path == '\0') {
         return source.empty;
     }
-    // The name and the file's signature tell whether the description changed.
-    std::string signature = std::string(path) + '\n' + fileSignature(path);
+    std::string signature = descriptionSignature(path);
     if (!source.loaded || signature != source.loadedSignature) {
         source.loaded = loadDescription(path);
         source.loadedSignature = std::move(signature);
@@ -111,6 +115,17 @@ Machine loadMachineFile(const std::string& path) {
     Machine machine = winsim::readDescriptionFile(path);
     winsim::buildDescription(machine, path);
     return machine;
+}
+
+void useMachineFile(const std::string& path) {
+    // Taken before the read: a change while it reads makes the first call read the file again.
+    std::string signature = winsim::descriptionSignature(path);
+    std::shared_ptr<const winsim::MachineState> built =
+        winsim::buildDescription(winsim::readDescriptionFile(path), path);
+    winsim::MachineSource& source = winsim::machineSource();
+    const std::lock_guard<std::mutex> lock(source.mutex);
+    source.loaded = std::move(built);
+    source.loadedSignature = std::move(signature);
 }
 
 } // namespace sim
