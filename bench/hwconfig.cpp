@@ -1,0 +1,116 @@
+// What hwconfig costs to name one board by its item name against a whole `list`, on a machine of
+// 1,000 boards (scripts/make-machine.py 1000). Each run is a process of its own: the figure is its
+// CPU time, user and system, as the kernel accounts it to the child.
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+constexpr int kBoards = 1000;
+
+// The generated machine, and the item name of its last board, which the script prints.
+class BigMachine {
+public:
+    BigMachine()
+        : folder_(std::filesystem::temp_directory_path() / ("hwconfigbench-" + std::to_string(::getpid()))) {
+        const std::string command = std::string("python3 '") + QV_SOURCE_DIR + "/scripts/make-machine.py' " +
+                                    std::to_string(kBoards) + " '" + folder_.string() + "'";
+        FILE* script = ::popen(command.c_str(), "r");
+        if (script == nullptr) {
+            throw std::runtime_error("cannot run " + command);
+        }
+        char line[512] = {};
+        const bool printed = std::fgets(line, sizeof line, script) != nullptr;
+        if (::pclose(script) != 0 || !printed) {
+            throw std::runtime_error(command + " failed");
+        }
+        lastItemName_ = line;
+        lastItemName_.erase(lastItemName_.find_last_not_of("\r\n") + 1);
+    }
+    ~BigMachine() {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder_, ignored);
+    }
+    BigMachine(const BigMachine&) = delete;
+    BigMachine& operator=(const BigMachine&) = delete;
+
+    std::string description() const { return (folder_ / "machine.json").string(); }
+    const std::string& lastItemName() const { return lastItemName_; }
+
+private:
+    std::filesystem::path folder_;
+    std::string lastItemName_;
+};
+
+const BigMachine& bigMachine() {
+    static const BigMachine machine;
+    return machine;
+}
+
+// hwconfig --machine <the big machine> <arguments>, its output dropped; the child's CPU seconds, or
+// a negative number when it could not run or did not exit with 0.
+double hwconfigCpuSeconds(const std::vector<std::string>& arguments) {
+    std::vector<std::string> words{std::string(QV_RUNTIME_DIR) + "/hwconfig", "--machine",
+                                   bigMachine().description()};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t child = -1;
+    const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+        return -1;
+    }
+    int status = 0;
+    rusage usage{};
+    if (::wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        return -1;
+    }
+    const auto seconds = [](const timeval& time) { return static_cast<double>(time.tv_sec) + time.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+void runHwconfig(benchmark::State& state, const std::vector<std::string>& arguments) {
+    for (auto _ : state) {
+        const double seconds = hwconfigCpuSeconds(arguments);
+        if (seconds < 0) {
+            state.SkipWithError("hwconfig failed");
+            break;
+        }
+        state.SetIterationTime(seconds);
+    }
+}
+
+void BM_ListAllBoards(benchmark::State& state) {
+    runHwconfig(state, {"list"});
+}
+
+void BM_ShowOneBoardByItemName(benchmark::State& state) {
+    runHwconfig(state, {"show", bigMachine().lastItemName()});
+}
+
+} // namespace
+
+BENCHMARK(BM_ListAllBoards)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ShowOneBoardByItemName)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();
