@@ -93,6 +93,31 @@ TEST(MachineDescription, the_named_file_is_read_again_when_it_changes_on_disk) {
     EXPECT_EQ(sim::boardDescription("ROOT\\Y\\0"), "{}");
 }
 
+// What a program hands over once (hwconfig's check of --machine) is the machine the variable names,
+// not read again while the file is unchanged; a file the simulation refuses changes nothing.
+TEST(MachineDescription, a_file_handed_over_is_read_once_and_again_only_when_it_changes) {
+    TempFolder folder;
+    const std::string path = folder.file("machine.json");
+    const auto describe = [&](int selfTest) {
+        simtest::writeFile(path, R"({ "devices": [ { "id": "ROOT\\X\\0", "board": { "selfTest": )" +
+                                     std::to_string(selfTest) + " } } ] }");
+        simtest::setModificationTime(path, 1000000);
+    };
+    describe(1);
+    ScopedMachineVariable variable(path);
+    sim::useMachineFile(path);
+    // The same length and time: only a second read could see the new text.
+    describe(2);
+    EXPECT_EQ(sim::boardDescription("ROOT\\X\\0"), R"({"selfTest":1})");
+    simtest::setModificationTime(path, 1000001);
+    EXPECT_EQ(sim::boardDescription("ROOT\\X\\0"), R"({"selfTest":2})");
+
+    const std::string malformed = folder.file("malformed.json");
+    simtest::writeFile(malformed, "[]");
+    EXPECT_THROW(sim::useMachineFile(malformed), std::invalid_argument);
+    EXPECT_EQ(sim::boardDescription("ROOT\\X\\0"), R"({"selfTest":2})");
+}
+
 TEST(MachineDescription, an_installed_machine_hides_the_named_file_until_it_is_uninstalled) {
     ScopedMachineVariable variable(simtest::examplePath("tests/two-boards.json"));
     const std::string board = "PCI\\VEN_ABCD&DEV_1235&SUBSYS_5679ABCD&REV_02\\4&1F0C3D2&0&00E8";
