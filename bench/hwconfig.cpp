@@ -85,7 +85,9 @@ double hwconfigCpuSeconds(const std::vector<std::string>& arguments) {
     if (::wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         return -1;
     }
-    const auto seconds = [](const timeval& time) { return static_cast<double>(time.tv_sec) + time.tv_usec / 1e6; };
+    const auto seconds = [](const timeval& time) {
+        return static_cast<double>(time.tv_sec) + time.tv_usec / 1e6;
+    };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 

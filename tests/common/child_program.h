@@ -162,9 +162,13 @@ inline int ChildProgram::wait() {
         int status = 0;
         const bool reaped = waitpid(process_, &status, 0) == process_;
         exitCode_ = reaped && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        ending_ = !reaped              ? "lost"
-                  : WIFEXITED(status) ? "exit code " + std::to_string(exitCode_)
-                                      : "killed by signal " + std::to_string(WTERMSIG(status));
+        if (!reaped) {
+            ending_ = "not found by waitpid";
+        } else if (WIFEXITED(status)) {
+            ending_ = "exit code " + std::to_string(exitCode_);
+        } else {
+            ending_ = "killed by signal " + std::to_string(WTERMSIG(status));
+        }
         process_ = -1;
     }
     return exitCode_;

@@ -1,8 +1,8 @@
 // Where the current machine comes from: an installed machine, else the description file named by
 // QVKELP_MACHINE, read again whenever the name or the file changes, else the empty machine.
+#include "platform/sim/device/host_files.h"
 #include "platform/sim/device/machine_json.h"
 #include "platform/sim/device/machine_state.h"
-#include "platform/sim/device/host_files.h"
 
 #include <cerrno>
 #include <cstdio>
