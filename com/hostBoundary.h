@@ -11,6 +11,7 @@
 
 #include "platform/win32.h"
 #include "support/status.h"
+#include "support/thrownHResult.h"
 
 #include <exception>
 #include <type_traits>
@@ -30,18 +31,6 @@ template <class T> tOutArgument<T> outArgument(T* pointer) {
 
 template <class T> tRequiredArgument<T> requiredArgument(T* pointer) {
     return {pointer};
-}
-
-// An HRESULT in flight, as throwHResult throws it: a type of its own, so that no integer thrown
-// elsewhere is taken for one, and the one type caught for it.
-struct tThrownHResult {
-    HRESULT result;
-};
-
-// Raises a failure that the operation decides itself, for the boundary to return: the one way an
-// HRESULT is thrown.
-[[noreturn]] inline void throwHResult(HRESULT failure) {
-    throw tThrownHResult{failure};
 }
 
 // Raises a failed HRESULT of something the operation called.

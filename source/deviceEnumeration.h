@@ -3,16 +3,13 @@
 // instance ID of the device that owns that interface.
 #pragma once
 
+#include "enumeration/boardInterfaceClass.h"
 #include "hwsys/hwsys_enumerators.h"
 #include "platform/win32.h"
 #include "propertybag/ChwSysEnumSTL.h"
 #include "support/status.h"
 
 namespace qvkelpsysapiexpert {
-
-// The device interface class that every board exposes while it is present.
-inline constexpr GUID BoardInterfaceClassGuid = {
-    0x7729C356, 0x96D6, 0x4FAB, {0x8D, 0x01, 0x92, 0x66, 0xFB, 0x3D, 0x1B, 0xD7}};
 
 // Item names in the system's enumeration order; a device with two board interfaces appears twice.
 using BoardItemNameList = tItemNameList;

@@ -7,7 +7,7 @@
 #include "enumeration/tDeviceInterfaceIterator.h"
 #include "hwsys/hwsys_tags.h"
 #include "propertybag/ChwDynamicPropertyBag.h"
-#include "source/AliasStore.h"
+#include "support/AliasStore.h"
 #include "source/ChwSysExpertKELP.h"
 #include "source/boardContext.h"
 #include "source/calibrationReads.h"

@@ -5,7 +5,7 @@
 #include "enumeration/deviceValueReaders.h"
 #include "enumeration/tDeviceInterfaceIterator.h"
 #include "hwsys/hwsys_errors.h"
-#include "source/AliasStore.h"
+#include "support/AliasStore.h"
 #include "source/boardContext.h"
 #include "support/byteWideText.h"
 #include "support/cJSONUtils.h"

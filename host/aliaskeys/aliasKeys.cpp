@@ -1,11 +1,11 @@
 #include "host/aliaskeys/aliasKeys.h"
 
 #include "com/hostBoundary.h"
+#include "enumeration/boardInterfaceClass.h"
 #include "enumeration/deviceMatchingToken.h"
 #include "enumeration/deviceValueReaders.h"
 #include "enumeration/tDeviceInterfaceIterator.h"
-#include "source/AliasStore.h"
-#include "source/deviceEnumeration.h"
+#include "support/AliasStore.h"
 #include "support/cJSONUtils.h"
 
 namespace aliaskeys {

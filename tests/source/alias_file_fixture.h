@@ -3,7 +3,7 @@
 
 #include "platform/sim/device/machine.h"
 #include "platform/win32.h"
-#include "source/AliasStore.h"
+#include "support/AliasStore.h"
 #include "support/cJSONUtils.h"
 #include "support/status.h"
 

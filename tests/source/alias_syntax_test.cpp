@@ -1,5 +1,5 @@
 #include "hwsys/hwsys_errors.h"
-#include "source/AliasStore.h"
+#include "support/AliasStore.h"
 #include "com/hostBoundary.h"
 
 #include <gtest/gtest.h>

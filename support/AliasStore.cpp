@@ -1,12 +1,12 @@
-#include "source/AliasStore.h"
+#include "support/AliasStore.h"
 
-#include "com/hostBoundary.h"
 #include "hwsys/hwsys_errors.h"
 #include "support/FileLockImpl.h"
 #include "support/errorException.h"
 #include "support/errorReport.h"
 #include "support/statusCodes.h"
 #include "support/stdpath.h"
+#include "support/thrownHResult.h"
 #include "support/unique_any.h"
 
 #include <cerrno>
