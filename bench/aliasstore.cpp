@@ -2,8 +2,8 @@
 // one lookup against reading and parsing; opening for update plus one rewrite against reading,
 // parsing, printing and writing.
 #include "bare_cjson.h"
-#include "support/AliasStore.h"
 #include "platform/sim/device/machine.h"
+#include "support/AliasStore.h"
 #include "support/cJSONUtils.h"
 #include "support/status.h"
 #include "support/unique_any.h"

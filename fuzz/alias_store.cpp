@@ -2,8 +2,8 @@
 // open for reading, look a board up, check an alias, open for update, replace a record, write back.
 // Only the failures the store documents may come out (qverr::Exception, a thrown HRESULT,
 // std::bad_alloc); a refused file stays byte for byte as it was; a written one reads back.
-#include "platform/sim/device/machine.h"
 #include "com/hostBoundary.h"
+#include "platform/sim/device/machine.h"
 #include "support/AliasStore.h"
 #include "support/cJSONUtils.h"
 #include "support/errorException.h"

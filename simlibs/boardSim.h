@@ -7,8 +7,8 @@
 // exception may cross the library's C boundary.
 #pragma once
 
-#include "platform/sim/device/board_state.h"
 #include "platform/sim/call_log.h"
+#include "platform/sim/device/board_state.h"
 #include "platform/sim/machine_access.h"
 
 #include <cstdint>

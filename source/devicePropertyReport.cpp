@@ -7,12 +7,12 @@
 #include "enumeration/tDeviceInterfaceIterator.h"
 #include "hwsys/hwsys_tags.h"
 #include "propertybag/ChwDynamicPropertyBag.h"
-#include "support/AliasStore.h"
 #include "source/ChwSysExpertKELP.h"
 #include "source/boardContext.h"
 #include "source/calibrationReads.h"
 #include "source/deviceEnumeration.h"
 #include "source/reportBag.h"
+#include "support/AliasStore.h"
 #include "support/byteWideText.h"
 #include "support/formatWideText.h"
 

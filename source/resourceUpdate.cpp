@@ -5,8 +5,8 @@
 #include "enumeration/deviceValueReaders.h"
 #include "enumeration/tDeviceInterfaceIterator.h"
 #include "hwsys/hwsys_errors.h"
-#include "support/AliasStore.h"
 #include "source/boardContext.h"
+#include "support/AliasStore.h"
 #include "support/byteWideText.h"
 #include "support/cJSONUtils.h"
 

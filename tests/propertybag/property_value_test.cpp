@@ -1,8 +1,8 @@
 // The owning BSTR wrapper and the calendar form of a time stamp.
+#include "com/CqvBStr.h"
 #include "com_test_support.h"
 #include "common/time_zone_override.h"
 #include "platform/sim/runtime/test_hooks.h"
-#include "com/CqvBStr.h"
 #include "propertybag/TimestampToDateTime.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 #include "module_allocations.h"
 
+#include "common/replaced_operator_new.h"
 #include "platform/sim/runtime/memory_hooks.h"
 #include "platform/sim/runtime/test_hooks.h"
-#include "common/replaced_operator_new.h"
 
 #include <cjson/cJSON.h>
 #include <dlfcn.h>

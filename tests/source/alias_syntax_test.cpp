@@ -1,6 +1,6 @@
+#include "com/hostBoundary.h"
 #include "hwsys/hwsys_errors.h"
 #include "support/AliasStore.h"
-#include "com/hostBoundary.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Where the board libraries' writes are kept, and the board state read through them.
 #include "platform/sim/device/board_json.h"
-#include "platform/sim/device/machine_state.h"
 #include "platform/sim/device/host_files.h"
+#include "platform/sim/device/machine_state.h"
 
 #include <stdexcept>
 

@@ -1,8 +1,8 @@
 // The configuration manager's device tree. DEVINSTs name devices of the current machine; the
 // root HTREE\ROOT\0 is a device like the others but has no parent.
 #include "platform/sim/device/machine_state.h"
-#include "platform/sim/windows_choices.h"
 #include "platform/sim/device/win32_setupapi.h"
+#include "platform/sim/windows_choices.h"
 
 #include <algorithm>
 #include <cstring>

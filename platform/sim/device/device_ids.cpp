@@ -1,7 +1,7 @@
 #include "platform/sim/device/device_ids.h"
 
-#include "platform/sim/text_rules.h"
 #include "platform/sim/device/win32_setupapi.h"
+#include "platform/sim/text_rules.h"
 
 #include <algorithm>
 

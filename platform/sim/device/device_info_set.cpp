@@ -1,8 +1,8 @@
 #include "platform/sim/device/device_info_set.h"
 
 #include "platform/sim/device/device_ids.h"
-#include "platform/sim/windows_choices.h"
 #include "platform/sim/text_rules.h"
+#include "platform/sim/windows_choices.h"
 
 #include <atomic>
 

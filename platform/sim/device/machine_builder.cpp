@@ -1,7 +1,7 @@
 // The builder side of sim::Machine: values, keys, devices and the machine's lists.
 #include "platform/sim/device/machine.h"
-#include "platform/sim/text_rules.h"
 #include "platform/sim/device/win32_setupapi.h"
+#include "platform/sim/text_rules.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
 // GetACP and MultiByteToWideChar for the code pages the simulated machines use: the Western
 // European ANSI page 1252, US-ASCII 20127 and the Japanese page 932.
 #include "platform/sim/machine_access.h"
-#include "platform/sim/win32_error.h"
 #include "platform/sim/runtime/win32_memstr.h"
+#include "platform/sim/win32_error.h"
 
 #include <cstring>
 #include <iconv.h>

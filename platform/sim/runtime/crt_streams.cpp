@@ -2,9 +2,9 @@
 // Windows file handle for it, as a Windows runtime stream owns an OS handle: _get_osfhandle
 // finds the handle, locks taken through it belong to that open file, and fclose closes the handle
 // and releases its locks. The stream is a custom stdio stream so that its closing is seen here.
+#include "platform/sim/machine_access.h"
 #include "platform/sim/runtime/drive_path.h"
 #include "platform/sim/runtime/file_object.h"
-#include "platform/sim/machine_access.h"
 #include "platform/sim/runtime/open_mode.h"
 #include "platform/sim/runtime/win32_files.h"
 

@@ -1,9 +1,9 @@
 #include "platform/sim/runtime/event.h"
 
-#include "platform/sim/windows_choices.h"
 #include "platform/sim/machine_access.h"
-#include "platform/sim/win32_error.h"
 #include "platform/sim/runtime/win32_files.h"
+#include "platform/sim/win32_error.h"
+#include "platform/sim/windows_choices.h"
 
 WINSIM_API HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCSTR name) {
     if (name != nullptr) {

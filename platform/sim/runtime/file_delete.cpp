@@ -1,9 +1,9 @@
 // DeleteFileA of the simulated Windows: a drive path reaches the folder its drive is mapped to.
+#include "platform/sim/machine_access.h"
 #include "platform/sim/runtime/drive_path.h"
 #include "platform/sim/runtime/file_object.h"
-#include "platform/sim/machine_access.h"
-#include "platform/sim/win32_error.h"
 #include "platform/sim/runtime/win32_files.h"
+#include "platform/sim/win32_error.h"
 
 #include <cerrno>
 #include <optional>

@@ -2,13 +2,13 @@
 // POSIX descriptors. What Windows refuses on a link the simulation refuses the same way:
 // CREATE_NEW fails on any existing name, a symbolic link included, and FILE_FLAG_OPEN_REPARSE_POINT
 // opens a link itself instead of its target.
+#include "platform/sim/machine_access.h"
 #include "platform/sim/runtime/drive_path.h"
 #include "platform/sim/runtime/file_attributes.h"
 #include "platform/sim/runtime/file_object.h"
 #include "platform/sim/runtime/kernel_objects.h"
-#include "platform/sim/machine_access.h"
-#include "platform/sim/win32_error.h"
 #include "platform/sim/runtime/win32_files.h"
+#include "platform/sim/win32_error.h"
 #include "platform/sim/windows_choices.h"
 
 #include <cerrno>

@@ -1,10 +1,10 @@
 // LockFileEx, UnlockFileEx and GetOverlappedResult of the simulated Windows. Every handle is a
 // synchronous one: a lock request completes (or fails) inside the call.
+#include "platform/sim/machine_access.h"
 #include "platform/sim/runtime/event.h"
 #include "platform/sim/runtime/file_object.h"
-#include "platform/sim/machine_access.h"
-#include "platform/sim/win32_error.h"
 #include "platform/sim/runtime/win32_files.h"
+#include "platform/sim/win32_error.h"
 #include "platform/sim/windows_choices.h"
 
 #include <optional>

@@ -1,13 +1,13 @@
 // Finding files by name (FindFirstFileA, FindNextFileA, FindClose) in a folder of the host. The
 // folder is read once, when the search starts: later changes to it are not seen, as Windows
 // promises nothing about them either. Names match as on NTFS, without regard to ASCII letter case.
+#include "platform/sim/machine_access.h"
 #include "platform/sim/runtime/drive_path.h"
 #include "platform/sim/runtime/file_attributes.h"
 #include "platform/sim/runtime/kernel_objects.h"
-#include "platform/sim/machine_access.h"
+#include "platform/sim/runtime/win32_files.h"
 #include "platform/sim/text_rules.h"
 #include "platform/sim/win32_error.h"
-#include "platform/sim/runtime/win32_files.h"
 #include "platform/sim/windows_choices.h"
 
 #include <cerrno>

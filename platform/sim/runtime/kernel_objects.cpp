@@ -1,8 +1,8 @@
 #include "platform/sim/runtime/kernel_objects.h"
 
 #include "platform/sim/handle_table.h"
-#include "platform/sim/win32_error.h"
 #include "platform/sim/runtime/win32_files.h"
+#include "platform/sim/win32_error.h"
 
 namespace winsim {
 namespace {

@@ -6,10 +6,10 @@
 // module by the name of its latest load that is still counted.
 #include "platform/sim/call_log.h"
 #include "platform/sim/runtime/library_search.h"
-#include "platform/sim/windows_choices.h"
+#include "platform/sim/runtime/win32_files.h"
 #include "platform/sim/utf16.h"
 #include "platform/sim/win32_error.h"
-#include "platform/sim/runtime/win32_files.h"
+#include "platform/sim/windows_choices.h"
 
 #include <dlfcn.h>
 #include <link.h>

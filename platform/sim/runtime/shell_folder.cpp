@@ -1,7 +1,7 @@
 // SHGetFolderPathW of the simulated Windows: the machine's common application-data folder.
-#include "platform/sim/windows_choices.h"
 #include "platform/sim/machine_access.h"
 #include "platform/sim/runtime/win32_files.h"
+#include "platform/sim/windows_choices.h"
 
 #include <string>
 

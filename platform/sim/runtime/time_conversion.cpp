@@ -1,7 +1,7 @@
 // _localtime64_s, FileTimeToLocalFileTime and FileTimeToSystemTime. The local zone is the one the
 // TZ environment variable names, read afresh on every call so that tests can change it.
-#include "platform/sim/win32_error.h"
 #include "platform/sim/runtime/win32_memstr.h"
+#include "platform/sim/win32_error.h"
 
 #include <cerrno>
 #include <cstdint>
