@@ -153,15 +153,7 @@ protected:
             if (uid != kRoot && (::setresgid(uid, uid, uid) != 0 || ::setresuid(uid, uid, uid) != 0)) {
                 return false;
             }
-            IhwSysExpert2* raw = nullptr;
-            if (create(&raw) != S_OK) {
-                return false;
-            }
-            const auto expert = ComRef<IhwSysExpert2>::attach(raw);
-            const std::u16string item = widen(RenameMachine::itemName(board));
-            LONG inUse = -1;
-            void* reserved = nullptr;
-            return expert->RenameResource(ole(item), ole(alias), 0, &inUse, &reserved) == expected;
+            return renameThroughNewExpert(create, widen(RenameMachine::itemName(board)), alias) == expected;
         });
         return exitedCleanly(child);
     }

@@ -66,4 +66,19 @@ protected:
     static inline createSysApiExpertFunction create = nullptr;
 };
 
+// RenameResource through an expert of its own, as a separate host call would come: the rename's
+// result, or the failure of making the expert.
+inline HRESULT renameThroughNewExpert(createSysApiExpertFunction create, const std::u16string& itemName,
+                                      const std::u16string& alias) {
+    IhwSysExpert2* raw = nullptr;
+    const HRESULT created = create(&raw);
+    if (created != S_OK) {
+        return FAILED(created) ? created : E_FAIL;
+    }
+    const auto expert = ComRef<IhwSysExpert2>::attach(raw);
+    LONG inUse = -1;
+    void* reserved = nullptr;
+    return expert->RenameResource(ole(itemName), ole(alias), 0, &inUse, &reserved);
+}
+
 } // namespace hosttest

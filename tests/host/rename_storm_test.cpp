@@ -30,18 +30,11 @@ std::u16string aliasOf(int board, int round) {
     return widen("board" + std::to_string(board) + "-round" + std::to_string(round));
 }
 
-// Each rename through a fresh expert, as separate host calls would come.
+// The board's renames, each as a separate host call.
 bool renameOwnBoard(createSysApiExpertFunction create, int board) {
     const std::u16string item = widen(RenameMachine::itemName(board));
     for (int round = 0; round < kRounds; ++round) {
-        IhwSysExpert2* raw = nullptr;
-        if (create(&raw) != S_OK) {
-            return false;
-        }
-        const auto expert = ComRef<IhwSysExpert2>::attach(raw);
-        LONG inUse = 0;
-        void* reserved = nullptr;
-        if (expert->RenameResource(ole(item), ole(aliasOf(board, round)), 0, &inUse, &reserved) != S_OK) {
+        if (renameThroughNewExpert(create, item, aliasOf(board, round)) != S_OK) {
             return false;
         }
     }
