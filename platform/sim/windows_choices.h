@@ -204,15 +204,17 @@ constexpr std::uintptr_t kOrdinalLimit = 0x10000;
 //   simulation in the description's. Windows promises no order (RegEnumKeyEx: "in any order"), so
 //   neither is wrong; a host numbering boards by that order (hwconfig list) numbers them
 //   differently, and the comparison matches boards by item name.
-// - Wine reports device instance IDs in upper case whatever the case of the key; the simulation
-//   keeps the description's case. The documentation does not say; the simulation should follow
-//   Wine here (not yet done: the machines compared use upper-case IDs only).
-// - An interface whose device path is not the one derived from the instance ID and class gets no
-//   interface key on Wine (SetupDiOpenDeviceInterfaceRegKey opens the key named after the derived
-//   path), and of two interfaces of one class on one device Wine lists only the last in sorted
-//   order. Windows derives every interface path from the instance ID, the class and a reference
-//   string, so a description's own `path` is one Windows never makes; the simulation should allow
-//   only reference strings there (not yet done).
+// - Wine reports device instance IDs in upper case whatever the case of the key; the
+//   documentation does not say, Windows' own IDs are upper case, and so the simulation reports
+//   them in upper case too (MachineState::build; board state records are found by ID without
+//   regard to case, so a record written under the old spelling still counts).
+// - Interface paths: Windows derives every interface path from the instance ID, the class and a
+//   reference string (IoRegisterDeviceInterface; the string must hold no path separator), and one
+//   class and one reference string on one device are one interface. Wine derives it the same way,
+//   all lower case, and names the interface key after it. Descriptions once gave a free `path`,
+//   which got no interface key on Wine, and two interfaces of one class with their own paths were
+//   one interface there; a description now gives the reference string, and the simulation derives
+//   the path as Wine does (interfacePath in platform/sim/device/device_ids.cpp).
 
 // Papered over for the shipped DLL by the gap-filling setupapi.dll (tests/shipped), which answers
 // these calls itself from what plant-machine.exe writes, and forwards every other one to Wine's:

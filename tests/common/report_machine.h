@@ -70,8 +70,8 @@ inline std::uint32_t geographicAddress(std::uint32_t index) {
 inline std::uint32_t pxiSlot(std::uint32_t index) {
     return 10 + index;
 }
-inline std::string devicePath(const char* kind, std::uint32_t index) {
-    return "\\\\?\\kelp#" + std::string(kind) + "#" + std::to_string(index);
+inline std::string devicePath(const GUID& interfaceClass, std::uint32_t index) {
+    return sim::devicePathOf(boardId(index), interfaceClass);
 }
 // The board's key in the alias file: its PCI identity and its slot path below its root port.
 inline std::string identityToken(std::uint32_t index) {
@@ -105,7 +105,7 @@ inline void addBoard(sim::Machine& machine, std::uint32_t index, const BoardSpec
         .set("modelName", "QV-KELP 4480R")
         .set("serialNumber", "01E2C95A")
         .set("pxiGeographicAddress", geographicAddress(index));
-    board.addInterface(kBoardClass, devicePath("board", index))
+    board.addInterface(kBoardClass)
         .key()
         .subkey("Properties")
         .set("interfaceVersion", layout.interfaceVersion)
@@ -118,9 +118,9 @@ inline void addBoard(sim::Machine& machine, std::uint32_t index, const BoardSpec
         .set("driverBaseName", "qvkelpdrv")
         .set("hardwareRevision", "C2")
         .set("routingAdaptorName", "QV-KELP Trigger Router");
-    board.addInterface(kMainClass, devicePath("main", index));
-    board.addInterface(kRegisterClass, devicePath("registers", index));
-    board.addInterface(kRoutingClass, devicePath("routing", index));
+    board.addInterface(kMainClass);
+    board.addInterface(kRegisterClass);
+    board.addInterface(kRoutingClass);
     board.board = layout.board;
     if (layout.inPxiChassis) {
         machine.addPxi({busNumber(index), 2, 1, 1, pxiSlot(index)});

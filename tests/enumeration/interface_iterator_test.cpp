@@ -33,14 +33,14 @@ std::vector<std::string> devicePathsOf(tDeviceInterfaceIterator& iterator, tStat
 
 TEST_F(InterfaceIterator, interfaces_come_in_the_system_order_with_their_device_paths) {
     sim::Machine machine = discoveryMachine();
-    machine.devices[4].addInterface(kBoardClass, "\\\\?\\kelp#rootport");
+    machine.devices[4].addInterface(kBoardClass, "rootport");
     install(machine);
     tStatus status;
     tDeviceInterfaceIterator iterator(kBoardClass, &status);
     const std::vector<std::string> paths = devicePathsOf(iterator, &status);
     EXPECT_EQ(status.code, 0);
     ASSERT_EQ(paths.size(), 6u);
-    EXPECT_EQ(paths[0], "\\\\?\\kelp#rootport");
+    EXPECT_EQ(paths[0], sim::devicePathOf(machine.devices[4].id, kBoardClass, "rootport"));
     EXPECT_EQ(paths[1], "\\\\?\\pci#ven_abcd&dev_1234&subsys_5678abcd&rev_01#4&2a5e1b0&0&00e0#"
                         "{7729c356-96d6-4fab-8d01-9266fb3d1bd7}");
     EXPECT_EQ(iterator.index(), 6u);
@@ -48,13 +48,14 @@ TEST_F(InterfaceIterator, interfaces_come_in_the_system_order_with_their_device_
 
 TEST_F(InterfaceIterator, an_enumerator_narrows_the_set_to_one_device_and_its_classes) {
     sim::Machine machine = discoveryMachine();
-    machine.devices[6].addInterface(kRegisterClass, "\\\\?\\kelp#registers");
+    machine.devices[6].addInterface(kRegisterClass, "registers");
     install(machine);
     tStatus status;
     tBasicString enumerator;
     enumerator.assign(kOnRootBus.c_str(), &status);
     tDeviceInterfaceIterator registers(kRegisterClass, enumerator, &status);
-    EXPECT_EQ(devicePathsOf(registers, &status), std::vector<std::string>{"\\\\?\\kelp#registers"});
+    EXPECT_EQ(devicePathsOf(registers, &status),
+              std::vector<std::string>{sim::devicePathOf(kOnRootBus, kRegisterClass, "registers")});
 
     tBasicString otherBoard;
     otherBoard.assign(kBehindBridge.c_str(), &status);
@@ -65,9 +66,11 @@ TEST_F(InterfaceIterator, an_enumerator_narrows_the_set_to_one_device_and_its_cl
 
 TEST_F(InterfaceIterator, a_device_path_must_fit_in_256_bytes_with_the_record_header) {
     sim::Machine machine;
-    // 4 bytes of header, the path and its NUL: 251 characters fit exactly, 252 do not.
-    machine.addDevice("ROOT\\KELP\\0000").addInterface(kBoardClass, "\\\\?\\" + std::string(247, 'p'));
-    machine.addDevice("ROOT\\KELP\\0001").addInterface(kBoardClass, "\\\\?\\" + std::string(248, 'p'));
+    // 4 bytes of header, the path and its NUL: 251 characters fit exactly, 252 do not. The paths
+    // end in \ and a reference string of the length that makes them so long.
+    const std::size_t bare = sim::devicePathOf("ROOT\\KELP\\0000", kBoardClass).size() + 1;
+    machine.addDevice("ROOT\\KELP\\0000").addInterface(kBoardClass, std::string(251 - bare, 'p'));
+    machine.addDevice("ROOT\\KELP\\0001").addInterface(kBoardClass, std::string(252 - bare, 'p'));
     install(machine);
     tStatus status;
     tDeviceInterfaceIterator iterator(kBoardClass, &status);

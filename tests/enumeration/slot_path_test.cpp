@@ -77,7 +77,7 @@ TEST(SlotPathWalk, the_path_is_computed_once_per_position_and_anew_after_advance
     // A second board interface on the same device, so that advance() reaches the same board again.
     for (sim::Device& device : machine.devices) {
         if (device.id == kOnRootBus) {
-            device.addInterface(kBoardClass, "\\\\?\\kelp#second");
+            device.addInterface(kBoardClass, "second");
         }
     }
     // One computation reads the board's enumerator name and address; every later read fails.

@@ -25,7 +25,9 @@ using namespace hosttest;
 namespace {
 
 constexpr char16_t kItemName[] = u"PCI\\VEN_1F2B&DEV_7A21&SUBSYS_7A211F2B&REV_01\\6&3A1C9E2&0&000800E0";
-constexpr char kDevicePath[] = "\\\\?\\kelp#main#0";
+constexpr GUID kMainClass = {0x6A2F9D13, 0x8C47, 0x4E0B, {0xB5, 0xD8, 0x3F, 0x1C, 0x27, 0xE9, 0xA0, 0x46}};
+const std::string kDevicePath =
+    sim::devicePathOf("PCI\\VEN_1F2B&DEV_7A21&SUBSYS_7A211F2B&REV_01\\6&3A1C9E2&0&000800E0", kMainClass);
 constexpr std::int64_t kSecondsPerDay = 86400;
 // 2025-03-18 00:00:00 UTC on the 1904 epoch: the calibration the board holds.
 constexpr std::int64_t kBoardCalibration = 3825100800;
@@ -53,7 +55,7 @@ std::string machineText(const std::string& driverBaseName, const std::string& mi
           "key": { "Properties": { "interfaceVersion": 4, "driverBaseName": ")" +
            driverBaseName + R"(",
                                    "mainInterface": { "guid": "{6A2F9D13-8C47-4E0B-B5D8-3F1C27E9A046}" } } } },
-        { "class": "{6A2F9D13-8C47-4E0B-B5D8-3F1C27E9A046}", "path": "\\\\?\\kelp#main#0" } ],
+        { "class": "{6A2F9D13-8C47-4E0B-B5D8-3F1C27E9A046}" } ],
       "board": { "externalCal": { "time": "2025-03-18T00:00:00Z", "intervalDays": 365, "password": "kelp" } } } ],
   "faults": [ { "call": "GetProcAddress", "argument": ")" +
            missingFunction + R"(", "error": 127 } ] })";
@@ -70,7 +72,7 @@ protected:
 
     // The board's record as the host last read it; nothing marked as changed.
     static void holdBoardRecord(HostRequestBag& bag) {
-        bag.hold(hwSysTagMainDevicePath, std::u16string(std::begin(kDevicePath), std::end(kDevicePath) - 1));
+        bag.hold(hwSysTagMainDevicePath, std::u16string(kDevicePath.begin(), kDevicePath.end()));
         bag.hold(hwSysTagExternalCalTime, at(kBoardCalibration));
         bag.hold(hwSysTagExternalCalDue, at(kBoardCalibration + kBoardInterval * kSecondsPerDay));
         bag.hold(hwSysTagExternalCalPassword, std::u16string(u"kelp"));
@@ -109,8 +111,8 @@ protected:
             reinterpret_cast<void (*)()>(GetProcAddress(library, "qvkelpdrvu_readExternalCalInterval")));
         BoardRecord record;
         std::uint64_t fraction = 0;
-        EXPECT_EQ(readTime(kDevicePath, &record.calibration, &fraction), 0);
-        EXPECT_EQ(readInterval(kDevicePath, &record.interval), 0);
+        EXPECT_EQ(readTime(kDevicePath.c_str(), &record.calibration, &fraction), 0);
+        EXPECT_EQ(readInterval(kDevicePath.c_str(), &record.interval), 0);
         FreeLibrary(library);
         return record;
     }
@@ -120,7 +122,7 @@ protected:
         const HMODULE library = LoadLibraryExW(OLESTR("qvkelpdrvu"), nullptr, 0);
         const auto change = reinterpret_cast<boardlib::ChangeExternalCalPasswordFunction>(
             reinterpret_cast<void (*)()>(GetProcAddress(library, "qvkelpdrvu_changeExternalCalPassword")));
-        const bool taken = change(kDevicePath, password, password) == 0;
+        const bool taken = change(kDevicePath.c_str(), password, password) == 0;
         FreeLibrary(library);
         return taken;
     }
@@ -291,7 +293,6 @@ TEST_F(CalibrationWrites, a_missing_library_or_function_fails_the_save_with_E_FA
 // The board is found once per call, however many changes the call writes.
 TEST_F(CalibrationWrites, a_save_of_several_changes_finds_the_board_once) {
     constexpr GUID kBoardClass = {0x7729C356, 0x96D6, 0x4FAB, {0x8D, 0x01, 0x92, 0x66, 0xFB, 0x3D, 0x1B, 0xD7}};
-    constexpr GUID kMainClass = {0x6A2F9D13, 0x8C47, 0x4E0B, {0xB5, 0xD8, 0x3F, 0x1C, 0x27, 0xE9, 0xA0, 0x46}};
     sim::Machine machine;
     machine.recordCalls = true;
     sim::Device& board = machine.addDevice("PCI\\VEN_1F2B&DEV_7A21&SUBSYS_7A211F2B&REV_01\\6&3A1C9E2&0&000800E0");
@@ -301,7 +302,7 @@ TEST_F(CalibrationWrites, a_save_of_several_changes_finds_the_board_once) {
         .set("interfaceVersion", 4)
         .set("driverBaseName", "qvkelpdrv")
         .set("mainInterface", kMainClass);
-    board.addInterface(kMainClass, kDevicePath);
+    board.addInterface(kMainClass);
     board.board = R"({ "externalCal": { "time": "2025-03-18T00:00:00Z", "intervalDays": 365, "password": "kelp" } })";
     sim::installMachine(machine);
     HostRequestBag bag;

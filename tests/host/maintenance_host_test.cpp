@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include "common/host_platform.h"
+#include "platform/sim/device/machine.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -215,7 +216,10 @@ TEST_F(MaintenanceHost, a_successful_self_calibration_is_the_time_the_driver_lib
     const auto readSelfCalTime = reinterpret_cast<ReadSelfCalTime>(
         reinterpret_cast<void (*)()>(GetProcAddress(driver, "qvkelpdrvu_readSelfCalTime")));
     ASSERT_NE(readSelfCalTime, nullptr);
-    const char* const mainInterface = "\\\\?\\kelp#maintenance1#main";
+    constexpr GUID kMainClass = {0x6A2F9D13, 0x8C47, 0x4E0B, {0xB5, 0xD8, 0x3F, 0x1C, 0x27, 0xE9, 0xA0, 0x46}};
+    const std::string mainPath =
+        sim::devicePathOf("PCI\\VEN_1F2B&DEV_7A21&SUBSYS_7A211F2B&REV_01\\3&11583659&0&08", kMainClass);
+    const char* const mainInterface = mainPath.c_str();
     constexpr std::int64_t kSecondsFrom1904To1970 = 2082844800;
     std::int64_t seconds = 0;
     std::uint64_t fraction = 0;

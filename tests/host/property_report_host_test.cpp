@@ -229,15 +229,15 @@ std::vector<Row> wholeTableOfBoard0() {
         {hwSysTagFixed1056000, true},
         {hwSysTagTemperatureSensorCount, LONG{4}},
         {hwSysTagFixed106F000, LONG{1}},
-        {hwSysTagRegisterAccessDevicePath, wide(devicePath("registers", 0))},
+        {hwSysTagRegisterAccessDevicePath, wide(devicePath(kRegisterClass, 0))},
         {hwSysTagHardwareRevision, u"C2"},
         {hwSysTagRoutingAdaptorName, u"QV-KELP Trigger Router"},
-        {hwSysTagRoutingDevicePath, wide(devicePath("routing", 0))},
+        {hwSysTagRoutingDevicePath, wide(devicePath(kRoutingClass, 0))},
         {hwSysTagRoutingItemName, itemName},
         {hwSysTagFixed10001000, true},
         {hwSysTagFixed10002000, ULONG{1}},
         {hwSysTagFixed10003000, false},
-        {hwSysTagMainDevicePath, wide(devicePath("main", 0))},
+        {hwSysTagMainDevicePath, wide(devicePath(kMainClass, 0))},
     };
     const std::u16string sensorNames[] = {u"Analog Front End", u"FPGA", u"Basecard Sensor 0", u"Basecard Sensor 1"};
     const double temperatures[] = {44.5, 61.75, 40.25, 39.0};
@@ -292,7 +292,7 @@ TEST_F(PropertyReportHost, what_a_board_offers_decides_its_rows) {
     failingSelfCalTime.board.insert(failingSelfCalTime.board.size() - 1,
                                     R"(, "fail": { "_readSelfCalTime": -52003 })");
 
-    const std::u16string mainPath = wide(devicePath("main", 0));
+    const std::u16string mainPath = wide(devicePath(kMainClass, 0));
     const struct {
         const char* name;
         BoardSpec layout;

@@ -63,7 +63,7 @@ inline HRESULT renameResource(IhwSysExpert2* expert) {
 inline void requestCalibrationChange(hosttest::HostRequestBag& bag) {
     constexpr std::int64_t kCalibrated = 3840652800;
     constexpr std::int64_t kDay = 86400;
-    bag.hold(hwSysTagMainDevicePath, wide(reporttest::devicePath("main", 0)));
+    bag.hold(hwSysTagMainDevicePath, wide(reporttest::devicePath(reporttest::kMainClass, 0)));
     bag.hold(hwSysTagExternalCalTime, hwSysAttrTimestampUTC{0, kCalibrated});
     bag.hold(hwSysTagExternalCalPassword, std::u16string(u"kelp"));
     bag.change(hwSysTagExternalCalTime, hwSysAttrTimestampUTC{0, kCalibrated + 10 * kDay});

@@ -7,10 +7,10 @@
 // the shipped DLL"):
 //   Enum\<id>                       ClassGUID, and the test equipment's values kQv* below
 //   Enum\<id>\Device Parameters     the hardware key
-//   Control\DeviceClasses\{class}\<path with \\?\ as ##?#>   DeviceInstance
-//       #                           SymbolicLink
-//       #\Control                   Linked (1 when the device is present)
-//       #\Device Parameters         the interface key
+//   Control\DeviceClasses\{class}\<path without reference, \\?\ as ##?#>   DeviceInstance
+//       #<reference string>         SymbolicLink (one subkey per interface of the class)
+//       #<reference string>\Control Linked (1 when the device is present)
+//       #<reference string>\Device Parameters   the interface key
 // The keys planted are listed under kPlantRecordKey, so that the next run deletes them first.
 //
 // Exit codes: 0 planted (members that cannot be planted are named on stderr, one line each, and
@@ -22,6 +22,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
@@ -96,14 +97,11 @@ void writeKey(const Key& key, const sim::RegistryKey& content) {
     }
 }
 
-std::string interfaceKeyName(const std::string& devicePath) {
-    // \\?\pci#... is kept as ##?#pci#...: a key name holds no backslash.
-    std::string name = devicePath;
-    for (char& c : name) {
-        if (c == '\\') {
-            c = '#';
-        }
-    }
+// The key of a device's interfaces of one class: the device path without its reference string,
+// with \\?\ kept as ##?# since a key name holds no backslash.
+std::string interfaceKeyName(const std::string& deviceId, const GUID& classGuid) {
+    std::string name = winsim::interfacePath(deviceId, classGuid, {});
+    std::replace(name.begin(), name.end(), '\\', '#');
     return name;
 }
 
@@ -148,33 +146,32 @@ void deletePlanted(const std::vector<std::string>& keys) {
 struct PlantedInterface {
     std::string keyPath;
     const sim::DeviceInterface* source;
-    std::string devicePath;
 };
 
-// The keys one device takes: its Enum key, then one per interface.
+// The keys of one device's interfaces, one per class it has interfaces of: an interface is the
+// subkey # + its reference string there.
 std::vector<PlantedInterface> interfacesOf(const sim::Device& device) {
     std::vector<PlantedInterface> planted;
     for (const sim::DeviceInterface& deviceInterface : device.interfaces) {
-        const std::string path = deviceInterface.path.empty()
-                                     ? winsim::defaultInterfacePath(device.id, deviceInterface.classGuid)
-                                     : deviceInterface.path;
-        planted.push_back({kDeviceClassesRoot + winsim::toLowerAscii(winsim::formatGuid(deviceInterface.classGuid)) +
-                               "\\" + interfaceKeyName(path),
-                           &deviceInterface, path});
+        planted.push_back({kDeviceClassesRoot + winsim::formatGuid(deviceInterface.classGuid) + "\\" +
+                               interfaceKeyName(device.id, deviceInterface.classGuid),
+                           &deviceInterface});
     }
     return planted;
 }
 
+// IDs are planted in upper case, as Windows keeps them.
 void plantDevice(const sim::Device& device, DWORD order) {
-    const Key enumKey(HKEY_LOCAL_MACHINE, kEnumRoot + device.id);
+    const std::string id = winsim::toUpperAscii(device.id);
+    const Key enumKey(HKEY_LOCAL_MACHINE, kEnumRoot + id);
     enumKey.setText("ClassGUID", kSystemSetupClass);
     if (device.id != kRootDeviceId) {
-        enumKey.setText(kQvParent, device.parent.empty() ? kRootDeviceId : device.parent);
+        enumKey.setText(kQvParent, device.parent.empty() ? kRootDeviceId : winsim::toUpperAscii(device.parent));
     }
     enumKey.setDword(kQvPresent, device.present ? 1 : 0);
     enumKey.setDword(kQvOrder, order);
     enumKey.setText(kQvEnumeratorName,
-                    device.enumerator.empty() ? winsim::defaultEnumerator(device.id) : device.enumerator);
+                    device.enumerator.empty() ? winsim::defaultEnumerator(id) : device.enumerator);
     if (device.address) {
         enumKey.setDword(kQvAddress, *device.address);
     }
@@ -183,12 +180,13 @@ void plantDevice(const sim::Device& device, DWORD order) {
     }
     for (const PlantedInterface& planted : interfacesOf(device)) {
         const Key interfaceKey(HKEY_LOCAL_MACHINE, planted.keyPath);
-        interfaceKey.setText("DeviceInstance", device.id);
-        const Key reference(interfaceKey.get(), "#");
-        reference.setText("SymbolicLink", planted.devicePath);
+        interfaceKey.setText("DeviceInstance", id);
+        const sim::DeviceInterface& source = *planted.source;
+        const Key reference(interfaceKey.get(), "#" + source.reference);
+        reference.setText("SymbolicLink", winsim::interfacePath(device.id, source.classGuid, source.reference));
         Key(reference.get(), "Control").setDword("Linked", device.present ? 1 : 0);
-        if (planted.source->registryKey) {
-            writeKey(Key(reference.get(), "Device Parameters"), *planted.source->registryKey);
+        if (source.registryKey) {
+            writeKey(Key(reference.get(), "Device Parameters"), *source.registryKey);
         }
     }
 }

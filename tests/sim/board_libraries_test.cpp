@@ -22,14 +22,14 @@ namespace {
 
 using namespace simtest;
 
-const std::string kMainPath = "\\\\?\\pci#ven_abcd&dev_1234#main";
+const std::string kMainPath = sim::devicePathOf(kBoardA, kRegisterClass, "main");
 constexpr std::int64_t kJune2025 = 3831580800; // 2025-06-01T00:00:00Z on the 1904 epoch
 
 // Board A's state; its main interface is the register interface at kMainPath.
 sim::Machine machineWithBoard(const std::string& board) {
     sim::Machine machine = boardMachine();
     sim::Device& boardA = machine.devices[4];
-    boardA.interfaces[1].path = kMainPath;
+    boardA.interfaces[1].reference = "main";
     boardA.board = board;
     return machine;
 }
@@ -318,8 +318,7 @@ protected:
         return R"({"devices": [{"id": ")" + escaped(kBoardA) + R"(",
           "interfaces": [{"class": "{7729C356-96D6-4FAB-8D01-9266FB3D1BD7}",
                           "key": {"Properties": {"mainInterface": {"guid": "{307EC87D-29CC-4584-A948-31D05774699E}"}}}},
-                         {"class": "{307EC87D-29CC-4584-A948-31D05774699E}", "path": ")" +
-               escaped(kMainPath) + R"("}],
+                         {"class": "{307EC87D-29CC-4584-A948-31D05774699E}", "reference": "main"}],
           "board": )" + kBoard + "}]}";
     }
 

@@ -40,7 +40,7 @@ inline const std::string kBoardC = "PCI\\VEN_ABCD&DEV_1235&SUBSYS_5679ABCD&REV_0
 inline const std::string kLegacyId = "ROOT\\LEGACY\\0000";
 inline const std::string kBoardAPath = "\\\\?\\pci#ven_abcd&dev_1234&subsys_5678abcd&rev_01#4&2a5e1b0&0&00e0#"
                                        "{7729c356-96d6-4fab-8d01-9266fb3d1bd7}";
-inline const std::string kBoardCPath = "\\\\?\\kelp#boardC";
+inline const std::string kBoardCPath = sim::devicePathOf(kBoardC, kBoardClass, "boardC");
 
 inline sim::Machine boardMachine() {
     sim::Machine machine;
@@ -72,7 +72,7 @@ inline sim::Machine boardMachine() {
     sim::Device& boardC = machine.addDevice(kBoardC, kSecondBridgeId);
     boardC.address = 0x00020005;
     boardC.enumerator = "PCI";
-    boardC.addInterface(kBoardClass, kBoardCPath);
+    boardC.addInterface(kBoardClass, "boardC");
 
     machine.addDevice(kLegacyId);
     return machine;

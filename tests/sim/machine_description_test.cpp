@@ -212,8 +212,16 @@ const Malformed kMalformed[] = {
      "devices[1].hardwareKey.raw.hex: expected pairs of hexadecimal digits"},
     {"duplicate_path",
      R"({ "devices": [ { "id": "ROOT\\GOOD\\0", "board": {} }, { "id": "ROOT\\X\\0", "interfaces": [
-        { "class": "{7729C356-96D6-4FAB-8D01-9266FB3D1BD7}" }, { "class": "{7729c356-96d6-4fab-8d01-9266fb3d1bd7}" } ] } ] })",
-     "devices[1].interfaces[1].path: the device path"},
+        { "class": "{7729C356-96D6-4FAB-8D01-9266FB3D1BD7}", "reference": "A" }, { "class": "{7729c356-96d6-4fab-8d01-9266fb3d1bd7}", "reference": "a" } ] } ] })",
+     "devices[1].interfaces[1]: the device path \"\\\\?\\root#x#0#{7729c356-96d6-4fab-8d01-9266fb3d1bd7}\\a\" is also that of devices[1].interfaces[0]"},
+    {"path_given",
+     R"({ "devices": [ { "id": "ROOT\\GOOD\\0", "board": {} }, { "id": "ROOT\\X\\0", "interfaces": [
+        { "class": "{7729C356-96D6-4FAB-8D01-9266FB3D1BD7}", "path": "\\\\?\\x" } ] } ] })",
+     "devices[1].interfaces[0].path: a device path is not given but derived"},
+    {"reference_with_separator",
+     R"({ "devices": [ { "id": "ROOT\\GOOD\\0", "board": {} }, { "id": "ROOT\\X\\0", "interfaces": [
+        { "class": "{7729C356-96D6-4FAB-8D01-9266FB3D1BD7}", "reference": "a/b" } ] } ] })",
+     "devices[1].interfaces[0].reference: \"a/b\" is not a reference string"},
     {"duplicate_pxi", R"({ "devices": [ { "id": "ROOT\\GOOD\\0", "board": {} } ], "pxi": [
         { "bus": 1, "device": 0, "function": 0, "chassis": 1, "slot": 2 }, { "bus": 1, "device": 0, "function": 0, "chassis": 1, "slot": 3 } ] })",
      "pxi[1]: bus 1, device 0, function 0 is already located by pxi[0]"},
@@ -319,7 +327,7 @@ TEST(MachineDescription, the_documented_example_is_a_valid_description) {
     EXPECT_EQ(machine.faults.size(), 4u);
     EXPECT_EQ(machine.faults[2].error, 0xE000020Bu);
     EXPECT_EQ(machine.faults[3].error, static_cast<DWORD>(-52003));
-    EXPECT_EQ(machine.devices[4].interfaces[1].path, "\\\\?\\pci#ven_abcd&dev_1234#regs");
+    EXPECT_EQ(machine.devices[4].interfaces[1].reference, "regs");
 }
 
 namespace {

@@ -67,15 +67,28 @@ TEST_F(InterfaceDetail, the_exact_size_receives_the_windows_like_default_path) {
     EXPECT_EQ(instanceIdOf(set_, &deviceInfo), kBoardA);
 }
 
-TEST_F(InterfaceDetail, a_path_given_in_the_description_is_handed_back_unchanged) {
-    SP_DEVICE_INTERFACE_DATA boardC = emptyInterfaceData();
-    ASSERT_TRUE(SetupDiEnumDeviceInterfaces(set_, nullptr, &kBoardClass, 1, &boardC));
-    std::vector<std::uint8_t> buffer = detailBuffer(256);
-    auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(buffer.data());
-    DWORD required = 0;
-    ASSERT_TRUE(SetupDiGetDeviceInterfaceDetailA(set_, &boardC, detail, 256, &required, nullptr));
-    EXPECT_EQ(std::string(detail->DevicePath), kBoardCPath);
-    EXPECT_EQ(required, requiredFor(kBoardCPath));
+// Windows keeps instance IDs in upper case and makes each interface's path of the ID, the class and
+// the reference string, which tells apart two interfaces of one class on one device.
+TEST_F(InterfaceDetail, paths_come_of_the_id_the_class_and_the_reference_string_and_ids_read_in_upper_case) {
+    sim::Machine machine;
+    sim::Device& board = machine.addDevice("root\\kelp\\0000");
+    board.addInterface(kBoardClass);
+    board.addInterface(kBoardClass, "Second");
+    sim::installMachine(machine);
+    const HDEVINFO set = SetupDiGetClassDevsA(&kBoardClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    std::vector<std::string> paths;
+    SP_DEVICE_INTERFACE_DATA data = emptyInterfaceData();
+    for (DWORD index = 0; SetupDiEnumDeviceInterfaces(set, nullptr, &kBoardClass, index, &data); ++index) {
+        std::vector<std::uint8_t> buffer = detailBuffer(256);
+        auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(buffer.data());
+        SP_DEVINFO_DATA deviceInfo = emptyDeviceInfo();
+        ASSERT_TRUE(SetupDiGetDeviceInterfaceDetailA(set, &data, detail, 256, nullptr, &deviceInfo));
+        paths.emplace_back(detail->DevicePath);
+        EXPECT_EQ(instanceIdOf(set, &deviceInfo), "ROOT\\KELP\\0000");
+    }
+    SetupDiDestroyDeviceInfoList(set);
+    EXPECT_EQ(paths, (std::vector<std::string>{"\\\\?\\root#kelp#0000#{7729c356-96d6-4fab-8d01-9266fb3d1bd7}",
+                                               "\\\\?\\root#kelp#0000#{7729c356-96d6-4fab-8d01-9266fb3d1bd7}\\second"}));
 }
 
 TEST_F(InterfaceDetail, one_byte_too_few_fails_with_insufficient_buffer_and_the_size) {

@@ -27,14 +27,14 @@ class BoardLibraryMachine : public ::testing::Test {
 protected:
     void install(const char* driverBaseName, bool withMainInterfaceValue = true) {
         sim::Machine machine;
-        machine.addDevice(kOther).addInterface(kMainClass, "\\\\?\\other#main");
+        machine.addDevice(kOther).addInterface(kMainClass, "main");
         sim::Device& board = machine.addDevice(kBoard);
         sim::RegistryKey& properties = board.addInterface(BoardInterfaceClassGuid).key().subkey("Properties");
         properties.set("driverBaseName", driverBaseName);
         if (withMainInterfaceValue) {
             properties.set("mainInterface", kMainClass);
         }
-        board.addInterface(kMainClass, "\\\\?\\board#main");
+        board.addInterface(kMainClass, "main");
         sim::installMachine(machine);
     }
     void TearDown() override { sim::uninstallMachine(); }
@@ -54,8 +54,9 @@ TEST_F(BoardLibraryMachine, the_main_interface_path_is_that_of_the_boards_own_in
     BoardContext board(kBoardName.c_str());
     const nQVOSALS100::tDevicePath& path = board.mainPath(&status);
     EXPECT_EQ(status.code, 0);
-    EXPECT_STREQ(path.text, "\\\\?\\board#main");
-    EXPECT_EQ(path.length, std::string("\\\\?\\board#main").size() + 1);
+    const std::string expected = sim::devicePathOf(kBoard, kMainClass, "main");
+    EXPECT_STREQ(path.text, expected.c_str());
+    EXPECT_EQ(path.length, expected.size() + 1);
 }
 
 TEST_F(BoardLibraryMachine, a_board_without_a_main_interface_class_reports_the_registry_failure) {

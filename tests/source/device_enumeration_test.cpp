@@ -94,7 +94,7 @@ TEST_F(DeviceEnumeration, present_boards_are_named_by_their_instance_ids_in_the_
 
 TEST_F(DeviceEnumeration, a_board_with_two_board_interfaces_is_listed_twice) {
     sim::Machine machine = threeBoards();
-    machine.devices[1].addInterface(BoardInterfaceClassGuid, "\\\\?\\kelp#second");
+    machine.devices[1].addInterface(BoardInterfaceClassGuid, "second");
     sim::installMachine(machine);
     BoardItemNameList names;
     tStatus status;

@@ -310,16 +310,20 @@ sim::BoardState parseBoardState(const std::string& text, const std::string& memb
     return boardStateOf(parseObject(text, member).get(), member);
 }
 
+// Records are found by instance ID without regard to case, as Windows compares IDs: a record kept
+// under another spelling of the ID is the same board's.
 void layOverWrites(sim::BoardState& state, const std::string& document, const std::string& deviceId) {
     const JsonTree root = parseDocument(document);
-    if (const cJSON* written = cJSON_GetObjectItemCaseSensitive(root.get(), deviceId.c_str())) {
+    if (const cJSON* written = cJSON_GetObjectItem(root.get(), deviceId.c_str())) {
         layOver(state, written, deviceId);
     }
 }
 
 std::string withWrites(const std::string& document, const std::string& deviceId, const sim::BoardState& state) {
     const JsonTree root = parseDocument(document);
-    cJSON_DeleteItemFromObjectCaseSensitive(root.get(), deviceId.c_str());
+    while (cJSON_GetObjectItem(root.get(), deviceId.c_str()) != nullptr) {
+        cJSON_DeleteItemFromObject(root.get(), deviceId.c_str());
+    }
     addWrittenRecords(addObject(root.get(), deviceId.c_str()), state);
     const std::unique_ptr<char, decltype(&cJSON_free)> printed(cJSON_Print(root.get()), &cJSON_free);
     if (!printed) {

@@ -31,10 +31,18 @@ std::string defaultEnumerator(std::string_view id) {
     return std::string(id.substr(0, id.find('\\')));
 }
 
-std::string defaultInterfacePath(std::string_view id, const GUID& classGuid) {
-    std::string path = "\\\\?\\" + toLowerAscii(id) + "#" + toLowerAscii(formatGuid(classGuid));
+std::string interfacePath(std::string_view id, const GUID& classGuid, std::string_view reference) {
+    std::string path = "\\\\?\\" + std::string(id) + "#" + formatGuid(classGuid);
     std::replace(path.begin() + 4, path.end(), '\\', '#');
-    return path;
+    if (!reference.empty()) {
+        path += "\\" + std::string(reference);
+    }
+    return toLowerAscii(path);
+}
+
+bool isWellFormedReference(std::string_view reference) {
+    return std::all_of(reference.begin(), reference.end(),
+                       [](char c) { return c > ' ' && c < 0x7F && c != '\\' && c != '/'; });
 }
 
 } // namespace winsim

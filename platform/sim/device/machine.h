@@ -74,9 +74,9 @@ private:
 
 struct SIM_API DeviceInterface {
     GUID classGuid{};
-    // Empty: a Windows-like path made of the device ID and the class, such as
-    // \\?\pci#ven_abcd&dev_1234#4&2a5e1b0&0&00e0#{7729c356-96d6-4fab-8d01-9266fb3d1bd7}.
-    std::string path;
+    // The reference string that tells apart interfaces of one class on one device; empty for none.
+    // The device path is derived from the device ID, the class and it (devicePathOf).
+    std::string reference;
     // The interface's registry key; absent means the key does not exist.
     std::optional<RegistryKey> registryKey;
 
@@ -99,7 +99,7 @@ struct SIM_API Device {
     std::string board;
 
     RegistryKey& hardwareKey();
-    DeviceInterface& addInterface(const GUID& classGuid, std::string path = {});
+    DeviceInterface& addInterface(const GUID& classGuid, std::string reference = {});
 };
 
 struct PxiLocation {
@@ -165,6 +165,10 @@ SIM_API void useMachineFile(const std::string& path);
 SIM_API std::string currentMachineFile();
 // The "board" member of the device with this instance ID (JSON text); empty when none.
 SIM_API std::string boardDescription(const std::string& deviceId);
+// The device path the system gives the interface of this class and reference string on this device:
+// \\?\pci#ven_abcd&dev_1234#4&2a5e1b0&0&00e0#{7729c356-96d6-4fab-8d01-9266fb3d1bd7}, then
+// \ and the reference string when there is one; all lower case.
+SIM_API std::string devicePathOf(const std::string& deviceId, const GUID& classGuid, const std::string& reference = {});
 // The instance ID of the device that owns the interface with this device path; empty when none.
 SIM_API std::string deviceIdOfInterfacePath(const std::string& devicePath);
 // The PXI location of the PCI function at bus, device, function; empty when the machine has none.

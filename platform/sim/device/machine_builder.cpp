@@ -86,10 +86,10 @@ RegistryKey& Device::hardwareKey() {
     return *hardwareRegistryKey;
 }
 
-DeviceInterface& Device::addInterface(const GUID& classGuid, std::string path) {
+DeviceInterface& Device::addInterface(const GUID& classGuid, std::string reference) {
     DeviceInterface& added = interfaces.emplace_back();
     added.classGuid = classGuid;
-    added.path = std::move(path);
+    added.reference = std::move(reference);
     return added;
 }
 

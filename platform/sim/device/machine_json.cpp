@@ -138,8 +138,11 @@ sim::DeviceInterface interfaceOf(const cJSON* object, const std::string& member)
         if (field == "class") {
             result.classGuid = guidOf(item, name);
             hasClass = true;
+        } else if (field == "reference") {
+            result.reference = textOf(item, name);
         } else if (field == "path") {
-            result.path = bytesOf(item, name);
+            refuse(name, "a device path is not given but derived from the device's ID, the class and "
+                         "\"reference\"; give the reference string instead");
         } else if (field == "key") {
             result.registryKey = registryKeyOf(item, name);
         } else {

@@ -1,4 +1,5 @@
 // What the simulated outside libraries ask of the current machine.
+#include "platform/sim/device/device_ids.h"
 #include "platform/sim/device/machine_state.h"
 
 #include <cstring>
@@ -17,6 +18,10 @@ std::string boardDescription(const std::string& deviceId) {
     const auto machine = winsim::currentMachine();
     const winsim::DeviceNode* device = machine->findById(deviceId);
     return device == nullptr ? std::string() : device->board;
+}
+
+std::string devicePathOf(const std::string& deviceId, const GUID& classGuid, const std::string& reference) {
+    return winsim::interfacePath(deviceId, classGuid, reference);
 }
 
 std::string deviceIdOfInterfacePath(const std::string& devicePath) {

@@ -49,8 +49,9 @@ DeviceNode nodeOf(const sim::Device& device, std::size_t index) {
         refuse(deviceMember(index, "enumerator"), "\"" + device.enumerator + "\" contains a backslash");
     }
     DeviceNode node;
-    node.id = device.id;
-    node.enumerator = device.enumerator.empty() ? defaultEnumerator(device.id) : device.enumerator;
+    // Windows reports instance IDs in upper case, whatever case the bus driver gave them.
+    node.id = toUpperAscii(device.id);
+    node.enumerator = device.enumerator.empty() ? defaultEnumerator(node.id) : device.enumerator;
     node.present = device.present;
     node.address = device.address;
     node.hardwareKey = device.hardwareRegistryKey ? &*device.hardwareRegistryKey : nullptr;
@@ -58,12 +59,16 @@ DeviceNode nodeOf(const sim::Device& device, std::size_t index) {
     if (!device.board.empty()) {
         node.boardState = parseBoardState(device.board, deviceMember(index, "board"));
     }
-    for (const sim::DeviceInterface& deviceInterface : device.interfaces) {
+    for (std::size_t i = 0; i < device.interfaces.size(); ++i) {
+        const sim::DeviceInterface& deviceInterface = device.interfaces[i];
+        if (!isWellFormedReference(deviceInterface.reference)) {
+            refuse(deviceMember(index, "interfaces[") + std::to_string(i) + "].reference",
+                   "\"" + deviceInterface.reference + "\" is not a reference string (printable ASCII without "
+                   "spaces, / or \\)");
+        }
         InterfaceNode interfaceNode;
         interfaceNode.classGuid = deviceInterface.classGuid;
-        interfaceNode.path = deviceInterface.path.empty()
-                                 ? defaultInterfacePath(device.id, deviceInterface.classGuid)
-                                 : deviceInterface.path;
+        interfaceNode.path = interfacePath(node.id, deviceInterface.classGuid, deviceInterface.reference);
         interfaceNode.key = deviceInterface.registryKey ? &*deviceInterface.registryKey : nullptr;
         node.interfaces.push_back(std::move(interfaceNode));
     }
@@ -182,7 +187,7 @@ std::shared_ptr<const MachineState> MachineState::build(sim::Machine description
         const std::string upperId = toUpperAscii(devices[d].id);
         const auto [entry, added] = machine->byUpperId_.emplace(upperId, d);
         if (!added) {
-            refuse(deviceMember(d - 1, "id"), "the device ID \"" + devices[d].id +
+            refuse(deviceMember(d - 1, "id"), "the device ID \"" + described[d - 1].id +
                                                   "\" is also that of devices[" +
                                                   std::to_string(entry->second - 1) + "]");
         }
@@ -218,7 +223,7 @@ const DeviceNode* MachineState::findByDevInst(DEVINST devInst) const {
     return found == byDevInst_.end() ? nullptr : &devices_[found->second];
 }
 
-// Indexes the interfaces by device path, refusing a path given twice.
+// Indexes the interfaces by device path, refusing a path made twice.
 void MachineState::indexInterfacePaths() {
     for (std::size_t d = 1; d < devices_.size(); ++d) {
         for (std::size_t i = 0; i < devices_[d].interfaces.size(); ++i) {
@@ -226,9 +231,10 @@ void MachineState::indexInterfacePaths() {
                 byUpperInterfacePath_.emplace(toUpperAscii(devices_[d].interfaces[i].path), InterfacePlace{d, i});
             if (!added) {
                 const InterfacePlace first = entry->second;
-                refuse(deviceMember(d - 1, "interfaces[") + std::to_string(i) + "].path",
+                refuse(deviceMember(d - 1, "interfaces[") + std::to_string(i) + "]",
                        "the device path \"" + devices_[d].interfaces[i].path + "\" is also that of " +
-                           deviceMember(first.device - 1, "interfaces[") + std::to_string(first.index) + "].path");
+                           deviceMember(first.device - 1, "interfaces[") + std::to_string(first.index) +
+                           "] (one class and one reference string make one interface)");
             }
         }
     }
