@@ -7,7 +7,9 @@ depths); PXI chassis (a bridge whose slots hold boards with PXI locations) and P
 outside one; functions above 0; board interfaces of versions 1 to 4 with and without the
 register-access and routing interfaces; boards not present; other vendors' devices; values left
 out; texts with spaces and code-page-1252 characters; board state with and without calibration
-records and temperatures; an alias file with records for present boards, absent boards, or none.
+records and temperatures; an alias file with records for present boards, absent boards, or none;
+instance IDs written in lower case (the system reports them in upper case); interfaces with
+reference strings, among them two register-access interfaces of one board.
 """
 import json
 import random
@@ -101,11 +103,15 @@ class Maker:
                          "serialNumber": "%08X" % self.rng.randint(0, 0xFFFFFFFF),
                          "pxiGeographicAddress": pxi[1] if pxi else 0}
         interfaces = [{"class": BOARD_CLASS, "key": {"Properties": self.properties(version, register, routing)}},
-                      {"class": MAIN_CLASS}]
-        if register:
+                      {"class": MAIN_CLASS, "reference": "main"} if self.chance(0.3) else {"class": MAIN_CLASS}]
+        if register and self.chance(0.2):
+            interfaces += [{"class": REGISTER_CLASS, "reference": "bar0"}, {"class": REGISTER_CLASS, "reference": "bar2"}]
+        elif register:
             interfaces.append({"class": REGISTER_CLASS})
         if routing:
             interfaces.append({"class": ROUTING_CLASS})
+        if self.chance(0.2):
+            item = item.lower()
         self.add({"id": item, "parent": parent, "address": function, "present": present,
                   "hardwareKey": {"BusProperties": self.leave_out(bus_values, keep={"pciVendorID", "pciBusNumber"}),
                                   "DeviceProperties": self.leave_out(device_values)},
