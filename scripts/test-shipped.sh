@@ -71,6 +71,6 @@ start=$SECONDS
 # The Linux side: hwconfig of the plain preset (nothing to do after scripts/test.sh's plain build).
 cmake --preset plain >/dev/null
 cmake --build --preset plain --target hwconfig >/dev/null
-WINE=$wine python3 scripts/compare-builds.py --seeds "${COMPARE_SEEDS:-1-10}" --examples || status=1
+WINE=$wine python3 scripts/compare-builds.py --seeds "${COMPARE_SEEDS:-1-20}" --examples || status=1
 echo "compared in $((SECONDS - start)) s"
 exit "$status"
