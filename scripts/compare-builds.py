@@ -58,8 +58,9 @@ ALIAS_FILE = pathlib.PurePosixPath("ProgramData/Quorvel/QV-KELP/aliases.json")
 WINE = os.environ.get("WINE") or shutil.which("wine64") or "/usr/lib/wine/wine64"
 WINESERVER = shutil.which("wineserver") or "/usr/lib/wine/wineserver"
 WINE_DEBUG = "-all,err+all"
-# A line of Wine's debug output: [time:][process:]thread:class:channel:function text.
-WINE_LINE = re.compile(r"^(?:\d+\.\d{3}:)?(?:[0-9a-f]{4,}:){1,2}(?:fixme|err|warn|trace):[^:\s]*:.*(?:\n|$)", re.M)
+# A line of Wine's debug output: [time:][process:][thread:]class:channel:function text. A line written
+# before the process has its first thread has no numbers ("err:virtual:virtual_alloc_first_teb ...").
+WINE_LINE = re.compile(r"^(?:\d+\.\d{3}:)?(?:[0-9a-f]{4,}:){0,2}(?:fixme|err|warn|trace):[^:\s]*:.*(?:\n|$)", re.M)
 RENAMED = "CompareAlias1"
 
 
