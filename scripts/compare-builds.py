@@ -101,18 +101,23 @@ class Build:
         """Runs hwconfig; what Wine said and silent exits go to `report` (lines printed, silent exits)."""
         output, wine_lines = self.run_once(machine, arguments, prefix)
         step = "%s: %s" % (self.name, " ".join(arguments))
-        if wine_lines:
+        silent = self.name != "linux" and output["exit"] != 0 and not output["stdout"] and not output["stderr"]
+        if wine_lines and not silent:
             report.lines.append("WINE (%s): exit %d, Wine says: %r" % (step, output["exit"], wine_lines[:2000]))
-        if self.name != "linux" and output["exit"] != 0 and not output["stdout"] and not output["stderr"]:
+        if silent:
             # A Windows run that fails without a word of its own (hwconfig writes a line on every
-            # failing path, plant-machine too): seen about once in several thousand runs, under Wine
-            # only. Wine's own lines of that run, if any, stand beside it; the run that follows is
-            # compared, so that the comparison still says whether the builds agree, and the count
-            # stands in the last line.
+            # failing path, plant-machine too): about once in a few thousand runs, more often under
+            # load. Wine's error channel names it: "err:virtual:virtual_alloc_first_teb wine: failed
+            # to map the shared user data: c0000018", the process's start failing before the
+            # program runs, when Wine runs without its preloader (Debian's wine64-preloader), which
+            # keeps that address free. The program never ran, so the run is made again and that
+            # one compared; the line says so, with Wine's words, and the count stands in the last
+            # line. A silent exit without such words is said to be unexplained.
             report.silent_exits.append(step)
             output, again = self.run_once(machine, arguments, prefix)
-            report.lines.append("SILENT EXIT (%s): Wine said: %r; run again (exit %d), Wine says: %r" %
-                                (step, wine_lines[:2000], output["exit"], again[:2000]))
+            report.lines.append("SILENT EXIT (%s): %s; run again (exit %d), Wine says: %r" %
+                                (step, "Wine said: %r" % wine_lines[:2000] if wine_lines else
+                                 "Wine said nothing: unexplained", output["exit"], again[:2000]))
         return output
 
 
