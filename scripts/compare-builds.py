@@ -31,7 +31,7 @@ same byte for byte after normalising only what must differ between the builds:
 
 Machines run on --jobs workers at once (default: the number of CPUs, at most 2), each result printed
 in the machines' order. The Windows builds keep state in their Wine prefix (the alias file in
-C:\ProgramData, the planted machine in the registry), so each worker has a prefix of its own: the
+C:\\ProgramData, the planted machine in the registry), so each worker has a prefix of its own: the
 first runs in WINEPREFIX, whose persistent wineserver the caller has started (scripts/test-shipped.sh
 says why it must be persistent); every other one in a copy of it made here (WINEPREFIX-workerN), with
 a persistent wineserver of its own that is ended, and the copy removed, at the end.
