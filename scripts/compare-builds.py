@@ -106,13 +106,14 @@ class Build:
             report.lines.append("WINE (%s): exit %d, Wine says: %r" % (step, output["exit"], wine_lines[:2000]))
         if silent:
             # A Windows run that fails without a word of its own (hwconfig writes a line on every
-            # failing path, plant-machine too): about once in a few thousand runs, more often under
-            # load. Wine's error channel names it: "err:virtual:virtual_alloc_first_teb wine: failed
-            # to map the shared user data: c0000018", the process's start failing before the
-            # program runs, when Wine runs without its preloader (Debian's wine64-preloader), which
-            # keeps that address free. The program never ran, so the run is made again and that
-            # one compared; the line says so, with Wine's words, and the count stands in the last
-            # line. A silent exit without such words is said to be unexplained.
+            # failing path, plant-machine too), about once in a few thousand runs. Wine's error
+            # channel names it: "err:virtual:virtual_alloc_first_teb wine: failed to map the shared
+            # user data: c0000018". Wine needs the page at 0x7ffe0000 (Windows' shared user data),
+            # and without its preloader (Debian's wine64-preloader, not installed) nothing keeps it
+            # free: wine64 is linked at 0x7d000000 and Linux places its brk heap at random within
+            # 1 GB above it, so now and then the heap already covers that page. The program never
+            # ran, so the run is made again and that one compared; the line says so, with Wine's
+            # words, and the count stands in the last line. One without such words is unexplained.
             report.silent_exits.append(step)
             output, again = self.run_once(machine, arguments, prefix)
             report.lines.append("SILENT EXIT (%s): %s; run again (exit %d), Wine says: %r" %
