@@ -41,9 +41,10 @@ void renumber(HDEVINFO set, SP_DEVINFO_DATA* device) {
     SetLastError(error);
 }
 
-// SetupDiGetDeviceInterfaceDetailA/W: the builtin's answer, with the SP_DEVINFO_DATA it fills
-// renumbered. The documentation has the device filled also when only the size is reported
-// (ERROR_INSUFFICIENT_BUFFER with the required size), so it is renumbered then too.
+// SetupDiGetDeviceInterfaceDetailA/W: DeviceInfoData "receives information about the device that
+// supports the requested interface", its DevInst the devnode's handle (SP_DEVINFO_DATA): the
+// builtin's answer with that renumbered. Wine fills the device also when it reports only the size
+// (ERROR_INSUFFICIENT_BUFFER), so it is renumbered then too.
 template <class Detail>
 BOOL interfaceDetail(const char* name, HDEVINFO set, SP_DEVICE_INTERFACE_DATA* data, Detail* detail, DWORD detailSize,
                      DWORD* required, SP_DEVINFO_DATA* device) {
@@ -55,8 +56,8 @@ BOOL interfaceDetail(const char* name, HDEVINFO set, SP_DEVICE_INTERFACE_DATA* d
     return result;
 }
 
-// SetupDiOpenDeviceInfoA/W: the builtin's answer, with the SP_DEVINFO_DATA it fills on success
-// renumbered.
+// SetupDiOpenDeviceInfoA/W: DeviceInfoData "receives information about the device" on success:
+// the builtin's answer with its DevInst renumbered.
 template <class Char>
 BOOL openDeviceInfo(const char* name, HDEVINFO set, const Char* id, HWND window, DWORD flags,
                     SP_DEVINFO_DATA* device) {
