@@ -6,7 +6,7 @@
   shipped   build/windows/shipped/hwconfig.exe under Wine, the shipped DLL on Wine's own SetupAPI
             and registry (scripts/run-shipped.sh)
 
-    scripts/compare-builds.py [--seeds 1-20] [--examples] [--builds linux,test,shipped] [--keep DIR]
+    scripts/compare-builds.py [--seeds 1-20] [--examples] [--builds linux,test,shipped] [--jobs N] [--keep DIR]
 
 For each machine (scripts/make-machine.py --random SEED, and with --examples the machines of
 examples/): list, tree, aliases; show, cal and selftest of every board (every device with a board
@@ -23,14 +23,29 @@ same byte for byte after normalising only what must differ between the builds:
     ("plant-machine: drives: not planted, ...") are not hwconfig's.
   - A machine with members the registry cannot carry (faults of SetupAPI, CM or registry calls) is
     not run on the shipped DLL; the line says so.
+  - Every Windows run carries Wine's error channel (WINEDEBUG=-all,err+all; the fixme lines Wine
+    prints by default are left out), so that a run that fails says why in its own output. Wine's
+    lines ("0024:err:module:import_dll ...", with the process's number and a time before it when
+    WINEDEBUG asks for them) are not the program's: they are taken out of stderr before comparing,
+    and printed with the step when there are any.
+
+Machines run on --jobs workers at once (default: the number of CPUs, at most 2), each result printed
+in the machines' order. The Windows builds keep state in their Wine prefix (the alias file in
+C:\\ProgramData, the planted machine in the registry), so each worker has a prefix of its own: the
+first runs in WINEPREFIX, whose persistent wineserver the caller has started (scripts/test-shipped.sh
+says why it must be persistent); every other one in a copy of it made here (WINEPREFIX-workerN), with
+a persistent wineserver of its own that is ended, and the copy removed, at the end.
 
 The folder with each machine's outputs per build is kept with --keep. Exit code 0: no difference;
 1: differences, each named on stdout.
 """
 import argparse
+import concurrent.futures
+import contextlib
 import json
 import os
 import pathlib
+import queue
 import re
 import shutil
 import subprocess
@@ -40,7 +55,12 @@ import tempfile
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 BOARD_CLASS = "{7729C356-96D6-4FAB-8D01-9266FB3D1BD7}"
 ALIAS_FILE = pathlib.PurePosixPath("ProgramData/Quorvel/QV-KELP/aliases.json")
-WINE = shutil.which("wine64") or "/usr/lib/wine/wine64"
+WINE = os.environ.get("WINE") or shutil.which("wine64") or "/usr/lib/wine/wine64"
+WINESERVER = shutil.which("wineserver") or "/usr/lib/wine/wineserver"
+WINE_DEBUG = "-all,err+all"
+# A line of Wine's debug output: [time:][process:][thread:]class:channel:function text. A line written
+# before the process has its first thread has no numbers ("err:virtual:virtual_alloc_first_teb ...").
+WINE_LINE = re.compile(r"^(?:\d+\.\d{3}:)?(?:[0-9a-f]{4,}:){0,2}(?:fixme|err|warn|trace):[^:\s]*:.*(?:\n|$)", re.M)
 RENAMED = "CompareAlias1"
 
 
@@ -54,11 +74,11 @@ class Build:
     def __init__(self, name):
         self.name = name
 
-    def alias_file(self, machine):
+    def alias_file(self, machine, prefix):
         if self.name == "linux":
             drives = json.loads(machine.read_text(encoding="utf-8")).get("drives", {})
             return machine.parent / drives["C"] / ALIAS_FILE if "C" in drives else None
-        return pathlib.Path(os.environ["WINEPREFIX"]) / "drive_c" / ALIAS_FILE
+        return prefix / "drive_c" / ALIAS_FILE
 
     def command(self, machine, arguments):
         if self.name == "linux":
@@ -67,31 +87,41 @@ class Build:
             return [WINE, "./hwconfig.exe", "--json"] + arguments, ROOT / "build/windows/simulated"
         return [str(ROOT / "scripts/run-shipped.sh"), str(machine), "--", "hwconfig.exe", "--json"] + arguments, None
 
-    def run_once(self, machine, arguments, wine_debug="-all"):
+    def run_once(self, machine, arguments, prefix):
+        """The run's exit code, stdout and stderr without Wine's lines, and Wine's lines apart."""
         command, folder = self.command(machine, arguments)
-        env = dict(os.environ, QVKELP_MACHINE=windows_path(machine), WINEDEBUG=wine_debug)
+        env = dict(os.environ, QVKELP_MACHINE=windows_path(machine), WINEDEBUG=WINE_DEBUG, WINEPREFIX=str(prefix))
         done = subprocess.run(command, cwd=folder, env=env, capture_output=True, timeout=120)
-        return {"exit": done.returncode, "stdout": done.stdout.decode("latin-1"), "stderr": done.stderr.decode("latin-1")}
+        stderr = done.stderr.decode("latin-1")
+        wine_lines = "".join(match.group(0) for match in WINE_LINE.finditer(stderr))
+        return {"exit": done.returncode, "stdout": done.stdout.decode("latin-1"),
+                "stderr": WINE_LINE.sub("", stderr)}, wine_lines
 
-    def run(self, machine, arguments):
-        output = self.run_once(machine, arguments)
+    def run(self, machine, arguments, prefix, report):
+        """Runs hwconfig; Wine's lines, and a run that fails without a word of its own, go to `report`."""
+        output, wine_lines = self.run_once(machine, arguments, prefix)
+        step = "%s: %s" % (self.name, " ".join(arguments))
         if self.name != "linux" and output["exit"] != 0 and not output["stdout"] and not output["stderr"]:
-            # A Windows run that fails without a word: seen about once in a thousand runs, under Wine
-            # only, and not yet explained (hwconfig writes a line on every failing path). Until it is,
-            # it is said here with Wine's own report of the run that follows, and that run is compared;
-            # the count stands in the last line.
-            SILENT_EXITS.append("%s: %s" % (self.name, " ".join(arguments)))
-            output = self.run_once(machine, arguments, wine_debug="err+all,+process,+seh")
-            lines = output["stderr"].splitlines(True)
-            # hwconfig's failures are one line each, beginning with its name; the rest is Wine's.
-            output["stderr"] = "".join(line for line in lines if line.startswith("hwconfig: "))
-            wine_report = "".join(line for line in lines if not line.startswith("hwconfig: "))
-            print("SILENT EXIT (%s): %s; run again (exit %d), Wine says: %r" %
-                  (self.name, " ".join(arguments), output["exit"], wine_report[:2000]))
+            # hwconfig writes a line on every failing path, plant-machine too: a Windows run that
+            # fails without a word of its own never ran the program. Wine's error channel says why;
+            # the cause seen so far, "failed to map the shared user data", comes of Wine running
+            # without Debian's wine64-preloader (docs/machine-format.md). It is the difference it
+            # makes, and said here.
+            report.silent_exits.append(step)
+            report.lines.append("SILENT EXIT (%s): exit %d, %s" % (
+                step, output["exit"], "Wine says: %r" % wine_lines[:2000] if wine_lines else "Wine said nothing"))
+        elif wine_lines:
+            report.lines.append("WINE (%s): exit %d, Wine says: %r" % (step, output["exit"], wine_lines[:2000]))
         return output
 
 
-SILENT_EXITS = []
+class Report:
+    """What one machine's runs have to say, printed in the machines' order."""
+
+    def __init__(self):
+        self.lines = []
+        self.silent_exits = []
+        self.differences = 0
 
 
 def by_item(entries):
@@ -139,15 +169,15 @@ def plantable(machine):
     return not any(f["call"] == "*" or f["call"].startswith(("SetupDi", "CM_", "Reg")) for f in faults)
 
 
-def run_machine(build, source, work):
+def run_machine(build, source, work, prefix, report):
     """Copies the machine's folder, runs every command, and returns {step: normalised output}."""
     folder = work / build.name
     shutil.copytree(source.parent, folder)
     machine = folder / source.name
-    alias_file = build.alias_file(machine)
+    alias_file = build.alias_file(machine, prefix)
     if build.name != "linux":
         # Both Windows builds read the prefix's alias file: the machine's own is put there.
-        linux_file = Build("linux").alias_file(machine)
+        linux_file = Build("linux").alias_file(machine, prefix)
         alias_file.parent.mkdir(parents=True, exist_ok=True)
         if linux_file and linux_file.exists():
             shutil.copyfile(linux_file, alias_file)
@@ -163,7 +193,7 @@ def run_machine(build, source, work):
                   ("list after rename", ["list"])]
     outputs = {}
     for name, arguments in steps:
-        outputs[name] = normalise(build.run(machine, arguments))
+        outputs[name] = normalise(build.run(machine, arguments, prefix, report))
     if present:
         text = alias_file.read_bytes().decode("latin-1") if alias_file and alias_file.exists() else None
         outputs["alias file after rename"] = {"text": text.replace("\r\n", "\n") if text else text}
@@ -171,7 +201,7 @@ def run_machine(build, source, work):
     return outputs
 
 
-def compare(label, builds, results):
+def compare(label, builds, results, report):
     differences = 0
     first = builds[0]
     for other in builds[1:]:
@@ -180,9 +210,62 @@ def compare(label, builds, results):
             for part in output:
                 if theirs is None or output[part] != theirs[part]:
                     differences += 1
-                    print("DIFF %s: %s, %s: %s %s vs %s" % (label, step, part, first.name, repr(output[part])[:400],
-                                                               other.name + " " + repr(theirs and theirs[part])[:400]))
+                    report.lines.append("DIFF %s: %s, %s: %s %s vs %s" % (
+                        label, step, part, first.name, repr(output[part])[:400],
+                        other.name + " " + repr(theirs and theirs[part])[:400]))
     return differences
+
+
+def compare_machine(label, machine, builds, work_root, prefix):
+    """Runs one machine on every build that can carry it (Windows ones in `prefix`) and compares."""
+    report = Report()
+    work = work_root / label.replace("/", "_").replace(" ", "-") / "runs"
+    shutil.rmtree(work, ignore_errors=True)
+    work.mkdir(parents=True)
+    chosen = [b for b in builds if b.name != "shipped" or plantable(machine)]
+    if len(chosen) < len(builds):
+        report.lines.append("%s: not run on the shipped DLL: it injects faults of SetupAPI, CM or registry calls" % label)
+    results = {build.name: run_machine(build, machine, work, prefix, report) for build in chosen}
+    report.differences = compare(label, chosen, results, report)
+    report.lines.append("%s: %d steps, %s" % (label, len(results[chosen[0].name]),
+                                              "same" if not report.differences else
+                                              "%d differences" % report.differences))
+    return report
+
+
+def wine_in(prefix, *arguments):
+    """Runs a Wine tool in `prefix` with no output to wait for."""
+    subprocess.run(arguments, env=dict(os.environ, WINEPREFIX=str(prefix), WINEDEBUG="-all"),
+                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
+
+
+@contextlib.contextmanager
+def worker_prefixes(count):
+    """WINEPREFIX and count - 1 copies of it, each with a persistent, started wineserver."""
+    if count == 0:
+        yield []
+        return
+    first = pathlib.Path(os.environ["WINEPREFIX"])
+    copies = []
+    try:
+        for number in range(1, count):
+            copy = first.with_name("%s-worker%d" % (first.name, number))
+            copies.append(copy)
+            shutil.rmtree(copy, ignore_errors=True)
+            subprocess.run(["cp", "-a", str(first), str(copy)], check=True)
+            # Not the copy's: the planted machine named by run-shipped.sh's stamp may not be the one
+            # in the registry files as last saved, and Debian's Wine keeps the name of the prefix's
+            # server folder there.
+            for own in ("qvkelp-planted-machine", "wineserver"):
+                (copy / own).unlink(missing_ok=True)
+            wine_in(copy, WINESERVER, "-p")
+            wine_in(copy, WINE, "cmd", "/c", "exit", "0")
+        yield [first] + copies
+    finally:
+        for copy in copies:
+            wine_in(copy, WINESERVER, "-k")
+            wine_in(copy, WINESERVER, "-w")
+            shutil.rmtree(copy, ignore_errors=True)
 
 
 def seeds_of(text):
@@ -199,6 +282,8 @@ def main():
     parser.add_argument("--examples", action="store_true", help="also the machines of examples/")
     parser.add_argument("--builds", default="linux,test,shipped")
     parser.add_argument("--keep", help="keep each machine's outputs in this folder")
+    parser.add_argument("--jobs", type=int, default=min(os.cpu_count() or 1, 2),
+                        help="machines compared at once (default: the number of CPUs, at most 2)")
     options = parser.parse_args()
     builds = [Build(name) for name in options.builds.split(",")]
     work_root = pathlib.Path(options.keep or tempfile.mkdtemp(prefix="compare-builds-"))
@@ -211,23 +296,32 @@ def main():
     if options.examples:
         machines.append(("examples/lab.json", ROOT / "examples/lab.json"))
         machines += [("examples/tests/" + p.name, p) for p in sorted((ROOT / "examples/tests").glob("*.json"))]
-    differences = 0
-    for label, machine in machines:
-        work = work_root / label.replace("/", "_").replace(" ", "-") / "runs"
-        shutil.rmtree(work, ignore_errors=True)
-        work.mkdir(parents=True)
-        chosen = [b for b in builds if b.name != "shipped" or plantable(machine)]
-        if len(chosen) < len(builds):
-            print("%s: not run on the shipped DLL: it injects faults of SetupAPI, CM or registry calls" % label)
-        results = {build.name: run_machine(build, machine, work) for build in chosen}
-        found = compare(label, chosen, results)
-        print("%s: %d steps, %s" % (label, len(results[chosen[0].name]), "same" if not found else "%d differences" % found))
-        differences += found
+    jobs = min(options.jobs, len(machines)) or 1
+    with worker_prefixes(jobs if any(b.name != "linux" for b in builds) else 0) as prefixes:
+        free = queue.Queue()
+        for prefix in prefixes or [None] * jobs:
+            free.put(prefix)
+
+        def compare_on_a_free_prefix(label, machine):
+            prefix = free.get()
+            try:
+                return compare_machine(label, machine, builds, work_root, prefix)
+            finally:
+                free.put(prefix)
+
+        with concurrent.futures.ThreadPoolExecutor(jobs) as workers:
+            reports = [workers.submit(compare_on_a_free_prefix, label, machine) for label, machine in machines]
+            differences, silent_exits = 0, []
+            for report in reports:
+                report = report.result()
+                print("\n".join(report.lines), flush=True)
+                differences += report.differences
+                silent_exits += report.silent_exits
     if not options.keep:
         shutil.rmtree(work_root, ignore_errors=True)
-    print("compare-builds: %d machines, %d differences, %d silent exits of Windows runs run again%s" %
-          (len(machines), differences, len(SILENT_EXITS), "".join("\n  " + run for run in SILENT_EXITS)))
-    return 1 if differences else 0
+    print("compare-builds: %d machines, %d differences, %d silent exits of Windows runs%s" %
+          (len(machines), differences, len(silent_exits), "".join("\n  " + run for run in silent_exits)))
+    return 1 if differences or silent_exits else 0
 
 
 if __name__ == "__main__":

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Installs, as root with apt-get, what the Windows build and its run under Wine need and this machine
-# lacks: the mingw-w64 cross compiler (posix threads), Wine, and Debian's cJSON source package, which
-# is fetched into build/ (never into the repository) and compiled for Windows with the module.
+# lacks: the mingw-w64 cross compiler (posix threads), Wine with its preloader (without it a process
+# now and then fails to start: the page Wine needs at 0x7ffe0000 lies under the heap), and Debian's
+# cJSON source package, which is fetched into build/ (never into the repository) and compiled for
+# Windows with the module.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 dpkg-dev googletest libboost-dev libcli11-dev libhowardhinnant-date-dev)
+packages=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine64-preloader dpkg-dev googletest libboost-dev libcli11-dev libhowardhinnant-date-dev)
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")

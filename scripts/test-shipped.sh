@@ -32,7 +32,7 @@ for file in qvkelpsysapiexpertu.dll hwconfig.exe; do
     fi
     echo "$file: sha256 $built, as in $bin"
 done
-for equipment in setupapi.dll setupapi_wine.dll plant-machine.exe; do
+for equipment in setupapi.dll setupapi_wine.dll plant-machine.exe gap-numbering-check.exe; do
     if [[ -e $bin/$equipment ]]; then
         echo "error: test equipment $equipment is in $bin" >&2
         exit 1
@@ -45,6 +45,9 @@ if x86_64-w64-mingw32-objdump -p "$shipped/plant-machine.exe" |
     echo "error: plant-machine.exe takes registry calls from qvwinsim.dll" >&2
     exit 1
 fi
+
+echo "--- the gap filler's DEVINST numbering, ANSI and wide calls (lab machine)"
+WINE=$wine scripts/run-shipped.sh examples/lab.json -- gap-numbering-check.exe || status=1
 
 echo "--- hwconfig tour (build/windows/shipped)"
 scripts/hwconfig-tour-windows.sh "$wine" shipped || status=1
@@ -68,6 +71,6 @@ start=$SECONDS
 # The Linux side: hwconfig of the plain preset (nothing to do after scripts/test.sh's plain build).
 cmake --preset plain >/dev/null
 cmake --build --preset plain --target hwconfig >/dev/null
-WINE=$wine python3 scripts/compare-builds.py --seeds "${COMPARE_SEEDS:-1-10}" --examples || status=1
+WINE=$wine python3 scripts/compare-builds.py --seeds "${COMPARE_SEEDS:-1-20}" --examples || status=1
 echo "compared in $((SECONDS - start)) s"
 exit "$status"

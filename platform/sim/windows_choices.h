@@ -224,11 +224,11 @@ constexpr std::uintptr_t kOrdinalLimit = 0x10000;
 //   the last error unchanged), both documented properties of every device on Windows.
 // - The first device a process puts into a set gets DevInst 0 (Wine numbers devnodes from 0), which
 //   callers take for none; Windows never hands out 0. The gap filler renumbers every
-//   SP_DEVINFO_DATA that SetupDiGetDeviceInterfaceDetailA, SetupDiOpenDeviceInfoA and
-//   SetupDiEnumDeviceInfo fill from 1, one numbering with the tree's.
-// - CM_Get_Device_IDA knows only devices already put into a set by the process; with the gap
-//   filler it knows every DEVINST the numbering handed out, the tree's too.
+//   SP_DEVINFO_DATA that SetupDiGetDeviceInterfaceDetailA/W, SetupDiOpenDeviceInfoA/W and
+//   SetupDiEnumDeviceInfo fill from 1, one numbering with the tree's (gap-numbering-check.exe).
+// - CM_Get_Device_IDA/W know only devices already put into a set by the process; with the gap
+//   filler they know every DEVINST the numbering handed out, the tree's too.
 // - Wine reports device instance IDs in upper case whatever the case of the registry key; the gap
-//   filler's CM_Get_Device_IDA does the same, so that the tree and the sets agree.
+//   filler's CM_Get_Device_IDA/W do the same, so that the tree and the sets agree.
 
 } // namespace winsim::choice

@@ -41,6 +41,34 @@ void renumber(HDEVINFO set, SP_DEVINFO_DATA* device) {
     SetLastError(error);
 }
 
+// SetupDiGetDeviceInterfaceDetailA/W: DeviceInfoData "receives information about the device that
+// supports the requested interface", its DevInst the devnode's handle (SP_DEVINFO_DATA): the
+// builtin's answer with that renumbered. Wine fills the device also when it reports only the size
+// (ERROR_INSUFFICIENT_BUFFER), so it is renumbered then too.
+template <class Detail>
+BOOL interfaceDetail(const char* name, HDEVINFO set, SP_DEVICE_INTERFACE_DATA* data, Detail* detail, DWORD detailSize,
+                     DWORD* required, SP_DEVINFO_DATA* device) {
+    using Call = BOOL WINAPI(HDEVINFO, SP_DEVICE_INTERFACE_DATA*, Detail*, DWORD, DWORD*, SP_DEVINFO_DATA*);
+    const BOOL result = gap::builtin<Call>(name)(set, data, detail, detailSize, required, device);
+    if (result || GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+        renumber(set, device);
+    }
+    return result;
+}
+
+// SetupDiOpenDeviceInfoA/W: DeviceInfoData "receives information about the device" on success:
+// the builtin's answer with its DevInst renumbered.
+template <class Char>
+BOOL openDeviceInfo(const char* name, HDEVINFO set, const Char* id, HWND window, DWORD flags,
+                    SP_DEVINFO_DATA* device) {
+    using Call = BOOL WINAPI(HDEVINFO, const Char*, HWND, DWORD, SP_DEVINFO_DATA*);
+    const BOOL result = gap::builtin<Call>(name)(set, id, window, flags, device);
+    if (result) {
+        renumber(set, device);
+    }
+    return result;
+}
+
 // SetupDiGetDeviceRegistryProperty: the property's type and data; a buffer too small (or none)
 // fails with ERROR_INSUFFICIENT_BUFFER and reports the size needed; a property the device does not
 // have fails with ERROR_INVALID_DATA.
@@ -110,6 +138,26 @@ CONFIGRET deviceOfCall(DEVINST* result, DEVINST devInst, ULONG flags, gap::Plant
     return CR_SUCCESS;
 }
 
+// CM_Get_Device_IDA/W: the ID and its NUL; a buffer of exactly the ID's length (in characters) gets
+// it without the NUL; a shorter one gets what fits and CR_BUFFER_SMALL. Device instance IDs hold only
+// characters from 0x20 to 0x7F ("Device Instance ID"), the same in both widths.
+template <class Char>
+CONFIGRET deviceIdOf(DEVINST devInst, Char* buffer, ULONG bufferLen, ULONG flags) {
+    if (buffer == nullptr) {
+        return CR_INVALID_POINTER;
+    }
+    if (flags != 0) {
+        return CR_INVALID_FLAG;
+    }
+    const std::string id = gap::idOfDevInst(devInst);
+    if (id.empty()) {
+        return CR_INVALID_DEVNODE;
+    }
+    const std::basic_string<Char> text(id.begin(), id.end());
+    std::memcpy(buffer, text.c_str(), std::min<std::size_t>(bufferLen, text.size() + 1) * sizeof(Char));
+    return bufferLen < text.size() ? CR_BUFFER_SMALL : CR_SUCCESS;
+}
+
 } // namespace
 
 extern "C" {
@@ -143,25 +191,24 @@ __declspec(dllexport) BOOL WINAPI SetupDiGetDeviceInterfaceDetailA(HDEVINFO set,
                                                                   SP_DEVICE_INTERFACE_DETAIL_DATA_A* detail,
                                                                   DWORD detailSize, DWORD* required,
                                                                   SP_DEVINFO_DATA* device) {
-    using Call = BOOL WINAPI(HDEVINFO, SP_DEVICE_INTERFACE_DATA*, SP_DEVICE_INTERFACE_DETAIL_DATA_A*, DWORD, DWORD*,
-                             SP_DEVINFO_DATA*);
-    const BOOL result =
-        gap::builtin<Call>("SetupDiGetDeviceInterfaceDetailA")(set, data, detail, detailSize, required, device);
-    // The device is filled also when only the size is reported.
-    if (result || GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
-        renumber(set, device);
-    }
-    return result;
+    return interfaceDetail("SetupDiGetDeviceInterfaceDetailA", set, data, detail, detailSize, required, device);
+}
+
+__declspec(dllexport) BOOL WINAPI SetupDiGetDeviceInterfaceDetailW(HDEVINFO set, SP_DEVICE_INTERFACE_DATA* data,
+                                                                  SP_DEVICE_INTERFACE_DETAIL_DATA_W* detail,
+                                                                  DWORD detailSize, DWORD* required,
+                                                                  SP_DEVINFO_DATA* device) {
+    return interfaceDetail("SetupDiGetDeviceInterfaceDetailW", set, data, detail, detailSize, required, device);
 }
 
 __declspec(dllexport) BOOL WINAPI SetupDiOpenDeviceInfoA(HDEVINFO set, PCSTR id, HWND window, DWORD flags,
                                                         SP_DEVINFO_DATA* device) {
-    using Call = BOOL WINAPI(HDEVINFO, PCSTR, HWND, DWORD, SP_DEVINFO_DATA*);
-    const BOOL result = gap::builtin<Call>("SetupDiOpenDeviceInfoA")(set, id, window, flags, device);
-    if (result) {
-        renumber(set, device);
-    }
-    return result;
+    return openDeviceInfo("SetupDiOpenDeviceInfoA", set, id, window, flags, device);
+}
+
+__declspec(dllexport) BOOL WINAPI SetupDiOpenDeviceInfoW(HDEVINFO set, PCWSTR id, HWND window, DWORD flags,
+                                                        SP_DEVINFO_DATA* device) {
+    return openDeviceInfo("SetupDiOpenDeviceInfoW", set, id, window, flags, device);
 }
 
 __declspec(dllexport) BOOL WINAPI SetupDiEnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA* device) {
@@ -213,21 +260,12 @@ __declspec(dllexport) CONFIGRET WINAPI CM_Get_Sibling(DEVINST* sibling, DEVINST 
     return firstPresent(siblings, at + 1, sibling);
 }
 
-// CM_Get_Device_ID: the ID and its NUL; a buffer of exactly the ID's length gets it without the
-// NUL; a shorter one gets what fits and CR_BUFFER_SMALL.
 __declspec(dllexport) CONFIGRET WINAPI CM_Get_Device_IDA(DEVINST devInst, PSTR buffer, ULONG bufferLen, ULONG flags) {
-    if (buffer == nullptr) {
-        return CR_INVALID_POINTER;
-    }
-    if (flags != 0) {
-        return CR_INVALID_FLAG;
-    }
-    const std::string id = gap::idOfDevInst(devInst);
-    if (id.empty()) {
-        return CR_INVALID_DEVNODE;
-    }
-    std::memcpy(buffer, id.c_str(), std::min<std::size_t>(bufferLen, id.size() + 1));
-    return bufferLen < id.size() ? CR_BUFFER_SMALL : CR_SUCCESS;
+    return deviceIdOf(devInst, buffer, bufferLen, flags);
+}
+
+__declspec(dllexport) CONFIGRET WINAPI CM_Get_Device_IDW(DEVINST devInst, PWSTR buffer, ULONG bufferLen, ULONG flags) {
+    return deviceIdOf(devInst, buffer, bufferLen, flags);
 }
 
 } // extern "C"
