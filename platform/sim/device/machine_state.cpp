@@ -173,8 +173,9 @@ std::shared_ptr<const MachineState> MachineState::build(sim::Machine description
     machine->indexPxiLocations();
 
     std::vector<DeviceNode>& devices = machine->devices_;
-    devices.push_back(rootNode());
     const auto& described = machine->description_.devices;
+    devices.reserve(described.size() + 1);
+    devices.push_back(rootNode());
     for (std::size_t i = 0; i < described.size(); ++i) {
         devices.push_back(nodeOf(described[i], i));
     }
