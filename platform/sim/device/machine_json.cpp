@@ -2,6 +2,7 @@
 // with the member it is in.
 #include "platform/sim/device/machine_json.h"
 
+#include "platform/sim/device/board_json.h"
 #include "platform/sim/device/json_members.h"
 #include "platform/sim/text_rules.h"
 #include "platform/sim/utf16.h"
@@ -152,7 +153,7 @@ sim::DeviceInterface interfaceOf(const cJSON* object, const std::string& member)
     return result;
 }
 
-sim::Device deviceOf(const cJSON* object, const std::string& member) {
+sim::Device deviceOf(const cJSON* object, const std::string& member, std::optional<sim::BoardState>& boardState) {
     sim::Device device;
     bool hasId = false;
     forEachMember(object, member, [&](const cJSON* item, const std::string& name) {
@@ -179,6 +180,7 @@ sim::Device deviceOf(const cJSON* object, const std::string& member) {
                 refuse(name, "expected an object");
             }
             device.board = jsonTextOf(item);
+            boardState = boardStateOf(item, name);
         } else {
             refuseUnknown(name);
         }
@@ -261,7 +263,8 @@ sim::Fault faultOf(const cJSON* object, const std::string& member) {
     return fault;
 }
 
-void readTopLevel(const cJSON* root, const std::filesystem::path& folder, sim::Machine& machine) {
+void readTopLevel(const cJSON* root, const std::filesystem::path& folder, ParsedDescription& parsed) {
+    sim::Machine& machine = parsed.machine;
     forEachMember(root, "", [&](const cJSON* item, const std::string& name) {
         if (name == "drives") {
             forEachMember(item, name, [&](const cJSON* drive, const std::string& driveName) {
@@ -281,7 +284,7 @@ void readTopLevel(const cJSON* root, const std::filesystem::path& folder, sim::M
             machine.ansiCodePage = static_cast<UINT>(integerOf(item, name, 1, 65535));
         } else if (name == "devices") {
             forEachElement(item, name, [&](const cJSON* entry, const std::string& entryName) {
-                machine.devices.push_back(deviceOf(entry, entryName));
+                machine.devices.push_back(deviceOf(entry, entryName, parsed.boardStates.emplace_back()));
             });
         } else if (name == "pxi") {
             forEachElement(item, name, [&](const cJSON* entry, const std::string& entryName) {
@@ -299,7 +302,7 @@ void readTopLevel(const cJSON* root, const std::filesystem::path& folder, sim::M
 
 } // namespace
 
-sim::Machine parseMachineDescription(const std::string& text, const std::filesystem::path& folder) {
+ParsedDescription parseMachineDescription(const std::string& text, const std::filesystem::path& folder) {
     // JSON allows no raw NUL; cJSON would end a string there and read on after it.
     if (const std::size_t nul = text.find('\0'); nul != std::string::npos) {
         refuse("(top level)", "not valid JSON (a NUL byte at byte " + std::to_string(nul) + ")");
@@ -316,9 +319,9 @@ sim::Machine parseMachineDescription(const std::string& text, const std::filesys
         refuse("(top level)",
                "text follows the JSON value (at byte " + std::to_string(end - text.c_str()) + ")");
     }
-    sim::Machine machine;
-    readTopLevel(root.get(), folder, machine);
-    return machine;
+    ParsedDescription parsed;
+    readTopLevel(root.get(), folder, parsed);
+    return parsed;
 }
 
 } // namespace winsim

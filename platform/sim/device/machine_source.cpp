@@ -22,7 +22,7 @@ std::string diagnosticLine(const std::string& path, const std::string& problem) 
 }
 
 // Reads and checks a description; throws std::invalid_argument with the diagnostic line.
-sim::Machine readDescriptionFile(const std::string& path) {
+ParsedDescription readDescriptionFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         throw std::invalid_argument(
@@ -38,9 +38,9 @@ sim::Machine readDescriptionFile(const std::string& path) {
     }
 }
 
-std::shared_ptr<const MachineState> buildDescription(sim::Machine description, const std::string& path) {
+std::shared_ptr<const MachineState> buildDescription(ParsedDescription description, const std::string& path) {
     try {
-        return MachineState::build(std::move(description), path);
+        return MachineState::build(std::move(description.machine), path, std::move(description.boardStates));
     } catch (const std::invalid_argument& problem) {
         throw std::invalid_argument(diagnosticLine(path, problem.what()));
     }
@@ -115,8 +115,9 @@ void uninstallMachine() {
 }
 
 Machine loadMachineFile(const std::string& path) {
-    Machine machine = winsim::readDescriptionFile(path);
-    winsim::buildDescription(machine, path);
+    winsim::ParsedDescription description = winsim::readDescriptionFile(path);
+    Machine machine = description.machine;
+    winsim::buildDescription(std::move(description), path);
     return machine;
 }
 

@@ -36,7 +36,7 @@ DeviceNode rootNode() {
     return root;
 }
 
-DeviceNode nodeOf(const sim::Device& device, std::size_t index) {
+DeviceNode nodeOf(const sim::Device& device, std::size_t index, std::optional<sim::BoardState>* parsedBoard) {
     if (!isWellFormedDeviceId(device.id)) {
         refuse(deviceMember(index, "id"),
                "\"" + device.id + "\" is not a device instance ID (three parts separated by backslashes)");
@@ -55,7 +55,9 @@ DeviceNode nodeOf(const sim::Device& device, std::size_t index) {
     node.address = device.address;
     node.hardwareKey = device.hardwareRegistryKey ? &*device.hardwareRegistryKey : nullptr;
     node.board = device.board;
-    if (!device.board.empty()) {
+    if (parsedBoard != nullptr) {
+        node.boardState = std::move(*parsedBoard);
+    } else if (!device.board.empty()) {
         node.boardState = parseBoardState(device.board, deviceMember(index, "board"));
     }
     for (const sim::DeviceInterface& deviceInterface : device.interfaces) {
@@ -160,7 +162,8 @@ std::vector<std::string> FaultBook::recordedCalls() {
     return recorded_;
 }
 
-std::shared_ptr<const MachineState> MachineState::build(sim::Machine description, std::string sourceFile) {
+std::shared_ptr<const MachineState> MachineState::build(sim::Machine description, std::string sourceFile,
+                                                        std::vector<std::optional<sim::BoardState>> boardStates) {
     std::shared_ptr<MachineState> machine(new MachineState());
     machine->facts = factsOf(description);
     machine->sourceFile = std::move(sourceFile);
@@ -177,7 +180,7 @@ std::shared_ptr<const MachineState> MachineState::build(sim::Machine description
     devices.reserve(described.size() + 1);
     devices.push_back(rootNode());
     for (std::size_t i = 0; i < described.size(); ++i) {
-        devices.push_back(nodeOf(described[i], i));
+        devices.push_back(nodeOf(described[i], i, boardStates.empty() ? nullptr : &boardStates[i]));
     }
     for (std::size_t d = 0; d < devices.size(); ++d) {
         const std::string upperId = toUpperAscii(devices[d].id);

@@ -109,8 +109,10 @@ public:
     FaultBook& faults() const { return *faults_; }
     BoardWrites& boardWrites() const { return *boardWrites_; }
 
-    // Resolves a description; throws std::invalid_argument naming the member at fault.
-    static std::shared_ptr<const MachineState> build(sim::Machine description, std::string sourceFile);
+    // Resolves a description; throws std::invalid_argument naming the member at fault. The boards'
+    // states, one per device, when the reader already has them (none: parsed from each board's text).
+    static std::shared_ptr<const MachineState> build(sim::Machine description, std::string sourceFile,
+                                                     std::vector<std::optional<sim::BoardState>> boardStates = {});
 
 private:
     MachineState() = default;
