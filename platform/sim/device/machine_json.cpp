@@ -153,8 +153,9 @@ sim::DeviceInterface interfaceOf(const cJSON* object, const std::string& member)
     return result;
 }
 
-sim::Device deviceOf(const cJSON* object, const std::string& member, std::optional<sim::BoardState>& boardState) {
-    sim::Device device;
+// Fills the device in place: a description of a thousand devices is not moved device by device.
+void readDevice(const cJSON* object, const std::string& member, sim::Device& device,
+                std::optional<sim::BoardState>& boardState) {
     bool hasId = false;
     forEachMember(object, member, [&](const cJSON* item, const std::string& name) {
         const std::string field = item->string;
@@ -188,7 +189,6 @@ sim::Device deviceOf(const cJSON* object, const std::string& member, std::option
     if (!hasId) {
         refuse(child(member, "id"), "missing");
     }
-    return device;
 }
 
 sim::PxiLocation pxiOf(const cJSON* object, const std::string& member) {
@@ -284,7 +284,7 @@ void readTopLevel(const cJSON* root, const std::filesystem::path& folder, Parsed
             machine.ansiCodePage = static_cast<UINT>(integerOf(item, name, 1, 65535));
         } else if (name == "devices") {
             forEachElement(item, name, [&](const cJSON* entry, const std::string& entryName) {
-                machine.devices.push_back(deviceOf(entry, entryName, parsed.boardStates.emplace_back()));
+                readDevice(entry, entryName, machine.devices.emplace_back(), parsed.boardStates.emplace_back());
             });
         } else if (name == "pxi") {
             forEachElement(item, name, [&](const cJSON* entry, const std::string& entryName) {
