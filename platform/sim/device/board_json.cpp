@@ -306,6 +306,14 @@ sim::BoardState boardStateOf(const cJSON* object, const std::string& member) {
     return state;
 }
 
+std::string boardTextOf(const cJSON* tree) {
+    const std::unique_ptr<char, decltype(&cJSON_free)> printed(cJSON_PrintUnformatted(tree), &cJSON_free);
+    if (!printed) {
+        throw std::bad_alloc();
+    }
+    return printed.get();
+}
+
 sim::BoardState parseBoardState(const std::string& text, const std::string& member) {
     return boardStateOf(parseObject(text, member).get(), member);
 }

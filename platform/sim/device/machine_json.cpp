@@ -123,14 +123,6 @@ sim::RegistryKey registryKeyOf(const cJSON* object, const std::string& member) {
     return key;
 }
 
-std::string jsonTextOf(const cJSON* item) {
-    const std::unique_ptr<char, decltype(&cJSON_free)> printed(cJSON_PrintUnformatted(item), &cJSON_free);
-    if (!printed) {
-        throw std::bad_alloc();
-    }
-    return printed.get();
-}
-
 sim::DeviceInterface interfaceOf(const cJSON* object, const std::string& member) {
     sim::DeviceInterface result;
     bool hasClass = false;
@@ -154,8 +146,7 @@ sim::DeviceInterface interfaceOf(const cJSON* object, const std::string& member)
 }
 
 // Fills the device in place: a description of a thousand devices is not moved device by device.
-void readDevice(const cJSON* object, const std::string& member, sim::Device& device,
-                std::optional<sim::BoardState>& boardState) {
+void readDevice(const cJSON* object, const std::string& member, sim::Device& device, ParsedBoard& board) {
     bool hasId = false;
     forEachMember(object, member, [&](const cJSON* item, const std::string& name) {
         const std::string field = item->string;
@@ -180,8 +171,7 @@ void readDevice(const cJSON* object, const std::string& member, sim::Device& dev
             if (!cJSON_IsObject(item)) {
                 refuse(name, "expected an object");
             }
-            device.board = jsonTextOf(item);
-            boardState = boardStateOf(item, name);
+            board.state = boardStateOf(item, name);
         } else {
             refuseUnknown(name);
         }
@@ -284,7 +274,7 @@ void readTopLevel(const cJSON* root, const std::filesystem::path& folder, Parsed
             machine.ansiCodePage = static_cast<UINT>(integerOf(item, name, 1, 65535));
         } else if (name == "devices") {
             forEachElement(item, name, [&](const cJSON* entry, const std::string& entryName) {
-                readDevice(entry, entryName, machine.devices.emplace_back(), parsed.boardStates.emplace_back());
+                readDevice(entry, entryName, machine.devices.emplace_back(), parsed.boards.emplace_back());
             });
         } else if (name == "pxi") {
             forEachElement(item, name, [&](const cJSON* entry, const std::string& entryName) {
@@ -298,6 +288,18 @@ void readTopLevel(const cJSON* root, const std::filesystem::path& folder, Parsed
             refuseUnknown(name);
         }
     });
+}
+
+// Takes each device's "board" out of the checked document, one tree each, in device order.
+void keepBoardTrees(cJSON* root, std::vector<ParsedBoard>& boards) {
+    const cJSON* devices = cJSON_GetObjectItemCaseSensitive(root, "devices");
+    std::size_t index = 0;
+    for (cJSON* device = devices != nullptr ? devices->child : nullptr; device != nullptr;
+         device = device->next, ++index) {
+        if (cJSON* board = cJSON_GetObjectItemCaseSensitive(device, "board")) {
+            boards[index].tree.reset(cJSON_DetachItemViaPointer(device, board), &cJSON_Delete);
+        }
+    }
 }
 
 } // namespace
@@ -321,7 +323,17 @@ ParsedDescription parseMachineDescription(const std::string& text, const std::fi
     }
     ParsedDescription parsed;
     readTopLevel(root.get(), folder, parsed);
+    keepBoardTrees(root.get(), parsed.boards);
     return parsed;
+}
+
+sim::Machine machineWithBoardText(ParsedDescription description) {
+    for (std::size_t i = 0; i < description.boards.size(); ++i) {
+        if (description.boards[i].tree) {
+            description.machine.devices[i].board = boardTextOf(description.boards[i].tree.get());
+        }
+    }
+    return std::move(description.machine);
 }
 
 } // namespace winsim

@@ -40,7 +40,7 @@ ParsedDescription readDescriptionFile(const std::string& path) {
 
 std::shared_ptr<const MachineState> buildDescription(ParsedDescription description, const std::string& path) {
     try {
-        return MachineState::build(std::move(description.machine), path, std::move(description.boardStates));
+        return MachineState::build(std::move(description.machine), path, std::move(description.boards));
     } catch (const std::invalid_argument& problem) {
         throw std::invalid_argument(diagnosticLine(path, problem.what()));
     }
@@ -116,9 +116,8 @@ void uninstallMachine() {
 
 Machine loadMachineFile(const std::string& path) {
     winsim::ParsedDescription description = winsim::readDescriptionFile(path);
-    Machine machine = description.machine;
-    winsim::buildDescription(std::move(description), path);
-    return machine;
+    winsim::buildDescription(description, path);
+    return winsim::machineWithBoardText(std::move(description));
 }
 
 void useMachineFile(const std::string& path) {

@@ -36,7 +36,7 @@ DeviceNode rootNode() {
     return root;
 }
 
-DeviceNode nodeOf(const sim::Device& device, std::size_t index, std::optional<sim::BoardState>* parsedBoard) {
+DeviceNode nodeOf(const sim::Device& device, std::size_t index, ParsedBoard* parsedBoard) {
     if (!isWellFormedDeviceId(device.id)) {
         refuse(deviceMember(index, "id"),
                "\"" + device.id + "\" is not a device instance ID (three parts separated by backslashes)");
@@ -56,7 +56,8 @@ DeviceNode nodeOf(const sim::Device& device, std::size_t index, std::optional<si
     node.hardwareKey = device.hardwareRegistryKey ? &*device.hardwareRegistryKey : nullptr;
     node.board = device.board;
     if (parsedBoard != nullptr) {
-        node.boardState = std::move(*parsedBoard);
+        node.boardState = std::move(parsedBoard->state);
+        node.boardTree = std::move(parsedBoard->tree);
     } else if (!device.board.empty()) {
         node.boardState = parseBoardState(device.board, deviceMember(index, "board"));
     }
@@ -163,7 +164,7 @@ std::vector<std::string> FaultBook::recordedCalls() {
 }
 
 std::shared_ptr<const MachineState> MachineState::build(sim::Machine description, std::string sourceFile,
-                                                        std::vector<std::optional<sim::BoardState>> boardStates) {
+                                                        std::vector<ParsedBoard> boards) {
     std::shared_ptr<MachineState> machine(new MachineState());
     machine->facts = factsOf(description);
     machine->sourceFile = std::move(sourceFile);
@@ -180,7 +181,7 @@ std::shared_ptr<const MachineState> MachineState::build(sim::Machine description
     devices.reserve(described.size() + 1);
     devices.push_back(rootNode());
     for (std::size_t i = 0; i < described.size(); ++i) {
-        devices.push_back(nodeOf(described[i], i, boardStates.empty() ? nullptr : &boardStates[i]));
+        devices.push_back(nodeOf(described[i], i, boards.empty() ? nullptr : &boards[i]));
     }
     for (std::size_t d = 0; d < devices.size(); ++d) {
         const std::string upperId = toUpperAscii(devices[d].id);
