@@ -13,10 +13,6 @@ namespace winsim {
     throw std::invalid_argument(member + ": " + problem);
 }
 
-std::string indexed(const std::string& member, std::size_t index) {
-    return member + "[" + std::to_string(index) + "]";
-}
-
 std::string child(const std::string& member, const std::string& name) {
     return member.empty() ? name : member + "." + name;
 }
@@ -54,7 +50,7 @@ void forEachMember(const cJSON* object, const std::string& member,
         refuse(member.empty() ? "(top level)" : member, "expected an object");
     }
     std::set<std::string> seenInUpperCase;
-    std::string name = member.empty() ? std::string() : member + ".";
+    std::string name = child(member, ""); // the prefix each member's name follows
     const std::size_t prefix = name.size();
     std::size_t position = 0;
     for (const cJSON* item = object->child; item != nullptr; item = item->next, ++position) {
