@@ -15,19 +15,6 @@ constexpr const char* kDevicePropertiesSubkey = "DeviceProperties";
 constexpr std::uint32_t kShortTextSize = 40;
 constexpr std::uint32_t kFunctionNameSize = 60;
 
-tWinRegistryKey openHardwareKey(tDeviceInterfaceIterator& iterator, tStatus* status) {
-    if (status->isFatal()) {
-        return tWinRegistryKey();
-    }
-    SP_DEVINFO_DATA deviceInfo = iterator.getDeviceInfo();
-    tWinRegistryKey key(SetupDiOpenDevRegKey(iterator.deviceInfoSet(), &deviceInfo, DICS_FLAG_GLOBAL, 0,
-                                             DIREG_DEV, KEY_READ));
-    if (!key.isOpen()) {
-        setStatusFromWin32Error(GetLastError(), status, __FILE__, __LINE__);
-    }
-    return key;
-}
-
 tWinRegistryKey openInterfaceKey(tDeviceInterfaceIterator& iterator, tStatus* status) {
     if (status->isFatal()) {
         return tWinRegistryKey();
@@ -94,6 +81,25 @@ std::uint32_t readPXIAttribute(std::uint32_t bus, std::uint32_t device, std::uin
 }
 
 } // namespace
+
+tWinRegistryKey openHardwareKey(tDeviceInterfaceIterator& iterator, tStatus* status) {
+    if (status->isFatal()) {
+        return tWinRegistryKey();
+    }
+    SP_DEVINFO_DATA deviceInfo = iterator.getDeviceInfo();
+    tWinRegistryKey key(SetupDiOpenDevRegKey(iterator.deviceInfoSet(), &deviceInfo, DICS_FLAG_GLOBAL, 0,
+                                             DIREG_DEV, KEY_READ));
+    if (!key.isOpen()) {
+        setStatusFromWin32Error(GetLastError(), status, __FILE__, __LINE__);
+    }
+    return key;
+}
+
+std::uint32_t readKeyNumber(const tWinRegistryKey& key, const char* valueName, tStatus* status) {
+    std::uint32_t value = 0;
+    key.queryValue(valueName, &value, sizeof value, nullptr, status);
+    return status->isFatal() ? 0 : value;
+}
 
 void readDeviceValue(tDeviceInterfaceIterator& iterator, const char* subkey, const char* valueName,
                      void* buffer, std::uint32_t bufferSize, std::uint32_t* requiredSize, tStatus* status) {

@@ -8,6 +8,7 @@
 
 #include "enumeration/tBasicString.h"
 #include "enumeration/tDeviceInterfaceIterator.h"
+#include "enumeration/tWinRegistryKey.h"
 #include "platform/win32.h"
 #include "support/status.h"
 #include "support/statusCodes.h"
@@ -52,6 +53,12 @@ void appendValueBySizeQuery(tBasicString& text, ReadValue&& read, tStatus* statu
     }
     status->merge(privateStatus);
 }
+
+// The board's hardware key, for several reads from its subkeys; not open when the status is or
+// becomes fatal.
+tWinRegistryKey openHardwareKey(tDeviceInterfaceIterator& iterator, tStatus* status);
+// A 4-byte value of an open key; 0 when it cannot be read.
+std::uint32_t readKeyNumber(const tWinRegistryKey& key, const char* valueName, tStatus* status);
 
 // 4-byte values (numbers and flags); 0 when the value cannot be read.
 std::uint32_t readDeviceNumber(tDeviceInterfaceIterator& iterator, const char* subkey, const char* valueName,

@@ -80,8 +80,8 @@ void walkBoardInterfaces() {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     sim::Machine machine;
     try {
-        machine = winsim::parseMachineDescription(std::string(reinterpret_cast<const char*>(data), size),
-                                                  "/nonexistent-machine-folder");
+        machine = winsim::machineWithBoardText(winsim::parseMachineDescription(
+            std::string(reinterpret_cast<const char*>(data), size), "/nonexistent-machine-folder"));
         sim::installMachine(machine);
     } catch (const std::invalid_argument&) {
         return 0;

@@ -75,18 +75,23 @@ HRESULT findBoardPlace(const std::string& itemName, BoardPlace& place) {
         if (status.isFatal() || !iterator.isValid()) {
             return HRESULT_FROM_WIN32(ERROR_NO_SUCH_DEVINST);
         }
-        place.bus = nQVOSALS100::readDeviceNumber(iterator, "BusProperties", "pciBusNumber", &status);
-        place.device = nQVOSALS100::readDeviceNumber(iterator, "BusProperties", "pciDeviceNumber", &status);
-        place.function =
-            nQVOSALS100::readDeviceNumber(iterator, "BusProperties", "pciFunctionNumber", &status);
+        // Every board's place is read to number one board: the hardware key is opened once for all
+        // four values, not once a value.
+        const nQVOSALS100::tWinRegistryKey hardwareKey = nQVOSALS100::openHardwareKey(iterator, &status);
+        {
+            const nQVOSALS100::tWinRegistryKey bus = hardwareKey.openSubkey("BusProperties", &status);
+            place.bus = nQVOSALS100::readKeyNumber(bus, "pciBusNumber", &status);
+            place.device = nQVOSALS100::readKeyNumber(bus, "pciDeviceNumber", &status);
+            place.function = nQVOSALS100::readKeyNumber(bus, "pciFunctionNumber", &status);
+        }
         if (status.isFatal()) {
             return E_FAIL;
         }
         place.chassis = nQVOSALS100::readPXIChassisNumber(place.bus, place.device, place.function, &status);
         // The slot as the report shows it beside the chassis: the geographic address, 0 when unread.
         tStatus slotStatus;
-        place.slot =
-            nQVOSALS100::readDeviceNumber(iterator, "DeviceProperties", "pxiGeographicAddress", &slotStatus);
+        const nQVOSALS100::tWinRegistryKey device = hardwareKey.openSubkey("DeviceProperties", &slotStatus);
+        place.slot = nQVOSALS100::readKeyNumber(device, "pxiGeographicAddress", &slotStatus);
         return S_OK;
     });
 }

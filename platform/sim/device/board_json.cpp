@@ -230,31 +230,6 @@ void addTime(cJSON* object, const char* name, const sim::BoardTime& time) {
     }
 }
 
-sim::BoardState boardStateOf(const cJSON* object, const std::string& member) {
-    sim::BoardState state;
-    forEachMember(object, member, [&](const cJSON* item, const std::string& name) {
-        const std::string key = item->string;
-        if (key == "selfCal") {
-            readSelfCal(item, name, state);
-        } else if (key == "externalCal") {
-            readExternalCal(item, name, state);
-        } else if (key == "temperatures") {
-            readTemperatures(item, name, state);
-        } else if (key == "selfTest") {
-            state.selfTest = codeOf(item, name);
-        } else if (key == "selfCalibration") {
-            state.selfCalibration = codeOf(item, name);
-        } else if (key == "reset") {
-            readReset(item, name, state);
-        } else if (key == "fail") {
-            readFailures(item, name, state);
-        } else {
-            refuseUnknown(name);
-        }
-    });
-    return state;
-}
-
 // Replaces the written records of `state` by those present in `written`.
 void layOver(sim::BoardState& state, const cJSON* written, const std::string& member) {
     const sim::BoardState records = boardStateOf(written, member);
@@ -305,6 +280,39 @@ JsonTree parseDocument(const std::string& document) {
 }
 
 } // namespace
+
+sim::BoardState boardStateOf(const cJSON* object, const std::string& member) {
+    sim::BoardState state;
+    forEachMember(object, member, [&](const cJSON* item, const std::string& name) {
+        const std::string key = item->string;
+        if (key == "selfCal") {
+            readSelfCal(item, name, state);
+        } else if (key == "externalCal") {
+            readExternalCal(item, name, state);
+        } else if (key == "temperatures") {
+            readTemperatures(item, name, state);
+        } else if (key == "selfTest") {
+            state.selfTest = codeOf(item, name);
+        } else if (key == "selfCalibration") {
+            state.selfCalibration = codeOf(item, name);
+        } else if (key == "reset") {
+            readReset(item, name, state);
+        } else if (key == "fail") {
+            readFailures(item, name, state);
+        } else {
+            refuseUnknown(name);
+        }
+    });
+    return state;
+}
+
+std::string boardTextOf(const cJSON* tree) {
+    const std::unique_ptr<char, decltype(&cJSON_free)> printed(cJSON_PrintUnformatted(tree), &cJSON_free);
+    if (!printed) {
+        throw std::bad_alloc();
+    }
+    return printed.get();
+}
 
 sim::BoardState parseBoardState(const std::string& text, const std::string& member) {
     return boardStateOf(parseObject(text, member).get(), member);

@@ -3,6 +3,7 @@
 // system: posix/ for the simulated Windows on Linux, windows/ for qvwinsim.dll.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -16,8 +17,10 @@ void replaceFile(const std::string& path, const std::string& text);
 // Appends `line` with one write, after every line any process appended before; silent on failure.
 void appendToFile(const std::string& path, const std::string& line);
 // What tells that a file changed (its identity, size and modification time, or why it cannot be
-// asked); equal texts mean an unchanged file.
-std::string fileSignature(const std::string& path);
+// asked); equal signatures mean an unchanged file. Plain numbers: the simulation asks before every
+// call, so the answer must cost no more than the system's own query.
+using FileSignature = std::array<std::uint64_t, 5>;
+FileSignature fileSignature(const std::string& path);
 
 // An exclusive whole-file lock on `path` (created when missing), held by every process that changes
 // the file it guards; waits until granted, released when destroyed. Throws std::runtime_error.

@@ -13,26 +13,53 @@ namespace winsim {
     throw std::invalid_argument(member + ": " + problem);
 }
 
-std::string indexed(const std::string& member, std::size_t index) {
-    return member + "[" + std::to_string(index) + "]";
-}
-
 std::string child(const std::string& member, const std::string& name) {
     return member.empty() ? name : member + "." + name;
 }
 
+namespace {
+
+// Objects hold a few members: comparing each name with those before it costs less than a set up
+// to this many; larger ones are checked through a set of their names in upper case.
+constexpr std::size_t kPairwiseDuplicateCheck = 16;
+
+bool repeatsEarlierMember(const cJSON* object, const cJSON* item, std::size_t position,
+                          std::set<std::string>& seenInUpperCase) {
+    if (position < kPairwiseDuplicateCheck) {
+        for (const cJSON* earlier = object->child; earlier != item; earlier = earlier->next) {
+            if (equalsIgnoringCase(earlier->string, item->string)) {
+                return true;
+            }
+        }
+        return false;
+    }
+    if (seenInUpperCase.empty()) {
+        for (const cJSON* earlier = object->child; earlier != item; earlier = earlier->next) {
+            seenInUpperCase.insert(toUpperAscii(earlier->string));
+        }
+    }
+    return !seenInUpperCase.insert(toUpperAscii(item->string)).second;
+}
+
+} // namespace
+
+// Each member's name is written into one buffer, reused from member to member.
 void forEachMember(const cJSON* object, const std::string& member,
                    const std::function<void(const cJSON*, const std::string&)>& visit) {
     if (!cJSON_IsObject(object)) {
         refuse(member.empty() ? "(top level)" : member, "expected an object");
     }
-    std::set<std::string> seen;
-    for (const cJSON* item = object->child; item != nullptr; item = item->next) {
-        const std::string name = item->string;
-        if (!seen.insert(toUpperAscii(name)).second) {
-            refuse(child(member, name), "appears twice");
+    std::set<std::string> seenInUpperCase;
+    std::string name = child(member, ""); // the prefix each member's name follows
+    const std::size_t prefix = name.size();
+    std::size_t position = 0;
+    for (const cJSON* item = object->child; item != nullptr; item = item->next, ++position) {
+        name.resize(prefix);
+        name += item->string;
+        if (repeatsEarlierMember(object, item, position, seenInUpperCase)) {
+            refuse(name, "appears twice");
         }
-        visit(item, child(member, name));
+        visit(item, name);
     }
 }
 
@@ -41,9 +68,14 @@ void forEachElement(const cJSON* array, const std::string& member,
     if (!cJSON_IsArray(array)) {
         refuse(member, "expected an array");
     }
+    std::string name = member + "[";
+    const std::size_t prefix = name.size();
     std::size_t index = 0;
     for (const cJSON* item = array->child; item != nullptr; item = item->next) {
-        visit(item, indexed(member, index++));
+        name.resize(prefix);
+        name += std::to_string(index++);
+        name += ']';
+        visit(item, name);
     }
 }
 

@@ -12,7 +12,6 @@ namespace winsim {
 [[noreturn]] void refuse(const std::string& member, const std::string& problem);
 [[noreturn]] void refuseUnknown(const std::string& member);
 
-std::string indexed(const std::string& member, std::size_t index);
 std::string child(const std::string& member, const std::string& name);
 
 // Calls `visit` for each member of an object, refusing a member that appears twice.

@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <list>
 #include <optional>
 #include <string>
 #include <utility>
@@ -65,11 +66,12 @@ public:
     const RegistryValue* findValue(const std::string& name) const;
     const RegistryKey* findSubkey(const std::string& name) const;
     const std::vector<std::pair<std::string, RegistryValue>>& values() const { return values_; }
-    const std::deque<std::pair<std::string, RegistryKey>>& subkeys() const { return subkeys_; }
+    const std::list<std::pair<std::string, RegistryKey>>& subkeys() const { return subkeys_; }
 
 private:
     std::vector<std::pair<std::string, RegistryValue>> values_;
-    std::deque<std::pair<std::string, RegistryKey>> subkeys_;
+    // A list: a key without subkeys holds no memory, and moving a key allocates none (a deque does both).
+    std::list<std::pair<std::string, RegistryKey>> subkeys_;
 };
 
 struct SIM_API DeviceInterface {

@@ -10,9 +10,8 @@ namespace sim {
 RegistryValue RegistryValue::dword(std::uint32_t value) {
     RegistryValue result;
     result.type = REG_DWORD;
-    for (int shift = 0; shift < 32; shift += 8) {
-        result.data.push_back(static_cast<std::uint8_t>(value >> shift));
-    }
+    result.data = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+                   static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
     return result;
 }
 

@@ -2,6 +2,7 @@
 // with the member it is in.
 #include "platform/sim/device/machine_json.h"
 
+#include "platform/sim/device/board_json.h"
 #include "platform/sim/device/json_members.h"
 #include "platform/sim/text_rules.h"
 #include "platform/sim/utf16.h"
@@ -122,14 +123,6 @@ sim::RegistryKey registryKeyOf(const cJSON* object, const std::string& member) {
     return key;
 }
 
-std::string jsonTextOf(const cJSON* item) {
-    const std::unique_ptr<char, decltype(&cJSON_free)> printed(cJSON_PrintUnformatted(item), &cJSON_free);
-    if (!printed) {
-        throw std::bad_alloc();
-    }
-    return printed.get();
-}
-
 sim::DeviceInterface interfaceOf(const cJSON* object, const std::string& member) {
     sim::DeviceInterface result;
     bool hasClass = false;
@@ -155,8 +148,8 @@ sim::DeviceInterface interfaceOf(const cJSON* object, const std::string& member)
     return result;
 }
 
-sim::Device deviceOf(const cJSON* object, const std::string& member) {
-    sim::Device device;
+// Fills the device in place: a description of a thousand devices is not moved device by device.
+void readDevice(const cJSON* object, const std::string& member, sim::Device& device, ParsedBoard& board) {
     bool hasId = false;
     forEachMember(object, member, [&](const cJSON* item, const std::string& name) {
         const std::string field = item->string;
@@ -181,7 +174,7 @@ sim::Device deviceOf(const cJSON* object, const std::string& member) {
             if (!cJSON_IsObject(item)) {
                 refuse(name, "expected an object");
             }
-            device.board = jsonTextOf(item);
+            board.state = boardStateOf(item, name);
         } else {
             refuseUnknown(name);
         }
@@ -189,7 +182,6 @@ sim::Device deviceOf(const cJSON* object, const std::string& member) {
     if (!hasId) {
         refuse(child(member, "id"), "missing");
     }
-    return device;
 }
 
 sim::PxiLocation pxiOf(const cJSON* object, const std::string& member) {
@@ -264,7 +256,8 @@ sim::Fault faultOf(const cJSON* object, const std::string& member) {
     return fault;
 }
 
-void readTopLevel(const cJSON* root, const std::filesystem::path& folder, sim::Machine& machine) {
+void readTopLevel(const cJSON* root, const std::filesystem::path& folder, ParsedDescription& parsed) {
+    sim::Machine& machine = parsed.machine;
     forEachMember(root, "", [&](const cJSON* item, const std::string& name) {
         if (name == "drives") {
             forEachMember(item, name, [&](const cJSON* drive, const std::string& driveName) {
@@ -284,7 +277,7 @@ void readTopLevel(const cJSON* root, const std::filesystem::path& folder, sim::M
             machine.ansiCodePage = static_cast<UINT>(integerOf(item, name, 1, 65535));
         } else if (name == "devices") {
             forEachElement(item, name, [&](const cJSON* entry, const std::string& entryName) {
-                machine.devices.push_back(deviceOf(entry, entryName));
+                readDevice(entry, entryName, machine.devices.emplace_back(), parsed.boards.emplace_back());
             });
         } else if (name == "pxi") {
             forEachElement(item, name, [&](const cJSON* entry, const std::string& entryName) {
@@ -300,9 +293,21 @@ void readTopLevel(const cJSON* root, const std::filesystem::path& folder, sim::M
     });
 }
 
+// Takes each device's "board" out of the checked document, one tree each, in device order.
+void keepBoardTrees(cJSON* root, std::vector<ParsedBoard>& boards) {
+    const cJSON* devices = cJSON_GetObjectItemCaseSensitive(root, "devices");
+    std::size_t index = 0;
+    for (cJSON* device = devices != nullptr ? devices->child : nullptr; device != nullptr;
+         device = device->next, ++index) {
+        if (cJSON* board = cJSON_GetObjectItemCaseSensitive(device, "board")) {
+            boards[index].tree.reset(cJSON_DetachItemViaPointer(device, board), &cJSON_Delete);
+        }
+    }
+}
+
 } // namespace
 
-sim::Machine parseMachineDescription(const std::string& text, const std::filesystem::path& folder) {
+ParsedDescription parseMachineDescription(const std::string& text, const std::filesystem::path& folder) {
     // JSON allows no raw NUL; cJSON would end a string there and read on after it.
     if (const std::size_t nul = text.find('\0'); nul != std::string::npos) {
         refuse("(top level)", "not valid JSON (a NUL byte at byte " + std::to_string(nul) + ")");
@@ -319,9 +324,19 @@ sim::Machine parseMachineDescription(const std::string& text, const std::filesys
         refuse("(top level)",
                "text follows the JSON value (at byte " + std::to_string(end - text.c_str()) + ")");
     }
-    sim::Machine machine;
-    readTopLevel(root.get(), folder, machine);
-    return machine;
+    ParsedDescription parsed;
+    readTopLevel(root.get(), folder, parsed);
+    keepBoardTrees(root.get(), parsed.boards);
+    return parsed;
+}
+
+sim::Machine machineWithBoardText(ParsedDescription description) {
+    for (std::size_t i = 0; i < description.boards.size(); ++i) {
+        if (description.boards[i].tree) {
+            description.machine.devices[i].board = boardTextOf(description.boards[i].tree.get());
+        }
+    }
+    return std::move(description.machine);
 }
 
 } // namespace winsim

@@ -17,7 +17,7 @@ std::vector<std::string> recordedCalls() {
 std::string boardDescription(const std::string& deviceId) {
     const auto machine = winsim::currentMachine();
     const winsim::DeviceNode* device = machine->findById(deviceId);
-    return device == nullptr ? std::string() : device->board;
+    return device == nullptr ? std::string() : device->boardText();
 }
 
 std::string devicePathOf(const std::string& deviceId, const GUID& classGuid, const std::string& reference) {

@@ -22,7 +22,7 @@ std::string diagnosticLine(const std::string& path, const std::string& problem) 
 }
 
 // Reads and checks a description; throws std::invalid_argument with the diagnostic line.
-sim::Machine readDescriptionFile(const std::string& path) {
+ParsedDescription readDescriptionFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         throw std::invalid_argument(
@@ -38,9 +38,9 @@ sim::Machine readDescriptionFile(const std::string& path) {
     }
 }
 
-std::shared_ptr<const MachineState> buildDescription(sim::Machine description, const std::string& path) {
+std::shared_ptr<const MachineState> buildDescription(ParsedDescription description, const std::string& path) {
     try {
-        return MachineState::build(std::move(description), path);
+        return MachineState::build(std::move(description.machine), path, std::move(description.boards));
     } catch (const std::invalid_argument& problem) {
         throw std::invalid_argument(diagnosticLine(path, problem.what()));
     }
@@ -60,7 +60,8 @@ struct MachineSource {
     std::mutex mutex;
     std::shared_ptr<const MachineState> installed;
     std::shared_ptr<const MachineState> loaded;
-    std::string loadedSignature;
+    std::string loadedPath;
+    FileSignature loadedSignature{};
     std::shared_ptr<const MachineState> empty = MachineState::build(sim::Machine{}, {});
 };
 
@@ -69,9 +70,11 @@ MachineSource& machineSource() {
     return source;
 }
 
-// The name and the file's signature tell whether the description changed.
-std::string descriptionSignature(const std::string& path) {
-    return path + '\n' + fileSignature(path);
+void remember(MachineSource& source, std::shared_ptr<const MachineState> machine, std::string path,
+              const FileSignature& signature) {
+    source.loaded = std::move(machine);
+    source.loadedPath = std::move(path);
+    source.loadedSignature = signature;
 }
 
 } // namespace
@@ -86,10 +89,10 @@ std::shared_ptr<const MachineState> currentMachine() {
     if (path == nullptr || *path == '\0') {
         return source.empty;
     }
-    std::string signature = descriptionSignature(path);
-    if (!source.loaded || signature != source.loadedSignature) {
-        source.loaded = loadDescription(path);
-        source.loadedSignature = std::move(signature);
+    // The name and the file's signature tell whether the description changed.
+    const FileSignature signature = fileSignature(path);
+    if (!source.loaded || source.loadedPath != path || signature != source.loadedSignature) {
+        remember(source, loadDescription(path), path, signature);
     }
     return source.loaded;
 }
@@ -112,20 +115,19 @@ void uninstallMachine() {
 }
 
 Machine loadMachineFile(const std::string& path) {
-    Machine machine = winsim::readDescriptionFile(path);
-    winsim::buildDescription(machine, path);
-    return machine;
+    winsim::ParsedDescription description = winsim::readDescriptionFile(path);
+    winsim::buildDescription(description, path);
+    return winsim::machineWithBoardText(std::move(description));
 }
 
 void useMachineFile(const std::string& path) {
     // Taken before the read: a change while it reads makes the first call read the file again.
-    std::string signature = winsim::descriptionSignature(path);
+    const winsim::FileSignature signature = winsim::fileSignature(path);
     std::shared_ptr<const winsim::MachineState> built =
         winsim::buildDescription(winsim::readDescriptionFile(path), path);
     winsim::MachineSource& source = winsim::machineSource();
     const std::lock_guard<std::mutex> lock(source.mutex);
-    source.loaded = std::move(built);
-    source.loadedSignature = std::move(signature);
+    winsim::remember(source, std::move(built), path, signature);
 }
 
 } // namespace sim

@@ -36,7 +36,7 @@ DeviceNode rootNode() {
     return root;
 }
 
-DeviceNode nodeOf(const sim::Device& device, std::size_t index) {
+DeviceNode nodeOf(const sim::Device& device, std::size_t index, ParsedBoard* parsedBoard) {
     if (!isWellFormedDeviceId(device.id)) {
         refuse(deviceMember(index, "id"),
                "\"" + device.id + "\" is not a device instance ID (three parts separated by backslashes)");
@@ -56,7 +56,10 @@ DeviceNode nodeOf(const sim::Device& device, std::size_t index) {
     node.address = device.address;
     node.hardwareKey = device.hardwareRegistryKey ? &*device.hardwareRegistryKey : nullptr;
     node.board = device.board;
-    if (!device.board.empty()) {
+    if (parsedBoard != nullptr) {
+        node.boardState = std::move(parsedBoard->state);
+        node.boardTree = std::move(parsedBoard->tree);
+    } else if (!device.board.empty()) {
         node.boardState = parseBoardState(device.board, deviceMember(index, "board"));
     }
     for (std::size_t i = 0; i < device.interfaces.size(); ++i) {
@@ -165,7 +168,8 @@ std::vector<std::string> FaultBook::recordedCalls() {
     return recorded_;
 }
 
-std::shared_ptr<const MachineState> MachineState::build(sim::Machine description, std::string sourceFile) {
+std::shared_ptr<const MachineState> MachineState::build(sim::Machine description, std::string sourceFile,
+                                                        std::vector<ParsedBoard> boards) {
     std::shared_ptr<MachineState> machine(new MachineState());
     machine->facts = factsOf(description);
     machine->sourceFile = std::move(sourceFile);
@@ -178,10 +182,11 @@ std::shared_ptr<const MachineState> MachineState::build(sim::Machine description
     machine->indexPxiLocations();
 
     std::vector<DeviceNode>& devices = machine->devices_;
-    devices.push_back(rootNode());
     const auto& described = machine->description_.devices;
+    devices.reserve(described.size() + 1);
+    devices.push_back(rootNode());
     for (std::size_t i = 0; i < described.size(); ++i) {
-        devices.push_back(nodeOf(described[i], i));
+        devices.push_back(nodeOf(described[i], i, boards.empty() ? nullptr : &boards[i]));
     }
     for (std::size_t d = 0; d < devices.size(); ++d) {
         const std::string upperId = toUpperAscii(devices[d].id);

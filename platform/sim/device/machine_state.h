@@ -3,7 +3,9 @@
 // another thread never changes a device under a caller.
 #pragma once
 
+#include "platform/sim/device/board_json.h"
 #include "platform/sim/device/board_state.h"
+#include "platform/sim/device/machine_json.h"
 #include "platform/sim/device/machine.h"
 #include "platform/sim/machine_access.h"
 
@@ -41,8 +43,12 @@ struct DeviceNode {
     std::optional<std::uint32_t> address;
     const sim::RegistryKey* hardwareKey = nullptr; // null: the device has no hardware key
     std::vector<InterfaceNode> interfaces;
-    std::string board;
-    std::optional<sim::BoardState> boardState; // parsed from `board`; absent when that is empty
+    std::string board;                     // as a machine made in code gives it
+    std::shared_ptr<const cJSON> boardTree; // as a description file gives it
+    std::optional<sim::BoardState> boardState; // absent for a device without a board
+
+    // The board's JSON text; empty for a device without a board.
+    std::string boardText() const { return boardTree ? boardTextOf(boardTree.get()) : board; }
     DEVINST devInst = 0;
     std::size_t parent = 0;            // index of the parent; the root is its own parent
     std::vector<std::size_t> children; // indices, in description order
@@ -109,8 +115,10 @@ public:
     FaultBook& faults() const { return *faults_; }
     BoardWrites& boardWrites() const { return *boardWrites_; }
 
-    // Resolves a description; throws std::invalid_argument naming the member at fault.
-    static std::shared_ptr<const MachineState> build(sim::Machine description, std::string sourceFile);
+    // Resolves a description; throws std::invalid_argument naming the member at fault. The boards,
+    // one per device, when a description file gave them (none: parsed from each board's text).
+    static std::shared_ptr<const MachineState> build(sim::Machine description, std::string sourceFile,
+                                                     std::vector<ParsedBoard> boards = {});
 
 private:
     MachineState() = default;

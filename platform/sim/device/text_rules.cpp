@@ -1,7 +1,5 @@
 #include "platform/sim/text_rules.h"
 
-#include <cstdio>
-
 namespace winsim {
 namespace {
 
@@ -91,11 +89,22 @@ std::optional<GUID> parseGuid(std::string_view text) {
     return guid;
 }
 
+// Written digit by digit: a description of a thousand boards formats thousands of interface paths.
 std::string formatGuid(const GUID& guid) {
-    char text[39];
-    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", static_cast<unsigned>(guid.Data1),
-                  guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1], guid.Data4[2], guid.Data4[3],
-                  guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]);
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text = "{00000000-0000-0000-0000-000000000000}";
+    const auto put = [&text](std::size_t end, std::uint32_t value) {
+        for (std::size_t at = end; value != 0; value >>= 4) {
+            text[--at] = kDigits[value & 0xF];
+        }
+    };
+    put(9, guid.Data1);
+    put(14, guid.Data2);
+    put(19, guid.Data3);
+    constexpr std::size_t kByteEnds[8] = {22, 24, 27, 29, 31, 33, 35, 37};
+    for (std::size_t i = 0; i < 8; ++i) {
+        put(kByteEnds[i], guid.Data4[i]);
+    }
     return text;
 }
 

@@ -123,13 +123,15 @@ void appendToFile(const std::string& path, const std::string& line) {
     } while (written == -1 && errno == EINTR);
 }
 
-std::string fileSignature(const std::string& path) {
+// A failed query is told apart from every file by an identity no file has (device and inode both ~0).
+FileSignature fileSignature(const std::string& path) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
-        return "error " + std::to_string(errno);
+        return {~std::uint64_t{0}, ~std::uint64_t{0}, static_cast<std::uint64_t>(errno), 0, 0};
     }
-    return std::to_string(info.st_dev) + ':' + std::to_string(info.st_ino) + ':' + std::to_string(info.st_size) +
-           ':' + std::to_string(info.st_mtim.tv_sec) + '.' + std::to_string(info.st_mtim.tv_nsec);
+    return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+            static_cast<std::uint64_t>(info.st_size), static_cast<std::uint64_t>(info.st_mtim.tv_sec),
+            static_cast<std::uint64_t>(info.st_mtim.tv_nsec)};
 }
 
 ExclusiveFileLock::ExclusiveFileLock(const std::string& path)

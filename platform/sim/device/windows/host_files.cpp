@@ -96,14 +96,14 @@ void appendToFile(const std::string& path, const std::string& line) {
     }
 }
 
-std::string fileSignature(const std::string& path) {
+// A failed query is told apart from every file by its first number, which no file's size reaches.
+FileSignature fileSignature(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA info{};
     if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &info)) {
-        return "error " + std::to_string(GetLastError());
+        return {~std::uint64_t{0}, GetLastError(), 0, 0, 0};
     }
-    return std::to_string(info.nFileSizeHigh) + ':' + std::to_string(info.nFileSizeLow) + ':' +
-           std::to_string(info.ftLastWriteTime.dwHighDateTime) + '.' +
-           std::to_string(info.ftLastWriteTime.dwLowDateTime);
+    return {info.nFileSizeHigh, info.nFileSizeLow, info.ftLastWriteTime.dwHighDateTime,
+            info.ftLastWriteTime.dwLowDateTime, 0};
 }
 
 // The whole-file range, as the module locks its alias file.
