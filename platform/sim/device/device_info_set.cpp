@@ -108,6 +108,31 @@ DeviceInfoSet::DeviceInfoSet(std::shared_ptr<const MachineState> machine, SetCon
     for (std::size_t position = 0; position < devices_.size(); ++position) {
         positions_.emplace(devices_[position], position);
     }
+    if (!interfaces_.empty()) {
+        onlyClass_ = interfaceOf(interfaces_.front()).classGuid;
+        for (const SetInterface& entry : interfaces_) {
+            if (!(interfaceOf(entry).classGuid == *onlyClass_)) {
+                onlyClass_.reset();
+                break;
+            }
+        }
+    }
+}
+
+std::optional<std::size_t> DeviceInfoSet::findInterface(const GUID& interfaceClass, const DeviceNode* onlyDevice,
+                                                        DWORD memberIndex) const {
+    if (onlyDevice == nullptr && onlyClass_ && *onlyClass_ == interfaceClass) {
+        return memberIndex < interfaces_.size() ? std::optional<std::size_t>(memberIndex) : std::nullopt;
+    }
+    DWORD seen = 0;
+    for (std::size_t position = 0; position < interfaces_.size(); ++position) {
+        const bool matches = interfaceOf(interfaces_[position]).classGuid == interfaceClass &&
+                             (onlyDevice == nullptr || &deviceOf(interfaces_[position]) == onlyDevice);
+        if (matches && seen++ == memberIndex) {
+            return position;
+        }
+    }
+    return std::nullopt;
 }
 
 const DeviceNode* DeviceInfoSet::deviceOf(const SP_DEVINFO_DATA* deviceInfo) const {

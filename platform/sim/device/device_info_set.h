@@ -47,6 +47,10 @@ public:
     const std::vector<SetInterface>& interfaces() const { return interfaces_; }
     const DeviceNode& deviceOf(const SetInterface& entry) const { return machine_->devices()[entry.device]; }
     const InterfaceNode& interfaceOf(const SetInterface& entry) const;
+    // The position of the memberIndex-th interface of the class, among those of `onlyDevice` when it
+    // is given; empty past the last.
+    std::optional<std::size_t> findInterface(const GUID& interfaceClass, const DeviceNode* onlyDevice,
+                                             DWORD memberIndex) const;
     // The interface an SP_DEVICE_INTERFACE_DATA of this set names.
     const SetInterface* interfaceOf(const SP_DEVICE_INTERFACE_DATA* interfaceData) const;
     void describeInterface(std::size_t position, SP_DEVICE_INTERFACE_DATA* interfaceData) const;
@@ -57,6 +61,9 @@ private:
     std::shared_ptr<const MachineState> machine_;
     const std::uint32_t serial_;
     const std::vector<SetInterface> interfaces_;
+    // Set when every interface of the set is of this one class, as in a set opened for a class: the
+    // Nth interface of that class is then the Nth of the set, found without a walk.
+    std::optional<GUID> onlyClass_;
     mutable std::mutex mutex_;
     std::vector<std::size_t> devices_; // grows by SetupDiOpenDeviceInfoA
     std::unordered_map<std::size_t, std::size_t> positions_; // machine index -> position in devices_

@@ -31,27 +31,17 @@ WINSIM_API BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO setHandle, PSP_DEVIN
             return failWith(ERROR_INVALID_PARAMETER);
         }
     }
-    const auto& interfaces = set->interfaces();
-    std::size_t position = 0;
-    DWORD seen = 0;
-    for (; position < interfaces.size(); ++position) {
-        const bool matches = set->interfaceOf(interfaces[position]).classGuid == *interfaceClassGuid &&
-                             (onlyDevice == nullptr || &set->deviceOf(interfaces[position]) == onlyDevice);
-        if (matches && seen++ == memberIndex) {
-            break;
-        }
-    }
-    const bool found = position < interfaces.size();
+    const std::optional<std::size_t> position = set->findInterface(*interfaceClassGuid, onlyDevice, memberIndex);
     DWORD injected = 0;
     if (winsim::takeInjectedFault("SetupDiEnumDeviceInterfaces",
-                                  found ? set->deviceOf(interfaces[position]).id : std::string(),
+                                  position ? set->deviceOf(set->interfaces()[*position]).id : std::string(),
                                   &injected)) {
         return failWith(injected);
     }
-    if (!found) {
+    if (!position) {
         return failWith(ERROR_NO_MORE_ITEMS);
     }
-    set->describeInterface(position, interfaceData);
+    set->describeInterface(*position, interfaceData);
     return TRUE;
 }
 
