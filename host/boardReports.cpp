@@ -202,18 +202,25 @@ struct PlaceKey {
     }
 };
 
-PlaceKey placeOf(const ItemName& itemName) {
+PlaceKey placeOf(const ItemName& itemName, const aliaskeys::BoardPlaces& places) {
     PlaceKey key;
     key.itemName = toUtf8(itemName.c_str());
-    key.unknown = FAILED(aliaskeys::findBoardPlace(key.itemName, key.place));
+    const auto found = places.find(itemName);
+    key.unknown = found == places.end();
+    if (!key.unknown) {
+        key.place = found->second;
+    }
     key.outsideChassis = key.place.chassis == 0;
     return key;
 }
 
 std::vector<ItemName> inPlaceOrder(std::vector<ItemName> names) {
+    // A walk that fails leaves the boards it did not reach without a place, ordered after the others.
+    aliaskeys::BoardPlaces places;
+    static_cast<void>(aliaskeys::readBoardPlaces(places));
     std::vector<std::pair<PlaceKey, ItemName>> placed;
     for (ItemName& name : names) {
-        placed.emplace_back(placeOf(name), std::move(name));
+        placed.emplace_back(placeOf(name, places), std::move(name));
     }
     std::sort(placed.begin(), placed.end(),
               [](const auto& a, const auto& b) { return a.first.tied() < b.first.tied(); });

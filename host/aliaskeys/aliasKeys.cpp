@@ -6,6 +6,7 @@
 #include "enumeration/deviceValueReaders.h"
 #include "enumeration/tDeviceInterfaceIterator.h"
 #include "support/AliasStore.h"
+#include "support/StringBase.h"
 #include "support/cJSONUtils.h"
 
 namespace aliaskeys {
@@ -66,33 +67,53 @@ HRESULT findBoardKey(const std::string& itemName, BoardKey& key) {
     });
 }
 
-HRESULT findBoardPlace(const std::string& itemName, BoardPlace& place) {
+namespace {
+
+// The place of the board the walk stands on; fatal in `status` when a value cannot be read.
+BoardPlace placeOfCurrentBoard(nQVOSALS100::tDeviceInterfaceIterator& boards, tStatus* status) {
+    BoardPlace place;
+    // The hardware key is opened once for all four values, not once a value.
+    const nQVOSALS100::tWinRegistryKey hardwareKey = nQVOSALS100::openHardwareKey(boards, status);
+    {
+        const nQVOSALS100::tWinRegistryKey bus = hardwareKey.openSubkey("BusProperties", status);
+        place.bus = nQVOSALS100::readKeyNumber(bus, "pciBusNumber", status);
+        place.device = nQVOSALS100::readKeyNumber(bus, "pciDeviceNumber", status);
+        place.function = nQVOSALS100::readKeyNumber(bus, "pciFunctionNumber", status);
+    }
+    if (status->isFatal()) {
+        return place;
+    }
+    place.chassis = nQVOSALS100::readPXIChassisNumber(place.bus, place.device, place.function, status);
+    // The slot as the report shows it beside the chassis: the geographic address, 0 when unread.
+    tStatus slotStatus;
+    const nQVOSALS100::tWinRegistryKey device = hardwareKey.openSubkey("DeviceProperties", &slotStatus);
+    place.slot = nQVOSALS100::readKeyNumber(device, "pxiGeographicAddress", &slotStatus);
+    return place;
+}
+
+} // namespace
+
+HRESULT readBoardPlaces(BoardPlaces& places) {
     return qvkelpsysapiexpert::runHostOperation([&](tStatus& status) {
-        nQVOSALS100::tBasicString enumerator;
-        enumerator.assign(itemName.c_str(), &status);
-        nQVOSALS100::tDeviceInterfaceIterator iterator(qvkelpsysapiexpert::BoardInterfaceClassGuid,
-                                                       enumerator, &status);
-        if (status.isFatal() || !iterator.isValid()) {
-            return HRESULT_FROM_WIN32(ERROR_NO_SUCH_DEVINST);
+        // One walk over one set of the boards: a set opened for each board would have the system
+        // look through the interfaces of every board once for each.
+        nQVOSALS100::tDeviceInterfaceIterator boards(qvkelpsysapiexpert::BoardInterfaceClassGuid, &status);
+        nQVOSALS100::tBasicString itemName;
+        for (; boards.isValid() && !status.isFatal(); boards.advance()) {
+            // One board's failure leaves only that board without a place.
+            const SP_DEVINFO_DATA deviceInfo = boards.getDeviceInfo();
+            if (deviceInfo.DevInst == 0) {
+                continue;
+            }
+            tStatus boardStatus;
+            nQVOSALS100::getDeviceMatchingToken(boards.deviceInfoSet(), deviceInfo, itemName, &boardStatus);
+            const BoardPlace place = placeOfCurrentBoard(boards, &boardStatus);
+            if (!boardStatus.isFatal()) {
+                // Keyed as the module's list of item names widens them.
+                places.emplace(qv::brix::StringBase<WCHAR>(itemName.c_str()).c_str(), place);
+            }
         }
-        // Every board's place is read to number one board: the hardware key is opened once for all
-        // four values, not once a value.
-        const nQVOSALS100::tWinRegistryKey hardwareKey = nQVOSALS100::openHardwareKey(iterator, &status);
-        {
-            const nQVOSALS100::tWinRegistryKey bus = hardwareKey.openSubkey("BusProperties", &status);
-            place.bus = nQVOSALS100::readKeyNumber(bus, "pciBusNumber", &status);
-            place.device = nQVOSALS100::readKeyNumber(bus, "pciDeviceNumber", &status);
-            place.function = nQVOSALS100::readKeyNumber(bus, "pciFunctionNumber", &status);
-        }
-        if (status.isFatal()) {
-            return E_FAIL;
-        }
-        place.chassis = nQVOSALS100::readPXIChassisNumber(place.bus, place.device, place.function, &status);
-        // The slot as the report shows it beside the chassis: the geographic address, 0 when unread.
-        tStatus slotStatus;
-        const nQVOSALS100::tWinRegistryKey device = hardwareKey.openSubkey("DeviceProperties", &slotStatus);
-        place.slot = nQVOSALS100::readKeyNumber(device, "pxiGeographicAddress", &slotStatus);
-        return S_OK;
+        boards.reportEnumerationFailure(&status);
     });
 }
 

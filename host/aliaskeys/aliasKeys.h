@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace aliaskeys {
@@ -53,7 +54,10 @@ struct BoardPlace {
     std::uint32_t function = 0;
 };
 
-// Fails as findBoardKey does, or with the HRESULT of a registry value that cannot be read.
-HRESULT findBoardPlace(const std::string& itemName, BoardPlace& place);
+// The places of the present boards by item name, read in one walk over them. A board whose place
+// cannot be read is left out; a walk that fails keeps the places read before it and returns the
+// HRESULT of the failure.
+using BoardPlaces = std::unordered_map<std::basic_string<WCHAR>, BoardPlace>;
+HRESULT readBoardPlaces(BoardPlaces& places);
 
 } // namespace aliaskeys

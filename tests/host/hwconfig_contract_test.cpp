@@ -203,6 +203,11 @@ TEST(HwconfigContract, a_board_is_named_by_number_item_name_alias_location_or_se
         Edits{{"\"01D4A7F2\", \"pxiGeographicAddress\": 2", "\"01D4A7F2\", \"pxiGeographicAddress\": 5"}});
     check({"list", 0, "1  ScopeFrontEnd  QV-KELP 4220 ", ""}, moved.on());
     check({"--json show PXI1/5", 0, R"("number":3,"itemName":"PCI\\VEN_1F2B&DEV_7A21&)", ""}, moved.on());
+    // A board whose place cannot be read comes after the others, which keep their numbers.
+    const LabCopy unplaced(Edits{{"\"pciRevision\": 1, \"pciBusNumber\": 3,", "\"pciRevision\": 1,"}});
+    check({"list", 10, "1  ScopeFrontEnd  QV-KELP 4220 ", "hwconfig: board 4: report failed"}, unplaced.on());
+    check({"--json list", 10, R"({"number":4,"itemName":"PCI\\VEN_1F2B&DEV_7A21&)", "hwconfig: board 4: report failed"},
+          unplaced.on());
     // One wording for a board that is not there, whatever the command.
     for (const std::string command : {"show 9", "rename 9 X", "selftest 9", "selfcal 9", "cal 9"}) {
         check({command, 3, "", "hwconfig: no board answers to \"9\": name it by its number"}, lab.on());
