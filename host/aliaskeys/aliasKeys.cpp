@@ -95,8 +95,9 @@ BoardPlace placeOfCurrentBoard(nQVOSALS100::tDeviceInterfaceIterator& boards, tS
 
 HRESULT readBoardPlaces(BoardPlaces& places) {
     return qvkelpsysapiexpert::runHostOperation([&](tStatus& status) {
-        // One walk over one set of the boards: a set opened for each board would have the system
-        // look through the interfaces of every board once for each.
+        // One walk over one set of the boards. Opening a set may read the interface keys of every
+        // board (Wine's SetupAPI does, whatever the enumerator), so a set for each board made
+        // naming one board grow with the square of the boards.
         nQVOSALS100::tDeviceInterfaceIterator boards(qvkelpsysapiexpert::BoardInterfaceClassGuid, &status);
         nQVOSALS100::tBasicString itemName;
         for (; boards.isValid() && !status.isFatal(); boards.advance()) {

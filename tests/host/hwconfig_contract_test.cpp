@@ -203,7 +203,7 @@ TEST(HwconfigContract, a_board_is_named_by_number_item_name_alias_location_or_se
         Edits{{"\"01D4A7F2\", \"pxiGeographicAddress\": 2", "\"01D4A7F2\", \"pxiGeographicAddress\": 5"}});
     check({"list", 0, "1  ScopeFrontEnd  QV-KELP 4220 ", ""}, moved.on());
     check({"--json show PXI1/5", 0, R"("number":3,"itemName":"PCI\\VEN_1F2B&DEV_7A21&)", ""}, moved.on());
-    // A board whose place cannot be read comes after the others, which keep their numbers.
+    // A board whose place cannot be read comes after the others, which keep their order.
     const LabCopy unplaced(Edits{{"\"pciRevision\": 1, \"pciBusNumber\": 3,", "\"pciRevision\": 1,"}});
     check({"list", 10, "1  ScopeFrontEnd  QV-KELP 4220 ", "hwconfig: board 4: report failed"}, unplaced.on());
     check({"--json list", 10, R"({"number":4,"itemName":"PCI\\VEN_1F2B&DEV_7A21&)", "hwconfig: board 4: report failed"},
