@@ -52,6 +52,8 @@ import subprocess
 import sys
 import tempfile
 
+import wine_run
+
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 BOARD_CLASS = "{7729C356-96D6-4FAB-8D01-9266FB3D1BD7}"
 ALIAS_FILE = pathlib.PurePosixPath("ProgramData/Quorvel/QV-KELP/aliases.json")
@@ -87,20 +89,28 @@ class Build:
             return [WINE, "./hwconfig.exe", "--json"] + arguments, ROOT / "build/windows/simulated"
         return [str(ROOT / "scripts/run-shipped.sh"), str(machine), "--", "hwconfig.exe", "--json"] + arguments, None
 
-    def run_once(self, machine, arguments, prefix):
-        """The run's exit code, stdout and stderr without Wine's lines, and Wine's lines apart."""
+    def run_once(self, machine, arguments, prefix, step):
+        """The run's exit code, stdout and stderr without Wine's lines, Wine's lines apart, and what
+        wine_run has to say of a Windows run that Wine failed and that ran once more."""
         command, folder = self.command(machine, arguments)
         env = dict(os.environ, QVKELP_MACHINE=windows_path(machine), WINEDEBUG=WINE_DEBUG, WINEPREFIX=str(prefix))
-        done = subprocess.run(command, cwd=folder, env=env, capture_output=True, timeout=120)
+        if self.name == "linux":
+            done = subprocess.run(command, cwd=folder, env=env, capture_output=True, timeout=120)
+            notes = []
+        else:
+            done = wine_run.run(command, cwd=folder, env=env, label=step, timeout=120)
+            notes = done.notes
         stderr = done.stderr.decode("latin-1")
         wine_lines = "".join(match.group(0) for match in WINE_LINE.finditer(stderr))
         return {"exit": done.returncode, "stdout": done.stdout.decode("latin-1"),
-                "stderr": WINE_LINE.sub("", stderr)}, wine_lines
+                "stderr": WINE_LINE.sub("", stderr)}, wine_lines, notes
 
     def run(self, machine, arguments, prefix, report):
-        """Runs hwconfig; Wine's lines, and a run that fails without a word of its own, go to `report`."""
-        output, wine_lines = self.run_once(machine, arguments, prefix)
+        """Runs hwconfig; Wine's lines, a run that Wine failed and that ran once more, and a run that
+        fails without a word of its own, go to `report`."""
         step = "%s: %s" % (self.name, " ".join(arguments))
+        output, wine_lines, notes = self.run_once(machine, arguments, prefix, step)
+        report.lines += ["WINE_RUN " + note for note in notes]
         if self.name != "linux" and output["exit"] != 0 and not output["stdout"] and not output["stderr"]:
             # hwconfig writes a line on every failing path, plant-machine too: a Windows run that
             # fails without a word of its own never ran the program. Wine's error channel says why;
@@ -251,6 +261,7 @@ def worker_prefixes(count):
         for number in range(1, count):
             copy = first.with_name("%s-worker%d" % (first.name, number))
             copies.append(copy)
+            wine_run.end_processes_in(copy)
             shutil.rmtree(copy, ignore_errors=True)
             subprocess.run(["cp", "-a", str(first), str(copy)], check=True)
             # Not the copy's: the planted machine named by run-shipped.sh's stamp may not be the one
@@ -259,7 +270,9 @@ def worker_prefixes(count):
             for own in ("qvkelp-planted-machine", "wineserver"):
                 (copy / own).unlink(missing_ok=True)
             wine_in(copy, WINESERVER, "-p")
-            wine_in(copy, WINE, "cmd", "/c", "exit", "0")
+            problem = wine_run.prefix_problem(WINE, dict(os.environ, WINEPREFIX=str(copy)))
+            if problem:
+                raise RuntimeError("the copy of the Wine prefix is unusable: " + problem)
         yield [first] + copies
     finally:
         for copy in copies:

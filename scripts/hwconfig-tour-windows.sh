@@ -28,9 +28,11 @@ step() {
     shift 3
     local output code=0
     if [[ $mode == shipped ]]; then
-        output=$(WINE=$wine scripts/run-shipped.sh "$lab/lab.json" -- hwconfig.exe "$@" 2>&1) || code=$?
+        output=$(WINE=$wine python3 scripts/wine_run.py --label "hwconfig $*" -- \
+                 scripts/run-shipped.sh "$lab/lab.json" -- hwconfig.exe "$@" 2>&1) || code=$?
     else
-        output=$(cd "$simulated" && "$wine" ./hwconfig.exe "$@" 2>&1) || code=$?
+        output=$(python3 scripts/wine_run.py --label "hwconfig $*" --cwd "$simulated" -- \
+                 "$wine" ./hwconfig.exe "$@" 2>&1) || code=$?
     fi
     if [[ $code == "$exit" ]] && grep -qF -- "$expected" <<<"$output"; then
         echo "ok   hwconfig $name"

@@ -25,8 +25,9 @@ wine=${WINE:-$(command -v wine64 || echo /usr/lib/wine/wine64)}
 shipped=$root/build/windows/shipped
 export WINEDEBUG=${WINEDEBUG:--all}
 # The gap-filling setupapi.dll beside the programs is native; Wine takes a native setupapi.dll only
-# when told to.
-export WINEDLLOVERRIDES="setupapi=n,b;mscoree,mshtml="
+# when told to. Without Wine's debugger a crashed program always ends with its exception's code
+# (scripts/wine_run.py says why).
+export WINEDLLOVERRIDES="setupapi=n,b;mscoree,mshtml=;winedbg.exe=d"
 # Wine maps drive Z: to the Linux root.
 windows_path() { local path=${1//\//\\}; echo "Z:$path"; }
 

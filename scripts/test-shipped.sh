@@ -47,7 +47,8 @@ if x86_64-w64-mingw32-objdump -p "$shipped/plant-machine.exe" |
 fi
 
 echo "--- the gap filler's DEVINST numbering, ANSI and wide calls (lab machine)"
-WINE=$wine scripts/run-shipped.sh examples/lab.json -- gap-numbering-check.exe || status=1
+WINE=$wine python3 scripts/wine_run.py --label gap-numbering-check -- \
+    scripts/run-shipped.sh examples/lab.json -- gap-numbering-check.exe || status=1
 
 echo "--- hwconfig tour (build/windows/shipped)"
 scripts/hwconfig-tour-windows.sh "$wine" shipped || status=1
@@ -63,8 +64,9 @@ not_plantable=(
 )
 filter=$(IFS=:; echo "${not_plantable[*]}")
 echo "--- test_operations (build/windows/shipped; not run there: $filter)"
-(cd "$shipped" && QVKELP_PLANT_PROGRAM=plant-machine.exe WINEDLLOVERRIDES="setupapi=n,b;mscoree,mshtml=" \
-    "$wine" ./test_operations.exe --gtest_brief=1 "--gtest_filter=-$filter") || status=1
+QVKELP_PLANT_PROGRAM=plant-machine.exe WINEDLLOVERRIDES="setupapi=n,b;mscoree,mshtml=" \
+    python3 scripts/wine_run.py --label "test_operations (shipped)" --cwd "$shipped" -- \
+    "$wine" ./test_operations.exe --gtest_brief=1 "--gtest_filter=-$filter" || status=1
 
 echo "--- three builds compared (linux, test, shipped)"
 start=$SECONDS
