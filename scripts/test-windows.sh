@@ -68,13 +68,12 @@ status=0
 # the program) and prints both outcomes; it is checked first, against a program that crashes.
 echo "--- wine_run.py: Wine's failures told from the program's"
 WINE=$wine python3 tests/windows/wine_run_test.py "$bin/crash_probe.exe" || status=1
-windows_run() { python3 scripts/wine_run.py "$@"; }
 for test in test_host test_core test_conformance; do
     echo "--- $test"
-    windows_run --label "$test" --cwd "$bin" -- "$wine" "./$test.exe" --gtest_brief=1 || status=1
+    python3 scripts/wine_run.py --label "$test" --cwd "$bin" -- "$wine" "./$test.exe" --gtest_brief=1 || status=1
 done
 echo "--- test_operations (build/windows/simulated)"
-windows_run --label test_operations --cwd build/windows/simulated -- \
+python3 scripts/wine_run.py --label test_operations --cwd build/windows/simulated -- \
     "$wine" ./test_operations.exe --gtest_brief=1 || status=1
 echo "--- the alias-file rows beside a second checkout's (build/windows/simulated)"
 scripts/side-by-side-windows.sh "$wine" || status=1
