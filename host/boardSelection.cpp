@@ -1,6 +1,7 @@
 #include "host/boardSelection.h"
 
 #include "host/aliasFile.h"
+#include "host/output.h"
 #include "host/progress.h"
 #include "host/utf8Text.h"
 #include "hwsys/hwsys_tags.h"
@@ -62,15 +63,6 @@ std::string matchOf(const BoardReport& board, std::size_t number, std::size_t co
         return "serialNumber";
     }
     return {};
-}
-
-// The name as a message quotes it: a name of thousands of characters is cut, with its length.
-std::string quoted(const std::string& name) {
-    constexpr std::size_t kLongest = 100;
-    if (name.size() <= kLongest) {
-        return "\"" + name + "\"";
-    }
-    return "\"" + name.substr(0, kLongest) + "...\" (" + std::to_string(name.size()) + " bytes)";
 }
 
 // The first ten candidates and how many more there are: a message stays one readable line on a

@@ -29,7 +29,6 @@
 #include <cstring>
 #include <functional>
 #include <limits>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -382,30 +381,29 @@ private:
     }
 
     HostError usageError(const CLI::ParseError& error) const {
-        const std::string text = error.what();
         if (dynamic_cast<const CLI::ExtrasError*>(&error) == nullptr) {
-            return usageError(inOurWords(text));
+            return usageError(inOurWords(error.what()));
         }
-        // CLI11 names the arguments last first.
-        std::vector<std::string> arguments;
-        std::istringstream words(text.substr(text.find(": ") + 2));
-        for (std::string word; words >> word;) {
-            arguments.insert(arguments.begin(), word);
+        // The words themselves, in the order given: CLI11's message joins them with spaces, which
+        // loses an empty word or one that holds a space.
+        const std::vector<std::string> arguments = app_.remaining(true);
+        if (arguments.empty()) {
+            return usageError(error.what());
         }
         const auto option = std::find_if(arguments.begin(), arguments.end(),
                                          [](const std::string& word) { return word.rfind("-", 0) == 0; });
         if (option != arguments.end()) {
-            return usageError("unknown option " + *option);
+            return usageError("unknown option " + wordShown(*option));
         }
         const std::string& first = arguments.front();
         if (innermost() != &app_) {
-            return usageError("unexpected argument " + first);
+            return usageError("unexpected argument " + wordShown(first));
         }
         const std::vector<const CLI::App*> commands = app_.get_subcommands({});
         const bool isCommand = std::any_of(commands.begin(), commands.end(),
                                            [&](const CLI::App* command) { return command->get_name() == first; });
         return usageError(isCommand ? "the command " + first + " comes before --, which ends the options"
-                                    : "unknown command " + first);
+                                    : "unknown command " + wordShown(first));
     }
 
     // CLI11's texts for a repeated option, a missing value and a value given to a flag, in the words

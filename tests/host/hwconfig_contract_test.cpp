@@ -112,6 +112,10 @@ TEST(HwconfigContract, a_command_refuses_what_it_does_not_take_with_its_own_usag
         {"rename 1 Bench --default", 2, "", "NEW_ALIAS excludes --default"},
         {"rename 1", 2, "", "NEW_ALIAS or --default is required"},
         {"show 1 2", 2, "", "unexpected argument 2"},
+        // An empty or blank word is named as such, with or without --json, wherever it stands.
+        {"''", 2, "", "unknown command \"\""},
+        {"--json list ''", 2, R"("message":"unexpected argument \"\"")", "unexpected argument \"\""},
+        {"rename 1 x '  '", 2, "", "unexpected argument \"  \""},
         {"selfcal 1 --mode 0", 2, "", "unknown option --mode"},
         {"-- list", 2, "", "the command comes before --, which ends the options"},
         {"--version list", 2, "", "--version takes no command"},
