@@ -45,6 +45,8 @@ struct CalibrationRequest {
     bool checkOnly = false;
 };
 
+// hwconfig's version and the module's, which the module reports once loaded.
+int runVersion(ExpertModule& module, const CommandOptions& options);
 int runList(ExpertModule& module, const CommandOptions& options);
 int runTree(ExpertModule& module, const CommandOptions& options, const TreeOptions& tree);
 int runAliases(ExpertModule& module, const CommandOptions& options);
