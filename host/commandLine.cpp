@@ -20,6 +20,8 @@
 namespace hwconfig {
 namespace {
 
+constexpr const char* kEmptyMachine = "--machine needs a file name, not an empty one";
+
 constexpr const char* kBoardWords =
     "the board: its number in hwconfig list, item name, alias, location (PXI1/3) or serial number; "
     "alias:NAME for an alias alone";
@@ -77,6 +79,12 @@ CLI::Option* addNumberOption(CLI::App* command, const std::string& name, std::ui
             ""));
 }
 
+// A flag given twice is refused, as an option with a value is: the line says something twice that
+// one of them may not mean.
+CLI::Option* addFlag(CLI::App* command, const std::string& name, bool& target, const std::string& description) {
+    return command->add_flag(name, target, description)->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+}
+
 CLI::Option* addTimeOption(CLI::App* command, const std::string& name, std::optional<Time>& target,
                            const std::string& description, bool wholeDaysOnly = false) {
     return command
@@ -111,8 +119,8 @@ public:
                                          "the machine description to run on (default: the lab machine)")
                              ->type_name("FILE");
 #endif
-        app_.add_flag("--json", line_.options.json, "print the result, or the failure, as one JSON document");
-        app_.add_flag("--version", line_.version, "hwconfig's version and the module's");
+        addFlag(&app_, "--json", line_.options.json, "print the result, or the failure, as one JSON document");
+        addFlag(&app_, "--version", line_.version, "hwconfig's version and the module's");
         app_.require_subcommand(0, 1);
 
         addCommand(app_, "list", "the boards present: number, alias, model, serial number, chassis/slot",
@@ -126,7 +134,7 @@ public:
                     throw CLI::ExcludesError("--dot", "--json");
                 }
             });
-        tree->add_flag("--dot", line_.tree.dot, "write the tree as Graphviz text (not with --json)");
+        addFlag(tree, "--dot", line_.tree.dot, "write the tree as Graphviz text (not with --json)");
         addBoard(addCommand(app_, "show", "every property the expert reports for the board",
                             [this](ExpertModule& m) { return runShow(m, line_.options); }));
         addCommand(app_, "aliases", "every record of aliases.json and the board it names",
@@ -145,12 +153,7 @@ public:
 
     // The command to run; nothing when the line asked for help.
     Run parse(int argc, char** argv) {
-        // CLI11 would take the next word as the value of an empty --machine=.
-        for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
-            if (std::strcmp(argv[i], "--machine=") == 0) {
-                throw HostError("--machine needs a file name, not an empty one", kExitUsage);
-            }
-        }
+        refuseEmptyValuesAfterEquals(argc, argv);
         try {
             app_.parse(argc, argv);
         } catch (const CLI::CallForHelp&) {
@@ -158,6 +161,9 @@ public:
             return nullptr;
         } catch (const CLI::ParseError& error) {
             throw usageError(error);
+        }
+        if (machineOption_ != nullptr && machineOption_->count() > 0 && line_.machine.empty()) {
+            throw usageError(kEmptyMachine);
         }
         if (line_.version && selected_) {
             throw usageError("--version takes no command");
@@ -195,6 +201,38 @@ public:
     }
 
 private:
+    // CLI11 would take the word after an empty `--password=` as its value, and reads `--json=` as
+    // the flag: an empty value after = is refused, as the empty --machine is.
+    void refuseEmptyValuesAfterEquals(int argc, char** argv) const {
+        for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+            const std::string word = argv[i];
+            if (word.rfind("--", 0) != 0 || word.find('=') != word.size() - 1) {
+                continue;
+            }
+            const std::string name = word.substr(0, word.size() - 1);
+            if (name == "--machine") {
+                throw usageError(kEmptyMachine);
+            }
+            if (const CLI::Option* option = findOption(app_, name)) {
+                throw usageError(option->get_expected_max() == 0 ? name + " takes no value (given an empty one)"
+                                                                  : name + " needs a value, not an empty one");
+            }
+        }
+    }
+
+    // The option of that name in any command; nothing when no command has one.
+    static const CLI::Option* findOption(const CLI::App& app, const std::string& name) {
+        if (const CLI::Option* option = app.get_option_no_throw(name)) {
+            return option;
+        }
+        for (const CLI::App* command : app.get_subcommands({})) {
+            if (const CLI::Option* option = findOption(*command, name)) {
+                return option;
+            }
+        }
+        return nullptr;
+    }
+
     // `check` sees the whole line parsed, before the command is chosen, and throws CLI11's errors for
     // what the option relations cannot say.
     CLI::App* addCommand(CLI::App& parent, const std::string& name, const std::string& description, Run run,
@@ -240,8 +278,8 @@ private:
         CLI::Option* alias =
             rename->add_option("NEW_ALIAS", line_.rename.newAlias, "the new alias")->check(nonEmpty());
         alias->excludes(
-            rename->add_flag("--default", line_.rename.useDefault, "store the board's default alias (PXI1Slot3)"));
-        rename->add_flag("--force", line_.rename.force, "even when another board shows the alias");
+            addFlag(rename, "--default", line_.rename.useDefault, "store the board's default alias (PXI1Slot3)"));
+        addFlag(rename, "--force", line_.rename.force, "even when another board shows the alias");
     }
 
     void addCalibrationCommands() {
@@ -261,7 +299,7 @@ private:
             "the calibration password (seen by ps and kept in shell history: prefer --password-stdin)");
         password->type_name("P");
         CLI::Option* passwordStdin =
-            cal->add_flag("--password-stdin", line_.passwordStdin, "read the calibration password from standard input");
+            addFlag(cal, "--password-stdin", line_.passwordStdin, "read the calibration password from standard input");
         password->excludes(passwordStdin);
         CLI::Option* due = addTimeOption(cal, "--due", line_.cal.due, "the date the next calibration is due", true);
         // The board keeps the interval as a signed 32-bit count of days.
@@ -271,7 +309,7 @@ private:
             "the calibration interval, instead of --due", "DAYS");
         due->excludes(interval);
         CLI::Option* date = addTimeOption(cal, "--date", line_.cal.date, "the date of the external calibration");
-        CLI::Option* force = cal->add_flag("--force", line_.futureDate, "take a calibration date in the future");
+        CLI::Option* force = addFlag(cal, "--force", line_.futureDate, "take a calibration date in the future");
         force->needs(date);
         calOptions.insert(calOptions.end(),
                           {password, passwordStdin, due, interval, date, force,
@@ -279,7 +317,7 @@ private:
                                   "--new-password", [this](const std::string& text) { line_.cal.newPassword = text; },
                                   "a new calibration password")
                                ->type_name("Q"),
-                           cal->add_flag("--check", line_.cal.checkOnly, "only validate the change")});
+                           addFlag(cal, "--check", line_.cal.checkOnly, "only validate the change")});
         CLI::App* dueCommand = addCommand(*cal, "due", "the boards whose calibration is overdue or soon due",
                                           [this](ExpertModule& m) { return runCalDue(m, line_.options, line_.calDue); });
         // cal due is a command of its own: none of cal BOARD's operands or options belong to it.

@@ -124,6 +124,14 @@ TEST(HwconfigContract, a_command_refuses_what_it_does_not_take_with_its_own_usag
         {"show ''", 2, "", "BOARD: an empty name names nothing"},
         {"rename 2 ''", 2, "", "NEW_ALIAS: an empty name names nothing"},
         {"--machine= list", 2, "", "--machine needs a file name, not an empty one"},
+        {"--machine '' list", 2, "", "--machine needs a file name, not an empty one"},
+        // An empty value after = is refused, never filled with the next word.
+        {"cal 2 --password= --check", 2, "", "--password needs a value, not an empty one"},
+        {"--json selftest 1 --mode=", 2, R"("exitCode":2)", "--mode needs a value, not an empty one"},
+        {"tree --dot=", 2, "", "--dot takes no value (given an empty one)"},
+        // A flag given twice is refused as an option is, the global --json on both sides too.
+        {"--json list --json", 2, R"("exitCode":2)", "--json is given more than once; give it once"},
+        {"cal 1 --password kelp --check --check", 2, "", "--check is given more than once; give it once"},
         {"cal due --within 1 --within 2", 2, "", "--within is given more than once; give it once"},
         {"tree --dot=maybe", 2, "", "--dot takes no value (given maybe)"},
         // Numbers are decimal: leading zeros mean nothing, C's octal and hexadecimal are refused, and
@@ -139,6 +147,7 @@ TEST(HwconfigContract, a_command_refuses_what_it_does_not_take_with_its_own_usag
     EXPECT_EQ(runHwconfig("show").err, "hwconfig: BOARD is required\nUsage: hwconfig show [OPTIONS] BOARD\n"
                                        "See hwconfig show --help.\n");
     EXPECT_NE(runHwconfig("cal due 1").err.find("See hwconfig cal due --help."), std::string::npos);
+    EXPECT_NE(runHwconfig("--machine '' list").err.find("\nUsage: hwconfig list"), std::string::npos);
 }
 
 TEST(HwconfigContract, every_command_answers_in_json_on_success_and_failure_with_one_error_object) {
