@@ -161,6 +161,19 @@ hwSysAttrTimestampUTC dueAfter(IhwSysPropertyBag3* bag, const CalibrationRequest
     return stampOf(checkedDue(*calibration + date::days{*request.intervalDays}));
 }
 
+// A new calibration date alone keeps the board's interval, so the due date moves with it: the due
+// date it gives must be one the parser reads back too.
+void checkDueKeptWithNewDate(IhwSysPropertyBag3* bag, const CalibrationRequest& request) {
+    if (!request.date || request.due || request.intervalDays) {
+        return;
+    }
+    const std::optional<Time> calibration = timeOf(bag, hwSysTagExternalCalTime);
+    const std::optional<Time> due = timeOf(bag, hwSysTagExternalCalDue);
+    if (calibration && due) {
+        checkedDue(*request.date + (*due - *calibration));
+    }
+}
+
 bool changesRecord(const CalibrationRequest& request) {
     return request.date || request.due || request.intervalDays || request.newPassword;
 }
@@ -329,6 +342,7 @@ int changeRecord(IhwSysExpert2* expert, IhwSysPropertyBag3* bag, const SelectedB
     if (request.newPassword) {
         checkPasswordLength("--new-password", *request.newPassword);
     }
+    checkDueKeptWithNewDate(bag, request);
     fillRequest(bag, request);
     ULONG_PTR validateReserved = 0;
     qv::com_ptr<IhwSysEnumPropertyTag> accepted;

@@ -403,6 +403,8 @@ TEST(HwconfigContract, one_date_parser_refuses_what_it_cannot_store_and_counts_c
          "Accepted: calibrationDate, dueDate", ""},
         {"cal 1 --password kelp --date 9999-12-31 --force --interval 1", 2, "",
          "the due date 10000-01-01 lies after 9999-12-31; give a shorter --interval or an earlier --due"},
+        // A date alone keeps the board's interval (board 2: 365 days), which moves the due date too.
+        {"cal 2 --password kelp --date 9999-12-31 --force", 2, "", "the due date 10000-12-30 lies after 9999-12-31"},
     };
     checkAll(rows, lab.on());
 }
@@ -412,6 +414,12 @@ TEST(HwconfigContract, local_times_are_written_with_an_offset_the_parser_takes) 
     const LabCopy lab;
     setenv("TZ", "America/New_York", 1);
     check({"show 1", 0, "2025-03-18T00:00:00Z (2025-03-17T20:00:00-04:00 local)", ""}, lab.on());
+    // An offset with seconds, or of a day or more, is written as the nearest the parser takes, with
+    // the clock time of the same moment.
+    setenv("TZ", "ABC-00:19:32", 1);
+    check({"show 1", 0, "2025-03-18T00:00:00Z (2025-03-18T00:20:00+00:20 local)", ""}, lab.on());
+    setenv("TZ", "ABC-24:59", 1);
+    check({"show 1", 0, "2025-03-18T00:00:00Z (2025-03-18T23:59:00+23:59 local)", ""}, lab.on());
     unsetenv("TZ");
 }
 
