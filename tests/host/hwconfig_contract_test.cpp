@@ -19,7 +19,11 @@
 #include <vector>
 
 #ifndef _WIN32
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -337,6 +341,70 @@ TEST(HwconfigContract, the_password_comes_from_standard_input_not_from_the_comma
     };
     checkAll(rows, lab.on());
 }
+
+#ifndef _WIN32
+// An interactive shell on a terminal of the test's own, where hwconfig runs as a user runs it: with
+// job control, so that Ctrl-Z stops it and fg resumes it.
+class ShellOnTerminal {
+public:
+    ShellOnTerminal() {
+        pid_ = ::forkpty(&terminal_, nullptr, nullptr, nullptr);
+        if (pid_ == 0) {
+            ::execl("/bin/bash", "bash", "--norc", "--noprofile", "-i", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+    }
+    ~ShellOnTerminal() {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+        ::close(terminal_);
+    }
+    ShellOnTerminal(const ShellOnTerminal&) = delete;
+    ShellOnTerminal& operator=(const ShellOnTerminal&) = delete;
+
+    void type(const std::string& keys) { EXPECT_EQ(::write(terminal_, keys.data(), keys.size()), ssize_t(keys.size())); }
+
+    // Whether the terminal shows `text` after what the last wait found, within ten seconds.
+    bool waitFor(const std::string& text) {
+        for (int waited = 0; waited < 100; ++waited) {
+            const std::size_t at = shown_.find(text, cursor_);
+            if (at != std::string::npos) {
+                cursor_ = at + text.size();
+                return true;
+            }
+            pollfd ready{terminal_, POLLIN, 0};
+            char chunk[512];
+            const ssize_t got = ::poll(&ready, 1, 100) > 0 ? ::read(terminal_, chunk, sizeof chunk) : 0;
+            shown_.append(chunk, got > 0 ? static_cast<std::size_t>(got) : 0);
+        }
+        return false;
+    }
+    const std::string& shown() const { return shown_; }
+    std::size_t cursor() const { return cursor_; }
+
+private:
+    pid_t pid_ = -1;
+    int terminal_ = -1;
+    std::string shown_;
+    std::size_t cursor_ = 0;
+};
+
+TEST(HwconfigContract, the_password_prompt_keeps_echo_off_after_ctrl_z_and_fg) {
+    const LabCopy lab;
+    ShellOnTerminal shell;
+    shell.type(kHwconfig + " " + lab.on() + "cal 1 --date 2026-01-01 --interval 365 --check\n");
+    ASSERT_TRUE(shell.waitFor("Calibration password: ")) << shell.shown();
+    shell.type("\x1a");
+    ASSERT_TRUE(shell.waitFor("Stopped")) << shell.shown();
+    shell.type("fg\n");
+    // Resumed, it asks again, with echo off again.
+    ASSERT_TRUE(shell.waitFor("Calibration password: ")) << shell.shown();
+    const std::size_t asked = shell.cursor();
+    shell.type("kelp\n");
+    ASSERT_TRUE(shell.waitFor("Checked only; nothing was saved.")) << shell.shown();
+    EXPECT_EQ(shell.shown().find("kelp", asked), std::string::npos) << shell.shown().substr(asked);
+}
+#endif
 
 TEST(HwconfigContract, text_from_devices_and_files_cannot_break_the_terminal_or_the_json) {
     const LabCopy lab(Edits{{"\"modelName\": \"QV-KELP 4110\"", "\"modelName\": \"QV\\u001b[31mKELP\\nX\""}});
