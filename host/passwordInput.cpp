@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #ifdef _WIN32
@@ -141,6 +142,10 @@ std::string readWholeInput() {
     for (int c = 0; (c = std::fgetc(stdin)) != EOF;) {
         text += static_cast<char>(c);
     }
+    if (std::ferror(stdin)) {
+        // A folder given as standard input reads as an error, not as an empty file.
+        refuse(std::string("standard input cannot be read: ") + std::strerror(errno));
+    }
     if (text.empty()) {
         refuse("standard input is empty");
     }
@@ -173,9 +178,10 @@ std::string readPassword() {
     if (!standardInputIsTerminal()) {
         return readWholeInput();
     }
+    // Echo is off, and the stopping signals handled, before the prompt invites typing.
+    const EchoOff echoOff;
     std::fputs(kPrompt, stderr);
     std::fflush(stderr);
-    const EchoOff echoOff;
     std::string line = readTypedLine();
     if (!line.empty() && line.back() == '\r') {
         line.pop_back();
