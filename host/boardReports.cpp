@@ -173,7 +173,8 @@ cJSON* timestampJson(const hwSysAttrTimestampUTC& stamp) {
         throw std::bad_alloc();
     }
     const bool filled = cJSON_AddNumberToObject(object, "seconds", static_cast<double>(stamp.seconds)) != nullptr &&
-                        cJSON_AddNumberToObject(object, "fraction", static_cast<double>(stamp.fraction)) != nullptr &&
+                        // A number of 64 bits, written whole: a double would round it.
+                        cJSON_AddRawToObject(object, "fraction", std::to_string(stamp.fraction).c_str()) != nullptr &&
                         cJSON_AddStringToObject(object, "utc", isoTime(*time).c_str()) != nullptr &&
                         cJSON_AddStringToObject(object, "local", localTimeText(*time).c_str()) != nullptr;
     if (!filled) {

@@ -128,7 +128,7 @@ void refuseWhatFailedReportsHide(const std::vector<BoardReport>& boards, const s
     }
     if (byNumber && storedAlias(name)) {
         const std::string number = std::to_string(candidates.front().number);
-        throw HostError("\"" + name + "\" is board " + number + "'s number and an alias in aliases.json, and the " +
+        throw HostError(quoted(name) + " is board " + number + "'s number and an alias in aliases.json, and the " +
                             "report of board " + failed.numbers + " failed, so the alias may be that board's; " +
                             "name the board by its item name, or as alias:" + name + ": " + failed.cause,
                         kExitReportsFailed);

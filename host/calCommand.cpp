@@ -107,7 +107,7 @@ const char* causeOf(HRESULT result) {
     case HW_E_PROPERTY_TYPE_MISMATCH:
         return "a property of the request has the wrong type";
     case E_FAIL:
-        return "the board driver library or one of its functions is missing";
+        return "the board failed the write, or its driver library or one of its functions is missing";
     case E_UNEXPECTED:
         return "cannot write the board's state: the board library could not read or write it";
     case E_INVALIDARG:
@@ -338,7 +338,7 @@ void saveChange(IhwSysExpert2* expert, const SelectedBoard& board, const Calibra
 
 int changeRecord(IhwSysExpert2* expert, IhwSysPropertyBag3* bag, const SelectedBoard& board,
                  const CommandOptions& options, const CalibrationRequest& request) {
-    checkPasswordLength("--password", *request.password);
+    checkPasswordLength(request.passwordFrom, *request.password);
     if (request.newPassword) {
         checkPasswordLength("--new-password", *request.newPassword);
     }
@@ -367,6 +367,9 @@ int changeRecord(IhwSysExpert2* expert, IhwSysPropertyBag3* bag, const SelectedB
 
 int runCal(ExpertModule& module, const CommandOptions& options, const CalibrationRequest& request) {
     const SelectedBoard board = selectBoard(module.expert(), options.board);
+    if (FAILED(board.report.result)) {
+        throw reportFailure(board.report);
+    }
     const qv::com_ptr<IhwSysPropertyBag3> bag = reportBag(module.expert(), board.report.itemName);
     if (!request.password) {
         showRecords(options, bag.get(), board);

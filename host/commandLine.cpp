@@ -40,7 +40,7 @@ CLI::Validator timeCheck(bool wholeDaysOnly) {
             try {
                 const Time time = parseTime(text);
                 if (wholeDaysOnly && !isMidnight(time)) {
-                    return text + " has a time of day, which the board cannot store: the due date is kept "
+                    return wordShown(text) + " has a time of day, which the board cannot store: the due date is kept "
                                   "as whole days after the calibration; give the date alone";
                 }
                 return {};
@@ -48,7 +48,7 @@ CLI::Validator timeCheck(bool wholeDaysOnly) {
                 return error.what();
             }
         },
-        "DATE");
+        "");
 }
 
 // Numbers on the command line are decimal: digits alone, leading zeros meaning nothing ("0365" is
@@ -72,7 +72,7 @@ CLI::Option* addNumberOption(CLI::App* command, const std::string& name, std::ui
                 });
                 const std::size_t significant = std::min(text.find_first_not_of('0'), text.size());
                 if (!digits || text.size() - significant > 10 || std::stoull(text) > largest) {
-                    return text + " is not a whole number from " + range + " in decimal digits";
+                    return wordShown(text) + " is not a whole number from " + range + " in decimal digits";
                 }
                 return {};
             },
@@ -188,6 +188,7 @@ public:
     void takePassword() {
         if (line_.passwordStdin || wantsPassword_) {
             line_.cal.password = hwconfig::readPassword();
+            line_.cal.passwordFrom = standardInputIsTerminal() ? "the password typed" : "the password on standard input";
         }
     }
 
@@ -392,6 +393,12 @@ private:
     }
 
     HostError usageError(const CLI::ParseError& error) const {
+        if (dynamic_cast<const CLI::ExcludesError*>(&error) != nullptr && dueCommand_->parsed() &&
+            !line_.options.board.empty()) {
+            // `cal --within 3 due` reads 3 as BOARD: the line says what it was read as.
+            return usageError(inOurWords(error.what()) + " (given " + wordShown(line_.options.board) +
+                              "; cal due takes its options after due)");
+        }
         if (dynamic_cast<const CLI::ExtrasError*>(&error) == nullptr) {
             return usageError(inOurWords(error.what()));
         }
@@ -434,7 +441,7 @@ private:
             const std::string given = text.substr(conversion.size());
             const std::size_t equals = given.find(" = ");
             return given.substr(0, equals) + " takes no value" +
-                   (equals == std::string::npos ? "" : " (given " + given.substr(equals + 3) + ")");
+                   (equals == std::string::npos ? "" : " (given " + wordShown(given.substr(equals + 3)) + ")");
         }
         return text;
     }

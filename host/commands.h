@@ -38,6 +38,7 @@ struct RenameOptions {
 //                    [--new-password Q] [--check] [--force]
 struct CalibrationRequest {
     std::optional<std::string> password; // set when the record is to be changed
+    const char* passwordFrom = "--password"; // where it came from, for a message about it
     std::optional<Time> date;
     std::optional<Time> due;
     std::optional<std::uint32_t> intervalDays;

@@ -32,9 +32,9 @@ int exitCodeOf(HRESULT result) {
 std::string refusalWords(HRESULT result, const std::string& alias) {
     switch (result) {
     case HW_E_INVALID_ALIAS:
-        return "invalid alias \"" + alias + "\": use 1 to 254 of A-Z a-z 0-9 - _, not beginning with _";
+        return "invalid alias " + quoted(alias) + ": use 1 to 254 of A-Z a-z 0-9 - _, not beginning with _";
     case HW_E_ALIAS_IN_USE:
-        return "the alias \"" + alias + "\" is stored for another board; --force shares it";
+        return "the alias " + quoted(alias) + " is stored for another board; --force shares it";
     case HW_E_FILE_ACCESS_DENIED:
         return "the alias file " + aliasFilePath() +
                " may not be written by this user; give it write access to the file and its folder";
@@ -88,12 +88,12 @@ void refuseUnlessForced(const std::vector<BoardReport>& boards, std::size_t inde
         return;
     }
     if (const std::size_t other = boardShowing(boards, index, alias); other != 0) {
-        throw HostError("board " + std::to_string(other) + " already shows the alias \"" + alias +
-                            "\"; --force shares it: " + describeHResult(HW_E_ALIAS_IN_USE),
+        throw HostError("board " + std::to_string(other) + " already shows the alias " + quoted(alias) +
+                            "; --force shares it: " + describeHResult(HW_E_ALIAS_IN_USE),
                         kExitAliasInUse, HW_E_ALIAS_IN_USE);
     }
     if (const std::string reading = otherReading(boards, index, alias); !reading.empty()) {
-        throw HostError("the alias \"" + alias + "\" " + reading +
+        throw HostError("the alias " + quoted(alias) + " " + reading +
                             ", so hwconfig would name the board by it only as alias:" + alias +
                             "; --force stores it all the same",
                         kExitAliasInUse);
@@ -133,6 +133,8 @@ int runRename(ExpertModule& module, const CommandOptions& options, const RenameO
     }
     const std::string alias = rename.useDefault ? defaultAlias(board) : rename.newAlias;
     refuseUnlessForced(boards, index, alias, rename);
+    // The module reads past a byte order mark and writes the file without it: said, not done unseen.
+    const bool byteOrderMark = aliasFileHasByteOrderMark();
     LONG aliasInUse = 0;
     void* reserved = nullptr;
     const HRESULT result =
@@ -149,6 +151,10 @@ int runRename(ExpertModule& module, const CommandOptions& options, const RenameO
     const std::string itemName = toUtf8(board.itemName.c_str());
     noteChangeMade("board " + std::to_string(index + 1) + " was renamed to " + alias);
     printResult(options, index + 1, itemName, propertyText(board, hwSysTagAlias), alias);
+    if (byteOrderMark) {
+        std::fprintf(stderr, "hwconfig: note: %s began with a byte order mark, which the module dropped as it wrote "
+                             "the file\n", aliasFilePath().c_str());
+    }
     return kExitSuccess;
 }
 

@@ -1,5 +1,7 @@
 #include "host/timeText.h"
 
+#include "host/output.h"
+
 #include <algorithm>
 #include <cctype>
 #include <chrono>
@@ -79,22 +81,22 @@ std::chrono::seconds writableOffset(std::chrono::seconds zoneOffset) {
 Time parseTime(const std::string& text) {
     static const char* const kFormats[] = {"%F", "%FT%TZ", "%FT%T%Ez", "%FT%RZ", "%FT%R%Ez"};
     if (!hasShape(text)) {
-        throw std::invalid_argument(text +
+        throw std::invalid_argument(wordShown(text) +
                                     " is not a date such as 2026-03-18 or 2026-03-18T07:42:10Z (every field "
                                     "with all its digits)");
     }
     if (!hasPossibleOffset(text)) {
-        throw std::invalid_argument(text + " has an offset from UTC outside -23:59 to +23:59");
+        throw std::invalid_argument(wordShown(text) + " has an offset from UTC outside -23:59 to +23:59");
     }
     for (const char* format : kFormats) {
         if (const std::optional<Time> time = parseAs(text, format)) {
             if (*time < kStampEpoch || *time >= lastStorableTime()) {
-                throw std::invalid_argument(text + " is outside 1904-01-01 to 9999-12-31");
+                throw std::invalid_argument(wordShown(text) + " is outside 1904-01-01 to 9999-12-31");
             }
             return *time;
         }
     }
-    throw std::invalid_argument(text + " is not a day or time of the calendar");
+    throw std::invalid_argument(wordShown(text) + " is not a day or time of the calendar");
 }
 
 Time lastStorableTime() {

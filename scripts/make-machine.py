@@ -40,6 +40,11 @@ def board(index, port_id):
 
 
 def main():
+    if len(sys.argv) != 3 and (len(sys.argv) != 4 or sys.argv[1] != "--random") or not sys.argv[-2].isdigit():
+        # --help, -h or a line of another shape: the usage, on standard output when asked for.
+        asked = len(sys.argv) == 2 and sys.argv[1] in ("--help", "-h")
+        print(__doc__.strip(), file=sys.stdout if asked else sys.stderr)
+        sys.exit(0 if asked else 2)
     if sys.argv[1] == "--random":
         import random_machine
         random_machine.write(int(sys.argv[2]), pathlib.Path(sys.argv[3]))

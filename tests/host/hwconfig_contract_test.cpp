@@ -110,6 +110,7 @@ TEST(HwconfigContract, a_command_refuses_what_it_does_not_take_with_its_own_usag
     const Row rows[] = {
         {"cal due --password kelp --date 2027-01-01 --interval 5", 2, "", "hwconfig: due excludes --"},
         {"cal 99 due", 2, "", "due excludes BOARD"},
+        {"cal --within 3 due", 2, "", "due excludes BOARD (given 3; cal due takes its options after due)"},
         {"cal due 1", 2, "", "due excludes BOARD"},
         {"cal 1 --due 2027-01-01 --interval 5", 2, "", "--due excludes --interval"},
         {"cal 1 --password kelp --password-stdin", 2, "", "--password excludes --password-stdin"},
@@ -147,6 +148,7 @@ TEST(HwconfigContract, a_command_refuses_what_it_does_not_take_with_its_own_usag
         {"cal --help", 0, "the calibration interval, instead of --due (0 to 2147483647)", ""},
     };
     checkAll(rows);
+    EXPECT_EQ(runHwconfig("cal --help").out.find("DATE:DATE"), std::string::npos);
     // The usage that follows is the command's own, and shows BOARD as required.
     EXPECT_EQ(runHwconfig("show").err, "hwconfig: BOARD is required\nUsage: hwconfig show [OPTIONS] BOARD\n"
                                        "See hwconfig show --help.\n");
@@ -257,6 +259,7 @@ TEST(HwconfigContract, failed_reports_are_listed_with_a_reason_to_act_on_and_a_n
          "renaming failed: cannot open the alias file C:\\ProgramData\\Quorvel\\QV-KELP\\"
          "aliases.json" +
              missing},
+        {"cal 2", 1, "", "hwconfig: report failed: E_UNEXPECTED (0x8000FFFF); cannot open the alias file"},
     };
     checkAll(rows, noAliasFile.on());
     // A number that a stored alias also spells cannot be told from that alias while a report fails.
@@ -282,8 +285,12 @@ TEST(HwconfigContract, failed_reports_are_listed_with_a_reason_to_act_on_and_a_n
     const LabCopy trailingText;
     std::ofstream(trailingText.aliasFile(), std::ios::app) << "\nextra";
     check({"aliases", 1, "",
-           "is not valid: it must hold one JSON object with a \"devices\" object, no NUL byte, and nothing after it"},
+           "is not valid: it must hold one JSON object with a \"devices\" object whose records each hold a text "
+           "\"alias\", no NUL byte, and nothing after it"},
           trailingText.on());
+    const LabCopy aliasNotText;
+    std::ofstream(aliasNotText.aliasFile(), std::ios::binary | std::ios::trunc) << R"({"devices": {"SIM:1": {"alias": 5}}})";
+    check({"aliases", 1, "", "whose records each hold a text \"alias\""}, aliasNotText.on());
     const LabCopy huge;
     fs::resize_file(huge.aliasFile(), 2ull << 30);
     check({"aliases", 1, "", "holds 2147483648 bytes, more than the 67108864 an alias file may hold"}, huge.on());
@@ -338,6 +345,12 @@ TEST(HwconfigContract, the_password_comes_from_standard_input_not_from_the_comma
         {"cal 1 --password-stdin --check" + from(std::string("kelp\0x", 6)), 2, "",
          "no password: standard input holds a NUL byte"},
         {"cal 1 --password-stdin --check" + from("kelp\r\n"), 0, "Accepted: password\n", ""},
+        // Each refusal names its own cause: a folder is not an empty input, and a password too long
+        // for the board came from standard input, not from --password.
+        {"cal 1 --password-stdin --check < " + lab.machine().parent_path().string(), 2, "",
+         "no password: standard input cannot be read: Is a directory"},
+        {"cal 1 --password-stdin --check" + from(std::string(100000, 'p')), 2, "",
+         "the password on standard input: the board takes a password of at most 63 bytes; this one has 100000"},
     };
     checkAll(rows, lab.on());
 }
@@ -432,6 +445,10 @@ TEST(HwconfigContract, text_from_devices_and_files_cannot_break_the_terminal_or_
            "begins with a byte order mark, which the module reads past"},
           lab.on());
     check({"aliases", 0, "SIM:1 (duplicate key: the module takes the first)\n", "byte order mark"}, lab.on());
+    // A rename writes the file without the mark, and says so.
+    check({"rename 2 Bench", 0, "renamed", "aliases.json began with a byte order mark, which the module dropped"},
+          lab.on());
+    check({"rename 2 Bench2", 0, "renamed", ""}, lab.on());
     // A name typed on the command line may hold any bytes too, and is quoted cut when it is long.
     check({"show " + std::string(300, 'n'), 3, "",
            "no board answers to \"" + std::string(100, 'n') + "...\" (300 bytes)"},
@@ -462,6 +479,7 @@ TEST(HwconfigContract, one_date_parser_refuses_what_it_cannot_store_and_counts_c
          "--at: 2026-03-18T09:42:10+25:00 has an offset from UTC "
          "outside -23:59 to +23:59"},
         {"cal due --at 2026-03-18T09:42:10+23:60", 2, "", "has an offset from UTC outside"},
+        {"cal due --at " + std::string(300, '7'), 2, "", "--at: \"" + std::string(100, '7') + "...\" (300 bytes) is not a date"},
         {"cal due --at 2026-1-5", 2, "",
          "--at: 2026-1-5 is not a date such as 2026-03-18 or 2026-03-18T07:42:10Z "
          "(every field with all its digits)"},
@@ -525,6 +543,13 @@ TEST(HwconfigContract, a_save_is_all_or_nothing_or_says_exactly_what_was_saved) 
         {"cal 1 --password kelp2 --due 2027-01-01", 0, "Saved.", ""},
     };
     checkAll(refused, refusing.on());
+    // A write the board fails (not a missing library) is told as possibly either.
+    const LabCopy failing(Edits{{"\"intervalDays\": -5, \"password\": \"kelp\" },",
+                                 "\"intervalDays\": -5, \"password\": \"kelp\" }, "
+                                 "\"fail\": { \"_writeExternalCalInterval\": -52012 },"}});
+    check({"cal 1 --password kelp --interval 100", 1, "",
+           "saving refused: the board failed the write, or its driver library or one of its functions is missing"},
+          failing.on());
 }
 
 TEST(HwconfigContract, the_smaller_promises) {
@@ -537,6 +562,9 @@ TEST(HwconfigContract, the_smaller_promises) {
         {"--json tree", 0, R"("pxi":{"chassis":1,"slot":2},"error":null,"children":[])", ""},
         {"--json tree", 0, R"("device":28,"function":0,"vendorId":32902,"deviceId":41232,)", ""},
         {"list", 0, "01C0DE77  -             PCI", ""},
+        // Board 4's sensors 2 and 3 cannot be read: the report lacks them, and show says so.
+        {"show 4", 0, "temperature sensors             long       4\n",
+         "hwconfig: note: the report holds no reading of temperature sensor 2, 3, which the board could not read"},
         {"rename 2 A-very-long-alias-of-thirty-two-c", 0, "", ""},
         {"list", 0, "2  A-very-long-alias-of-thirty-two-c  QV-KELP 4220 ", ""},
     };
