@@ -119,19 +119,19 @@ void reportBusAndLink(tDeviceInterfaceIterator& board, const PciLocation& pci, c
 }
 
 // The stored alias, or the default one made of the PXI position (PXI1Slot3). False when the alias
-// store cannot be opened, which ends the report. The store is closed - lock released - on return.
+// store cannot be opened, which ends the report.
 bool reportAlias(tDeviceInterfaceIterator& board, const PxiPosition& position, ReportBag& bag,
-                 tStatus* status) {
+                 AliasSnapshot& aliases, tStatus* status) {
     WCHAR defaultAlias[28];
     qv::brix::formatWideText(defaultAlias, std::size(defaultAlias), OLESTR("%lsSlot%u"), position.chassis,
                              position.geographicAddress);
-    AliasStore store;
-    if (!store.openForRead(status)) {
+    const AliasStore* store = aliases.store(status);
+    if (store == nullptr) {
         return false;
     }
     tBasicString token;
     nQVOSALS100::buildPCIIdentityToken(board, token, status);
-    const std::optional<std::string> stored = store.readAlias(token.c_str());
+    const std::optional<std::string> stored = store->readAlias(token.c_str());
     bag.setString(hwSysTagAlias, stored ? widenByteForByte(*stored) : WideText(defaultAlias));
     bag.setULong(hwSysTagFixed1037000, 0xE0000);
     bag.setBool(hwSysTagFixed1054000, true);
@@ -184,9 +184,9 @@ void reportClosingProperties(const tDevicePath& mainPath, ReportBag& bag) {
 
 // One board of a ReportResources call: a host call of its own as far as the board goes, so that
 // its libraries and device sets are let go before the next board.
-void reportBoard(const WCHAR* itemName, IhwSysPropertyBag3* bag, tStatus* status) {
+void reportBoard(const WCHAR* itemName, IhwSysPropertyBag3* bag, AliasSnapshot& aliases, tStatus* status) {
     BoardContext board(itemName);
-    ReportDeviceProperties(board, bag, status);
+    ReportDeviceProperties(board, bag, aliases, status);
 }
 
 qv::com_ptr<IhwSysPropertyBag3> createReportBag() {
@@ -197,7 +197,8 @@ qv::com_ptr<IhwSysPropertyBag3> createReportBag() {
 
 } // namespace
 
-void ReportDeviceProperties(BoardContext& context, IhwSysPropertyBag3* target, tStatus* status) {
+void ReportDeviceProperties(BoardContext& context, IhwSysPropertyBag3* target, AliasSnapshot& aliases,
+                            tStatus* status) {
     if (status->isFatal()) {
         return;
     }
@@ -218,7 +219,7 @@ void ReportDeviceProperties(BoardContext& context, IhwSysPropertyBag3* target, t
     reportSelfCalInfo(driver, bag);
     reportExternalCalInfo(driver, bag);
     reportBusAndLink(board, pci, context.itemName(), bag, status);
-    if (!reportAlias(board, position, bag, status)) {
+    if (!reportAlias(board, position, bag, aliases, status)) {
         return;
     }
     bag.setLong(hwSysTagFixed1024000, 1);
@@ -241,10 +242,11 @@ HRESULT reportResources(IhwSysHostCollection* collection, tStatus* status) {
     // the result.
     ListDeviceItemNames(names, status);
     bool handedOver = false;
+    AliasSnapshot aliases;
     for (const auto& name : names) {
         const qv::com_ptr<IhwSysPropertyBag3> bag = createReportBag();
         tStatus boardStatus;
-        reportBoard(name.c_str(), bag.get(), &boardStatus);
+        reportBoard(name.c_str(), bag.get(), aliases, &boardStatus);
         if (boardStatus.isFatal()) {
             throwHResult(E_FAIL);
         }
@@ -256,7 +258,8 @@ HRESULT reportResources(IhwSysHostCollection* collection, tStatus* status) {
 
 void getResourceProperties(BoardContext& board, IhwSysPropertyBag** bag, tStatus* status) {
     qv::com_ptr<IhwSysPropertyBag3> report = createReportBag();
-    ReportDeviceProperties(board, report.get(), status);
+    AliasSnapshot aliases;
+    ReportDeviceProperties(board, report.get(), aliases, status);
     if (!status->isFatal()) {
         *bag = report.detach();
     }
