@@ -125,13 +125,12 @@ bool reportAlias(tDeviceInterfaceIterator& board, const PxiPosition& position, R
     WCHAR defaultAlias[28];
     qv::brix::formatWideText(defaultAlias, std::size(defaultAlias), OLESTR("%lsSlot%u"), position.chassis,
                              position.geographicAddress);
-    const AliasStore* store = aliases.store(status);
-    if (store == nullptr) {
+    if (!aliases.open(status)) {
         return false;
     }
     tBasicString token;
     nQVOSALS100::buildPCIIdentityToken(board, token, status);
-    const std::optional<std::string> stored = store->readAlias(token.c_str());
+    const std::optional<std::string> stored = aliases.readAlias(token.c_str());
     bag.setString(hwSysTagAlias, stored ? widenByteForByte(*stored) : WideText(defaultAlias));
     bag.setULong(hwSysTagFixed1037000, 0xE0000);
     bag.setBool(hwSysTagFixed1054000, true);
@@ -195,7 +194,42 @@ qv::com_ptr<IhwSysPropertyBag3> createReportBag() {
     return created;
 }
 
+std::string lowerCase(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return text;
+}
+
 } // namespace
+
+bool AliasSnapshot::open(tStatus* status) {
+    if (opened_) {
+        return true;
+    }
+    if (!store_.openForRead(status)) {
+        return false;
+    }
+    const cJSON* record = nullptr;
+    cJSON_ArrayForEach(record, store_.devices()) {
+        if (record->string != nullptr) {
+            firstRecordByKey_.emplace(lowerCase(record->string), record);
+        }
+    }
+    opened_ = true;
+    return true;
+}
+
+std::optional<std::string> AliasSnapshot::readAlias(const std::string& token) const {
+    const auto found = firstRecordByKey_.find(lowerCase(token));
+    if (found == firstRecordByKey_.end()) {
+        return std::nullopt;
+    }
+    // What AliasStore::readAlias does with the record it finds.
+    return cJSONUtils::getString(cJSONUtils::getMember(found->second, "alias"));
+}
 
 void ReportDeviceProperties(BoardContext& context, IhwSysPropertyBag3* target, AliasSnapshot& aliases,
                             tStatus* status) {

@@ -7,6 +7,10 @@
 #include "support/AliasStore.h"
 #include "support/status.h"
 
+#include <optional>
+#include <string>
+#include <unordered_map>
+
 namespace qvkelpsysapiexpert {
 
 class BoardContext;
@@ -17,17 +21,20 @@ class BoardContext;
 // tried again for the next board, as each board's report tried it before.
 class AliasSnapshot {
 public:
-    // The open store; null when the file cannot be opened, the status then saying why.
-    const AliasStore* store(nQVOSALS100::tStatus* status) {
-        if (!opened_) {
-            opened_ = store_.openForRead(status);
-        }
-        return opened_ ? &store_ : nullptr;
-    }
+    // False when the file cannot be opened, the status then saying why; the store's own throws
+    // pass through.
+    bool open(nQVOSALS100::tStatus* status);
+    // Once open: the alias stored for the board whose key is `token`, as AliasStore::readAlias
+    // reads it, or nothing when the board has no record.
+    std::optional<std::string> readAlias(const std::string& token) const;
 
 private:
     AliasStore store_;
     bool opened_ = false;
+    // The first record of each key in lower case, as AliasStore::findDeviceRecord finds it (the
+    // first whose key equals ignoring ASCII case): that walks every record, and a listing of 72
+    // boards against 10,000 records spent most of its time walking.
+    std::unordered_map<std::string, const cJSON*> firstRecordByKey_;
 };
 
 // Fills the empty `bag` with the properties of the board. Does nothing when the
