@@ -48,9 +48,9 @@ std::string refusalWords(HRESULT result, const std::string& alias) {
 }
 
 // Another present board that shows `alias`, stored or default; 0 when none does.
-std::size_t boardShowing(const std::vector<BoardReport>& boards, std::size_t self, const std::string& alias) {
+std::size_t boardShowing(const std::vector<BoardNames>& boards, std::size_t self, const std::string& alias) {
     for (std::size_t i = 0; i < boards.size(); ++i) {
-        if (i != self && propertyText(boards[i], hwSysTagAlias) == alias) {
+        if (i != self && boards[i].alias == alias) {
             return i + 1;
         }
     }
@@ -60,13 +60,13 @@ std::size_t boardShowing(const std::vector<BoardReport>& boards, std::size_t sel
 // Why another name form would take `alias` before the alias itself: it reads as a list number, or
 // as another present board's serial number; empty when nothing would. (Locations and item names
 // hold characters no alias may.)
-std::string otherReading(const std::vector<BoardReport>& boards, std::size_t self, const std::string& alias) {
+std::string otherReading(const std::vector<BoardNames>& boards, std::size_t self, const std::string& alias) {
     if (!alias.empty() &&
         std::all_of(alias.begin(), alias.end(), [](char c) { return c >= '0' && c <= '9'; })) {
         return "reads as a board number";
     }
     for (std::size_t i = 0; i < boards.size(); ++i) {
-        const std::string serial = propertyText(boards[i], hwSysTagSerialNumber);
+        const std::string& serial = boards[i].serialNumber;
         const bool same =
             std::equal(serial.begin(), serial.end(), alias.begin(), alias.end(), [](char a, char b) {
                 return std::tolower(static_cast<unsigned char>(a)) ==
@@ -82,7 +82,7 @@ std::string otherReading(const std::vector<BoardReport>& boards, std::size_t sel
 // What keeps the alias from naming the board alone: another board showing it, or another name
 // form reading it first. --force takes it all the same; --default returns the board to the
 // module's own rule, which another board's showing the same default alias must not block.
-void refuseUnlessForced(const std::vector<BoardReport>& boards, std::size_t index, const std::string& alias,
+void refuseUnlessForced(const std::vector<BoardNames>& boards, std::size_t index, const std::string& alias,
                         const RenameOptions& rename) {
     if (rename.force || rename.useDefault) {
         return;
@@ -124,15 +124,15 @@ void printResult(const CommandOptions& options, std::size_t number, const std::s
 } // namespace
 
 int runRename(ExpertModule& module, const CommandOptions& options, const RenameOptions& rename) {
-    const std::vector<BoardReport> boards = readBoardReports(module.expert());
-    const std::size_t index = selectBoard(boards, options.board);
-    const BoardReport& board = boards[index];
+    const NamedBoards named = readBoardNames(module.expert());
+    const std::size_t index = selectBoard(named, options.board);
+    const BoardReport board = readBoardReport(module.expert(), named.boards[index].itemName);
     // The default alias comes from the board's report; a new alias can be stored without it.
     if (FAILED(board.result) && rename.useDefault) {
         throw reportFailure(board);
     }
     const std::string alias = rename.useDefault ? defaultAlias(board) : rename.newAlias;
-    refuseUnlessForced(boards, index, alias, rename);
+    refuseUnlessForced(named.boards, index, alias, rename);
     // The module reads past a byte order mark and writes the file without it: said, not done unseen.
     const bool byteOrderMark = aliasFileHasByteOrderMark();
     LONG aliasInUse = 0;

@@ -227,6 +227,13 @@ TEST(HwconfigContract, a_board_is_named_by_number_item_name_alias_location_or_se
     check({"list", 10, "1  ScopeFrontEnd  QV-KELP 4220 ", "hwconfig: board 4: report failed"}, unplaced.on());
     check({"--json list", 10, R"({"number":4,"itemName":"PCI\\VEN_1F2B&DEV_7A21&)", "hwconfig: board 4: report failed"},
           unplaced.on());
+    // Its alias, serial number and location are unknown too, so a name that fits no other board, or
+    // a number an alias in the file also spells, may be meant for it.
+    check({"show NoSuchAlias", 10, "", "and board 4 shows no alias, serial number or location"}, unplaced.on());
+    std::ofstream(unplaced.aliasFile(), std::ios::binary | std::ios::trunc)
+        << R"({"devices": {"PCI:VEN_1F2B&DEV_9999&SUBSYS_1F2B9999&REV_01/0000:00:E0:00:40:00": {"alias": "1"}}})";
+    check({"show 1", 10, "", "\"1\" is board 1's number and an alias in aliases.json, and board 4 shows no alias"},
+          unplaced.on());
     // One wording for a board that is not there, whatever the command.
     for (const std::string command : {"show 9", "rename 9 X", "selftest 9", "selfcal 9", "cal 9"}) {
         check({command, 3, "", "hwconfig: no board answers to \"9\": name it by its number"}, lab.on());
@@ -252,9 +259,11 @@ TEST(HwconfigContract, failed_reports_are_listed_with_a_reason_to_act_on_and_a_n
          "No calibration due within 30 days among the boards judged.\n"
          "Not judged, their report failed: board 1, 2, 3, 4.\n",
          missing},
-        {"show 01D5B013", 10, "",
-         "no board that reported answers to \"01D5B013\", and the report of board 1,2,3,4 "
-         "failed, so it may be the one"},
+        // A board is named without the reports: by its serial number, then its report fails.
+        {"show 01D5B013", 1, "", "hwconfig: report failed: E_UNEXPECTED (0x8000FFFF); cannot open the alias file"},
+        {"show NoSuchAlias", 10, "",
+         "no board answers to \"NoSuchAlias\" by number, location or serial number, and the aliases cannot be "
+         "read, so it may be an alias"},
         {"rename 2 X", 1, "",
          "renaming failed: cannot open the alias file C:\\ProgramData\\Quorvel\\QV-KELP\\"
          "aliases.json" +
@@ -276,10 +285,9 @@ TEST(HwconfigContract, failed_reports_are_listed_with_a_reason_to_act_on_and_a_n
          "Board 3 (PCI\\VEN_1F2B&DEV_7A40&SUBSYS_7A401F2B&REV_03\\6&2C96F41&0&001800E0) now "
          "has the alias 1.\n",
          ""},
-        {"show 1", 10, "",
-         "\"1\" is board 1's number and an alias in aliases.json, and the report of board 3 failed"},
-        {"show alias:1", 10, "",
-         "no board that reported answers to \"alias:1\", and the report of board 3 failed"},
+        // Board 3's alias is known from the file, though its report fails.
+        {"show 1", 9, "", "\"1\" fits 2 boards: 1 (by number, alias PXI1Slot2), 3 (by alias, alias 1)"},
+        {"show alias:1", 1, "", "hwconfig: report failed (the board's driver library"},
     };
     checkAll(afterFailure, numberAlias.on());
     const LabCopy trailingText;
