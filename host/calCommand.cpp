@@ -17,15 +17,6 @@
 namespace hwconfig {
 namespace {
 
-// Each byte of the argument becomes one character: the module narrows them back one to one.
-std::basic_string<WCHAR> hostText(const std::string& text) {
-    std::basic_string<WCHAR> wide;
-    for (const char byte : text) {
-        wide.push_back(static_cast<WCHAR>(static_cast<unsigned char>(byte)));
-    }
-    return wide;
-}
-
 qv::com_ptr<IhwSysPropertyBag3> reportBag(IhwSysExpert2* expert, const ItemName& itemName) {
     qv::com_ptr<IhwSysPropertyBag> bag;
     throwIfFailed(expert->GetResourceProperties(itemName.c_str(), bag.put()), "reading the board's report");
@@ -128,13 +119,16 @@ void throwIfRefused(HRESULT result, const char* operation) {
 // refused by the board only when written, after the validation accepted it.
 constexpr std::size_t kBoardPasswordLimit = 63;
 
-void checkPasswordLength(const char* option, const std::string& password) {
-    if (password.size() > kBoardPasswordLimit) {
+// The password as the module hands it to the board: in the ANSI code page, its length counted there.
+std::basic_string<WCHAR> boardPassword(const char* option, const std::string& password) {
+    const std::basic_string<WCHAR> text = toModuleText(password, option);
+    if (text.size() > kBoardPasswordLimit) {
         throw HostError(std::string(option) + ": the board takes a password of at most " +
                             std::to_string(kBoardPasswordLimit) + " bytes; this one has " +
-                            std::to_string(password.size()),
+                            std::to_string(text.size()),
                         kExitUsage);
     }
+    return text;
 }
 
 // A due date hwconfig's own parser reads back: none after 9999-12-31.
@@ -183,13 +177,13 @@ bool changesRecord(const CalibrationRequest& request) {
 void fillRequest(IhwSysPropertyBag3* bag, const CalibrationRequest& request, bool withPassword = true,
                  bool withRecord = true) {
     throwIfFailed(bag->ClearChangedTags(), "ClearChangedTags");
-    const auto setText = [bag](ULONG tag, const std::string& text) {
-        throwIfFailed(bag->SetString(tag, hostText(text).c_str()), "setting a text of the request");
+    const auto setText = [bag](ULONG tag, const std::basic_string<WCHAR>& text) {
+        throwIfFailed(bag->SetString(tag, text.c_str()), "setting a text of the request");
     };
     const auto setTime = [bag](ULONG tag, const hwSysAttrTimestampUTC& stamp) {
         throwIfFailed(bag->SetTimestamp(tag, &stamp), "setting a time of the request");
     };
-    setText(hwSysTagExternalCalPassword, *request.password);
+    setText(hwSysTagExternalCalPassword, boardPassword(request.passwordFrom, *request.password));
     if (withRecord && request.intervalDays && !request.due) {
         setTime(hwSysTagExternalCalDue, dueAfter(bag, request));
     }
@@ -200,7 +194,7 @@ void fillRequest(IhwSysPropertyBag3* bag, const CalibrationRequest& request, boo
         setTime(hwSysTagExternalCalDue, stampOf(checkedDue(*request.due)));
     }
     if (withPassword && request.newPassword) {
-        setText(hwSysTagNewExternalCalPassword, *request.newPassword);
+        setText(hwSysTagNewExternalCalPassword, boardPassword("--new-password", *request.newPassword));
     }
 }
 
@@ -338,9 +332,10 @@ void saveChange(IhwSysExpert2* expert, const SelectedBoard& board, const Calibra
 
 int changeRecord(IhwSysExpert2* expert, IhwSysPropertyBag3* bag, const SelectedBoard& board,
                  const CommandOptions& options, const CalibrationRequest& request) {
-    checkPasswordLength(request.passwordFrom, *request.password);
+    // Refused before anything is checked or written.
+    boardPassword(request.passwordFrom, *request.password);
     if (request.newPassword) {
-        checkPasswordLength("--new-password", *request.newPassword);
+        boardPassword("--new-password", *request.newPassword);
     }
     checkDueKeptWithNewDate(bag, request);
     fillRequest(bag, request);

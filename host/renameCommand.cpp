@@ -138,7 +138,7 @@ int runRename(ExpertModule& module, const CommandOptions& options, const RenameO
     LONG aliasInUse = 0;
     void* reserved = nullptr;
     const HRESULT result =
-        module.expert()->RenameResource(board.itemName.c_str(), toModuleText(alias).c_str(),
+        module.expert()->RenameResource(board.itemName.c_str(), toModuleText(alias, "the alias " + quoted(alias)).c_str(),
                                         rename.force ? kRenameEvenIfAliasInUse : 0, &aliasInUse, &reserved);
     if (FAILED(result)) {
         // The file's own problem, with its path and remedy, when reading it shows one.

@@ -457,6 +457,27 @@ TEST(HwconfigContract, text_from_devices_and_files_cannot_break_the_terminal_or_
     check({"rename 2 Bench", 0, "renamed", "aliases.json began with a byte order mark, which the module dropped"},
           lab.on());
     check({"rename 2 Bench2", 0, "renamed", ""}, lab.on());
+    // A double-byte code page: the alias is read as whole characters, not a byte at a time.
+    const LabCopy japanese(Edits{{"\"drives\":", "\"ansiCodePage\": 932, \"drives\":"}});
+    std::ofstream(japanese.aliasFile(), std::ios::binary | std::ios::trunc)
+        << "{\"devices\": {\"PCI:VEN_1F2B&DEV_7A22&SUBSYS_1F2B7A22&REV_01/0000:00:E0:00:10:00\": "
+           "{\"alias\": \"\x82\xA0\x82\xA2\"}}}";
+    const std::string ai = "\xE3\x81\x82\xE3\x81\x84"; // あい
+    check({"--json list", 0, "\"alias\":\"" + ai + "\"", ""}, japanese.on());
+    check({"--json show " + ai, 0, R"("number":2,)", ""}, japanese.on());
+    // Text the page cannot hold is refused by name, on every build, never replaced; a password is
+    // counted in the page's bytes, so forty e-acute are forty bytes, as on Windows.
+    std::string fortyEAcute;
+    for (int i = 0; i < 40; ++i) {
+        fortyEAcute += "\xC3\xA9";
+    }
+    const Row refused[] = {
+        {"rename 3 \xCE\xA9", 2, "",
+         "the alias \"\xCE\xA9\" holds \xCE\xA9 (U+03A9), which the machine's ANSI code page 1252 cannot hold"},
+        {"cal 2 --password kelp --new-password \xE6\x97\xA5 --check", 2, "", "--new-password holds \xE6\x97\xA5 (U+65E5)"},
+        {"cal 2 --password kelp --new-password " + fortyEAcute + " --check", 0, "Accepted: password, newPassword", ""},
+    };
+    checkAll(refused, lab.on());
     // A name typed on the command line may hold any bytes too, and is quoted cut when it is long.
     check({"show " + std::string(300, 'n'), 3, "",
            "no board answers to \"" + std::string(100, 'n') + "...\" (300 bytes)"},
