@@ -16,12 +16,14 @@
 #include "host/machineSelection.h"
 #include "host/output.h"
 #include "host/utf8Text.h"
+#include "support/unique_any.h"
 
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <new>
 #include <string>
+#include <vector>
 
 namespace hwconfig {
 namespace {
@@ -71,15 +73,52 @@ int run(CommandLine& parser, int argc, char** argv) {
     return kExitSuccess;
 }
 
+// The program's arguments as UTF-8, the text the commands read on every build. Windows hands a
+// program its arguments in the ANSI code page with best-fit replacements ("Ω" becomes "O"), so there
+// they are taken wide, as typed, and converted whole.
+class Arguments {
+public:
+    Arguments(int argc, char** argv) {
+#ifdef _WIN32
+        static_cast<void>(argc);
+        static_cast<void>(argv);
+        int count = 0;
+        const qv::unique_hlocal<LPWSTR> wide(CommandLineToArgvW(GetCommandLineW(), &count));
+        for (int i = 0; wide && i < count; ++i) {
+            words_.push_back(toUtf8(wide.get()[i]));
+        }
+#else
+        words_.assign(argv, argv + argc);
+#endif
+        for (std::string& word : words_) {
+            pointers_.push_back(word.data());
+        }
+        pointers_.push_back(nullptr);
+    }
+
+    int count() const { return static_cast<int>(words_.size()); }
+    char** values() { return pointers_.data(); }
+
+private:
+    std::vector<std::string> words_;
+    std::vector<char*> pointers_;
+};
+
 } // namespace
 } // namespace hwconfig
 
 int main(int argc, char** argv) {
     using namespace hwconfig;
+#ifdef _WIN32
+    // The board libraries are loaded by name: the current folder, which anyone may have made, is
+    // taken out of the search before any is loaded.
+    SetDllDirectoryW(L"");
+#endif
+    Arguments arguments(argc, argv);
     CommandLine parser;
-    const bool json = asksForJson(argc, argv);
+    const bool json = asksForJson(arguments.count(), arguments.values());
     try {
-        return run(parser, argc, argv);
+        return run(parser, arguments.count(), arguments.values());
     } catch (const HostError& error) {
         reportFailure(error, json, parser.usage());
         return error.exitCode();
