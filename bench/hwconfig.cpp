@@ -1,6 +1,10 @@
-// What hwconfig costs to name one board by its item name against a whole `list`, on a machine of
-// 1,000 boards (scripts/make-machine.py 1000). Each run is a process of its own: the figure is its
-// CPU time, user and system, as the kernel accounts it to the child.
+// What hwconfig costs to name one board against a whole `list`, on machines made by
+// scripts/make-machine.py: 1,000 boards with an empty alias file, and 72 boards with an alias file of
+// 10,000 records of other boards (1.6 MB) or an empty one. A board named by its number must cost
+// about what one named by its item name costs (at most twice), and a `list` must read the large
+// alias file once, not once a board (at most 1.5 times the `list` with the empty file). Each run is
+// a process of its own: the figure is its CPU time, user and system, as the kernel accounts it to
+// the child.
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
@@ -19,15 +23,16 @@ extern char** environ;
 
 namespace {
 
-constexpr int kBoards = 1000;
-
-// The generated machine, and the item name of its last board, which the script prints.
+// A generated machine, and the item name of its last board, which the script prints.
 class BigMachine {
 public:
-    BigMachine()
-        : folder_(std::filesystem::temp_directory_path() / ("hwconfigbench-" + std::to_string(::getpid()))) {
+    BigMachine(int boards, int aliasRecords)
+        : folder_(std::filesystem::temp_directory_path() /
+                  ("hwconfigbench-" + std::to_string(::getpid()) + "-" + std::to_string(boards) + "-" +
+                   std::to_string(aliasRecords))) {
         const std::string command = std::string("python3 '") + QV_SOURCE_DIR + "/scripts/make-machine.py' " +
-                                    std::to_string(kBoards) + " '" + folder_.string() + "'";
+                                    std::to_string(boards) + " '" + folder_.string() + "' " +
+                                    std::to_string(aliasRecords);
         FILE* script = ::popen(command.c_str(), "r");
         if (script == nullptr) {
             throw std::runtime_error("cannot run " + command);
@@ -55,16 +60,25 @@ private:
     std::string lastItemName_;
 };
 
-const BigMachine& bigMachine() {
-    static const BigMachine machine;
+const BigMachine& thousandBoards() {
+    static const BigMachine machine(1000, 0);
     return machine;
 }
 
-// hwconfig --machine <the big machine> <arguments>, its output dropped; the child's CPU seconds, or
-// a negative number when it could not run or did not exit with 0.
-double hwconfigCpuSeconds(const std::vector<std::string>& arguments) {
-    std::vector<std::string> words{std::string(QV_RUNTIME_DIR) + "/hwconfig", "--machine",
-                                   bigMachine().description()};
+const BigMachine& boardsWithLargeAliasFile() {
+    static const BigMachine machine(72, 10000);
+    return machine;
+}
+
+const BigMachine& boardsWithEmptyAliasFile() {
+    static const BigMachine machine(72, 0);
+    return machine;
+}
+
+// hwconfig --machine <machine> <arguments>, its output dropped; the child's CPU seconds, or a
+// negative number when it could not run or did not exit with 0.
+double hwconfigCpuSeconds(const BigMachine& machine, const std::vector<std::string>& arguments) {
+    std::vector<std::string> words{std::string(QV_RUNTIME_DIR) + "/hwconfig", "--machine", machine.description()};
     words.insert(words.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
     for (std::string& word : words) {
@@ -91,9 +105,9 @@ double hwconfigCpuSeconds(const std::vector<std::string>& arguments) {
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-void runHwconfig(benchmark::State& state, const std::vector<std::string>& arguments) {
+void runHwconfig(benchmark::State& state, const BigMachine& machine, const std::vector<std::string>& arguments) {
     for (auto _ : state) {
-        const double seconds = hwconfigCpuSeconds(arguments);
+        const double seconds = hwconfigCpuSeconds(machine, arguments);
         if (seconds < 0) {
             state.SkipWithError("hwconfig failed");
             break;
@@ -103,16 +117,41 @@ void runHwconfig(benchmark::State& state, const std::vector<std::string>& argume
 }
 
 void BM_ListAllBoards(benchmark::State& state) {
-    runHwconfig(state, {"list"});
+    runHwconfig(state, thousandBoards(), {"list"});
 }
 
 void BM_ShowOneBoardByItemName(benchmark::State& state) {
-    runHwconfig(state, {"show", bigMachine().lastItemName()});
+    runHwconfig(state, thousandBoards(), {"show", thousandBoards().lastItemName()});
+}
+
+void BM_ShowOneBoardByNumber(benchmark::State& state) {
+    runHwconfig(state, thousandBoards(), {"show", "1000"});
+}
+
+void BM_LargeAliasFile_ShowByItemName(benchmark::State& state) {
+    runHwconfig(state, boardsWithLargeAliasFile(), {"show", boardsWithLargeAliasFile().lastItemName()});
+}
+
+void BM_LargeAliasFile_ShowByNumber(benchmark::State& state) {
+    runHwconfig(state, boardsWithLargeAliasFile(), {"show", "5"});
+}
+
+void BM_LargeAliasFile_List(benchmark::State& state) {
+    runHwconfig(state, boardsWithLargeAliasFile(), {"list"});
+}
+
+void BM_EmptyAliasFile_List(benchmark::State& state) {
+    runHwconfig(state, boardsWithEmptyAliasFile(), {"list"});
 }
 
 } // namespace
 
 BENCHMARK(BM_ListAllBoards)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ShowOneBoardByItemName)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ShowOneBoardByNumber)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LargeAliasFile_ShowByItemName)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LargeAliasFile_ShowByNumber)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LargeAliasFile_List)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EmptyAliasFile_List)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

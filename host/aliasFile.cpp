@@ -55,8 +55,8 @@ std::string notUsable(const std::string& windowsPath) {
         return start + " holds " + std::to_string(sizeOf(*entry)) + " bytes, more than the " +
                std::to_string(aliaskeys::maxAliasFileBytes()) + " an alias file may hold; it is not read";
     }
-    return start + " is not valid: it must hold one JSON object with a \"devices\" object, no NUL byte, and "
-                   "nothing after it";
+    return start + " is not valid: it must hold one JSON object with a \"devices\" object whose records "
+                   "each hold a text \"alias\", no NUL byte, and nothing after it";
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <new>
 #include <tuple>
@@ -173,7 +174,8 @@ cJSON* timestampJson(const hwSysAttrTimestampUTC& stamp) {
         throw std::bad_alloc();
     }
     const bool filled = cJSON_AddNumberToObject(object, "seconds", static_cast<double>(stamp.seconds)) != nullptr &&
-                        cJSON_AddNumberToObject(object, "fraction", static_cast<double>(stamp.fraction)) != nullptr &&
+                        // A number of 64 bits, written whole: a double would round it.
+                        cJSON_AddRawToObject(object, "fraction", std::to_string(stamp.fraction).c_str()) != nullptr &&
                         cJSON_AddStringToObject(object, "utc", isoTime(*time).c_str()) != nullptr &&
                         cJSON_AddStringToObject(object, "local", localTimeText(*time).c_str()) != nullptr;
     if (!filled) {
@@ -214,9 +216,8 @@ PlaceKey placeOf(const ItemName& itemName, const aliaskeys::BoardPlaces& places)
     return key;
 }
 
-std::vector<ItemName> inPlaceOrder(std::vector<ItemName> names) {
+std::vector<ItemName> inPlaceOrder(std::vector<ItemName> names, aliaskeys::BoardPlaces& places) {
     // A walk that fails leaves the boards it did not reach without a place, ordered after the others.
-    aliaskeys::BoardPlaces places;
     static_cast<void>(aliaskeys::readBoardPlaces(places));
     std::vector<std::pair<PlaceKey, ItemName>> placed;
     for (ItemName& name : names) {
@@ -234,6 +235,11 @@ std::vector<ItemName> inPlaceOrder(std::vector<ItemName> names) {
 } // namespace
 
 std::vector<ItemName> readItemNames(IhwSysExpert2* expert) {
+    aliaskeys::BoardPlaces places;
+    return readItemNames(expert, places);
+}
+
+std::vector<ItemName> readItemNames(IhwSysExpert2* expert, aliaskeys::BoardPlaces& places) {
     qv::com_ptr<IhwSysEnumStringList> names;
     throwIfFailed(expert->EnumerateItemNames(names.put()), "listing the boards (EnumerateItemNames)");
     std::vector<ItemName> result;
@@ -246,7 +252,7 @@ std::vector<ItemName> readItemNames(IhwSysExpert2* expert) {
         }
         result.emplace_back(name.get());
     }
-    return inPlaceOrder(std::move(result));
+    return inPlaceOrder(std::move(result), places);
 }
 
 BoardReport readBoardReport(IhwSysExpert2* expert, const ItemName& itemName) {
@@ -264,13 +270,72 @@ BoardReport readBoardReport(IhwSysExpert2* expert, const ItemName& itemName) {
     return report;
 }
 
+namespace {
+
+// hwconfig's collection for ReportResources: it keeps each board's properties by item name. An
+// object of the caller's own, never reference-counted; nothing thrown crosses back to the module.
+class ReportCollection final : public IhwSysHostCollection {
+public:
+    explicit ReportCollection(Progress& progress) : progress_(progress) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE HostOperation1() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE HostOperation2() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE AddToHostCollection(IhwSysPropertyBag* bag) override {
+        try {
+            qv::com_ptr<IhwSysPropertyBag3> typedBag;
+            throwIfFailed(bag->QueryInterface(IID_IhwSysPropertyBag3, typedBag.put_void()),
+                          "QueryInterface(IhwSysPropertyBag3)");
+            qvkelpsysapiexpert::CqvBStr itemName;
+            throwIfFailed(typedBag->GetString(hwSysTagItemName, itemName.address()), "reading a report's item name");
+            properties_[ItemName(itemName.get())] = readProperties(typedBag.get());
+            progress_.update(properties_.size());
+            return S_OK;
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        } catch (const std::exception&) {
+            return E_FAIL;
+        }
+    }
+
+    // The board's properties; nothing when no bag named it.
+    std::optional<std::vector<BoardProperty>> take(const ItemName& itemName) {
+        const auto found = properties_.find(itemName);
+        if (found == properties_.end()) {
+            return std::nullopt;
+        }
+        return std::move(found->second);
+    }
+
+private:
+    Progress& progress_;
+    std::map<ItemName, std::vector<BoardProperty>> properties_;
+};
+
+} // namespace
+
 std::vector<BoardReport> readBoardReports(IhwSysExpert2* expert) {
     const std::vector<ItemName> names = readItemNames(expert);
     std::vector<BoardReport> reports;
     Progress progress("reading the boards' reports", names.size());
+    // One ReportResources reads the alias file once for every board. Its first failure ends it
+    // without naming the board, so then each board is asked on its own, which names every failure.
+    ReportCollection collection(progress);
+    const HRESULT listed = expert->ReportResources(&collection);
     for (const ItemName& itemName : names) {
-        reports.push_back(readBoardReport(expert, itemName));
-        progress.update(reports.size());
+        std::optional<std::vector<BoardProperty>> properties =
+            listed == S_OK ? collection.take(itemName) : std::nullopt;
+        if (properties) {
+            reports.push_back({itemName, S_OK, std::move(*properties)});
+        } else {
+            reports.push_back(readBoardReport(expert, itemName));
+            progress.update(reports.size());
+        }
     }
     return reports;
 }

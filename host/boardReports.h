@@ -2,6 +2,7 @@
 // plain values so that commands can print and select without holding the module's objects.
 #pragma once
 
+#include "host/aliaskeys/aliasKeys.h"
 #include "host/expertModule.h"
 #include "hwsys/hwsys_types.h"
 
@@ -33,6 +34,8 @@ struct BoardReport {
 // chassis and slot, then the others by PCI bus, device and function - then by item name. Throws
 // HostError.
 std::vector<ItemName> readItemNames(IhwSysExpert2* expert);
+// The same, and the places read to order them (a board whose place cannot be read has none).
+std::vector<ItemName> readItemNames(IhwSysExpert2* expert, aliaskeys::BoardPlaces& places);
 
 // One board's bag; a report that fails is returned with its HRESULT, not thrown.
 BoardReport readBoardReport(IhwSysExpert2* expert, const ItemName& itemName);

@@ -1,7 +1,7 @@
 #include "host/boardSelection.h"
 
 #include "host/aliasFile.h"
-#include "host/progress.h"
+#include "host/output.h"
 #include "host/utf8Text.h"
 #include "hwsys/hwsys_tags.h"
 
@@ -40,7 +40,7 @@ bool namesItemOnly(const std::string& name) {
 }
 
 // How `name` fits the board; empty when it does not.
-std::string matchOf(const BoardReport& board, std::size_t number, std::size_t count, const std::string& name) {
+std::string matchOf(const BoardNames& board, std::size_t number, std::size_t count, const std::string& name) {
     if (namesItemOnly(name)) {
         return isItemName(board.itemName, name) ? "itemName" : "";
     }
@@ -50,27 +50,16 @@ std::string matchOf(const BoardReport& board, std::size_t number, std::size_t co
     if (isItemName(board.itemName, name)) {
         return "itemName";
     }
-    if (propertyText(board, hwSysTagAlias) == name) {
+    if (!board.alias.empty() && board.alias == name) {
         return "alias";
     }
-    const std::optional<PxiLocation> location = pxiLocation(board);
-    if (location && equalIgnoringCase(locationText(*location), name)) {
+    if (board.location && equalIgnoringCase(locationText(*board.location), name)) {
         return "location";
     }
-    const std::string serial = propertyText(board, hwSysTagSerialNumber);
-    if (!serial.empty() && equalIgnoringCase(serial, name)) {
+    if (!board.serialNumber.empty() && equalIgnoringCase(board.serialNumber, name)) {
         return "serialNumber";
     }
     return {};
-}
-
-// The name as a message quotes it: a name of thousands of characters is cut, with its length.
-std::string quoted(const std::string& name) {
-    constexpr std::size_t kLongest = 100;
-    if (name.size() <= kLongest) {
-        return "\"" + name + "\"";
-    }
-    return "\"" + name.substr(0, kLongest) + "...\" (" + std::to_string(name.size()) + " bytes)";
 }
 
 // The first ten candidates and how many more there are: a message stays one readable line on a
@@ -89,23 +78,15 @@ std::string candidateList(const std::vector<BoardCandidate>& candidates) {
     return text;
 }
 
-// The boards whose report failed, as list numbers ("1,2,3"), and the cause of the first.
-struct FailedReports {
+// The list numbers of the boards whose place cannot be read ("1,2,3").
+std::string unknownBoards(const NamedBoards& named) {
     std::string numbers;
-    std::string cause;
-};
-
-FailedReports failedReports(const std::vector<BoardReport>& boards) {
-    FailedReports failed;
-    for (std::size_t i = 0; i < boards.size(); ++i) {
-        if (FAILED(boards[i].result)) {
-            if (failed.numbers.empty()) {
-                failed.cause = reportFailure(boards[i]).what();
-            }
-            failed.numbers += (failed.numbers.empty() ? "" : ",") + std::to_string(i + 1);
+    for (std::size_t i = 0; i < named.boards.size(); ++i) {
+        if (!named.boards[i].known) {
+            numbers += (numbers.empty() ? "" : ",") + std::to_string(i + 1);
         }
     }
-    return failed;
+    return numbers;
 }
 
 // Whether a record of aliases.json holds `alias`; a file that cannot be read holds none.
@@ -120,44 +101,100 @@ bool storedAlias(const std::string& alias) {
     }
 }
 
-// A board whose report failed shows no alias, serial number or location, so a name that fits none
-// of the others, or a number that a stored alias also spells, may be meant for it.
-void refuseWhatFailedReportsHide(const std::vector<BoardReport>& boards, const std::string& name,
-                                 const std::vector<BoardCandidate>& candidates) {
-    const FailedReports failed = failedReports(boards);
-    if (failed.numbers.empty()) {
+// What is not known could change the answer: without the alias file no board's alias is known, and
+// a board whose place cannot be read shows no alias, serial number or location either. So a name
+// that fits no board, or a number that a stored alias also spells, may be meant for such a board.
+void refuseWhatUnknownsHide(const NamedBoards& named, const std::string& name,
+                            const std::vector<BoardCandidate>& candidates) {
+    if (candidates.empty() && named.aliasProblem) {
+        throw HostError("no board answers to " + quoted(name) + " by number, location or serial number, and the " +
+                            "aliases cannot be read, so it may be an alias: " + named.aliasProblem->what(),
+                        kExitReportsFailed, named.aliasProblem->result());
+    }
+    const std::string unknown = unknownBoards(named);
+    if (unknown.empty()) {
         return;
     }
-    const bool byNumber = candidates.size() == 1 && candidates.front().matchedBy == "number";
+    const std::string shows = "board " + unknown + " shows no alias, serial number or location (its place or "
+                              "serial number cannot be read)";
     if (candidates.empty()) {
-        throw HostError("no board that reported answers to " + quoted(name) + ", and the report of board " +
-                            failed.numbers + " failed, so it may be the one: " + failed.cause,
+        throw HostError("no board answers to " + quoted(name) + ", and " + shows + ", so it may be the one",
                         kExitReportsFailed);
     }
+    const bool byNumber = candidates.size() == 1 && candidates.front().matchedBy == "number";
     if (byNumber && storedAlias(name)) {
         const std::string number = std::to_string(candidates.front().number);
-        throw HostError("\"" + name + "\" is board " + number + "'s number and an alias in aliases.json, and the " +
-                            "report of board " + failed.numbers + " failed, so the alias may be that board's; " +
-                            "name the board by its item name, or as alias:" + name + ": " + failed.cause,
+        throw HostError(quoted(name) + " is board " + number + "'s number and an alias in aliases.json, and " + shows +
+                            ", so the alias may be that board's; name the board by its item name, or as alias:" +
+                            name,
                         kExitReportsFailed);
     }
 }
 
+// The board's alias as the module reports it: the first record whose key is the board's ignoring
+// letter case, or else its default alias, its chassis text and geographic address.
+std::string aliasOf(const aliaskeys::BoardPlace& place, const std::vector<AliasFileRecord>& records) {
+    const auto record = std::find_if(records.begin(), records.end(), [&](const AliasFileRecord& each) {
+        return equalIgnoringCase(each.key, place.identityToken);
+    });
+    return record != records.end() ? record->alias
+                                   : "PXI" + std::to_string(place.chassis) + "Slot" + std::to_string(place.slot);
+}
+
+// The serial number as the report shows it: each byte one character.
+std::string serialText(const std::string& bytes) {
+    std::basic_string<WCHAR> wide;
+    for (const char byte : bytes) {
+        wide.push_back(static_cast<WCHAR>(static_cast<unsigned char>(byte)));
+    }
+    return toUtf8(wide.c_str());
+}
+
 } // namespace
 
-std::size_t selectBoard(const std::vector<BoardReport>& boards, const std::string& name) {
+NamedBoards readBoardNames(IhwSysExpert2* expert) {
+    aliaskeys::BoardPlaces places;
+    const std::vector<ItemName> names = readItemNames(expert, places);
+    NamedBoards named;
+    std::vector<AliasFileRecord> records;
+    try {
+        std::string path;
+        records = readAliasFile(path);
+    } catch (const HostError& problem) {
+        named.aliasProblem = problem;
+    }
+    for (const ItemName& itemName : names) {
+        BoardNames board;
+        board.itemName = itemName;
+        const auto place = places.find(itemName);
+        if (place != places.end()) {
+            board.known = true;
+            if (place->second.chassis != 0) {
+                board.location = PxiLocation{place->second.chassis, static_cast<long>(place->second.slot)};
+            }
+            board.serialNumber = serialText(place->second.serialNumber);
+            board.alias = named.aliasProblem ? "" : aliasOf(place->second, records);
+        }
+        named.boards.push_back(std::move(board));
+    }
+    return named;
+}
+
+std::size_t selectBoard(const NamedBoards& named, const std::string& name) {
     const bool aliasOnly = name.rfind(kAliasPrefix, 0) == 0;
     const std::string wanted = aliasOnly ? name.substr(std::string(kAliasPrefix).size()) : name;
+    const std::size_t count = named.boards.size();
     std::vector<BoardCandidate> candidates;
-    for (std::size_t i = 0; i < boards.size(); ++i) {
-        const std::string alias = propertyText(boards[i], hwSysTagAlias);
-        const std::string match = aliasOnly ? (alias == wanted ? "alias" : "") : matchOf(boards[i], i + 1, boards.size(), wanted);
+    for (std::size_t i = 0; i < count; ++i) {
+        const BoardNames& board = named.boards[i];
+        const std::string match =
+            aliasOnly ? (!board.alias.empty() && board.alias == wanted ? "alias" : "") : matchOf(board, i + 1, count, wanted);
         if (!match.empty()) {
-            candidates.push_back({i + 1, toUtf8(boards[i].itemName.c_str()), alias, match});
+            candidates.push_back({i + 1, toUtf8(board.itemName.c_str()), board.alias, match});
         }
     }
-    if (candidates.size() <= 1 && !namesItemOnly(wanted)) {
-        refuseWhatFailedReportsHide(boards, name, candidates);
+    if (!namesItemOnly(wanted) && candidates.size() <= 1) {
+        refuseWhatUnknownsHide(named, name, candidates);
     }
     if (candidates.size() == 1) {
         return candidates.front().number - 1;
@@ -176,23 +213,18 @@ std::size_t selectBoard(const std::vector<BoardReport>& boards, const std::strin
 }
 
 SelectedBoard selectBoard(IhwSysExpert2* expert, const std::string& name) {
-    const std::vector<ItemName> names = readItemNames(expert);
-    // A board named by its item name is found without asking for any other board's report.
+    // A board named by its item name needs neither the alias file nor anything but the places.
     if (namesItemOnly(name)) {
+        const std::vector<ItemName> names = readItemNames(expert);
         for (std::size_t i = 0; i < names.size(); ++i) {
             if (isItemName(names[i], name)) {
                 return {i + 1, readBoardReport(expert, names[i])};
             }
         }
     }
-    std::vector<BoardReport> boards;
-    Progress progress("reading the boards' reports", names.size());
-    for (const ItemName& itemName : names) {
-        boards.push_back(readBoardReport(expert, itemName));
-        progress.update(boards.size());
-    }
-    const std::size_t index = selectBoard(boards, name);
-    return {index + 1, std::move(boards[index])};
+    const NamedBoards named = readBoardNames(expert);
+    const std::size_t index = selectBoard(named, name);
+    return {index + 1, readBoardReport(expert, named.boards[index].itemName)};
 }
 
 } // namespace hwconfig

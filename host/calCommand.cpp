@@ -17,15 +17,6 @@
 namespace hwconfig {
 namespace {
 
-// Each byte of the argument becomes one character: the module narrows them back one to one.
-std::basic_string<WCHAR> hostText(const std::string& text) {
-    std::basic_string<WCHAR> wide;
-    for (const char byte : text) {
-        wide.push_back(static_cast<WCHAR>(static_cast<unsigned char>(byte)));
-    }
-    return wide;
-}
-
 qv::com_ptr<IhwSysPropertyBag3> reportBag(IhwSysExpert2* expert, const ItemName& itemName) {
     qv::com_ptr<IhwSysPropertyBag> bag;
     throwIfFailed(expert->GetResourceProperties(itemName.c_str(), bag.put()), "reading the board's report");
@@ -107,7 +98,7 @@ const char* causeOf(HRESULT result) {
     case HW_E_PROPERTY_TYPE_MISMATCH:
         return "a property of the request has the wrong type";
     case E_FAIL:
-        return "the board driver library or one of its functions is missing";
+        return "the board failed the write, or its driver library or one of its functions is missing";
     case E_UNEXPECTED:
         return "cannot write the board's state: the board library could not read or write it";
     case E_INVALIDARG:
@@ -128,13 +119,16 @@ void throwIfRefused(HRESULT result, const char* operation) {
 // refused by the board only when written, after the validation accepted it.
 constexpr std::size_t kBoardPasswordLimit = 63;
 
-void checkPasswordLength(const char* option, const std::string& password) {
-    if (password.size() > kBoardPasswordLimit) {
+// The password as the module hands it to the board: in the ANSI code page, its length counted there.
+std::basic_string<WCHAR> boardPassword(const char* option, const std::string& password) {
+    const std::basic_string<WCHAR> text = toModuleText(password, option);
+    if (text.size() > kBoardPasswordLimit) {
         throw HostError(std::string(option) + ": the board takes a password of at most " +
                             std::to_string(kBoardPasswordLimit) + " bytes; this one has " +
-                            std::to_string(password.size()),
+                            std::to_string(text.size()),
                         kExitUsage);
     }
+    return text;
 }
 
 // A due date hwconfig's own parser reads back: none after 9999-12-31.
@@ -161,6 +155,19 @@ hwSysAttrTimestampUTC dueAfter(IhwSysPropertyBag3* bag, const CalibrationRequest
     return stampOf(checkedDue(*calibration + date::days{*request.intervalDays}));
 }
 
+// A new calibration date alone keeps the board's interval, so the due date moves with it: the due
+// date it gives must be one the parser reads back too.
+void checkDueKeptWithNewDate(IhwSysPropertyBag3* bag, const CalibrationRequest& request) {
+    if (!request.date || request.due || request.intervalDays) {
+        return;
+    }
+    const std::optional<Time> calibration = timeOf(bag, hwSysTagExternalCalTime);
+    const std::optional<Time> due = timeOf(bag, hwSysTagExternalCalDue);
+    if (calibration && due) {
+        checkedDue(*request.date + (*due - *calibration));
+    }
+}
+
 bool changesRecord(const CalibrationRequest& request) {
     return request.date || request.due || request.intervalDays || request.newPassword;
 }
@@ -170,13 +177,13 @@ bool changesRecord(const CalibrationRequest& request) {
 void fillRequest(IhwSysPropertyBag3* bag, const CalibrationRequest& request, bool withPassword = true,
                  bool withRecord = true) {
     throwIfFailed(bag->ClearChangedTags(), "ClearChangedTags");
-    const auto setText = [bag](ULONG tag, const std::string& text) {
-        throwIfFailed(bag->SetString(tag, hostText(text).c_str()), "setting a text of the request");
+    const auto setText = [bag](ULONG tag, const std::basic_string<WCHAR>& text) {
+        throwIfFailed(bag->SetString(tag, text.c_str()), "setting a text of the request");
     };
     const auto setTime = [bag](ULONG tag, const hwSysAttrTimestampUTC& stamp) {
         throwIfFailed(bag->SetTimestamp(tag, &stamp), "setting a time of the request");
     };
-    setText(hwSysTagExternalCalPassword, *request.password);
+    setText(hwSysTagExternalCalPassword, boardPassword(request.passwordFrom, *request.password));
     if (withRecord && request.intervalDays && !request.due) {
         setTime(hwSysTagExternalCalDue, dueAfter(bag, request));
     }
@@ -187,7 +194,7 @@ void fillRequest(IhwSysPropertyBag3* bag, const CalibrationRequest& request, boo
         setTime(hwSysTagExternalCalDue, stampOf(checkedDue(*request.due)));
     }
     if (withPassword && request.newPassword) {
-        setText(hwSysTagNewExternalCalPassword, *request.newPassword);
+        setText(hwSysTagNewExternalCalPassword, boardPassword("--new-password", *request.newPassword));
     }
 }
 
@@ -325,10 +332,12 @@ void saveChange(IhwSysExpert2* expert, const SelectedBoard& board, const Calibra
 
 int changeRecord(IhwSysExpert2* expert, IhwSysPropertyBag3* bag, const SelectedBoard& board,
                  const CommandOptions& options, const CalibrationRequest& request) {
-    checkPasswordLength("--password", *request.password);
+    // Refused before anything is checked or written.
+    boardPassword(request.passwordFrom, *request.password);
     if (request.newPassword) {
-        checkPasswordLength("--new-password", *request.newPassword);
+        boardPassword("--new-password", *request.newPassword);
     }
+    checkDueKeptWithNewDate(bag, request);
     fillRequest(bag, request);
     ULONG_PTR validateReserved = 0;
     qv::com_ptr<IhwSysEnumPropertyTag> accepted;
@@ -353,6 +362,9 @@ int changeRecord(IhwSysExpert2* expert, IhwSysPropertyBag3* bag, const SelectedB
 
 int runCal(ExpertModule& module, const CommandOptions& options, const CalibrationRequest& request) {
     const SelectedBoard board = selectBoard(module.expert(), options.board);
+    if (FAILED(board.report.result)) {
+        throw reportFailure(board.report);
+    }
     const qv::com_ptr<IhwSysPropertyBag3> bag = reportBag(module.expert(), board.report.itemName);
     if (!request.password) {
         showRecords(options, bag.get(), board);

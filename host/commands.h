@@ -38,6 +38,7 @@ struct RenameOptions {
 //                    [--new-password Q] [--check] [--force]
 struct CalibrationRequest {
     std::optional<std::string> password; // set when the record is to be changed
+    const char* passwordFrom = "--password"; // where it came from, for a message about it
     std::optional<Time> date;
     std::optional<Time> due;
     std::optional<std::uint32_t> intervalDays;
@@ -45,6 +46,8 @@ struct CalibrationRequest {
     bool checkOnly = false;
 };
 
+// hwconfig's version and the module's, which the module reports once loaded.
+int runVersion(ExpertModule& module, const CommandOptions& options);
 int runList(ExpertModule& module, const CommandOptions& options);
 int runTree(ExpertModule& module, const CommandOptions& options, const TreeOptions& tree);
 int runAliases(ExpertModule& module, const CommandOptions& options);

@@ -36,9 +36,6 @@ std::string selectMachine(const std::optional<std::string>& requested) {
     (void)requested;
     return {};
 #else
-    if (requested && requested->empty()) {
-        throw HostError("--machine needs a file name, not an empty one");
-    }
     const fs::path machine = requested ? fs::path(*requested) : programFolder() / "examples" / "lab.json";
     requireRegularFile(machine);
     const std::string absolute = fs::absolute(machine).string();

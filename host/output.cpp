@@ -4,6 +4,7 @@
 #include "host/utf8Text.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdint>
@@ -66,6 +67,21 @@ void addJsonOptionalString(cJSON* object, const char* name, const std::string& v
     } else {
         addJsonString(object, name, value);
     }
+}
+
+std::string quoted(const std::string& text) {
+    constexpr std::size_t kLongest = 100;
+    if (text.size() <= kLongest) {
+        return "\"" + text + "\"";
+    }
+    return "\"" + text.substr(0, kLongest) + "...\" (" + std::to_string(text.size()) + " bytes)";
+}
+
+std::string wordShown(const std::string& word) {
+    constexpr std::size_t kLongest = 100;
+    const bool plain = !word.empty() && word.size() <= kLongest &&
+                       std::none_of(word.begin(), word.end(), [](char c) { return std::isspace(static_cast<unsigned char>(c)); });
+    return plain ? word : quoted(word);
 }
 
 std::string printable(const std::string& text) {

@@ -33,6 +33,13 @@ void addJsonOptionalString(cJSON* object, const char* name, const std::string& v
 // \u0085, so that one cell stays one cell and one line one line.
 std::string printable(const std::string& text);
 
+// Text the user gave, as a message quotes it: in double quotes, and past 100 bytes cut with its
+// length, so that a word of thousands of characters leaves the message one readable line.
+std::string quoted(const std::string& text);
+// A word of the command line as a message names it: as it is, or quoted() when it would not be
+// seen as one word (empty, blank, holding a space) or is long.
+std::string wordShown(const std::string& word);
+
 // A table of text columns, each as wide as its widest cell, two spaces apart; the last column is
 // not padded. Every cell is shown printable().
 class TextTable {

@@ -2,8 +2,10 @@
 
 #include "host/expertModule.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #ifdef _WIN32
@@ -15,6 +17,8 @@
 
 namespace hwconfig {
 namespace {
+
+constexpr char kPrompt[] = "Calibration password: ";
 
 // The terminal's settings while echo is off, for the signal handler that puts them back: a user
 // who interrupts the prompt must not be left typing blind.
@@ -28,12 +32,35 @@ BOOL WINAPI restoreConsoleOnControl(DWORD) {
 }
 #else
 termios echoSaved{};
+termios echoOff{};
 constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+// Signals that stop the process (Ctrl-Z, a background read or write) and leave the terminal to
+// the shell until `fg`.
+constexpr int kStoppingSignals[] = {SIGTSTP, SIGTTIN, SIGTTOU};
 
 void restoreTerminalOnSignal(int signalNumber) {
     tcsetattr(STDIN_FILENO, TCSANOW, &echoSaved);
     std::signal(signalNumber, SIG_DFL);
     std::raise(signalNumber);
+}
+
+// The terminal gets its echo back while the process is stopped, and the prompt turns it off again
+// when the process resumes, asking anew: the shell may have changed the settings meanwhile.
+void stopWithEchoRestored(int signalNumber) {
+    const int savedErrno = errno;
+    tcsetattr(STDIN_FILENO, TCSANOW, &echoSaved);
+    std::signal(signalNumber, SIG_DFL);
+    sigset_t stopping;
+    sigemptyset(&stopping);
+    sigaddset(&stopping, signalNumber);
+    // The handler runs with its signal blocked; unblocked, the raise stops the process here.
+    sigprocmask(SIG_UNBLOCK, &stopping, nullptr);
+    std::raise(signalNumber);
+    std::signal(signalNumber, stopWithEchoRestored);
+    tcsetattr(STDIN_FILENO, TCSANOW, &echoOff);
+    const ssize_t written = write(STDERR_FILENO, kPrompt, sizeof kPrompt - 1);
+    static_cast<void>(written); // a prompt that cannot be shown changes nothing of the reading
+    errno = savedErrno;
 }
 #endif
 
@@ -55,9 +82,12 @@ public:
             for (const int signalNumber : kEndingSignals) {
                 std::signal(signalNumber, restoreTerminalOnSignal);
             }
-            termios quiet = echoSaved;
-            quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-            changed_ = tcsetattr(STDIN_FILENO, TCSANOW, &quiet) == 0;
+            for (const int signalNumber : kStoppingSignals) {
+                std::signal(signalNumber, stopWithEchoRestored);
+            }
+            echoOff = echoSaved;
+            echoOff.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+            changed_ = tcsetattr(STDIN_FILENO, TCSANOW, &echoOff) == 0;
         }
 #endif
     }
@@ -71,6 +101,9 @@ public:
 #else
         tcsetattr(STDIN_FILENO, TCSANOW, &echoSaved);
         for (const int signalNumber : kEndingSignals) {
+            std::signal(signalNumber, SIG_DFL);
+        }
+        for (const int signalNumber : kStoppingSignals) {
             std::signal(signalNumber, SIG_DFL);
         }
 #endif
@@ -109,6 +142,10 @@ std::string readWholeInput() {
     for (int c = 0; (c = std::fgetc(stdin)) != EOF;) {
         text += static_cast<char>(c);
     }
+    if (std::ferror(stdin)) {
+        // A folder given as standard input reads as an error, not as an empty file.
+        refuse(std::string("standard input cannot be read: ") + std::strerror(errno));
+    }
     if (text.empty()) {
         refuse("standard input is empty");
     }
@@ -141,9 +178,10 @@ std::string readPassword() {
     if (!standardInputIsTerminal()) {
         return readWholeInput();
     }
-    std::fputs("Calibration password: ", stderr);
-    std::fflush(stderr);
+    // Echo is off, and the stopping signals handled, before the prompt invites typing.
     const EchoOff echoOff;
+    std::fputs(kPrompt, stderr);
+    std::fflush(stderr);
     std::string line = readTypedLine();
     if (!line.empty() && line.back() == '\r') {
         line.pop_back();

@@ -25,6 +25,7 @@ private:
     bool enabled_;
     bool shown_ = false;
     std::chrono::steady_clock::time_point start_;
+    std::chrono::steady_clock::time_point drawn_; // when the line was last written
 };
 
 } // namespace hwconfig

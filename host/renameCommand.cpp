@@ -32,9 +32,9 @@ int exitCodeOf(HRESULT result) {
 std::string refusalWords(HRESULT result, const std::string& alias) {
     switch (result) {
     case HW_E_INVALID_ALIAS:
-        return "invalid alias \"" + alias + "\": use 1 to 254 of A-Z a-z 0-9 - _, not beginning with _";
+        return "invalid alias " + quoted(alias) + ": use 1 to 254 of A-Z a-z 0-9 - _, not beginning with _";
     case HW_E_ALIAS_IN_USE:
-        return "the alias \"" + alias + "\" is stored for another board; --force shares it";
+        return "the alias " + quoted(alias) + " is stored for another board; --force shares it";
     case HW_E_FILE_ACCESS_DENIED:
         return "the alias file " + aliasFilePath() +
                " may not be written by this user; give it write access to the file and its folder";
@@ -48,9 +48,9 @@ std::string refusalWords(HRESULT result, const std::string& alias) {
 }
 
 // Another present board that shows `alias`, stored or default; 0 when none does.
-std::size_t boardShowing(const std::vector<BoardReport>& boards, std::size_t self, const std::string& alias) {
+std::size_t boardShowing(const std::vector<BoardNames>& boards, std::size_t self, const std::string& alias) {
     for (std::size_t i = 0; i < boards.size(); ++i) {
-        if (i != self && propertyText(boards[i], hwSysTagAlias) == alias) {
+        if (i != self && boards[i].alias == alias) {
             return i + 1;
         }
     }
@@ -60,13 +60,13 @@ std::size_t boardShowing(const std::vector<BoardReport>& boards, std::size_t sel
 // Why another name form would take `alias` before the alias itself: it reads as a list number, or
 // as another present board's serial number; empty when nothing would. (Locations and item names
 // hold characters no alias may.)
-std::string otherReading(const std::vector<BoardReport>& boards, std::size_t self, const std::string& alias) {
+std::string otherReading(const std::vector<BoardNames>& boards, std::size_t self, const std::string& alias) {
     if (!alias.empty() &&
         std::all_of(alias.begin(), alias.end(), [](char c) { return c >= '0' && c <= '9'; })) {
         return "reads as a board number";
     }
     for (std::size_t i = 0; i < boards.size(); ++i) {
-        const std::string serial = propertyText(boards[i], hwSysTagSerialNumber);
+        const std::string& serial = boards[i].serialNumber;
         const bool same =
             std::equal(serial.begin(), serial.end(), alias.begin(), alias.end(), [](char a, char b) {
                 return std::tolower(static_cast<unsigned char>(a)) ==
@@ -82,18 +82,18 @@ std::string otherReading(const std::vector<BoardReport>& boards, std::size_t sel
 // What keeps the alias from naming the board alone: another board showing it, or another name
 // form reading it first. --force takes it all the same; --default returns the board to the
 // module's own rule, which another board's showing the same default alias must not block.
-void refuseUnlessForced(const std::vector<BoardReport>& boards, std::size_t index, const std::string& alias,
+void refuseUnlessForced(const std::vector<BoardNames>& boards, std::size_t index, const std::string& alias,
                         const RenameOptions& rename) {
     if (rename.force || rename.useDefault) {
         return;
     }
     if (const std::size_t other = boardShowing(boards, index, alias); other != 0) {
-        throw HostError("board " + std::to_string(other) + " already shows the alias \"" + alias +
-                            "\"; --force shares it: " + describeHResult(HW_E_ALIAS_IN_USE),
+        throw HostError("board " + std::to_string(other) + " already shows the alias " + quoted(alias) +
+                            "; --force shares it: " + describeHResult(HW_E_ALIAS_IN_USE),
                         kExitAliasInUse, HW_E_ALIAS_IN_USE);
     }
     if (const std::string reading = otherReading(boards, index, alias); !reading.empty()) {
-        throw HostError("the alias \"" + alias + "\" " + reading +
+        throw HostError("the alias " + quoted(alias) + " " + reading +
                             ", so hwconfig would name the board by it only as alias:" + alias +
                             "; --force stores it all the same",
                         kExitAliasInUse);
@@ -124,19 +124,21 @@ void printResult(const CommandOptions& options, std::size_t number, const std::s
 } // namespace
 
 int runRename(ExpertModule& module, const CommandOptions& options, const RenameOptions& rename) {
-    const std::vector<BoardReport> boards = readBoardReports(module.expert());
-    const std::size_t index = selectBoard(boards, options.board);
-    const BoardReport& board = boards[index];
+    const NamedBoards named = readBoardNames(module.expert());
+    const std::size_t index = selectBoard(named, options.board);
+    const BoardReport board = readBoardReport(module.expert(), named.boards[index].itemName);
     // The default alias comes from the board's report; a new alias can be stored without it.
     if (FAILED(board.result) && rename.useDefault) {
         throw reportFailure(board);
     }
     const std::string alias = rename.useDefault ? defaultAlias(board) : rename.newAlias;
-    refuseUnlessForced(boards, index, alias, rename);
+    refuseUnlessForced(named.boards, index, alias, rename);
+    // The module reads past a byte order mark and writes the file without it: said, not done unseen.
+    const bool byteOrderMark = aliasFileHasByteOrderMark();
     LONG aliasInUse = 0;
     void* reserved = nullptr;
     const HRESULT result =
-        module.expert()->RenameResource(board.itemName.c_str(), toModuleText(alias).c_str(),
+        module.expert()->RenameResource(board.itemName.c_str(), toModuleText(alias, "the alias " + quoted(alias)).c_str(),
                                         rename.force ? kRenameEvenIfAliasInUse : 0, &aliasInUse, &reserved);
     if (FAILED(result)) {
         // The file's own problem, with its path and remedy, when reading it shows one.
@@ -149,6 +151,10 @@ int runRename(ExpertModule& module, const CommandOptions& options, const RenameO
     const std::string itemName = toUtf8(board.itemName.c_str());
     noteChangeMade("board " + std::to_string(index + 1) + " was renamed to " + alias);
     printResult(options, index + 1, itemName, propertyText(board, hwSysTagAlias), alias);
+    if (byteOrderMark) {
+        std::fprintf(stderr, "hwconfig: note: %s began with a byte order mark, which the module dropped as it wrote "
+                             "the file\n", aliasFilePath().c_str());
+    }
     return kExitSuccess;
 }
 

@@ -4,9 +4,11 @@
 #include "host/commands.h"
 #include "host/output.h"
 #include "host/utf8Text.h"
+#include "hwsys/hwsys_tags.h"
 
 #include <cjson/cJSON.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -46,6 +48,20 @@ void printJsonBoard(const SelectedBoard& board) {
     printJson(document.get());
 }
 
+// The module leaves out the reading of a sensor the board could not read, while the count still
+// names every sensor: which readings the report lacks, "2, 3"; empty when it lacks none.
+std::string sensorsWithoutReading(const BoardReport& report) {
+    const BoardProperty* count = findProperty(report, hwSysTagTemperatureSensorCount);
+    const LONG* sensors = count != nullptr ? std::get_if<LONG>(&count->value) : nullptr;
+    std::string missing;
+    for (LONG sensor = 0; sensors != nullptr && sensor < std::min<LONG>(*sensors, hwSysTemperatureSensorCount); ++sensor) {
+        if (findProperty(report, hwSysTagTemperature(static_cast<ULONG>(sensor))) == nullptr) {
+            missing += (missing.empty() ? "" : ", ") + std::to_string(sensor);
+        }
+    }
+    return missing;
+}
+
 } // namespace
 
 int runShow(ExpertModule& module, const CommandOptions& options) {
@@ -57,6 +73,10 @@ int runShow(ExpertModule& module, const CommandOptions& options) {
         printJsonBoard(board);
     } else {
         printTable(board);
+    }
+    if (const std::string missing = sensorsWithoutReading(board.report); !missing.empty()) {
+        std::fprintf(stderr, "hwconfig: note: the report holds no reading of temperature sensor %s, which the board "
+                             "could not read\n", missing.c_str());
     }
     return kExitSuccess;
 }

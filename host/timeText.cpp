@@ -1,5 +1,7 @@
 #include "host/timeText.h"
 
+#include "host/output.h"
+
 #include <algorithm>
 #include <cctype>
 #include <chrono>
@@ -65,27 +67,36 @@ bool hasPossibleOffset(const std::string& text) {
     return std::stoi(text.substr(sign + 1, 2)) <= 23 && std::stoi(text.substr(sign + 4, 2)) <= 59;
 }
 
+// The offset a local time is written with: the zone's, in whole minutes and less than a day, as
+// the parser takes it. A zone's offset may have seconds (Amsterdam's +00:19:32 before 1937) or, from
+// a TZ value, reach a day or more; the moment is then written in the nearest offset the parser takes.
+std::chrono::seconds writableOffset(std::chrono::seconds zoneOffset) {
+    constexpr std::chrono::minutes kLargest{23 * 60 + 59};
+    const std::chrono::minutes minutes = date::round<std::chrono::minutes>(zoneOffset);
+    return std::clamp(minutes, -kLargest, kLargest);
+}
+
 } // namespace
 
 Time parseTime(const std::string& text) {
     static const char* const kFormats[] = {"%F", "%FT%TZ", "%FT%T%Ez", "%FT%RZ", "%FT%R%Ez"};
     if (!hasShape(text)) {
-        throw std::invalid_argument(text +
+        throw std::invalid_argument(wordShown(text) +
                                     " is not a date such as 2026-03-18 or 2026-03-18T07:42:10Z (every field "
                                     "with all its digits)");
     }
     if (!hasPossibleOffset(text)) {
-        throw std::invalid_argument(text + " has an offset from UTC outside -23:59 to +23:59");
+        throw std::invalid_argument(wordShown(text) + " has an offset from UTC outside -23:59 to +23:59");
     }
     for (const char* format : kFormats) {
         if (const std::optional<Time> time = parseAs(text, format)) {
             if (*time < kStampEpoch || *time >= lastStorableTime()) {
-                throw std::invalid_argument(text + " is outside 1904-01-01 to 9999-12-31");
+                throw std::invalid_argument(wordShown(text) + " is outside 1904-01-01 to 9999-12-31");
             }
             return *time;
         }
     }
-    throw std::invalid_argument(text + " is not a day or time of the calendar");
+    throw std::invalid_argument(wordShown(text) + " is not a day or time of the calendar");
 }
 
 Time lastStorableTime() {
@@ -111,17 +122,18 @@ std::string localTimeText(Time time) {
     if (!converted) {
         return "?";
     }
-    // The C runtime gives the local fields; the offset is what separates them from UTC, and the
-    // date library writes it ("-04:00") as hwconfig's parser reads it, on every system alike.
+    // The C runtime gives the local fields; the offset is what separates them from UTC.
     const date::local_seconds local = date::local_days{date::year{parts.tm_year + 1900} /
                                                        date::month{static_cast<unsigned>(parts.tm_mon + 1)} /
                                                        date::day{static_cast<unsigned>(parts.tm_mday)}} +
                                       std::chrono::hours{parts.tm_hour} + std::chrono::minutes{parts.tm_min} +
                                       std::chrono::seconds{parts.tm_sec};
-    const std::chrono::seconds offset = local.time_since_epoch() - time.time_since_epoch();
+    const std::chrono::seconds offset = writableOffset(local.time_since_epoch() - time.time_since_epoch());
+    // The date library writes the offset ("-04:00") as hwconfig's parser reads it, on every system
+    // alike; the clock time is the moment's in that offset, so the text reads back to the moment.
     std::ostringstream out;
     out.imbue(std::locale::classic());
-    date::to_stream(out, "%FT%T%Ez", local, nullptr, &offset);
+    date::to_stream(out, "%FT%T%Ez", date::local_seconds{time.time_since_epoch() + offset}, nullptr, &offset);
     return out.str();
 }
 

@@ -1,9 +1,10 @@
 #include "host/utf8Text.h"
 
+#include "host/expertModule.h"
 #include "support/utf8.h"
 
 #include <algorithm>
-#include <array>
+#include <cstdio>
 #include <optional>
 
 namespace hwconfig {
@@ -79,29 +80,16 @@ std::string toUtf8(const WCHAR* text) {
     return out;
 }
 
-namespace {
-
-// The character of each byte in the machine's ANSI code page, from the system's own conversion.
-const std::array<WCHAR, 256>& ansiCharacters() {
-    static const std::array<WCHAR, 256> characters = [] {
-        std::array<WCHAR, 256> table{};
-        for (std::size_t byte = 0; byte < table.size(); ++byte) {
-            const char narrow = static_cast<char>(byte);
-            WCHAR wide = 0;
-            table[byte] =
-                MultiByteToWideChar(CP_ACP, 0, &narrow, 1, &wide, 1) == 1 ? wide : static_cast<WCHAR>(0xFFFD);
-        }
-        return table;
-    }();
-    return characters;
-}
-
-} // namespace
-
 std::string ansiToUtf8(const std::string& bytes) {
-    std::basic_string<WCHAR> wide;
-    for (const char byte : bytes) {
-        wide.push_back(ansiCharacters()[static_cast<unsigned char>(byte)]);
+    if (bytes.empty()) {
+        return {};
+    }
+    // The whole text at once: in a double-byte page (932) a character may take two bytes.
+    const int length = static_cast<int>(bytes.size());
+    const int needed = MultiByteToWideChar(CP_ACP, 0, bytes.data(), length, nullptr, 0);
+    std::basic_string<WCHAR> wide(static_cast<std::size_t>(std::max(needed, 0)), WCHAR{0});
+    if (needed <= 0 || MultiByteToWideChar(CP_ACP, 0, bytes.data(), length, wide.data(), needed) != needed) {
+        return std::string(bytes.size(), '?');
     }
     return toUtf8(wide.c_str());
 }
@@ -117,12 +105,59 @@ std::string moduleTextToUtf8(const WCHAR* text) {
     return ansiToUtf8(bytes);
 }
 
-std::basic_string<WCHAR> toModuleText(const std::string& text) {
+namespace {
+
+// The text in the ANSI code page; nothing when the page lacks one of its characters. No best fit:
+// Windows would otherwise hand over "O" for "\u03A9".
+std::optional<std::string> inAnsiCodePage(const std::basic_string<WCHAR>& wide) {
+    if (wide.empty()) {
+        return std::string();
+    }
+    const int length = static_cast<int>(wide.size());
+    BOOL usedDefault = FALSE;
+    const int needed =
+        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length, nullptr, 0, nullptr, &usedDefault);
+    std::string bytes(static_cast<std::size_t>(std::max(needed, 0)), '\0');
+    if (needed <= 0 || usedDefault ||
+        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length, bytes.data(), needed, nullptr,
+                            &usedDefault) != needed ||
+        usedDefault) {
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+// The first character of `wide` the page lacks, as a message names it: "Ω (U+03A9)".
+std::string firstMissingCharacter(const std::basic_string<WCHAR>& wide) {
+    for (std::size_t i = 0; i < wide.size(); ++i) {
+        const bool pair = wide[i] >= 0xD800 && wide[i] <= 0xDBFF && i + 1 < wide.size();
+        const std::basic_string<WCHAR> character = wide.substr(i, pair ? 2 : 1);
+        if (!inAnsiCodePage(character)) {
+            const char32_t codePoint = pair ? 0x10000 + ((character[0] - 0xD800) << 10) + (character[1] - 0xDC00)
+                                            : character[0];
+            char code[16];
+            std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(codePoint));
+            return toUtf8(character.c_str()) + " (" + code + ")";
+        }
+        i += pair ? 1 : 0;
+    }
+    return "a character";
+}
+
+} // namespace
+
+std::basic_string<WCHAR> toModuleText(const std::string& text, const std::string& what) {
+    const std::basic_string<WCHAR> wide = toUtf16(text);
+    const std::optional<std::string> bytes = inAnsiCodePage(wide);
+    if (!bytes) {
+        throw HostError(what + " holds " + firstMissingCharacter(wide) + ", which the machine's ANSI code page " +
+                            std::to_string(GetACP()) + " cannot hold; the module keeps text in that page",
+                        kExitUsage);
+    }
+    // The module narrows its wide text one character a byte.
     std::basic_string<WCHAR> out;
-    for (const WCHAR character : toUtf16(text)) {
-        const auto& table = ansiCharacters();
-        const auto byte = std::find(table.begin(), table.end(), character);
-        out.push_back(byte != table.end() ? static_cast<WCHAR>(byte - table.begin()) : character);
+    for (const char byte : *bytes) {
+        out.push_back(static_cast<WCHAR>(static_cast<unsigned char>(byte)));
     }
     return out;
 }

@@ -19,8 +19,10 @@ std::basic_string<WCHAR> toUtf16(const std::string& text);
 std::string ansiToUtf8(const std::string& bytes);
 // Text the module widened one byte per character, read as those bytes in the ANSI code page.
 std::string moduleTextToUtf8(const WCHAR* text);
-// UTF-8 text as the module takes it, one character per byte of the ANSI code page; a character
-// the code page lacks is passed on as it is, for the module to refuse.
-std::basic_string<WCHAR> toModuleText(const std::string& text);
+// UTF-8 text as the module takes it (an alias, a password): the whole text in the ANSI code page,
+// one character per byte of it, so that the module and the board get the same bytes on every build.
+// A character the page lacks is refused, never replaced: HostError (kExitUsage) naming `what` and
+// the character.
+std::basic_string<WCHAR> toModuleText(const std::string& text, const std::string& what);
 
 } // namespace hwconfig

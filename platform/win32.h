@@ -18,6 +18,7 @@
 #include <objbase.h>
 #include <oleauto.h>
 #include <setupapi.h>
+#include <shellapi.h>
 #include <shlobj.h>
 #include <io.h>
 #include <cstdio>

@@ -3,10 +3,12 @@
 FOLDER/drive_c/ProgramData/Quorvel/QV-KELP/aliases.json).
 
     scripts/make-machine.py 1000 /tmp/big           # 1000 QV-KELP PCI Express boards, for timing
+    scripts/make-machine.py 72 /tmp/m72 10000       # 72 boards, 10,000 alias records of other boards
     scripts/make-machine.py --random 17 /tmp/m17    # a machine made at random from seed 17
 
 The first form puts each board behind a root port of its own, 250 to a host bridge, with an alias
-file without records, and prints the last board's item name (for `hwconfig show ITEM_NAME`). The
+file without records (or with RECORDS records of boards that are not present, about 160 bytes
+each), and prints the last board's item name (for `hwconfig show ITEM_NAME`). The
 second makes, from the seed alone (the same seed gives the same files), a machine for comparing
 builds (scripts/compare-builds.sh): see random_machine.py.
 """
@@ -40,11 +42,19 @@ def board(index, port_id):
 
 
 def main():
+    random = len(sys.argv) == 4 and sys.argv[1] == "--random" and sys.argv[2].isdigit()
+    sized = len(sys.argv) in (3, 4) and sys.argv[1].isdigit() and (len(sys.argv) == 3 or sys.argv[3].isdigit())
+    if not (random or sized):
+        # --help, -h or a line of another shape: the usage, on standard output when asked for.
+        asked = len(sys.argv) == 2 and sys.argv[1] in ("--help", "-h")
+        print(__doc__.strip(), file=sys.stdout if asked else sys.stderr)
+        sys.exit(0 if asked else 2)
     if sys.argv[1] == "--random":
         import random_machine
         random_machine.write(int(sys.argv[2]), pathlib.Path(sys.argv[3]))
         return
     count, folder = int(sys.argv[1]), pathlib.Path(sys.argv[2])
+    records = int(sys.argv[3]) if len(sys.argv) == 4 else 0
     devices = [{"id": "ROOT\\ACPI_HAL\\0000"}, {"id": "ACPI_HAL\\PNP0C08\\0", "parent": "ROOT\\ACPI_HAL\\0000"}]
     last_item = ""
     for index in range(count):
@@ -58,7 +68,10 @@ def main():
         devices.append(entry)
     aliases = folder / "drive_c" / "ProgramData" / "Quorvel" / "QV-KELP"
     aliases.mkdir(parents=True, exist_ok=True)
-    (aliases / "aliases.json").write_text('{"devices": {}}\n')
+    absent = {"PCI:VEN_1F2B&DEV_7B10&SUBSYS_7B101F2B&REV_02/0000:%02X:E0:00:%02X:%02X" % (i >> 16, (i >> 8) & 255, i & 255):
+              {"alias": "Absent%06d" % i, "note": "a board of another machine, kept by the lab"}
+              for i in range(records)}
+    (aliases / "aliases.json").write_text(json.dumps({"devices": absent}, indent=1) + "\n")
     machine = {"drives": {"C": "drive_c"}, "commonAppData": "C:\\ProgramData", "devices": devices}
     (folder / "machine.json").write_text(json.dumps(machine, indent=1))
     print(last_item)

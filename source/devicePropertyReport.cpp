@@ -119,19 +119,18 @@ void reportBusAndLink(tDeviceInterfaceIterator& board, const PciLocation& pci, c
 }
 
 // The stored alias, or the default one made of the PXI position (PXI1Slot3). False when the alias
-// store cannot be opened, which ends the report. The store is closed - lock released - on return.
+// store cannot be opened, which ends the report.
 bool reportAlias(tDeviceInterfaceIterator& board, const PxiPosition& position, ReportBag& bag,
-                 tStatus* status) {
+                 AliasSnapshot& aliases, tStatus* status) {
     WCHAR defaultAlias[28];
     qv::brix::formatWideText(defaultAlias, std::size(defaultAlias), OLESTR("%lsSlot%u"), position.chassis,
                              position.geographicAddress);
-    AliasStore store;
-    if (!store.openForRead(status)) {
+    if (!aliases.open(status)) {
         return false;
     }
     tBasicString token;
     nQVOSALS100::buildPCIIdentityToken(board, token, status);
-    const std::optional<std::string> stored = store.readAlias(token.c_str());
+    const std::optional<std::string> stored = aliases.readAlias(token.c_str());
     bag.setString(hwSysTagAlias, stored ? widenByteForByte(*stored) : WideText(defaultAlias));
     bag.setULong(hwSysTagFixed1037000, 0xE0000);
     bag.setBool(hwSysTagFixed1054000, true);
@@ -184,9 +183,9 @@ void reportClosingProperties(const tDevicePath& mainPath, ReportBag& bag) {
 
 // One board of a ReportResources call: a host call of its own as far as the board goes, so that
 // its libraries and device sets are let go before the next board.
-void reportBoard(const WCHAR* itemName, IhwSysPropertyBag3* bag, tStatus* status) {
+void reportBoard(const WCHAR* itemName, IhwSysPropertyBag3* bag, AliasSnapshot& aliases, tStatus* status) {
     BoardContext board(itemName);
-    ReportDeviceProperties(board, bag, status);
+    ReportDeviceProperties(board, bag, aliases, status);
 }
 
 qv::com_ptr<IhwSysPropertyBag3> createReportBag() {
@@ -195,9 +194,45 @@ qv::com_ptr<IhwSysPropertyBag3> createReportBag() {
     return created;
 }
 
+std::string lowerCase(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return text;
+}
+
 } // namespace
 
-void ReportDeviceProperties(BoardContext& context, IhwSysPropertyBag3* target, tStatus* status) {
+bool AliasSnapshot::open(tStatus* status) {
+    if (opened_) {
+        return true;
+    }
+    if (!store_.openForRead(status)) {
+        return false;
+    }
+    const cJSON* record = nullptr;
+    cJSON_ArrayForEach(record, store_.devices()) {
+        if (record->string != nullptr) {
+            firstRecordByKey_.emplace(lowerCase(record->string), record);
+        }
+    }
+    opened_ = true;
+    return true;
+}
+
+std::optional<std::string> AliasSnapshot::readAlias(const std::string& token) const {
+    const auto found = firstRecordByKey_.find(lowerCase(token));
+    if (found == firstRecordByKey_.end()) {
+        return std::nullopt;
+    }
+    // What AliasStore::readAlias does with the record it finds.
+    return cJSONUtils::getString(cJSONUtils::getMember(found->second, "alias"));
+}
+
+void ReportDeviceProperties(BoardContext& context, IhwSysPropertyBag3* target, AliasSnapshot& aliases,
+                            tStatus* status) {
     if (status->isFatal()) {
         return;
     }
@@ -218,7 +253,7 @@ void ReportDeviceProperties(BoardContext& context, IhwSysPropertyBag3* target, t
     reportSelfCalInfo(driver, bag);
     reportExternalCalInfo(driver, bag);
     reportBusAndLink(board, pci, context.itemName(), bag, status);
-    if (!reportAlias(board, position, bag, status)) {
+    if (!reportAlias(board, position, bag, aliases, status)) {
         return;
     }
     bag.setLong(hwSysTagFixed1024000, 1);
@@ -241,10 +276,11 @@ HRESULT reportResources(IhwSysHostCollection* collection, tStatus* status) {
     // the result.
     ListDeviceItemNames(names, status);
     bool handedOver = false;
+    AliasSnapshot aliases;
     for (const auto& name : names) {
         const qv::com_ptr<IhwSysPropertyBag3> bag = createReportBag();
         tStatus boardStatus;
-        reportBoard(name.c_str(), bag.get(), &boardStatus);
+        reportBoard(name.c_str(), bag.get(), aliases, &boardStatus);
         if (boardStatus.isFatal()) {
             throwHResult(E_FAIL);
         }
@@ -256,7 +292,8 @@ HRESULT reportResources(IhwSysHostCollection* collection, tStatus* status) {
 
 void getResourceProperties(BoardContext& board, IhwSysPropertyBag** bag, tStatus* status) {
     qv::com_ptr<IhwSysPropertyBag3> report = createReportBag();
-    ReportDeviceProperties(board, report.get(), status);
+    AliasSnapshot aliases;
+    ReportDeviceProperties(board, report.get(), aliases, status);
     if (!status->isFatal()) {
         *bag = report.detach();
     }

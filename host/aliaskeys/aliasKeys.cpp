@@ -88,6 +88,12 @@ BoardPlace placeOfCurrentBoard(nQVOSALS100::tDeviceInterfaceIterator& boards, tS
     tStatus slotStatus;
     const nQVOSALS100::tWinRegistryKey device = hardwareKey.openSubkey("DeviceProperties", &slotStatus);
     place.slot = nQVOSALS100::readKeyNumber(device, "pxiGeographicAddress", &slotStatus);
+    place.serialNumber = nQVOSALS100::readSerialNumber(boards, status).c_str();
+    // A board without a token still has a place and a default alias: its own status, not the walk's.
+    tStatus tokenStatus;
+    nQVOSALS100::tBasicString token;
+    nQVOSALS100::buildPCIIdentityToken(boards, token, &tokenStatus);
+    place.identityToken = token.c_str();
     return place;
 }
 

@@ -52,11 +52,16 @@ struct BoardPlace {
     std::uint32_t bus = 0;
     std::uint32_t device = 0;
     std::uint32_t function = 0;
+    // What else names the board without its report, read in the same walk as the module reads it:
+    // its serial number (bytes, as the registry holds them) and its key in the alias file (empty
+    // when the board has none).
+    std::string serialNumber;
+    std::string identityToken;
 };
 
 // The places of the present boards by item name, read in one walk over them. A board whose place
-// cannot be read is left out; a walk that fails keeps the places read before it and returns the
-// HRESULT of the failure.
+// or serial number cannot be read is left out; a walk that fails keeps the places read before it
+// and returns the HRESULT of the failure.
 using BoardPlaces = std::unordered_map<std::basic_string<WCHAR>, BoardPlace>;
 HRESULT readBoardPlaces(BoardPlaces& places);
 

@@ -81,7 +81,8 @@ TEST(HwconfigFrame, a_failure_prints_one_line_naming_what_failed_and_exits_non_z
         {kTwoBoards + "aliases", "", 1,
          "cannot open the alias file C:\\ProgramData\\Quorvel\\QV-KELP\\aliases.json: it is missing; "
          "create it holding {\"devices\": {}}: E_UNEXPECTED (0x8000FFFF)"},
-        {"--machine '' list", "", 1, "--machine needs a file name, not an empty one"},
+        {"--machine '' list", "", 2,
+         "--machine needs a file name, not an empty one\nUsage: hwconfig list [OPTIONS]\nSee hwconfig list --help."},
         {"--machine /dev/null list", "", 1, "machine description is not a file: /dev/null"},
         {"--machine " + kMachines + " list", "", 1, "machine description is not a file: " + kMachines},
         {"--machine " + malformedMachine() + " list", "", 1,

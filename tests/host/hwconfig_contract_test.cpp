@@ -19,7 +19,11 @@
 #include <vector>
 
 #ifndef _WIN32
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -106,12 +110,17 @@ TEST(HwconfigContract, a_command_refuses_what_it_does_not_take_with_its_own_usag
     const Row rows[] = {
         {"cal due --password kelp --date 2027-01-01 --interval 5", 2, "", "hwconfig: due excludes --"},
         {"cal 99 due", 2, "", "due excludes BOARD"},
+        {"cal --within 3 due", 2, "", "due excludes BOARD (given 3; cal due takes its options after due)"},
         {"cal due 1", 2, "", "due excludes BOARD"},
         {"cal 1 --due 2027-01-01 --interval 5", 2, "", "--due excludes --interval"},
         {"cal 1 --password kelp --password-stdin", 2, "", "--password excludes --password-stdin"},
         {"rename 1 Bench --default", 2, "", "NEW_ALIAS excludes --default"},
         {"rename 1", 2, "", "NEW_ALIAS or --default is required"},
         {"show 1 2", 2, "", "unexpected argument 2"},
+        // An empty or blank word is named as such, with or without --json, wherever it stands.
+        {"''", 2, "", "unknown command \"\""},
+        {"--json list ''", 2, R"("message":"unexpected argument \"\"")", "unexpected argument \"\""},
+        {"rename 1 x '  '", 2, "", "unexpected argument \"  \""},
         {"selfcal 1 --mode 0", 2, "", "unknown option --mode"},
         {"-- list", 2, "", "the command comes before --, which ends the options"},
         {"--version list", 2, "", "--version takes no command"},
@@ -120,6 +129,14 @@ TEST(HwconfigContract, a_command_refuses_what_it_does_not_take_with_its_own_usag
         {"show ''", 2, "", "BOARD: an empty name names nothing"},
         {"rename 2 ''", 2, "", "NEW_ALIAS: an empty name names nothing"},
         {"--machine= list", 2, "", "--machine needs a file name, not an empty one"},
+        {"--machine '' list", 2, "", "--machine needs a file name, not an empty one"},
+        // An empty value after = is refused, never filled with the next word.
+        {"cal 2 --password= --check", 2, "", "--password needs a value, not an empty one"},
+        {"--json selftest 1 --mode=", 2, R"("exitCode":2)", "--mode needs a value, not an empty one"},
+        {"tree --dot=", 2, "", "--dot takes no value (given an empty one)"},
+        // A flag given twice is refused as an option is, the global --json on both sides too.
+        {"--json list --json", 2, R"("exitCode":2)", "--json is given more than once; give it once"},
+        {"cal 1 --password kelp --check --check", 2, "", "--check is given more than once; give it once"},
         {"cal due --within 1 --within 2", 2, "", "--within is given more than once; give it once"},
         {"tree --dot=maybe", 2, "", "--dot takes no value (given maybe)"},
         // Numbers are decimal: leading zeros mean nothing, C's octal and hexadecimal are refused, and
@@ -131,10 +148,12 @@ TEST(HwconfigContract, a_command_refuses_what_it_does_not_take_with_its_own_usag
         {"cal --help", 0, "the calibration interval, instead of --due (0 to 2147483647)", ""},
     };
     checkAll(rows);
+    EXPECT_EQ(runHwconfig("cal --help").out.find("DATE:DATE"), std::string::npos);
     // The usage that follows is the command's own, and shows BOARD as required.
     EXPECT_EQ(runHwconfig("show").err, "hwconfig: BOARD is required\nUsage: hwconfig show [OPTIONS] BOARD\n"
                                        "See hwconfig show --help.\n");
     EXPECT_NE(runHwconfig("cal due 1").err.find("See hwconfig cal due --help."), std::string::npos);
+    EXPECT_NE(runHwconfig("--machine '' list").err.find("\nUsage: hwconfig list"), std::string::npos);
 }
 
 TEST(HwconfigContract, every_command_answers_in_json_on_success_and_failure_with_one_error_object) {
@@ -208,6 +227,13 @@ TEST(HwconfigContract, a_board_is_named_by_number_item_name_alias_location_or_se
     check({"list", 10, "1  ScopeFrontEnd  QV-KELP 4220 ", "hwconfig: board 4: report failed"}, unplaced.on());
     check({"--json list", 10, R"({"number":4,"itemName":"PCI\\VEN_1F2B&DEV_7A21&)", "hwconfig: board 4: report failed"},
           unplaced.on());
+    // Its alias, serial number and location are unknown too, so a name that fits no other board, or
+    // a number an alias in the file also spells, may be meant for it.
+    check({"show NoSuchAlias", 10, "", "and board 4 shows no alias, serial number or location"}, unplaced.on());
+    std::ofstream(unplaced.aliasFile(), std::ios::binary | std::ios::trunc)
+        << R"({"devices": {"PCI:VEN_1F2B&DEV_9999&SUBSYS_1F2B9999&REV_01/0000:00:E0:00:40:00": {"alias": "1"}}})";
+    check({"show 1", 10, "", "\"1\" is board 1's number and an alias in aliases.json, and board 4 shows no alias"},
+          unplaced.on());
     // One wording for a board that is not there, whatever the command.
     for (const std::string command : {"show 9", "rename 9 X", "selftest 9", "selfcal 9", "cal 9"}) {
         check({command, 3, "", "hwconfig: no board answers to \"9\": name it by its number"}, lab.on());
@@ -233,13 +259,16 @@ TEST(HwconfigContract, failed_reports_are_listed_with_a_reason_to_act_on_and_a_n
          "No calibration due within 30 days among the boards judged.\n"
          "Not judged, their report failed: board 1, 2, 3, 4.\n",
          missing},
-        {"show 01D5B013", 10, "",
-         "no board that reported answers to \"01D5B013\", and the report of board 1,2,3,4 "
-         "failed, so it may be the one"},
+        // A board is named without the reports: by its serial number, then its report fails.
+        {"show 01D5B013", 1, "", "hwconfig: report failed: E_UNEXPECTED (0x8000FFFF); cannot open the alias file"},
+        {"show NoSuchAlias", 10, "",
+         "no board answers to \"NoSuchAlias\" by number, location or serial number, and the aliases cannot be "
+         "read, so it may be an alias"},
         {"rename 2 X", 1, "",
          "renaming failed: cannot open the alias file C:\\ProgramData\\Quorvel\\QV-KELP\\"
          "aliases.json" +
              missing},
+        {"cal 2", 1, "", "hwconfig: report failed: E_UNEXPECTED (0x8000FFFF); cannot open the alias file"},
     };
     checkAll(rows, noAliasFile.on());
     // A number that a stored alias also spells cannot be told from that alias while a report fails.
@@ -256,17 +285,20 @@ TEST(HwconfigContract, failed_reports_are_listed_with_a_reason_to_act_on_and_a_n
          "Board 3 (PCI\\VEN_1F2B&DEV_7A40&SUBSYS_7A401F2B&REV_03\\6&2C96F41&0&001800E0) now "
          "has the alias 1.\n",
          ""},
-        {"show 1", 10, "",
-         "\"1\" is board 1's number and an alias in aliases.json, and the report of board 3 failed"},
-        {"show alias:1", 10, "",
-         "no board that reported answers to \"alias:1\", and the report of board 3 failed"},
+        // Board 3's alias is known from the file, though its report fails.
+        {"show 1", 9, "", "\"1\" fits 2 boards: 1 (by number, alias PXI1Slot2), 3 (by alias, alias 1)"},
+        {"show alias:1", 1, "", "hwconfig: report failed (the board's driver library"},
     };
     checkAll(afterFailure, numberAlias.on());
     const LabCopy trailingText;
     std::ofstream(trailingText.aliasFile(), std::ios::app) << "\nextra";
     check({"aliases", 1, "",
-           "is not valid: it must hold one JSON object with a \"devices\" object, no NUL byte, and nothing after it"},
+           "is not valid: it must hold one JSON object with a \"devices\" object whose records each hold a text "
+           "\"alias\", no NUL byte, and nothing after it"},
           trailingText.on());
+    const LabCopy aliasNotText;
+    std::ofstream(aliasNotText.aliasFile(), std::ios::binary | std::ios::trunc) << R"({"devices": {"SIM:1": {"alias": 5}}})";
+    check({"aliases", 1, "", "whose records each hold a text \"alias\""}, aliasNotText.on());
     const LabCopy huge;
     fs::resize_file(huge.aliasFile(), 2ull << 30);
     check({"aliases", 1, "", "holds 2147483648 bytes, more than the 67108864 an alias file may hold"}, huge.on());
@@ -321,9 +353,79 @@ TEST(HwconfigContract, the_password_comes_from_standard_input_not_from_the_comma
         {"cal 1 --password-stdin --check" + from(std::string("kelp\0x", 6)), 2, "",
          "no password: standard input holds a NUL byte"},
         {"cal 1 --password-stdin --check" + from("kelp\r\n"), 0, "Accepted: password\n", ""},
+        // Each refusal names its own cause: a folder is not an empty input, and a password too long
+        // for the board came from standard input, not from --password.
+        {"cal 1 --password-stdin --check < " + lab.machine().parent_path().string(), 2, "",
+         "no password: standard input cannot be read: Is a directory"},
+        {"cal 1 --password-stdin --check" + from(std::string(100000, 'p')), 2, "",
+         "the password on standard input: the board takes a password of at most 63 bytes; this one has 100000"},
     };
     checkAll(rows, lab.on());
 }
+
+#ifndef _WIN32
+// An interactive shell on a terminal of the test's own, where hwconfig runs as a user runs it: with
+// job control, so that Ctrl-Z stops it and fg resumes it.
+class ShellOnTerminal {
+public:
+    ShellOnTerminal() {
+        pid_ = ::forkpty(&terminal_, nullptr, nullptr, nullptr);
+        if (pid_ == 0) {
+            ::execl("/bin/bash", "bash", "--norc", "--noprofile", "-i", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+    }
+    ~ShellOnTerminal() {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+        ::close(terminal_);
+    }
+    ShellOnTerminal(const ShellOnTerminal&) = delete;
+    ShellOnTerminal& operator=(const ShellOnTerminal&) = delete;
+
+    void type(const std::string& keys) { EXPECT_EQ(::write(terminal_, keys.data(), keys.size()), ssize_t(keys.size())); }
+
+    // Whether the terminal shows `text` after what the last wait found, within ten seconds.
+    bool waitFor(const std::string& text) {
+        for (int waited = 0; waited < 100; ++waited) {
+            const std::size_t at = shown_.find(text, cursor_);
+            if (at != std::string::npos) {
+                cursor_ = at + text.size();
+                return true;
+            }
+            pollfd ready{terminal_, POLLIN, 0};
+            char chunk[512];
+            const ssize_t got = ::poll(&ready, 1, 100) > 0 ? ::read(terminal_, chunk, sizeof chunk) : 0;
+            shown_.append(chunk, got > 0 ? static_cast<std::size_t>(got) : 0);
+        }
+        return false;
+    }
+    const std::string& shown() const { return shown_; }
+    std::size_t cursor() const { return cursor_; }
+
+private:
+    pid_t pid_ = -1;
+    int terminal_ = -1;
+    std::string shown_;
+    std::size_t cursor_ = 0;
+};
+
+TEST(HwconfigContract, the_password_prompt_keeps_echo_off_after_ctrl_z_and_fg) {
+    const LabCopy lab;
+    ShellOnTerminal shell;
+    shell.type(kHwconfig + " " + lab.on() + "cal 1 --date 2026-01-01 --interval 365 --check\n");
+    ASSERT_TRUE(shell.waitFor("Calibration password: ")) << shell.shown();
+    shell.type("\x1a");
+    ASSERT_TRUE(shell.waitFor("Stopped")) << shell.shown();
+    shell.type("fg\n");
+    // Resumed, it asks again, with echo off again.
+    ASSERT_TRUE(shell.waitFor("Calibration password: ")) << shell.shown();
+    const std::size_t asked = shell.cursor();
+    shell.type("kelp\n");
+    ASSERT_TRUE(shell.waitFor("Checked only; nothing was saved.")) << shell.shown();
+    EXPECT_EQ(shell.shown().find("kelp", asked), std::string::npos) << shell.shown().substr(asked);
+}
+#endif
 
 TEST(HwconfigContract, text_from_devices_and_files_cannot_break_the_terminal_or_the_json) {
     const LabCopy lab(Edits{{"\"modelName\": \"QV-KELP 4110\"", "\"modelName\": \"QV\\u001b[31mKELP\\nX\""}});
@@ -351,6 +453,31 @@ TEST(HwconfigContract, text_from_devices_and_files_cannot_break_the_terminal_or_
            "begins with a byte order mark, which the module reads past"},
           lab.on());
     check({"aliases", 0, "SIM:1 (duplicate key: the module takes the first)\n", "byte order mark"}, lab.on());
+    // A rename writes the file without the mark, and says so.
+    check({"rename 2 Bench", 0, "renamed", "aliases.json began with a byte order mark, which the module dropped"},
+          lab.on());
+    check({"rename 2 Bench2", 0, "renamed", ""}, lab.on());
+    // A double-byte code page: the alias is read as whole characters, not a byte at a time.
+    const LabCopy japanese(Edits{{"\"drives\":", "\"ansiCodePage\": 932, \"drives\":"}});
+    std::ofstream(japanese.aliasFile(), std::ios::binary | std::ios::trunc)
+        << "{\"devices\": {\"PCI:VEN_1F2B&DEV_7A22&SUBSYS_1F2B7A22&REV_01/0000:00:E0:00:10:00\": "
+           "{\"alias\": \"\x82\xA0\x82\xA2\"}}}";
+    const std::string ai = "\xE3\x81\x82\xE3\x81\x84"; // あい
+    check({"--json list", 0, "\"alias\":\"" + ai + "\"", ""}, japanese.on());
+    check({"--json show " + ai, 0, R"("number":2,)", ""}, japanese.on());
+    // Text the page cannot hold is refused by name, on every build, never replaced; a password is
+    // counted in the page's bytes, so forty e-acute are forty bytes, as on Windows.
+    std::string fortyEAcute;
+    for (int i = 0; i < 40; ++i) {
+        fortyEAcute += "\xC3\xA9";
+    }
+    const Row refused[] = {
+        {"rename 3 \xCE\xA9", 2, "",
+         "the alias \"\xCE\xA9\" holds \xCE\xA9 (U+03A9), which the machine's ANSI code page 1252 cannot hold"},
+        {"cal 2 --password kelp --new-password \xE6\x97\xA5 --check", 2, "", "--new-password holds \xE6\x97\xA5 (U+65E5)"},
+        {"cal 2 --password kelp --new-password " + fortyEAcute + " --check", 0, "Accepted: password, newPassword", ""},
+    };
+    checkAll(refused, lab.on());
     // A name typed on the command line may hold any bytes too, and is quoted cut when it is long.
     check({"show " + std::string(300, 'n'), 3, "",
            "no board answers to \"" + std::string(100, 'n') + "...\" (300 bytes)"},
@@ -381,6 +508,7 @@ TEST(HwconfigContract, one_date_parser_refuses_what_it_cannot_store_and_counts_c
          "--at: 2026-03-18T09:42:10+25:00 has an offset from UTC "
          "outside -23:59 to +23:59"},
         {"cal due --at 2026-03-18T09:42:10+23:60", 2, "", "has an offset from UTC outside"},
+        {"cal due --at " + std::string(300, '7'), 2, "", "--at: \"" + std::string(100, '7') + "...\" (300 bytes) is not a date"},
         {"cal due --at 2026-1-5", 2, "",
          "--at: 2026-1-5 is not a date such as 2026-03-18 or 2026-03-18T07:42:10Z "
          "(every field with all its digits)"},
@@ -390,6 +518,8 @@ TEST(HwconfigContract, one_date_parser_refuses_what_it_cannot_store_and_counts_c
          "Accepted: calibrationDate, dueDate", ""},
         {"cal 1 --password kelp --date 9999-12-31 --force --interval 1", 2, "",
          "the due date 10000-01-01 lies after 9999-12-31; give a shorter --interval or an earlier --due"},
+        // A date alone keeps the board's interval (board 2: 365 days), which moves the due date too.
+        {"cal 2 --password kelp --date 9999-12-31 --force", 2, "", "the due date 10000-12-30 lies after 9999-12-31"},
     };
     checkAll(rows, lab.on());
 }
@@ -399,6 +529,12 @@ TEST(HwconfigContract, local_times_are_written_with_an_offset_the_parser_takes) 
     const LabCopy lab;
     setenv("TZ", "America/New_York", 1);
     check({"show 1", 0, "2025-03-18T00:00:00Z (2025-03-17T20:00:00-04:00 local)", ""}, lab.on());
+    // An offset with seconds, or of a day or more, is written as the nearest the parser takes, with
+    // the clock time of the same moment.
+    setenv("TZ", "ABC-00:19:32", 1);
+    check({"show 1", 0, "2025-03-18T00:00:00Z (2025-03-18T00:20:00+00:20 local)", ""}, lab.on());
+    setenv("TZ", "ABC-24:59", 1);
+    check({"show 1", 0, "2025-03-18T00:00:00Z (2025-03-18T23:59:00+23:59 local)", ""}, lab.on());
     unsetenv("TZ");
 }
 
@@ -436,6 +572,13 @@ TEST(HwconfigContract, a_save_is_all_or_nothing_or_says_exactly_what_was_saved) 
         {"cal 1 --password kelp2 --due 2027-01-01", 0, "Saved.", ""},
     };
     checkAll(refused, refusing.on());
+    // A write the board fails (not a missing library) is told as possibly either.
+    const LabCopy failing(Edits{{"\"intervalDays\": -5, \"password\": \"kelp\" },",
+                                 "\"intervalDays\": -5, \"password\": \"kelp\" }, "
+                                 "\"fail\": { \"_writeExternalCalInterval\": -52012 },"}});
+    check({"cal 1 --password kelp --interval 100", 1, "",
+           "saving refused: the board failed the write, or its driver library or one of its functions is missing"},
+          failing.on());
 }
 
 TEST(HwconfigContract, the_smaller_promises) {
@@ -448,6 +591,9 @@ TEST(HwconfigContract, the_smaller_promises) {
         {"--json tree", 0, R"("pxi":{"chassis":1,"slot":2},"error":null,"children":[])", ""},
         {"--json tree", 0, R"("device":28,"function":0,"vendorId":32902,"deviceId":41232,)", ""},
         {"list", 0, "01C0DE77  -             PCI", ""},
+        // Board 4's sensors 2 and 3 cannot be read: the report lacks them, and show says so.
+        {"show 4", 0, "temperature sensors             long       4\n",
+         "hwconfig: note: the report holds no reading of temperature sensor 2, 3, which the board could not read"},
         {"rename 2 A-very-long-alias-of-thirty-two-c", 0, "", ""},
         {"list", 0, "2  A-very-long-alias-of-thirty-two-c  QV-KELP 4220 ", ""},
     };

@@ -420,6 +420,27 @@ TEST_F(PropertyReportHost, report_resources_ends_at_the_first_bag_refused_or_boa
     EXPECT_EQ(collection.itemNames, std::vector<std::u16string>{wide(boardId(0))});
 }
 
+// Every board of one ReportResources sees one alias file: the file replaced once the first bag is
+// handed over changes none of the bags that follow.
+TEST_F(PropertyReportHost, report_resources_reads_the_alias_file_once_for_all_its_boards) {
+    install({BoardSpec{}, BoardSpec{}, BoardSpec{}}, aliasFileNaming({0, 1, 2}));
+    struct ReplacingCollection : public TestHostCollection {
+        AliasDrive* drive = nullptr;
+        std::vector<std::u16string> aliases;
+        HRESULT STDMETHODCALLTYPE AddToHostCollection(IhwSysPropertyBag* bag) override {
+            BSTR alias = nullptr;
+            EXPECT_EQ(bag->GetString(hwSysTagAlias, &alias), S_OK);
+            const CqvBStr owned = CqvBStr::Attach(alias);
+            aliases.push_back(fromOle(alias, SysStringLen(alias)));
+            drive->write(aliasFileNaming({}));
+            return S_OK;
+        }
+    } collection;
+    collection.drive = &drive;
+    EXPECT_EQ(expert->ReportResources(&collection), S_OK);
+    EXPECT_EQ(collection.aliases, (std::vector<std::u16string>{u"board-0", u"board-1", u"board-2"}));
+}
+
 TEST_F(PropertyReportHost, a_failed_listing_decides_the_result_after_the_boards_listed_before_it) {
     sim::Machine machine = reportMachine(drive, {BoardSpec{}, BoardSpec{}});
     sim::Fault fault;

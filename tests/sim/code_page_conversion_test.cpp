@@ -1,4 +1,4 @@
-// MultiByteToWideChar and GetACP of the simulated Windows.
+// MultiByteToWideChar, WideCharToMultiByte and GetACP of the simulated Windows.
 #include "platform/sim/device/machine.h"
 #include "platform/win32.h"
 
@@ -98,3 +98,44 @@ TEST(MultiByteToWideChar, bad_arguments_fail_with_the_windows_errors) {
 }
 
 } // namespace
+
+namespace {
+
+struct Encoding {
+    int result;
+    DWORD error;
+    std::string output; // what the call wrote
+    BOOL usedDefault;
+};
+
+Encoding encode(UINT codePage, DWORD flags, const std::u16string& input, int capacity) {
+    std::string buffer(static_cast<std::size_t>(capacity), '\x7F');
+    BOOL usedDefault = 0xBEEF;
+    SetLastError(0xDEADBEEF);
+    const int result = WideCharToMultiByte(codePage, flags, input.data(), static_cast<int>(input.size()),
+                                           capacity == 0 ? nullptr : buffer.data(), capacity, nullptr, &usedDefault);
+    return Encoding{result, GetLastError(), buffer.substr(0, result > 0 ? static_cast<std::size_t>(result) : 0),
+                    usedDefault};
+}
+
+} // namespace
+
+TEST(WideCharToMultiByte, encodes_in_the_page_and_says_when_a_character_is_missing_from_it) {
+    const Encoding western = encode(CP_ACP, WC_NO_BEST_FIT_CHARS, u"caf\u00E9 \u20AC", 6);
+    EXPECT_EQ(western.result, 6);
+    EXPECT_EQ(western.output, "caf\xE9 \x80");
+    EXPECT_EQ(western.usedDefault, FALSE);
+    // No best fit: Omega is not "O".
+    const Encoding omega = encode(CP_WINDOWS_1252, WC_NO_BEST_FIT_CHARS, u"\u03A9", 1);
+    EXPECT_EQ(omega.output, "?");
+    EXPECT_EQ(omega.usedDefault, TRUE);
+    const Encoding japanese = encode(CP_SHIFT_JIS, WC_NO_BEST_FIT_CHARS, u"\u3042\u3044", 4);
+    EXPECT_EQ(japanese.output, "\x82\xA0\x82\xA2");
+    EXPECT_EQ(japanese.usedDefault, FALSE);
+    // A size query, a buffer too small and flags the call does not know, as Windows answers them.
+    EXPECT_EQ(encode(CP_SHIFT_JIS, 0, u"\u3042a", 0).result, 3);
+    const Encoding small = encode(CP_SHIFT_JIS, 0, u"\u3042a", 2);
+    EXPECT_EQ(small.result, 0);
+    EXPECT_EQ(small.error, DWORD{ERROR_INSUFFICIENT_BUFFER});
+    EXPECT_EQ(encode(CP_WINDOWS_1252, 0x80000000, u"a", 1).error, DWORD{ERROR_INVALID_FLAGS});
+}

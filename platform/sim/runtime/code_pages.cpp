@@ -1,5 +1,5 @@
-// GetACP and MultiByteToWideChar for the code pages the simulated machines use: the Western
-// European ANSI page 1252, US-ASCII 20127 and the Japanese page 932.
+// GetACP, MultiByteToWideChar and WideCharToMultiByte for the code pages the simulated machines
+// use: the Western European ANSI page 1252, US-ASCII 20127 and the Japanese page 932.
 #include "platform/sim/machine_access.h"
 #include "platform/sim/runtime/win32_memstr.h"
 #include "platform/sim/win32_error.h"
@@ -148,6 +148,46 @@ bool decode(UINT codePage, const unsigned char* bytes, std::size_t length, Decod
     }
 }
 
+// A character of page 932 in its bytes, through the C library's converter for the page; empty when
+// the page lacks it.
+std::string encodeShiftJis(char16_t character) {
+    const iconv_t converter = iconv_open("CP932", "UTF-16LE");
+    if (converter == reinterpret_cast<iconv_t>(-1)) {
+        return {};
+    }
+    char input[2] = {static_cast<char>(character & 0xFF), static_cast<char>(character >> 8)};
+    char output[4] = {};
+    char* in = input;
+    std::size_t inLeft = sizeof input;
+    char* out = output;
+    std::size_t outLeft = sizeof output;
+    const bool converted = iconv(converter, &in, &inLeft, &out, &outLeft) != static_cast<std::size_t>(-1);
+    iconv_close(converter);
+    return converted ? std::string(output, sizeof output - outLeft) : std::string();
+}
+
+// One character in the page's bytes (one or two); empty when the page lacks it. The bytes are kept
+// only when they decode back to the character, so the two directions always agree.
+std::string encodeCharacter(UINT codePage, char16_t character) {
+    std::string encoded;
+    if (codePage == CP_SHIFT_JIS) {
+        encoded = encodeShiftJis(character);
+    } else {
+        for (unsigned byte = 1; byte < 0x100 && encoded.empty(); ++byte) {
+            const unsigned char single = static_cast<unsigned char>(byte);
+            Decoded decoded;
+            if (decode(codePage, &single, 1, &decoded) && decoded.text == std::u16string(1, character)) {
+                encoded.assign(1, static_cast<char>(single));
+            }
+        }
+    }
+    Decoded back;
+    const bool agrees = !encoded.empty() &&
+                        decode(codePage, reinterpret_cast<const unsigned char*>(encoded.data()), encoded.size(), &back) &&
+                        !back.replacedInvalidInput && back.text == std::u16string(1, character);
+    return agrees ? encoded : std::string();
+}
+
 bool flagsAreValid(DWORD flags) {
     return (flags & ~kKnownFlags) == 0 &&
            (flags & (MB_PRECOMPOSED | MB_COMPOSITE)) != (MB_PRECOMPOSED | MB_COMPOSITE);
@@ -194,4 +234,50 @@ WINSIM_API int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH mult
         return fail(ERROR_INSUFFICIENT_BUFFER);
     }
     return static_cast<int>(needed);
+}
+
+WINSIM_API int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWCH wide, int wideLength, LPSTR multiByte,
+                                          int multiByteCapacity, LPCCH defaultChar, LPBOOL usedDefaultChar) {
+    if (wide == nullptr || wideLength == 0 || wideLength < -1 || multiByteCapacity < 0 ||
+        (multiByte == nullptr && multiByteCapacity != 0)) {
+        return fail(ERROR_INVALID_PARAMETER);
+    }
+    if ((flags & ~WC_NO_BEST_FIT_CHARS) != 0) {
+        return fail(ERROR_INVALID_FLAGS);
+    }
+    const UINT page = codePage == CP_ACP ? GetACP() : codePage;
+    if (page != CP_WINDOWS_1252 && page != CP_US_ASCII && page != CP_SHIFT_JIS) {
+        return fail(ERROR_INVALID_PARAMETER);
+    }
+    std::size_t length = 0;
+    if (wideLength == -1) {
+        while (wide[length] != 0) {
+            ++length;
+        }
+        ++length; // and its NUL
+    } else {
+        length = static_cast<std::size_t>(wideLength);
+    }
+    std::string bytes;
+    bool usedDefault = false;
+    for (std::size_t i = 0; i < length; ++i) {
+        std::string encoded = wide[i] == 0 ? std::string(1, '\0') : encodeCharacter(page, wide[i]);
+        if (encoded.empty()) {
+            usedDefault = true;
+            encoded = defaultChar != nullptr ? std::string(1, *defaultChar) : std::string("?");
+        }
+        bytes += encoded;
+    }
+    if (usedDefaultChar != nullptr) {
+        *usedDefaultChar = usedDefault ? TRUE : FALSE;
+    }
+    if (multiByteCapacity == 0) {
+        return static_cast<int>(bytes.size());
+    }
+    const std::size_t capacity = static_cast<std::size_t>(multiByteCapacity);
+    bytes.copy(multiByte, bytes.size() < capacity ? bytes.size() : capacity);
+    if (bytes.size() > capacity) {
+        return fail(ERROR_INSUFFICIENT_BUFFER);
+    }
+    return static_cast<int>(bytes.size());
 }

@@ -16,6 +16,8 @@
 #define WINSIM_CXX_API __attribute__((visibility("default")))
 
 using LPCCH = const char*;
+using LPCWCH = const WCHAR*;
+using LPBOOL = BOOL*;
 using LPFILETIME = FILETIME*;
 using LPSYSTEMTIME = SYSTEMTIME*;
 // The runtime's locale handle; the simulation knows only the current (C) locale, passed as null.
@@ -43,6 +45,13 @@ constexpr DWORD ERROR_NO_UNICODE_TRANSLATION = 1113;
 WINSIM_API UINT WINAPI GetACP();
 WINSIM_API int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH multiByte, int multiByteLength,
                                           LPWSTR wide, int wideCapacity);
+constexpr DWORD WC_NO_BEST_FIT_CHARS = 0x00000400;
+// The simulation knows no best-fit mappings: a character the page lacks always becomes the default
+// character ('?', or lpDefaultChar), with or without WC_NO_BEST_FIT_CHARS, and sets
+// *lpUsedDefaultChar. Windows without the flag maps some of them to look-alikes ("Ω" to "O"), so a
+// caller that must refuse them passes the flag, and then both behave alike.
+WINSIM_API int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWCH wide, int wideLength, LPSTR multiByte,
+                                          int multiByteCapacity, LPCCH defaultChar, LPBOOL usedDefaultChar);
 
 // Critical sections: recursive for the owning thread.
 WINSIM_API void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION section);
