@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <cstring>
 #include <iterator>
+#include <new>
 #include <optional>
 #include <string>
 
@@ -206,19 +207,24 @@ std::string lowerCase(std::string text) {
 } // namespace
 
 bool AliasSnapshot::open(tStatus* status) {
-    if (opened_) {
+    if (devices_) {
         return true;
     }
-    if (!store_.openForRead(status)) {
+    AliasStore store;
+    if (!store.openForRead(status)) {
         return false;
     }
+    qv::unique_cjson devices(cJSON_Duplicate(store.devices(), true));
+    if (!devices) {
+        throw std::bad_alloc();
+    }
     const cJSON* record = nullptr;
-    cJSON_ArrayForEach(record, store_.devices()) {
+    cJSON_ArrayForEach(record, devices.get()) {
         if (record->string != nullptr) {
             firstRecordByKey_.emplace(lowerCase(record->string), record);
         }
     }
-    opened_ = true;
+    devices_ = std::move(devices);
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include "platform/win32.h"
 #include "support/AliasStore.h"
 #include "support/status.h"
+#include "support/unique_any.h"
 
 #include <optional>
 #include <string>
@@ -15,10 +16,12 @@ namespace qvkelpsysapiexpert {
 
 class BoardContext;
 
-// The alias file as one host call reads it: opened, locked and parsed when the first board's
-// report needs it and held until the call ends, so that every board of one ReportResources sees
-// one file and a large file is parsed once, not once a board. A file that cannot be opened is
-// tried again for the next board, as each board's report tried it before.
+// The alias file as one host call reads it: read under its shared lock when the first board's
+// report needs it, and its records kept, so that every board of one ReportResources sees one file
+// and a large file is parsed once, not once a board. The lock is released at once: a host's
+// callback between two boards may rename a board (which takes the exclusive lock), and no writer
+// waits for a whole listing. A file that cannot be opened is tried again for the next board, as
+// each board's report tried it before.
 class AliasSnapshot {
 public:
     // False when the file cannot be opened, the status then saying why; the store's own throws
@@ -29,10 +32,10 @@ public:
     std::optional<std::string> readAlias(const std::string& token) const;
 
 private:
-    AliasStore store_;
-    bool opened_ = false;
-    // The first record of each key in lower case, as AliasStore::findDeviceRecord finds it (the
-    // first whose key equals ignoring ASCII case): that walks every record, and a listing of 72
+    // A copy of the file's "devices", taken under the lock.
+    qv::unique_cjson devices_;
+    // The first record of each key, the key in lower case, as AliasStore::findDeviceRecord finds it
+    // (the first whose key equals ignoring ASCII case): that walks every record, and a listing of 72
     // boards against 10,000 records spent most of its time walking.
     std::unordered_map<std::string, const cJSON*> firstRecordByKey_;
 };
@@ -51,7 +54,7 @@ void ReportDeviceProperties(BoardContext& board, IhwSysPropertyBag3* bag, AliasS
 // to the collection. S_OK when a bag was handed over, S_FALSE when there was none. A board whose
 // report fails throws E_FAIL, a collection that refuses a bag throws its HRESULT; a failed listing
 // stays in the status, which then decides the host's result. The alias file is read once for all
-// the boards (AliasSnapshot), its shared lock held until the call returns.
+// the boards (AliasSnapshot).
 HRESULT reportResources(IhwSysHostCollection* collection, nQVOSALS100::tStatus* status);
 
 // The work of GetResourceProperties behind the host boundary: the board's bag in *bag, unless the
