@@ -125,7 +125,6 @@ private:
     std::string readWholeFile(FILE* stream) const;
     bool recover(std::string& text, Access access, nQVOSALS100::tStatus* status);
     bool restore(const std::string& text, nQVOSALS100::tStatus* status);
-    DWORD writeJournal(const std::string& next, std::string& path) const;
     bool replaceContent(const std::string& text);
     cJSON* requireDevices() const;
 

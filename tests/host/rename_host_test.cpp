@@ -232,7 +232,7 @@ TEST_F(RenameHost, a_failed_system_call_gives_its_result_and_leaves_the_file_unt
         RenameMachine::write(faulty.aliasFile(), store);
         EXPECT_EQ(rename(0, u"New"), c.result) << c.fault;
         EXPECT_EQ(RenameMachine::read(faulty.aliasFile()), store) << c.fault;
-        EXPECT_FALSE(std::filesystem::exists(faulty.recoveryFile())) << c.fault;
+        EXPECT_FALSE(faulty.journalPending()) << c.fault;
     }
 }
 
@@ -242,7 +242,7 @@ TEST_F(RenameHost, a_file_torn_by_a_dying_writer_is_restored_from_its_recovery_c
     RenameMachine::write(machine.recoveryFile(), copy);
     ASSERT_EQ(rename(0, u"Kept"), HW_E_ALIAS_IN_USE); // the copy's records count
     EXPECT_EQ(RenameMachine::read(machine.aliasFile()), copy); // restored before the refusal
-    EXPECT_FALSE(std::filesystem::exists(machine.recoveryFile()));
+    EXPECT_FALSE(machine.journalPending());
 
     // A torn copy is no help: the file's own failure stands.
     RenameMachine::write(machine.aliasFile(), copy.substr(0, 20));
@@ -270,7 +270,7 @@ TEST_F(RenameHost, a_writer_killed_while_renaming_loses_only_its_own_rename) {
     EXPECT_EQ(RenameMachine::read(machine.aliasFile()), kStore);
     ASSERT_EQ(rename(2, u"After"), S_OK);
     EXPECT_NE(parsedStore(), nullptr);
-    EXPECT_FALSE(std::filesystem::exists(machine.recoveryFile()));
+    EXPECT_FALSE(machine.journalPending());
 }
 
 // Links planted in the alias folder: the recovery copy is created new whatever stands under its
