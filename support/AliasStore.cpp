@@ -883,11 +883,13 @@ bool AliasStore::writeBack(nQVOSALS100::tStatus* status) {
 }
 
 // The text is written and flushed in full before the file is cut to its length, so a failure
-// never leaves the file shorter than what was written.
+// never leaves the file shorter than what was written; then the file is put on the disk, before
+// any journal of this rewrite may go.
 bool AliasStore::replaceContent(const std::string& text) {
     FILE* stream = file_->stream();
     std::clearerr(stream);
     return io_->seek(stream, 0, SEEK_SET) == 0 &&
            io_->write(text.data(), 1, text.size(), stream) == text.size() && io_->flush(stream) == 0 &&
-           io_->truncate(stream, static_cast<long long>(text.size())) == 0 && io_->flush(stream) == 0;
+           io_->truncate(stream, static_cast<long long>(text.size())) == 0 && io_->flush(stream) == 0 &&
+           FlushFileBuffers(osHandleOf(stream));
 }

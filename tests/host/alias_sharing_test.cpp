@@ -299,6 +299,81 @@ TEST_F(AliasSharing, a_journal_counts_only_when_protected_as_the_file_is_and_onc
     }
 }
 
+// Every user who may write the file is protected, in a sticky folder anyone may create files in
+// and in a folder of the lab's group: after the owner's first rename (or the set-up) the common
+// journal lies beside the file, protected as the file is, and a rename cut short in the rewrite by
+// the owner, a group writer or root is completed by the next writer. (The kills at random bytes of
+// the rewrite are tests/reliability/crash_safety_test.cpp's.) Another user is refused and
+// changes nothing; nothing outside the alias folder changes.
+TEST_F(AliasSharing, every_writer_of_the_file_is_protected_in_a_sticky_or_a_group_folder) {
+    const std::string faultyMachine = (machine.machineFile().parent_path() / "faulty.json").string();
+    {
+        std::string text = RenameMachine::read(machine.machineFile());
+        // The file never reaches the disk: the rewrite and the putting back of the old text both fail
+        // at the flush, so the writer's journal stays, as a power cut or a kill leaves it.
+        text.insert(text.find('{') + 1, R"( "faults": [ { "call": "FlushFileBuffers", "error": 1117,
+            "argument": "C:\\ProgramData\\Quorvel\\QV-KELP\\aliases.json" } ], )");
+        std::ofstream(faultyMachine) << text;
+        ASSERT_EQ(::chmod(faultyMachine.c_str(), 0644), 0);
+    }
+    const auto cutShortAs = [&](uid_t uid) {
+        const pid_t child = spawn([&] {
+            ::alarm(20);
+            ::setenv("QVKELP_MACHINE", faultyMachine.c_str(), 1);
+            return becomeUser(uid) &&
+                   renameThroughNewExpert(create, widen(RenameMachine::itemName(0)), u"Cut") == E_UNEXPECTED;
+        });
+        return exitedCleanly(child);
+    };
+    const struct {
+        const char* folder;
+        gid_t group;
+        fs::perms mode;
+    } folders[] = {
+        {"1777", kRoot, fs::perms::all | fs::perms::sticky_bit},
+        {"2775 of the lab", kLab, fs::perms::owner_all | fs::perms::group_all | fs::perms::others_read |
+                                      fs::perms::others_exec | fs::perms::set_gid},
+    };
+    const struct {
+        const char* name;
+        uid_t uid;
+    } writers[] = {{"the owner", kOwner}, {"a group writer", kMember}, {"root", kRoot}};
+    const std::string before = RenameMachine::read(outside);
+    for (const auto& f : folders) {
+        ASSERT_EQ(::chown(folder().c_str(), kRoot, f.group), 0);
+        fs::permissions(folder(), f.mode);
+        for (const auto& w : writers) {
+            const std::string row = std::string(f.folder) + ", " + w.name;
+            emptyFolder();
+            plantLabFile(kStore);
+            ASSERT_TRUE(renamedAs(kOwner, 2, u"Setup", S_OK)) << row;
+            struct stat journal {};
+            ASSERT_EQ(::stat(machine.recoveryFile().c_str(), &journal), 0) << row;
+            EXPECT_EQ(journal.st_size, 0) << row;
+            EXPECT_EQ(journal.st_uid, kOwner) << row;
+            EXPECT_EQ(journal.st_gid, kLab) << row;
+            EXPECT_EQ(journal.st_mode & 07777, 0664u) << row;
+
+            ASSERT_TRUE(cutShortAs(w.uid)) << row;
+            const std::string torn = RenameMachine::read(machine.aliasFile());
+            EXPECT_EQ(torn.find("\"Cut\""), std::string::npos) << row;
+            EXPECT_TRUE(machine.journalPending()) << row;
+            // Another user may not write the file: refused, and the torn file stays for a writer.
+            EXPECT_TRUE(renamedAs(kNobody, 1, u"Nobodys", HW_E_FILE_ACCESS_DENIED)) << row;
+            EXPECT_EQ(RenameMachine::read(machine.aliasFile()), torn) << row;
+            // The next writer, whoever it is, finds the rename cut short complete.
+            EXPECT_TRUE(renamedAs(kMember, 1, u"Cut", HW_E_ALIAS_IN_USE)) << row;
+            const std::string after = RenameMachine::read(machine.aliasFile());
+            ASSERT_NE(parseWhole(after), nullptr) << row << "\n" << after;
+            for (const char* kept : {"\"Cut\"", "\"Taken\"", "\"Setup\""}) {
+                EXPECT_NE(after.find(kept), std::string::npos) << row << ": " << kept;
+            }
+            EXPECT_FALSE(machine.journalPending()) << row;
+            EXPECT_EQ(RenameMachine::read(outside), before) << row;
+        }
+    }
+}
+
 // A FIFO as the file is refused at once, never waited on, by root and by the file's owner alike.
 TEST_F(AliasSharing, a_fifo_as_the_file_is_refused_at_once_and_left_as_it_was) {
     fs::remove(machine.aliasFile());

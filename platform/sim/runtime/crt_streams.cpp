@@ -2,6 +2,7 @@
 // Windows file handle for it, as a Windows runtime stream owns an OS handle: _get_osfhandle
 // finds the handle, locks taken through it belong to that open file, and fclose closes the handle
 // and releases its locks. The stream is a custom stdio stream so that its closing is seen here.
+#include "platform/sim/call_log.h"
 #include "platform/sim/machine_access.h"
 #include "platform/sim/runtime/drive_path.h"
 #include "platform/sim/runtime/file_object.h"
@@ -268,6 +269,8 @@ WINSIM_API errno_t _chsize_s(int fd, long long size) {
     }
     if (error != 0) {
         errno = error;
+    } else {
+        sim::logCall("_chsize_s", known->file->path().c_str());
     }
     return error;
 }

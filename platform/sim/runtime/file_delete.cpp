@@ -1,4 +1,5 @@
 // DeleteFileA of the simulated Windows: a drive path reaches the folder its drive is mapped to.
+#include "platform/sim/call_log.h"
 #include "platform/sim/machine_access.h"
 #include "platform/sim/runtime/drive_path.h"
 #include "platform/sim/runtime/file_object.h"
@@ -60,5 +61,6 @@ WINSIM_API BOOL WINAPI DeleteFileA(LPCSTR fileName) {
     if (::unlink(hostPath.c_str()) != 0) {
         return fail(win32ErrorOfUnlink(errno));
     }
+    sim::logCall("DeleteFileA", fileName);
     return TRUE;
 }

@@ -2,6 +2,7 @@
 // POSIX descriptors. What Windows refuses on a link the simulation refuses the same way:
 // CREATE_NEW fails on any existing name, a symbolic link included, and FILE_FLAG_OPEN_REPARSE_POINT
 // opens a link itself instead of its target.
+#include "platform/sim/call_log.h"
 #include "platform/sim/machine_access.h"
 #include "platform/sim/runtime/drive_path.h"
 #include "platform/sim/runtime/file_attributes.h"
@@ -285,17 +286,24 @@ WINSIM_API BOOL WINAPI SetEndOfFile(HANDLE file) {
     if (position == -1 || ::ftruncate(opened->fd(), position) != 0) {
         return winsim::fail(winsim::win32ErrorOfWrite(errno), FALSE);
     }
+    sim::logCall("SetEndOfFile", opened->path().c_str());
     return TRUE;
 }
 
+// Also on the handle under a C runtime stream (_get_osfhandle), as on Windows.
 WINSIM_API BOOL WINAPI FlushFileBuffers(HANDLE file) {
-    const auto opened = winsim::fileForCall(file, "FlushFileBuffers");
+    const std::optional<winsim::OpenedFile> opened = winsim::openedFileOf(file);
     if (!opened) {
-        return FALSE;
+        return winsim::fail(ERROR_INVALID_HANDLE, FALSE);
     }
-    if (opened->isLink() || ::fsync(opened->fd()) != 0) {
-        return winsim::fail(opened->isLink() ? ERROR_ACCESS_DENIED : winsim::win32ErrorOfWrite(errno), FALSE);
+    DWORD injected = 0;
+    if (winsim::takeInjectedFault("FlushFileBuffers", opened->path, &injected)) {
+        return winsim::fail(injected, FALSE);
     }
+    if (opened->isLink || ::fsync(opened->fd) != 0) {
+        return winsim::fail(opened->isLink ? ERROR_ACCESS_DENIED : winsim::win32ErrorOfWrite(errno), FALSE);
+    }
+    sim::logCall("FlushFileBuffers", opened->path.c_str());
     return TRUE;
 }
 
