@@ -54,6 +54,14 @@ void removeFile(const std::string& path) {
     SetLastError(error);
 }
 
+// The one size limit of the alias file, for the file read and for the text a rewrite would write
+// (which no reader would read back): beyond it, the text is refused as no alias document.
+void refuseBeyondSizeLimit(std::uint64_t size) {
+    if (size > kMaxAliasFileBytes) {
+        qverr::throwError(nQVOSALS100::osalStatusInvalidParameter, nullptr, __FILE__, __LINE__);
+    }
+}
+
 // A journal holds the file's text twice, after its header line.
 constexpr std::uint64_t kMaxJournalBytes = 2 * kMaxAliasFileBytes + 128;
 // How often a writer draws a new name for a journal of its own before it gives up.
@@ -753,9 +761,7 @@ void AliasStore::refuseOversizedFile() const {
     if (!information) {
         throwUnexpected();
     }
-    if (sizeOf(*information) > kMaxAliasFileBytes) {
-        qverr::throwError(nQVOSALS100::osalStatusInvalidParameter, nullptr, __FILE__, __LINE__);
-    }
+    refuseBeyondSizeLimit(sizeOf(*information));
 }
 
 // A whole journal that covers the file's text, protected as the file is, makes its new text the
@@ -856,6 +862,7 @@ void AliasStore::replaceDeviceRecord(const std::string& token, const cJSON* reco
 bool AliasStore::writeBack(nQVOSALS100::tStatus* status) {
     requireDevices();
     std::string text = cJSONUtils::print(root_.get());
+    refuseBeyondSizeLimit(text.size());
     DWORD error = ERROR_SUCCESS;
     const std::optional<JournalFile> journal = writeJournal(path_, osHandleOf(file_->stream()), text_, text, error);
     if (error != ERROR_SUCCESS) {

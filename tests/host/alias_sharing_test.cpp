@@ -67,7 +67,8 @@ protected:
 
 // What one user can meet alone, on every system: a whole journal whose new text is no alias
 // document is never applied, whatever is left under the journal's name blocks no rename, and the
-// file itself is refused before it is read when it is huge, or as malformed when it holds a NUL.
+// file itself is refused before it is read when it is huge, or as malformed when it holds a NUL;
+// a rename that would make it larger than the limit is refused before anything is written.
 TEST_F(AliasFileAlone, nothing_but_an_alias_document_is_applied_and_no_leftover_blocks_a_rename) {
     const auto journalTo = [&](const std::string& next) {
         RenameMachine::write(machine.recoveryFile(), recoveryJournal(kStore, next));
@@ -87,6 +88,12 @@ TEST_F(AliasFileAlone, nothing_but_an_alias_document_is_applied_and_no_leftover_
              RenameMachine::write(machine.aliasFile(), text);
          }, E_FAIL},
         {"a sparse file of 2 GB", [&] { fs::resize_file(machine.aliasFile(), 2ull << 30); }, E_FAIL},
+        {"a file the rename would grow beyond 64 MiB", [&] {
+             const std::string head = R"({"devices": {"SIM:0002": {"alias": "Pad", "pad": ")";
+             const std::string tail = R"("}}})";
+             const std::size_t padding = (64u << 20) - 64 - head.size() - tail.size();
+             RenameMachine::write(machine.aliasFile(), head + std::string(padding, 'x') + tail);
+         }, E_FAIL},
     };
     for (const auto& c : cases) {
         fs::remove_all(machine.recoveryFile());
@@ -97,6 +104,7 @@ TEST_F(AliasFileAlone, nothing_but_an_alias_document_is_applied_and_no_leftover_
         EXPECT_EQ(rename(0, u"New"), c.result) << c.planted;
         if (c.result != S_OK) {
             EXPECT_EQ(fs::file_size(machine.aliasFile()), size) << c.planted;
+            EXPECT_FALSE(machine.journalPending()) << c.planted;
             if (size < 4096) {
                 EXPECT_EQ(RenameMachine::read(machine.aliasFile()), before) << c.planted;
             }
