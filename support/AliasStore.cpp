@@ -317,6 +317,10 @@ private:
     DWORD error_ = ERROR_SUCCESS;
 };
 
+// What a look at a name needs: its owner, its access list and its attributes. No share mode of
+// another handle stops such an open.
+constexpr DWORD kLookAccess = READ_CONTROL | FILE_READ_ATTRIBUTES;
+
 // Opens a name in the alias folder itself, never what a link there names.
 qv::unique_hfile openEntry(const std::string& path, DWORD access) {
     return qv::unique_hfile(CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -399,8 +403,8 @@ std::vector<std::string> recoveryCopyPaths(const std::string& aliasesFilePath) {
 // none; a failure to learn more of one that opened throws E_UNEXPECTED.
 std::optional<FoundCopy> copySpeakingFor(const std::string& path, bool common, const FileProtection& file,
                                          const std::string& current, DWORD access) {
-    qv::unique_hfile copy = openEntry(path, access);
-    if (!copy) {
+    const qv::unique_hfile look = openEntry(path, kLookAccess);
+    if (!look) {
         // Anything else than a missing copy or one this user may not open (which a folder or a
         // FIFO under the name also gives) could hide a rewrite cut short.
         const DWORD error = GetLastError();
@@ -409,18 +413,25 @@ std::optional<FoundCopy> copySpeakingFor(const std::string& path, bool common, c
         }
         return std::nullopt;
     }
-    const std::optional<BY_HANDLE_FILE_INFORMATION> information = informationOf(copy.get());
+    const std::optional<BY_HANDLE_FILE_INFORMATION> information = informationOf(look.get());
     if (!information) {
         throwUnexpected();
     }
     if (!isPlainFile(*information) || sizeOf(*information) > kMaxJournalBytes || sizeOf(*information) == 0) {
         return std::nullopt;
     }
-    const FileProtection protection(copy.get());
+    const FileProtection protection(look.get());
     if (protection.error() != ERROR_SUCCESS) {
         throwUnexpected();
     }
     if (!protection.sameAs(file)) {
+        return std::nullopt;
+    }
+    // Only now is the content opened, and it must be the file just looked at. One that another
+    // handle does not share is a journal in use by a writer of the file: not the one cut short.
+    qv::unique_hfile copy = openEntry(path, access);
+    const std::optional<BY_HANDLE_FILE_INFORMATION> opened = copy ? informationOf(copy.get()) : std::nullopt;
+    if (!opened || !isSameFile(*information, *opened) || sizeOf(*opened) != sizeOf(*information)) {
         return std::nullopt;
     }
     const std::optional<std::string> text = readAll(copy.get(), sizeOf(*information));
@@ -462,7 +473,7 @@ std::optional<FoundCopy> findCopySpeakingFor(const std::string& aliasesFilePath,
 // failed call; `throughLink` tells whether the name is a link.
 DWORD checkUpdateTarget(const std::string& path, HANDLE aliasFile, bool& throughLink) {
     const std::optional<BY_HANDLE_FILE_INFORMATION> opened = informationOf(aliasFile);
-    const qv::unique_hfile entry = openEntry(path, READ_CONTROL);
+    const qv::unique_hfile entry = openEntry(path, kLookAccess);
     const std::optional<BY_HANDLE_FILE_INFORMATION> named = entry ? informationOf(entry.get()) : std::nullopt;
     if (!opened || !named) {
         return lastFailure();
@@ -501,7 +512,8 @@ bool mayNotGive(DWORD error) {
 // after removing what it created, ERROR_INVALID_OWNER when this writer may not give a file that
 // protection (another error of giving it as it is).
 qv::unique_hfile createProtectedJournal(const std::string& path, const FileProtection& file) {
-    qv::unique_hfile created(CreateFileA(path.c_str(), GENERIC_WRITE | WRITE_DAC | WRITE_OWNER, 0, nullptr,
+    // Shared for deletion only, so that the writer can remove it while it still holds it.
+    qv::unique_hfile created(CreateFileA(path.c_str(), GENERIC_WRITE | WRITE_DAC | WRITE_OWNER, FILE_SHARE_DELETE, nullptr,
                                          CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!created) {
         return created;
@@ -525,8 +537,13 @@ qv::unique_hfile openCommonJournal(const std::string& path, const FileProtection
             return common;
         }
         common.reset();
+        SetLastError(ERROR_ACCESS_DENIED);
     }
-    if (GetLastError() != ERROR_FILE_NOT_FOUND) {
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) {
+        return common; // a failure that could hide a journal
+    }
+    if (error != ERROR_FILE_NOT_FOUND) {
         removeFile(path);
     }
     return createProtectedJournal(path, file);

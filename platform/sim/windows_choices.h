@@ -119,10 +119,14 @@ constexpr DWORD kForeignCompletionStatusError = ERROR_GEN_FAILURE;
 // --- Files by handle and owners --------------------------------------------------------------
 
 // CreateFileA knows CREATE_NEW and OPEN_EXISTING; the other dispositions are refused, and so is an
-// overlapped WriteFile. Share modes are not enforced. A template file lends a new file its
+// overlapped WriteFile. A template file lends a new file its
 // attributes on Windows, never its security descriptor; the simulation keeps no attributes of its
 // own, so a template lends nothing.
 constexpr DWORD kUnsupportedDispositionError = ERROR_INVALID_PARAMETER;
+// Share modes hold between the handles of every process, as on Windows (CreateFileA with its
+// dwShareMode, the C runtime's fopen sharing read and write, DeleteFileA asking for delete access);
+// they are kept in this folder, which every user may write (runtime/share_modes.h).
+constexpr const char* kShareModeFolder = "/tmp/qvwinsim-share-modes";
 // An owner is the security identifier S-1-22-1-<uid>, the form Samba gives a Unix user. A file's
 // access list (DACL) is one entry of this type that holds the file's group and permission bits,
 // which is what decides who else may use it; two files have equal lists exactly when both are

@@ -382,6 +382,46 @@ TEST_F(AliasSharing, every_writer_of_the_file_is_protected_in_a_sticky_or_a_grou
     }
 }
 
+// Another user holds leftovers open without sharing anything, under the common name and under a
+// name of its own: no rename of a writer of the file is stopped by them, and no read either.
+TEST_F(AliasSharing, leftovers_another_user_holds_open_stop_no_read_and_no_rename) {
+    emptyFolder();
+    plantFile(machine.aliasFile(), kStore, kOwner);
+    const fs::path own = machine.recoveryFile().string() + "-00000000000000ff";
+    plantFile(machine.recoveryFile(), "held", kNobody);
+    plantFile(own, journalTo(kNobodysStore), kNobody);
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t holder = spawn([&] {
+        if (!becomeUser(kNobody)) {
+            return false;
+        }
+        for (const fs::path& held : {machine.recoveryFile(), own}) {
+            if (CreateFileA(held.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr) ==
+                INVALID_HANDLE_VALUE) {
+                return false;
+            }
+        }
+        static_cast<void>(::write(ready[1], "!", 1));
+        ::pause();
+        return true;
+    });
+    char signal = 0;
+    ASSERT_EQ(::read(ready[0], &signal, 1), 1);
+    EXPECT_TRUE(renamedAs(kOwner, 0, u"Nobodys", S_OK));
+    EXPECT_TRUE(renamedAs(kRoot, 2, u"Second", S_OK));
+    EXPECT_TRUE(renamedAs(kOwner, 1, u"Second", HW_E_ALIAS_IN_USE)); // read back, through the held names
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    const std::string after = RenameMachine::read(machine.aliasFile());
+    ASSERT_NE(parseWhole(after), nullptr) << after;
+    for (const char* kept : {"\"Bench\"", "\"Taken\"", "\"Nobodys\"", "\"Second\""}) {
+        EXPECT_NE(after.find(kept), std::string::npos) << kept;
+    }
+}
+
 // A FIFO as the file is refused at once, never waited on, by root and by the file's owner alike.
 TEST_F(AliasSharing, a_fifo_as_the_file_is_refused_at_once_and_left_as_it_was) {
     fs::remove(machine.aliasFile());

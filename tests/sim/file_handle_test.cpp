@@ -19,7 +19,9 @@ protected:
     std::string path(const char* name) const { return (folder_.path() / name).string(); }
 
     HANDLE create(const std::string& name, DWORD disposition, DWORD flags = 0, HANDLE templateFile = nullptr) {
-        return CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, disposition, flags, templateFile);
+        // Shares everything, as the stream some tests keep open beside it must be shared with.
+        return CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, disposition, flags, templateFile);
     }
 
     BY_HANDLE_FILE_INFORMATION informationOf(HANDLE file) {

@@ -8,6 +8,7 @@
 #include "platform/sim/runtime/file_attributes.h"
 #include "platform/sim/runtime/file_object.h"
 #include "platform/sim/runtime/kernel_objects.h"
+#include "platform/sim/runtime/share_modes.h"
 #include "platform/sim/runtime/win32_files.h"
 #include "platform/sim/win32_error.h"
 #include "platform/sim/windows_choices.h"
@@ -27,7 +28,8 @@ namespace {
 // A file opened by CreateFileA; closing its handle closes the descriptor.
 class HandleFile final : public KernelObject {
 public:
-    HandleFile(int fd, std::string path, bool isLink) : fd_(fd), path_(std::move(path)), isLink_(isLink) {}
+    HandleFile(int fd, std::string path, bool isLink, std::unique_ptr<ShareEntry> share)
+        : fd_(fd), path_(std::move(path)), isLink_(isLink), share_(std::move(share)) {}
     ~HandleFile() override { ::close(fd_); }
 
     int fd() const { return fd_; }
@@ -39,6 +41,7 @@ private:
     const int fd_;
     const std::string path_;
     const bool isLink_;
+    const std::unique_ptr<ShareEntry> share_;
 };
 
 template <typename Result> Result fail(DWORD error, Result result) {
@@ -108,15 +111,31 @@ int descriptorOf(HANDLE handle) {
     return file ? file->fd : -1;
 }
 
+// The handle of an open descriptor, once its open has passed the share modes of the other handles
+// on the file; otherwise the descriptor is closed.
+HANDLE handleAfterSharing(int fd, const char* path, bool isLink, DWORD access, DWORD shareMode) {
+    std::unique_ptr<ShareEntry> share;
+    struct stat status {};
+    DWORD error = ::fstat(fd, &status) == 0 ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+    if (error == ERROR_SUCCESS && !isLink) {
+        error = enterShareMode(status, access, shareMode, share);
+    }
+    if (error != ERROR_SUCCESS) {
+        ::close(fd);
+        return fail(error, INVALID_HANDLE_VALUE);
+    }
+    return insertHandle(std::make_shared<HandleFile>(fd, path, isLink, std::move(share)));
+}
+
 // CREATE_NEW never opens an existing name; O_EXCL with O_CREAT does not follow a final link either.
-HANDLE createNew(const std::string& hostPath, const char* path, DWORD access) {
+HANDLE createNew(const std::string& hostPath, const char* path, DWORD access, DWORD shareMode) {
     constexpr mode_t kNewFilePermissions = 0666;
     const int fd = ::open(hostPath.c_str(), accessFlags(access) | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                           kNewFilePermissions);
     if (fd == -1) {
         return fail(win32ErrorOfOpen(errno), INVALID_HANDLE_VALUE);
     }
-    return insertHandle(std::make_shared<HandleFile>(fd, path, false));
+    return handleAfterSharing(fd, path, false, access, shareMode);
 }
 
 // What a handle may be opened on: a regular file, or with FILE_FLAG_OPEN_REPARSE_POINT the link
@@ -130,7 +149,7 @@ bool mayOpenAsFile(int fd, bool isLink) {
 
 // With FILE_FLAG_OPEN_REPARSE_POINT a symbolic link is opened itself. The open never waits, as a
 // FIFO's would until its other end is opened.
-HANDLE openExisting(const std::string& hostPath, const char* path, DWORD access, DWORD flags) {
+HANDLE openExisting(const std::string& hostPath, const char* path, DWORD access, DWORD shareMode, DWORD flags) {
     const bool ownLink = (flags & FILE_FLAG_OPEN_REPARSE_POINT) != 0;
     int fd = ::open(hostPath.c_str(), accessFlags(access) | O_CLOEXEC | O_NONBLOCK | (ownLink ? O_NOFOLLOW : 0));
     bool isLink = false;
@@ -146,7 +165,7 @@ HANDLE openExisting(const std::string& hostPath, const char* path, DWORD access,
         ::close(fd);
         return fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
     }
-    return insertHandle(std::make_shared<HandleFile>(fd, path, isLink));
+    return handleAfterSharing(fd, path, isLink, access, shareMode);
 }
 
 // The file behind a handle of CreateFileA for `call`, or null with the last error set: an invalid
@@ -205,7 +224,7 @@ FILETIME fileTimeOf(const struct timespec& time) {
 
 } // namespace winsim
 
-WINSIM_API HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD /*shareMode*/,
+WINSIM_API HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
                                      LPSECURITY_ATTRIBUTES /*securityAttributes*/, DWORD creationDisposition,
                                      DWORD flagsAndAttributes, HANDLE /*templateFile*/) {
     if (fileName == nullptr) {
@@ -221,9 +240,9 @@ WINSIM_API HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD
     }
     switch (creationDisposition) {
     case CREATE_NEW:
-        return winsim::createNew(*hostPath, fileName, desiredAccess);
+        return winsim::createNew(*hostPath, fileName, desiredAccess, shareMode);
     case OPEN_EXISTING:
-        return winsim::openExisting(*hostPath, fileName, desiredAccess, flagsAndAttributes);
+        return winsim::openExisting(*hostPath, fileName, desiredAccess, shareMode, flagsAndAttributes);
     default:
         return winsim::fail(winsim::choice::kUnsupportedDispositionError, INVALID_HANDLE_VALUE);
     }

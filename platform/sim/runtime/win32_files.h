@@ -28,12 +28,16 @@ WINSIM_API errno_t _chsize_s(int fd, long long size);
 WINSIM_API BOOL WINAPI DeleteFileA(LPCSTR fileName);
 
 // Files opened by handle. The simulation knows the dispositions CREATE_NEW and OPEN_EXISTING, the
-// flag FILE_FLAG_OPEN_REPARSE_POINT, and a template file whose permission bits a new file takes.
+// flag FILE_FLAG_OPEN_REPARSE_POINT and share modes, between the handles of every process.
 constexpr DWORD GENERIC_READ = 0x80000000u;
 constexpr DWORD GENERIC_WRITE = 0x40000000u;
 constexpr DWORD FILE_SHARE_READ = 0x00000001;
 constexpr DWORD FILE_SHARE_WRITE = 0x00000002;
 constexpr DWORD FILE_SHARE_DELETE = 0x00000004;
+constexpr DWORD GENERIC_ALL = 0x10000000u;
+constexpr DWORD DELETE = 0x00010000;
+constexpr DWORD FILE_READ_ATTRIBUTES = 0x00000080;
+constexpr DWORD SYNCHRONIZE = 0x00100000;
 constexpr DWORD CREATE_NEW = 1;
 constexpr DWORD OPEN_EXISTING = 3;
 constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x00000001;
