@@ -37,7 +37,8 @@ inline void writeAll(int fd, const char* text, std::size_t length) {
 
 // Reads and parses the file, replaces the record under `token`, prints and writes it back whole.
 // With a `journal` path, the crash-safe form: the old and the new text are first written to that
-// second file and flushed to the disk, and the second file is removed once the file is rewritten.
+// second file and flushed to the disk, and the second file is removed once the rewritten file is
+// flushed to the disk too.
 inline void replaceRecord(const std::string& path, const char* token, const cJSON* record,
                           const char* journal = nullptr) {
     const qv::unique_file file(std::fopen(path.c_str(), "r+b"));
@@ -63,7 +64,7 @@ inline void replaceRecord(const std::string& path, const char* token, const cJSO
     std::fwrite(printed.get(), 1, length, file.get());
     std::fflush(file.get());
     if (ftruncate(fileno(file.get()), static_cast<off_t>(length)) != 0 ||
-        (journal != nullptr && ::unlink(journal) != 0)) {
+        (journal != nullptr && (::fsync(fileno(file.get())) != 0 || ::unlink(journal) != 0))) {
         std::abort();
     }
 }

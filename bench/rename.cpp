@@ -113,7 +113,8 @@ void BareCJsonParsePrintWriteOn10000Records(benchmark::State& state) {
 }
 
 // The crash-safe floor: the same, with the old and new text written to a second file and flushed
-// to the disk before the rewrite, and the second file removed after it.
+// to the disk before the rewrite, the file flushed to the disk after it, and only then the second
+// file removed.
 void BareCJsonCrashSafeRewriteOn10000Records(benchmark::State& state) {
     const qv::unique_cjson fresh(
         cJSON_Parse(("{" + record(70000, "bench-c").substr(2) + "}").c_str()));

@@ -54,6 +54,14 @@ void removeFile(const std::string& path) {
     SetLastError(error);
 }
 
+// The one size limit of the alias file, for the file read and for the text a rewrite would write
+// (which no reader would read back): beyond it, the text is refused as no alias document.
+void refuseBeyondSizeLimit(std::uint64_t size) {
+    if (size > kMaxAliasFileBytes) {
+        qverr::throwError(nQVOSALS100::osalStatusInvalidParameter, nullptr, __FILE__, __LINE__);
+    }
+}
+
 // A journal holds the file's text twice, after its header line.
 constexpr std::uint64_t kMaxJournalBytes = 2 * kMaxAliasFileBytes + 128;
 // How often a writer draws a new name for a journal of its own before it gives up.
@@ -264,26 +272,54 @@ DWORD lastFailure() {
     return error == ERROR_SUCCESS ? ERROR_GEN_FAILURE : error;
 }
 
-// The owner of the file behind a handle, valid while this object holds the descriptor the system
-// allocated for it.
-class FileOwner {
+bool sameAccessList(const ACL* first, const ACL* second) {
+    if (first == nullptr || second == nullptr) {
+        return first == second; // no list at all lets everyone in
+    }
+    return first->AclSize == second->AclSize && std::memcmp(first, second, first->AclSize) == 0;
+}
+
+// Who may use a file, as its handle tells: its owner and its access list (DACL). Two files
+// protected alike let exactly the same users write them. Valid while this object holds the
+// descriptor the system allocated.
+class FileProtection {
 public:
-    explicit FileOwner(HANDLE file) {
+    explicit FileProtection(HANDLE file) {
         PSECURITY_DESCRIPTOR held = nullptr;
-        error_ = GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &sid_, nullptr, nullptr, nullptr,
-                                 &held);
+        error_ = GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                 &owner_, nullptr, &dacl_, nullptr, &held);
         descriptor_.reset(held);
     }
 
-    // ERROR_SUCCESS when the owner is known.
+    // ERROR_SUCCESS when the protection is known.
     DWORD error() const { return error_; }
-    PSID sid() const { return sid_; }
+    PSID owner() const { return owner_; }
+
+    bool sameAs(const FileProtection& other) const {
+        return error_ == ERROR_SUCCESS && other.error_ == ERROR_SUCCESS && EqualSid(owner_, other.owner_) &&
+               sameAccessList(dacl_, other.dacl_);
+    }
+
+    // Gives `file` this owner and this very list (protected, so that nothing is inherited into it
+    // from the folder). Only a writer with the right to give that owner can: the owner itself, or
+    // an administrator. ERROR_SUCCESS or the error.
+    DWORD giveTo(HANDLE file) const {
+        return SetSecurityInfo(file, SE_FILE_OBJECT,
+                               OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
+                                   PROTECTED_DACL_SECURITY_INFORMATION,
+                               owner_, nullptr, dacl_, nullptr);
+    }
 
 private:
-    PSID sid_ = nullptr;
+    PSID owner_ = nullptr;
+    PACL dacl_ = nullptr;
     qv::unique_hlocal<void> descriptor_;
     DWORD error_ = ERROR_SUCCESS;
 };
+
+// What a look at a name needs: its owner, its access list and its attributes. No share mode of
+// another handle stops such an open.
+constexpr DWORD kLookAccess = READ_CONTROL | FILE_READ_ATTRIBUTES;
 
 // Opens a name in the alias folder itself, never what a link there names.
 qv::unique_hfile openEntry(const std::string& path, DWORD access) {
@@ -291,18 +327,33 @@ qv::unique_hfile openEntry(const std::string& path, DWORD access) {
                                         nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }
 
-// Whether whoever owns a journal could have written the alias file itself: the file's owner, or
-// the system and its administrators. Anyone else may create files in the folder but not write the
-// file, so a journal of theirs is never applied and never trusted to name the file's content.
-bool mayVouchForFile(PSID journalOwner, PSID fileOwner) {
-    return EqualSid(journalOwner, fileOwner) || IsWellKnownSid(journalOwner, WinLocalSystemSid) ||
-           IsWellKnownSid(journalOwner, WinBuiltinAdministratorsSid);
+// A journal file, open, and where it lies. The common one is kept once made: it is how writers
+// who may write the alias file but could not give a new file its protection (a group, an entry of
+// its access list) are protected.
+struct JournalFile {
+    qv::unique_hfile handle;
+    std::string path;
+    bool common = false;
+};
+
+// A journal whose rewrite is complete (or was never begun) never counts again: removed, or, where
+// it is kept (the common one) or may not be removed (another user's in a folder where only owners
+// remove files), emptied in place. A failure leaves a journal that covers the file's present text,
+// which gives the file that same text.
+void retireJournal(const JournalFile& journal) {
+    const qv::last_error_keeper keep;
+    if (!journal.common && DeleteFileA(journal.path.c_str())) {
+        return;
+    }
+    LARGE_INTEGER start{};
+    static_cast<void>(SetFilePointerEx(journal.handle.get(), start, nullptr, FILE_BEGIN) &&
+                      SetEndOfFile(journal.handle.get()));
 }
 
-// A recovery copy that speaks for the alias file: where it lies, the content it gives the file,
-// and when it was written.
+// A recovery copy that speaks for the alias file: the journal, the content it gives the file, and
+// when it was written.
 struct FoundCopy {
-    std::string path;
+    JournalFile journal;
     std::string content;
     std::uint64_t written = 0;
 };
@@ -345,13 +396,15 @@ std::vector<std::string> recoveryCopyPaths(const std::string& aliasesFilePath) {
     return paths;
 }
 
-// The copy at `path` when it speaks for the alias file whose owner is `fileOwner` and whose text is
-// `current`: a plain file, not linked, of a bounded size, whose owner may vouch for the file, holding
-// a whole journal that covers `current`. A copy this user may not open is taken for none; a failure
-// to learn more of one that opened throws E_UNEXPECTED.
-std::optional<FoundCopy> copySpeakingFor(const std::string& path, PSID fileOwner, const std::string& current) {
-    const qv::unique_hfile copy = openEntry(path, GENERIC_READ);
-    if (!copy) {
+// The copy at `path` when it speaks for the alias file protected by `file` whose text is
+// `current`: a plain file, not linked, of a bounded size, protected exactly as the alias file is
+// (so whoever could write it could write the file), holding a whole journal that covers `current`.
+// An update opens it to write as well, to retire it. A copy this user may not open is taken for
+// none; a failure to learn more of one that opened throws E_UNEXPECTED.
+std::optional<FoundCopy> copySpeakingFor(const std::string& path, bool common, const FileProtection& file,
+                                         const std::string& current, DWORD access) {
+    const qv::unique_hfile look = openEntry(path, kLookAccess);
+    if (!look) {
         // Anything else than a missing copy or one this user may not open (which a folder or a
         // FIFO under the name also gives) could hide a rewrite cut short.
         const DWORD error = GetLastError();
@@ -360,18 +413,25 @@ std::optional<FoundCopy> copySpeakingFor(const std::string& path, PSID fileOwner
         }
         return std::nullopt;
     }
-    const std::optional<BY_HANDLE_FILE_INFORMATION> information = informationOf(copy.get());
+    const std::optional<BY_HANDLE_FILE_INFORMATION> information = informationOf(look.get());
     if (!information) {
         throwUnexpected();
     }
-    if (!isPlainFile(*information) || sizeOf(*information) > kMaxJournalBytes) {
+    if (!isPlainFile(*information) || sizeOf(*information) > kMaxJournalBytes || sizeOf(*information) == 0) {
         return std::nullopt;
     }
-    const FileOwner owner(copy.get());
-    if (owner.error() != ERROR_SUCCESS) {
+    const FileProtection protection(look.get());
+    if (protection.error() != ERROR_SUCCESS) {
         throwUnexpected();
     }
-    if (!mayVouchForFile(owner.sid(), fileOwner)) {
+    if (!protection.sameAs(file)) {
+        return std::nullopt;
+    }
+    // Only now is the content opened, and it must be the file just looked at. One that another
+    // handle does not share is a journal in use by a writer of the file: not the one cut short.
+    qv::unique_hfile copy = openEntry(path, access);
+    const std::optional<BY_HANDLE_FILE_INFORMATION> opened = copy ? informationOf(copy.get()) : std::nullopt;
+    if (!opened || !isSameFile(*information, *opened) || sizeOf(*opened) != sizeOf(*information)) {
         return std::nullopt;
     }
     const std::optional<std::string> text = readAll(copy.get(), sizeOf(*information));
@@ -382,20 +442,22 @@ std::optional<FoundCopy> copySpeakingFor(const std::string& path, PSID fileOwner
     if (!content) {
         return std::nullopt;
     }
-    return FoundCopy{path, std::move(*content), ticksOf(information->ftLastWriteTime)};
+    return FoundCopy{JournalFile{std::move(copy), path, common}, std::move(*content),
+                     ticksOf(information->ftLastWriteTime)};
 }
 
 // The copy whose content stands for the file's text `current`; when more than one would, the one
 // written last, since only the latest rewrite can have been cut short.
 std::optional<FoundCopy> findCopySpeakingFor(const std::string& aliasesFilePath, HANDLE aliasFile,
-                                             const std::string& current) {
+                                             const std::string& current, DWORD access) {
     std::optional<FoundCopy> latest;
-    std::optional<FileOwner> fileOwner;
+    std::optional<FileProtection> fileProtection;
+    const std::string common = getRecoveryFilePath(aliasesFilePath);
     for (const std::string& path : recoveryCopyPaths(aliasesFilePath)) {
-        if (!fileOwner && fileOwner.emplace(aliasFile).error() != ERROR_SUCCESS) {
+        if (!fileProtection && fileProtection.emplace(aliasFile).error() != ERROR_SUCCESS) {
             throwUnexpected();
         }
-        std::optional<FoundCopy> copy = copySpeakingFor(path, fileOwner->sid(), current);
+        std::optional<FoundCopy> copy = copySpeakingFor(path, path == common, *fileProtection, current, access);
         if (copy && (!latest || copy->written > latest->written)) {
             latest = std::move(copy);
         }
@@ -410,25 +472,25 @@ std::optional<FoundCopy> findCopySpeakingFor(const std::string& aliasesFilePath,
 // in between can only make the check fail. ERROR_SUCCESS or ERROR_ACCESS_DENIED, or the error of a
 // failed call; `throughLink` tells whether the name is a link.
 DWORD checkUpdateTarget(const std::string& path, HANDLE aliasFile, bool& throughLink) {
-    const std::optional<BY_HANDLE_FILE_INFORMATION> file = informationOf(aliasFile);
-    const qv::unique_hfile entry = openEntry(path, READ_CONTROL);
+    const std::optional<BY_HANDLE_FILE_INFORMATION> opened = informationOf(aliasFile);
+    const qv::unique_hfile entry = openEntry(path, kLookAccess);
     const std::optional<BY_HANDLE_FILE_INFORMATION> named = entry ? informationOf(entry.get()) : std::nullopt;
-    if (!file || !named) {
+    if (!opened || !named) {
         return lastFailure();
     }
     throughLink = (named->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    if (file->nNumberOfLinks != 1) {
+    if (opened->nNumberOfLinks != 1) {
         return ERROR_ACCESS_DENIED;
     }
     if (!throughLink) {
-        return isSameFile(*file, *named) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+        return isSameFile(*opened, *named) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
     }
-    const FileOwner linkOwner(entry.get());
-    const FileOwner fileOwner(aliasFile);
-    if (linkOwner.error() != ERROR_SUCCESS || fileOwner.error() != ERROR_SUCCESS) {
-        return linkOwner.error() != ERROR_SUCCESS ? linkOwner.error() : fileOwner.error();
+    const FileProtection link(entry.get());
+    const FileProtection file(aliasFile);
+    if (link.error() != ERROR_SUCCESS || file.error() != ERROR_SUCCESS) {
+        return link.error() != ERROR_SUCCESS ? link.error() : file.error();
     }
-    return EqualSid(linkOwner.sid(), fileOwner.sid()) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+    return EqualSid(link.owner(), file.owner()) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }
 
 // A name for a journal of this writer's own, beside the common one: a random suffix, so that no one
@@ -440,44 +502,76 @@ std::string ownJournalPath(const std::string& commonPath) {
     return commonPath + suffix;
 }
 
-// The journal file at the common name, created new with the alias file's permission bits (lent by
-// `aliasFile`), so every user of the alias file can use it; or a leftover there that cannot be
-// removed (another user's, in a folder where only owners remove files) but is a plain file whose
-// owner may vouch for the alias file, opened itself to be rewritten. Fails with ERROR_FILE_EXISTS
-// when the name is held by anything else.
-qv::unique_hfile openCommonJournal(const std::string& path, HANDLE aliasFile) {
-    removeFile(path);
-    qv::unique_hfile created(
-        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, aliasFile));
-    if (created || GetLastError() != ERROR_FILE_EXISTS) {
-        return created;
-    }
-    qv::unique_hfile leftover = openEntry(path, GENERIC_WRITE);
-    const std::optional<BY_HANDLE_FILE_INFORMATION> information =
-        leftover ? informationOf(leftover.get()) : std::nullopt;
-    if (information && isPlainFile(*information)) {
-        const FileOwner owner(leftover.get());
-        const FileOwner fileOwner(aliasFile);
-        if (owner.error() == ERROR_SUCCESS && fileOwner.error() == ERROR_SUCCESS &&
-            mayVouchForFile(owner.sid(), fileOwner.sid())) {
-            return leftover;
-        }
-    }
-    SetLastError(ERROR_FILE_EXISTS);
-    return qv::unique_hfile();
+// Whether a failure to give a file a protection means that this writer has no right to give it.
+bool mayNotGive(DWORD error) {
+    return error == ERROR_INVALID_OWNER || error == ERROR_ACCESS_DENIED || error == ERROR_PRIVILEGE_NOT_HELD;
 }
 
-// A journal file for this rewrite, and where it lies: at the common name, or, when what holds that
-// name cannot be removed or used, at a name of this writer's own, so that no leftover of another
-// user ever blocks a rename.
-qv::unique_hfile openJournalFile(const std::string& commonPath, HANDLE aliasFile, std::string& path) {
-    path = commonPath;
-    qv::unique_hfile journal = openCommonJournal(commonPath, aliasFile);
-    for (int attempt = 0; !journal && GetLastError() == ERROR_FILE_EXISTS && attempt < kOwnJournalNameAttempts;
+// A new journal at `path`, protected as the alias file is, or null with the last error set:
+// ERROR_FILE_EXISTS when the name is taken (by anything: CREATE_NEW follows no link here), or,
+// after removing what it created, ERROR_INVALID_OWNER when this writer may not give a file that
+// protection (another error of giving it as it is).
+qv::unique_hfile createProtectedJournal(const std::string& path, const FileProtection& file) {
+    // Shared for deletion only, so that the writer can remove it while it still holds it.
+    qv::unique_hfile created(CreateFileA(path.c_str(), GENERIC_WRITE | WRITE_DAC | WRITE_OWNER, FILE_SHARE_DELETE, nullptr,
+                                         CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!created) {
+        return created;
+    }
+    const DWORD error = file.giveTo(created.get());
+    if (error != ERROR_SUCCESS) {
+        created.reset(); // Windows removes no file that is still open
+        removeFile(path);
+        SetLastError(mayNotGive(error) ? ERROR_INVALID_OWNER : error);
+    }
+    return created;
+}
+
+// The common journal when it is a plain file protected as the alias file is: rewritten in place,
+// by whoever may write the file. Anything else under the name is removed where this writer may.
+qv::unique_hfile openCommonJournal(const std::string& path, const FileProtection& file) {
+    qv::unique_hfile common = openEntry(path, GENERIC_WRITE);
+    if (common) {
+        const std::optional<BY_HANDLE_FILE_INFORMATION> information = informationOf(common.get());
+        if (information && isPlainFile(*information) && FileProtection(common.get()).sameAs(file)) {
+            return common;
+        }
+        common.reset();
+        SetLastError(ERROR_ACCESS_DENIED);
+    }
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) {
+        return common; // a failure that could hide a journal
+    }
+    if (error != ERROR_FILE_NOT_FOUND) {
+        removeFile(path);
+    }
+    return createProtectedJournal(path, file);
+}
+
+// The journal for this rewrite, protected as the alias file is: the common one, or, when what
+// holds that name cannot be removed or used, one of this writer's own name beside it, so that no
+// leftover of another user ever blocks a rename. Nothing, with ERROR_SUCCESS, when this writer may
+// not give a journal that protection: the rewrite then goes ahead unprotected. Otherwise nothing
+// with the error of the failed call.
+std::optional<JournalFile> openJournalFile(const std::string& commonPath, HANDLE aliasFile, DWORD& error) {
+    error = ERROR_SUCCESS;
+    const FileProtection file(aliasFile);
+    if (file.error() != ERROR_SUCCESS) {
+        error = file.error();
+        return std::nullopt;
+    }
+    JournalFile journal{openCommonJournal(commonPath, file), commonPath, true};
+    for (int attempt = 0; !journal.handle && GetLastError() == ERROR_FILE_EXISTS && attempt < kOwnJournalNameAttempts;
          ++attempt) {
-        path = ownJournalPath(commonPath);
-        journal.reset(
-            CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, aliasFile));
+        journal.path = ownJournalPath(commonPath);
+        journal.common = false;
+        journal.handle = createProtectedJournal(journal.path, file);
+    }
+    if (!journal.handle) {
+        const DWORD failed = lastFailure();
+        error = failed == ERROR_INVALID_OWNER ? ERROR_SUCCESS : failed;
+        return std::nullopt;
     }
     return journal;
 }
@@ -487,11 +581,36 @@ bool writeText(HANDLE file, const std::string& text) {
     return WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) && written == text.size();
 }
 
-// The journal from `base` to `next`, written piece by piece rather than copied into one text first,
-// and flushed to the disk.
+// The journal from `base` to `next`, written from its start (over what a kept journal held) piece
+// by piece rather than copied into one text first, and flushed to the disk.
 bool writeJournalText(HANDLE file, const std::string& base, const std::string& next) {
-    return writeText(file, journalHeader(base, next)) && writeText(file, base) && writeText(file, next) &&
-           SetEndOfFile(file) && FlushFileBuffers(file);
+    LARGE_INTEGER start{};
+    return SetFilePointerEx(file, start, nullptr, FILE_BEGIN) && writeText(file, journalHeader(base, next)) &&
+           writeText(file, base) && writeText(file, next) && SetEndOfFile(file) && FlushFileBuffers(file);
+}
+
+// The journal from `base` to `next` beside the alias file, written whole and flushed to the disk before the file itself is touched, so that a writer that
+// dies during the rewrite leaves a whole journal behind. Nothing, with `error` ERROR_SUCCESS, when
+// this writer may not protect a journal as the file is (nobody would hear it); otherwise `error`
+// is the error of the failed call, a planted link refused with ERROR_ACCESS_DENIED before anything
+// is written.
+std::optional<JournalFile> writeJournal(const std::string& aliasesFilePath, HANDLE aliasFile, const std::string& base,
+                                        const std::string& next, DWORD& error) {
+    std::optional<JournalFile> journal = openJournalFile(getRecoveryFilePath(aliasesFilePath), aliasFile, error);
+    if (!journal) {
+        return std::nullopt;
+    }
+    const std::optional<BY_HANDLE_FILE_INFORMATION> information = informationOf(journal->handle.get());
+    if (!information || isLinked(*information)) {
+        error = information ? ERROR_ACCESS_DENIED : lastFailure();
+        return std::nullopt;
+    }
+    if (!writeJournalText(journal->handle.get(), base, next)) {
+        error = lastFailure();
+        retireJournal(*journal);
+        return std::nullopt;
+    }
+    return journal;
 }
 
 } // namespace
@@ -659,16 +778,15 @@ void AliasStore::refuseOversizedFile() const {
     if (!information) {
         throwUnexpected();
     }
-    if (sizeOf(*information) > kMaxAliasFileBytes) {
-        qverr::throwError(nQVOSALS100::osalStatusInvalidParameter, nullptr, __FILE__, __LINE__);
-    }
+    refuseBeyondSizeLimit(sizeOf(*information));
 }
 
-// A whole journal that covers the file's text, from a writer who may vouch for the file, makes its
-// new text the content; an update completes the rewrite and removes the journal. False, with the
-// status reported, when that rewrite fails.
+// A whole journal that covers the file's text, protected as the file is, makes its new text the
+// content; an update completes the rewrite and retires the journal, so that it never counts again.
+// False, with the status reported, when that rewrite fails.
 bool AliasStore::recover(std::string& text, Access access, nQVOSALS100::tStatus* status) {
-    std::optional<FoundCopy> copy = findCopySpeakingFor(path_, osHandleOf(file_->stream()), text);
+    const DWORD journalAccess = access == Access::update ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
+    std::optional<FoundCopy> copy = findCopySpeakingFor(path_, osHandleOf(file_->stream()), text, journalAccess);
     if (!copy) {
         return true;
     }
@@ -676,7 +794,7 @@ bool AliasStore::recover(std::string& text, Access access, nQVOSALS100::tStatus*
         if (text != copy->content && !restore(copy->content, status)) {
             return false;
         }
-        removeFile(copy->path);
+        retireJournal(copy->journal);
     }
     text = std::move(copy->content);
     return true;
@@ -761,14 +879,20 @@ void AliasStore::replaceDeviceRecord(const std::string& token, const cJSON* reco
 bool AliasStore::writeBack(nQVOSALS100::tStatus* status) {
     requireDevices();
     std::string text = cJSONUtils::print(root_.get());
-    std::string journalPath;
-    const DWORD error = writeJournal(text, journalPath);
+    refuseBeyondSizeLimit(text.size());
+    DWORD error = ERROR_SUCCESS;
+    const std::optional<JournalFile> journal = writeJournal(path_, osHandleOf(file_->stream()), text_, text, error);
     if (error != ERROR_SUCCESS) {
         reportFailedCall(status, error, __LINE__);
         return false;
     }
+    const auto retire = [&journal] {
+        if (journal) {
+            retireJournal(*journal);
+        }
+    };
     if (replaceContent(text)) {
-        removeFile(journalPath);
+        retire();
         text_ = std::move(text);
         return true;
     }
@@ -776,43 +900,20 @@ bool AliasStore::writeBack(nQVOSALS100::tStatus* status) {
     // text once fitted in the file, so rewriting it is the write most likely to succeed now. Should
     // even that fail, the journal stays: the next open then finds a whole document in it.
     if (replaceContent(text_)) {
-        removeFile(journalPath);
+        retire();
     }
     report(status, nQVOSALS100::osalStatusUnexpected, __LINE__);
     return false;
 }
 
-// Written whole and flushed to the disk before the file itself is touched, so that a writer that
-// dies during the rewrite leaves a whole journal behind; `path` says where. ERROR_SUCCESS, or the
-// error of the failed call; a planted link is refused with ERROR_ACCESS_DENIED before anything is
-// written.
-DWORD AliasStore::writeJournal(const std::string& next, std::string& path) const {
-    qv::unique_hfile journal = openJournalFile(getRecoveryFilePath(path_), osHandleOf(file_->stream()), path);
-    if (!journal) {
-        return lastFailure();
-    }
-    const std::optional<BY_HANDLE_FILE_INFORMATION> information = informationOf(journal.get());
-    if (!information) {
-        return lastFailure();
-    }
-    if (isLinked(*information)) {
-        return ERROR_ACCESS_DENIED;
-    }
-    if (!writeJournalText(journal.get(), text_, next)) {
-        const DWORD error = lastFailure();
-        journal.reset(); // Windows removes no file that is still open
-        removeFile(path);
-        return error;
-    }
-    return ERROR_SUCCESS;
-}
-
 // The text is written and flushed in full before the file is cut to its length, so a failure
-// never leaves the file shorter than what was written.
+// never leaves the file shorter than what was written; then the file is put on the disk, before
+// any journal of this rewrite may go.
 bool AliasStore::replaceContent(const std::string& text) {
     FILE* stream = file_->stream();
     std::clearerr(stream);
     return io_->seek(stream, 0, SEEK_SET) == 0 &&
            io_->write(text.data(), 1, text.size(), stream) == text.size() && io_->flush(stream) == 0 &&
-           io_->truncate(stream, static_cast<long long>(text.size())) == 0 && io_->flush(stream) == 0;
+           io_->truncate(stream, static_cast<long long>(text.size())) == 0 && io_->flush(stream) == 0 &&
+           FlushFileBuffers(osHandleOf(stream));
 }

@@ -18,6 +18,8 @@
 //   qverr::Exception (-52005, -52004, -52006); memory: std::bad_alloc;
 // - completing a rewrite from a recovery journal fails: the open function reports -52003, or
 //   -52026 when the file is reached through a symbolic link, and returns false;
+// - the text a write-back would write is larger than kMaxAliasFileBytes: qverr::Exception (-52005),
+//   before anything is written;
 // - writing back fails: writeBack reports -52003 (-52026 when the folder refuses the journal or a
 //   planted link takes its place) into the caller's status and returns false, after putting the
 //   file's previous content back.
@@ -125,7 +127,6 @@ private:
     std::string readWholeFile(FILE* stream) const;
     bool recover(std::string& text, Access access, nQVOSALS100::tStatus* status);
     bool restore(const std::string& text, nQVOSALS100::tStatus* status);
-    DWORD writeJournal(const std::string& next, std::string& path) const;
     bool replaceContent(const std::string& text);
     cJSON* requireDevices() const;
 

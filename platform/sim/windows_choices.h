@@ -119,13 +119,21 @@ constexpr DWORD kForeignCompletionStatusError = ERROR_GEN_FAILURE;
 // --- Files by handle and owners --------------------------------------------------------------
 
 // CreateFileA knows CREATE_NEW and OPEN_EXISTING; the other dispositions are refused, and so is an
-// overlapped WriteFile. Share modes are not enforced.
+// overlapped WriteFile. A template file lends a new file its
+// attributes on Windows, never its security descriptor; the simulation keeps no attributes of its
+// own, so a template lends nothing.
 constexpr DWORD kUnsupportedDispositionError = ERROR_INVALID_PARAMETER;
-// A template file lends a new file its attributes on Windows; the simulation's counterpart is the
-// permission bits, which the new file takes whatever the process's umask.
-constexpr bool kTemplateLendsPermissionBits = true;
-// An owner is the security identifier S-1-22-1-<uid>, the form Samba gives a Unix user; only the
-// owner of a file is reported.
+// Share modes hold between the handles of every process, as on Windows (CreateFileA with its
+// dwShareMode, the C runtime's fopen sharing read and write, DeleteFileA asking for delete access);
+// they are kept in this folder, which every user may write (runtime/share_modes.h).
+constexpr const char* kShareModeFolder = "/tmp/qvwinsim-share-modes";
+// An owner is the security identifier S-1-22-1-<uid>, the form Samba gives a Unix user. A file's
+// access list (DACL) is one entry of this type that holds the file's group and permission bits,
+// which is what decides who else may use it; two files have equal lists exactly when both are
+// equal. SetSecurityInfo changes them with the process's rights (fchown, fchmod): a user may give a
+// file of theirs a group they belong to and any bits, never another owner, which fails with
+// ERROR_INVALID_OWNER as on Windows.
+constexpr BYTE kModeEntryType = 0x51;
 constexpr BYTE kUnixUserAuthority = 22;
 constexpr DWORD kUnsupportedSecurityRequestError = ERROR_INVALID_PARAMETER;
 // A FIFO, a device or a socket in a folder has no counterpart on Windows: CreateFileA and the C

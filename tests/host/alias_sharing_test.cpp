@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <memory>
 
@@ -23,14 +24,23 @@ const std::string kStore = R"({
 	}
 })";
 
-// The journal's format as docs/aliases-file.md gives it, written here independently of the module.
+// The journal's format as docs/aliases-file.md gives it, written here independently of the module:
+// FNV-1a over 8-byte little-endian words, then the last bytes one at a time.
 std::string recoveryJournal(const std::string& base, const std::string& next) {
+    constexpr std::uint64_t kPrime = 1099511628211ull;
+    const std::string both = base + next;
     std::uint64_t hash = 14695981039346656037ull;
-    for (const char c : base + next) {
-        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    std::size_t at = 0;
+    for (; at + 8 <= both.size(); at += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, both.data() + at, sizeof word);
+        hash = (hash ^ word) * kPrime;
+    }
+    for (; at < both.size(); ++at) {
+        hash = (hash ^ static_cast<unsigned char>(both[at])) * kPrime;
     }
     char header[96];
-    std::snprintf(header, sizeof header, "QVKELP-ALIASES-JOURNAL 1 %zu %zu %016llx\n", base.size(), next.size(),
+    std::snprintf(header, sizeof header, "QVKELP-ALIASES-JOURNAL 2 %zu %zu %016llx\n", base.size(), next.size(),
                   static_cast<unsigned long long>(hash));
     return header + base + next;
 }
@@ -57,7 +67,8 @@ protected:
 
 // What one user can meet alone, on every system: a whole journal whose new text is no alias
 // document is never applied, whatever is left under the journal's name blocks no rename, and the
-// file itself is refused before it is read when it is huge, or as malformed when it holds a NUL.
+// file itself is refused before it is read when it is huge, or as malformed when it holds a NUL;
+// a rename that would make it larger than the limit is refused before anything is written.
 TEST_F(AliasFileAlone, nothing_but_an_alias_document_is_applied_and_no_leftover_blocks_a_rename) {
     const auto journalTo = [&](const std::string& next) {
         RenameMachine::write(machine.recoveryFile(), recoveryJournal(kStore, next));
@@ -77,6 +88,12 @@ TEST_F(AliasFileAlone, nothing_but_an_alias_document_is_applied_and_no_leftover_
              RenameMachine::write(machine.aliasFile(), text);
          }, E_FAIL},
         {"a sparse file of 2 GB", [&] { fs::resize_file(machine.aliasFile(), 2ull << 30); }, E_FAIL},
+        {"a file the rename would grow beyond 64 MiB", [&] {
+             const std::string head = R"({"devices": {"SIM:0002": {"alias": "Pad", "pad": ")";
+             const std::string tail = R"("}}})";
+             const std::size_t padding = (64u << 20) - 64 - head.size() - tail.size();
+             RenameMachine::write(machine.aliasFile(), head + std::string(padding, 'x') + tail);
+         }, E_FAIL},
     };
     for (const auto& c : cases) {
         fs::remove_all(machine.recoveryFile());
@@ -87,6 +104,7 @@ TEST_F(AliasFileAlone, nothing_but_an_alias_document_is_applied_and_no_leftover_
         EXPECT_EQ(rename(0, u"New"), c.result) << c.planted;
         if (c.result != S_OK) {
             EXPECT_EQ(fs::file_size(machine.aliasFile()), size) << c.planted;
+            EXPECT_FALSE(machine.journalPending()) << c.planted;
             if (size < 4096) {
                 EXPECT_EQ(RenameMachine::read(machine.aliasFile()), before) << c.planted;
             }
@@ -106,14 +124,34 @@ TEST_F(AliasFileAlone, nothing_but_an_alias_document_is_applied_and_no_leftover_
 
 #include <csignal>
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <fstream>
+#include <vector>
 
 namespace {
 
 constexpr uid_t kRoot = 0;
-constexpr uid_t kOwner = 4242;   // owns aliases.json
-constexpr uid_t kNobody = 65534; // may create files in the folder, may not write aliases.json
+constexpr uid_t kOwner = 4242;   // owns aliases.json, and belongs to the lab's group
+constexpr uid_t kMember = 4343;  // writes aliases.json through the lab's group, owns nothing
+constexpr uid_t kNobody = 65534; // may create files in a sticky folder, may not write aliases.json
+constexpr gid_t kLab = 4300;
+
+// The groups a user's processes run with, the primary one first.
+std::vector<gid_t> groupsOf(uid_t uid) {
+    if (uid == kOwner) {
+        return {kOwner, kLab};
+    }
+    return {uid == kMember ? kLab : static_cast<gid_t>(uid)};
+}
+
+bool becomeUser(uid_t uid) {
+    const std::vector<gid_t> groups = groupsOf(uid);
+    return uid == kRoot || (::setgroups(groups.size(), groups.data()) == 0 &&
+                            ::setresgid(groups[0], groups[0], groups[0]) == 0 && ::setresuid(uid, uid, uid) == 0);
+}
 
 const std::string kNobodysStore = R"({"devices": {"SIM:0001": {"alias": "Nobodys"}}})";
 
@@ -135,11 +173,19 @@ protected:
 
     fs::path folder() const { return machine.aliasFile().parent_path(); }
 
-    // Writes `text` at `path` as `owner` would have left it, with `mode`.
-    static void plantFile(const fs::path& path, const std::string& text, uid_t owner, mode_t mode = 0644) {
+    // Writes `text` at `path` as `owner` would have left it, with `mode` (and `group`).
+    static void plantFile(const fs::path& path, const std::string& text, uid_t owner, mode_t mode = 0644,
+                          gid_t group = static_cast<gid_t>(-1)) {
         RenameMachine::write(path, text);
-        ASSERT_EQ(::chown(path.c_str(), owner, owner), 0);
+        ASSERT_EQ(::chown(path.c_str(), owner, group == static_cast<gid_t>(-1) ? owner : group), 0);
         ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+    }
+    // The alias file as an installer leaves it for a lab: the owner's, written by the lab's group.
+    void plantLabFile(const std::string& text) const { plantFile(machine.aliasFile(), text, kOwner, 0664, kLab); }
+    void emptyFolder() const {
+        for (const fs::path& entry : fs::directory_iterator(folder())) {
+            fs::remove_all(entry);
+        }
     }
     static void plantLink(const fs::path& path, const fs::path& target, uid_t owner) {
         fs::create_symlink(target, path);
@@ -150,10 +196,8 @@ protected:
     bool renamedAs(uid_t uid, int board, const std::u16string& alias, HRESULT expected) {
         const pid_t child = spawn([&] {
             ::alarm(20);
-            if (uid != kRoot && (::setresgid(uid, uid, uid) != 0 || ::setresuid(uid, uid, uid) != 0)) {
-                return false;
-            }
-            return renameThroughNewExpert(create, widen(RenameMachine::itemName(board)), alias) == expected;
+            return becomeUser(uid) &&
+                   renameThroughNewExpert(create, widen(RenameMachine::itemName(board)), alias) == expected;
         });
         return exitedCleanly(child);
     }
@@ -219,26 +263,162 @@ TEST_F(AliasSharing, what_another_user_plants_is_never_applied_and_never_blocks_
     }
 }
 
-// A journal of the file's owner or of root still completes a rewrite cut short, whoever reads or
-// renames next: the protection of the journal is not lost to the new rules.
-TEST_F(AliasSharing, a_journal_of_the_owner_or_root_still_completes_a_rewrite_cut_short) {
+// A journal counts only when it is protected exactly as the file is (owner, group, permission
+// bits): whoever could write it could write the file. Such a journal completes a rewrite cut short
+// for a group writer, who may not remove the owner's journal from a sticky folder and so empties it
+// in place: once applied, it never counts again, even when the file comes back to its old text.
+TEST_F(AliasSharing, a_journal_counts_only_when_protected_as_the_file_is_and_once) {
     const std::string next = R"({"devices": {"SIM:0001": {"alias": "Restored"}}})";
-    for (const uid_t writer : {kOwner, kRoot}) {
-        for (const fs::path& entry : fs::directory_iterator(folder())) {
-            fs::remove_all(entry);
-        }
-        plantFile(machine.aliasFile(), kStore, kOwner);
-        // Another user's file holds the common name, so the writer used a name of its own.
+    const fs::path own = machine.recoveryFile().string() + "-0123456789abcdef";
+    const struct {
+        const char* journal;
+        uid_t owner;
+        gid_t group;
+        mode_t mode;
+        bool counts;
+    } cases[] = {
+        {"the owner's, protected as the file is", kOwner, kLab, 0664, true},
+        {"root's, in the file's group and mode", kRoot, kLab, 0664, false},
+        {"the owner's, not writable by the group", kOwner, kLab, 0644, false},
+        {"the owner's, in the owner's own group", kOwner, kOwner, 0664, false},
+        {"another user's, in the file's group and mode", kNobody, kLab, 0664, false},
+    };
+    for (const auto& c : cases) {
+        emptyFolder();
+        plantLabFile(kStore);
+        // Another user holds the common name, so the writer took a name of its own.
         plantFile(machine.recoveryFile(), "cut short", kNobody, 0600);
-        plantFile(machine.recoveryFile().string() + "-0123456789abcdef", journalTo(next), writer);
-        plantFile(machine.aliasFile(), next.substr(0, 12) + kStore.substr(12), kOwner);
-        EXPECT_TRUE(renamedAs(kOwner, 0, u"Restored", HW_E_ALIAS_IN_USE)) << writer;
-        EXPECT_EQ(RenameMachine::read(machine.aliasFile()), next) << writer;
-        // Only root may remove root's journal from a sticky folder; once the file moves on, it no
-        // longer covers the file's text and is a leftover.
-        EXPECT_EQ(fs::exists(machine.recoveryFile().string() + "-0123456789abcdef"), writer == kRoot) << writer;
-        EXPECT_TRUE(renamedAs(kOwner, 0, u"After", S_OK)) << writer;
-        EXPECT_NE(RenameMachine::read(machine.aliasFile()).find("\"After\""), std::string::npos) << writer;
+        const std::string journal = journalTo(next);
+        plantFile(own, journal, c.owner, c.mode, c.group);
+        const std::string torn = next.substr(0, 12) + kStore.substr(12);
+        plantLabFile(torn);
+        EXPECT_TRUE(renamedAs(kMember, 0, u"Restored", c.counts ? HW_E_ALIAS_IN_USE : E_FAIL)) << c.journal;
+        EXPECT_EQ(RenameMachine::read(machine.aliasFile()), c.counts ? next : torn) << c.journal;
+        EXPECT_EQ(fs::file_size(own), c.counts ? 0u : journal.size()) << c.journal;
+        if (!c.counts) {
+            continue;
+        }
+        plantLabFile(kStore); // the journal's base text again
+        EXPECT_TRUE(renamedAs(kMember, 0, u"After", S_OK)) << c.journal;
+        const std::string after = RenameMachine::read(machine.aliasFile());
+        EXPECT_NE(after.find("\"After\""), std::string::npos) << c.journal;
+        EXPECT_NE(after.find("\"Taken\""), std::string::npos) << c.journal;
+        EXPECT_EQ(after.find("\"Restored\""), std::string::npos) << c.journal;
+    }
+}
+
+// Every user who may write the file is protected, in a sticky folder anyone may create files in
+// and in a folder of the lab's group: after the owner's first rename (or the set-up) the common
+// journal lies beside the file, protected as the file is, and a rename cut short in the rewrite by
+// the owner, a group writer or root is completed by the next writer. (The kills at random bytes of
+// the rewrite are tests/reliability/crash_safety_test.cpp's.) Another user is refused and
+// changes nothing; nothing outside the alias folder changes.
+TEST_F(AliasSharing, every_writer_of_the_file_is_protected_in_a_sticky_or_a_group_folder) {
+    const std::string faultyMachine = (machine.machineFile().parent_path() / "faulty.json").string();
+    {
+        std::string text = RenameMachine::read(machine.machineFile());
+        // The file never reaches the disk: the rewrite and the putting back of the old text both fail
+        // at the flush, so the writer's journal stays, as a power cut or a kill leaves it.
+        text.insert(text.find('{') + 1, R"( "faults": [ { "call": "FlushFileBuffers", "error": 1117,
+            "argument": "C:\\ProgramData\\Quorvel\\QV-KELP\\aliases.json" } ], )");
+        std::ofstream(faultyMachine) << text;
+        ASSERT_EQ(::chmod(faultyMachine.c_str(), 0644), 0);
+    }
+    const auto cutShortAs = [&](uid_t uid) {
+        const pid_t child = spawn([&] {
+            ::alarm(20);
+            ::setenv("QVKELP_MACHINE", faultyMachine.c_str(), 1);
+            return becomeUser(uid) &&
+                   renameThroughNewExpert(create, widen(RenameMachine::itemName(0)), u"Cut") == E_UNEXPECTED;
+        });
+        return exitedCleanly(child);
+    };
+    const struct {
+        const char* folder;
+        gid_t group;
+        fs::perms mode;
+    } folders[] = {
+        {"1777", kRoot, fs::perms::all | fs::perms::sticky_bit},
+        {"2775 of the lab", kLab, fs::perms::owner_all | fs::perms::group_all | fs::perms::others_read |
+                                      fs::perms::others_exec | fs::perms::set_gid},
+    };
+    const struct {
+        const char* name;
+        uid_t uid;
+    } writers[] = {{"the owner", kOwner}, {"a group writer", kMember}, {"root", kRoot}};
+    const std::string before = RenameMachine::read(outside);
+    for (const auto& f : folders) {
+        ASSERT_EQ(::chown(folder().c_str(), kRoot, f.group), 0);
+        fs::permissions(folder(), f.mode);
+        for (const auto& w : writers) {
+            const std::string row = std::string(f.folder) + ", " + w.name;
+            emptyFolder();
+            plantLabFile(kStore);
+            ASSERT_TRUE(renamedAs(kOwner, 2, u"Setup", S_OK)) << row;
+            struct stat journal {};
+            ASSERT_EQ(::stat(machine.recoveryFile().c_str(), &journal), 0) << row;
+            EXPECT_EQ(journal.st_size, 0) << row;
+            EXPECT_EQ(journal.st_uid, kOwner) << row;
+            EXPECT_EQ(journal.st_gid, kLab) << row;
+            EXPECT_EQ(journal.st_mode & 07777, 0664u) << row;
+
+            ASSERT_TRUE(cutShortAs(w.uid)) << row;
+            const std::string torn = RenameMachine::read(machine.aliasFile());
+            EXPECT_EQ(torn.find("\"Cut\""), std::string::npos) << row;
+            EXPECT_TRUE(machine.journalPending()) << row;
+            // Another user may not write the file: refused, and the torn file stays for a writer.
+            EXPECT_TRUE(renamedAs(kNobody, 1, u"Nobodys", HW_E_FILE_ACCESS_DENIED)) << row;
+            EXPECT_EQ(RenameMachine::read(machine.aliasFile()), torn) << row;
+            // The next writer, whoever it is, finds the rename cut short complete.
+            EXPECT_TRUE(renamedAs(kMember, 1, u"Cut", HW_E_ALIAS_IN_USE)) << row;
+            const std::string after = RenameMachine::read(machine.aliasFile());
+            ASSERT_NE(parseWhole(after), nullptr) << row << "\n" << after;
+            for (const char* kept : {"\"Cut\"", "\"Taken\"", "\"Setup\""}) {
+                EXPECT_NE(after.find(kept), std::string::npos) << row << ": " << kept;
+            }
+            EXPECT_FALSE(machine.journalPending()) << row;
+            EXPECT_EQ(RenameMachine::read(outside), before) << row;
+        }
+    }
+}
+
+// Another user holds leftovers open without sharing anything, under the common name and under a
+// name of its own: no rename of a writer of the file is stopped by them, and no read either.
+TEST_F(AliasSharing, leftovers_another_user_holds_open_stop_no_read_and_no_rename) {
+    emptyFolder();
+    plantFile(machine.aliasFile(), kStore, kOwner);
+    const fs::path own = machine.recoveryFile().string() + "-00000000000000ff";
+    plantFile(machine.recoveryFile(), "held", kNobody);
+    plantFile(own, journalTo(kNobodysStore), kNobody);
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t holder = spawn([&] {
+        if (!becomeUser(kNobody)) {
+            return false;
+        }
+        for (const fs::path& held : {machine.recoveryFile(), own}) {
+            if (CreateFileA(held.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr) ==
+                INVALID_HANDLE_VALUE) {
+                return false;
+            }
+        }
+        static_cast<void>(::write(ready[1], "!", 1));
+        ::pause();
+        return true;
+    });
+    char signal = 0;
+    ASSERT_EQ(::read(ready[0], &signal, 1), 1);
+    EXPECT_TRUE(renamedAs(kOwner, 0, u"Nobodys", S_OK));
+    EXPECT_TRUE(renamedAs(kRoot, 2, u"Second", S_OK));
+    EXPECT_TRUE(renamedAs(kOwner, 1, u"Second", HW_E_ALIAS_IN_USE)); // read back, through the held names
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    const std::string after = RenameMachine::read(machine.aliasFile());
+    ASSERT_NE(parseWhole(after), nullptr) << after;
+    for (const char* kept : {"\"Bench\"", "\"Taken\"", "\"Nobodys\"", "\"Second\""}) {
+        EXPECT_NE(after.find(kept), std::string::npos) << kept;
     }
 }
 

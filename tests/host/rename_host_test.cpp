@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -232,7 +233,40 @@ TEST_F(RenameHost, a_failed_system_call_gives_its_result_and_leaves_the_file_unt
         RenameMachine::write(faulty.aliasFile(), store);
         EXPECT_EQ(rename(0, u"New"), c.result) << c.fault;
         EXPECT_EQ(RenameMachine::read(faulty.aliasFile()), store) << c.fault;
-        EXPECT_FALSE(std::filesystem::exists(faulty.recoveryFile())) << c.fault;
+        EXPECT_FALSE(faulty.journalPending()) << c.fault;
+    }
+}
+
+// What survives a power cut is what reached the disk: the journal before the file is touched, the
+// rewritten file before the journal is emptied. The order is read from the simulation's call record.
+TEST_F(RenameHost, the_journal_reaches_the_disk_before_the_rewrite_and_goes_only_after_the_file_has) {
+    if (!kRuntimeIsSimulated) {
+        GTEST_SKIP() << "the call record is the simulation's";
+    }
+    const std::filesystem::path record = machine.machineFile().parent_path() / "calls.log";
+    RenameMachine::write(machine.aliasFile(), kStore);
+    for (const char* alias : {"First", "Second"}) { // the journal is made, then rewritten in place
+        std::filesystem::remove(record);
+        hostplatform::setEnvironment("QVKELP_CALL_LOG", record.string());
+        const HRESULT renamed = rename(0, widen(alias));
+        hostplatform::unsetEnvironment("QVKELP_CALL_LOG");
+        ASSERT_EQ(renamed, S_OK);
+        const std::string file = R"(C:\ProgramData\Quorvel\QV-KELP\aliases.json)";
+        const std::string journal = file + ".recovery";
+        std::vector<std::string> calls;
+        std::istringstream lines(RenameMachine::read(record));
+        for (std::string line; std::getline(lines, line);) {
+            if (line.find(R"(\QV-KELP\)") != std::string::npos) {
+                calls.push_back(line);
+            }
+        }
+        const std::vector<std::string> expected = {
+            "SetEndOfFile " + journal, "FlushFileBuffers " + journal, // written whole and on the disk
+            "_chsize_s " + file, "FlushFileBuffers " + file,         // rewritten and on the disk
+            "SetEndOfFile " + journal,                                // only then emptied
+        };
+        EXPECT_EQ(calls, expected) << alias;
+        EXPECT_FALSE(machine.journalPending()) << alias;
     }
 }
 
@@ -242,7 +276,7 @@ TEST_F(RenameHost, a_file_torn_by_a_dying_writer_is_restored_from_its_recovery_c
     RenameMachine::write(machine.recoveryFile(), copy);
     ASSERT_EQ(rename(0, u"Kept"), HW_E_ALIAS_IN_USE); // the copy's records count
     EXPECT_EQ(RenameMachine::read(machine.aliasFile()), copy); // restored before the refusal
-    EXPECT_FALSE(std::filesystem::exists(machine.recoveryFile()));
+    EXPECT_FALSE(machine.journalPending());
 
     // A torn copy is no help: the file's own failure stands.
     RenameMachine::write(machine.aliasFile(), copy.substr(0, 20));
@@ -270,7 +304,7 @@ TEST_F(RenameHost, a_writer_killed_while_renaming_loses_only_its_own_rename) {
     EXPECT_EQ(RenameMachine::read(machine.aliasFile()), kStore);
     ASSERT_EQ(rename(2, u"After"), S_OK);
     EXPECT_NE(parsedStore(), nullptr);
-    EXPECT_FALSE(std::filesystem::exists(machine.recoveryFile()));
+    EXPECT_FALSE(machine.journalPending());
 }
 
 // Links planted in the alias folder: the recovery copy is created new whatever stands under its

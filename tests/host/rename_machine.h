@@ -68,6 +68,13 @@ public:
         return hostplatform::driveC(folder_ / "drive_c") / "ProgramData" / "Quorvel" / "QV-KELP" / "aliases.json";
     }
     std::filesystem::path recoveryFile() const { return aliasFile().string() + ".recovery"; }
+    // Whether the common journal holds a rewrite: once done with, it is kept empty, so that the
+    // writers who may not create one as protected as the alias file find it.
+    bool journalPending() const {
+        std::error_code ignored;
+        const std::uintmax_t size = std::filesystem::file_size(recoveryFile(), ignored);
+        return !ignored && size > 0;
+    }
     void removeAliasFiles() const {
         std::error_code ignored;
         std::filesystem::remove(aliasFile(), ignored);

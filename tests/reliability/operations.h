@@ -123,7 +123,9 @@ inline const std::set<std::string> kSlotPathRootSteps = {"SetupDiGetDeviceRegist
                                                          "CM_Get_Child", "CM_Get_Sibling",
                                                          "SetupDiGetDeviceInterfaceDetailA"};
 // A recovery copy that cannot be removed after a complete rewrite is only left behind.
-inline const std::set<std::string> kCleanUps = {"DeleteFileA"};
+// Removing or emptying a journal whose rewrite is done: a failure leaves a journal that gives the
+// file the text it holds (the same calls write a journal, where their failure fails the rename).
+inline const std::set<std::string> kCleanUps = {"DeleteFileA", "SetFilePointerEx", "SetEndOfFile"};
 
 // A report's calibration and temperature rows come in groups; a failed read ends its group's rows
 // and nothing else.

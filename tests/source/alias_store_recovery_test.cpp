@@ -7,6 +7,12 @@ namespace {
 class AliasStoreRecoveryTest : public AliasFileTest {
 protected:
     std::filesystem::path recoveryFile() const { return aliasFile().string() + ".recovery"; }
+    // The common journal is kept, empty, once its rewrite is done.
+    bool journalPending() const {
+        std::error_code ignored;
+        const std::uintmax_t size = std::filesystem::file_size(recoveryFile(), ignored);
+        return !ignored && size > 0;
+    }
 };
 
 const std::string kWhole = R"({"devices": {"SIM:1": {"alias": "kept"}}})";
@@ -23,11 +29,11 @@ TEST_F(AliasStoreRecoveryTest, a_reader_of_a_torn_file_reads_the_recovery_copy_a
     EXPECT_EQ(store.readAlias("sim:1"), "kept");
     store.close();
     EXPECT_EQ(readAliasFile(), kWhole.substr(0, 25));
-    EXPECT_TRUE(std::filesystem::exists(recoveryFile()));
+    EXPECT_TRUE(journalPending());
 
     ASSERT_TRUE(store.openForUpdate(&status_));
     EXPECT_EQ(readAliasFile(), kWhole);
-    EXPECT_FALSE(std::filesystem::exists(recoveryFile()));
+    EXPECT_FALSE(journalPending());
 }
 
 TEST_F(AliasStoreRecoveryTest, a_stale_copy_beside_a_whole_file_is_ignored) {
@@ -81,7 +87,7 @@ TEST_F(AliasStoreRecoveryTest, a_torn_file_that_still_parses_takes_the_journals_
     store.close();
     ASSERT_TRUE(store.openForUpdate(&status_));
     EXPECT_EQ(readAliasFile(), next);
-    EXPECT_FALSE(std::filesystem::exists(recoveryFile()));
+    EXPECT_FALSE(journalPending());
 }
 
 // A journal is used only beside a state of the rewrite it names: a leftover neither reverts the
@@ -104,6 +110,6 @@ TEST_F(AliasStoreRecoveryTest, a_leftover_or_torn_journal_changes_nothing) {
         store.replaceDeviceRecord("SIM:2", record.get());
         ASSERT_TRUE(store.writeBack(&status_));
         EXPECT_EQ(store.readAlias("SIM:1"), c.alias);
-        EXPECT_FALSE(std::filesystem::exists(recoveryFile()));
+        EXPECT_FALSE(journalPending());
     }
 }

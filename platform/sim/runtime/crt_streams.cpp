@@ -2,6 +2,7 @@
 // Windows file handle for it, as a Windows runtime stream owns an OS handle: _get_osfhandle
 // finds the handle, locks taken through it belong to that open file, and fclose closes the handle
 // and releases its locks. The stream is a custom stdio stream so that its closing is seen here.
+#include "platform/sim/call_log.h"
 #include "platform/sim/machine_access.h"
 #include "platform/sim/runtime/drive_path.h"
 #include "platform/sim/runtime/file_object.h"
@@ -43,18 +44,6 @@ public:
         std::lock_guard<std::mutex> guard(mutex_);
         const auto found = byStream_.find(stream);
         return found == byStream_.end() ? nullptr : found->second;
-    }
-
-    // Whether a stream's descriptor is the file with this identity.
-    bool anyOpenOn(dev_t device, ino_t inode) {
-        std::lock_guard<std::mutex> guard(mutex_);
-        for (const auto& entry : byDescriptor_) {
-            struct stat status {};
-            if (::fstat(entry.first, &status) == 0 && status.st_dev == device && status.st_ino == inode) {
-                return true;
-            }
-        }
-        return false;
     }
 
     std::shared_ptr<CrtStream> ofDescriptor(int fd) {
@@ -177,16 +166,11 @@ int openFileDescriptor(const std::string& hostPath, const OpenMode& mode) {
 
 } // namespace
 
-bool hasOpenStream(const std::string& hostPath) {
-    struct stat status {};
-    return ::stat(hostPath.c_str(), &status) == 0 && streams().anyOpenOn(status.st_dev, status.st_ino);
-}
-
 namespace {
 
-FILE* openStream(const char* path, int fd, const OpenMode& mode) {
+FILE* openStream(const char* path, int fd, const OpenMode& mode, std::unique_ptr<ShareEntry> share) {
     auto stream = std::make_shared<CrtStream>();
-    stream->file = std::make_shared<FileObject>(fd, path, mode.writable);
+    stream->file = std::make_shared<FileObject>(fd, path, mode.writable, std::move(share));
     stream->handle = insertHandle(stream->file);
     const cookie_io_functions_t functions{readStream, writeStream, seekStream, closeStream};
     stream->stream = fopencookie(stream.get(), mode.streamMode.c_str(), functions);
@@ -229,8 +213,25 @@ WINSIM_API FILE* platformOpenFile(const char* path, const char* mode) {
         }
         hostPath = std::move(*mapped);
     }
-    const int fd = winsim::openFileDescriptor(hostPath, *openMode);
-    return fd == -1 ? nullptr : winsim::openStream(path, fd, *openMode);
+    // The runtime shares read and write, never delete; a file is cut to nothing ("w") only once the
+    // open has passed the other handles' share modes.
+    winsim::OpenMode opening = *openMode;
+    opening.creationFlags &= ~O_TRUNC;
+    const int fd = winsim::openFileDescriptor(hostPath, opening);
+    if (fd == -1) {
+        return nullptr;
+    }
+    std::unique_ptr<winsim::ShareEntry> share;
+    struct stat status {};
+    const DWORD access = (openMode->readable ? GENERIC_READ : 0) | (openMode->writable ? GENERIC_WRITE : 0);
+    if (::fstat(fd, &status) != 0 ||
+        winsim::enterShareMode(status, access, FILE_SHARE_READ | FILE_SHARE_WRITE, share) != ERROR_SUCCESS ||
+        ((openMode->creationFlags & O_TRUNC) != 0 && ::ftruncate(fd, 0) != 0)) {
+        ::close(fd);
+        errno = EACCES; // the runtime's errno for ERROR_SHARING_VIOLATION
+        return nullptr;
+    }
+    return winsim::openStream(path, fd, *openMode, std::move(share));
 }
 
 WINSIM_API int _fileno(FILE* stream) {
@@ -268,6 +269,8 @@ WINSIM_API errno_t _chsize_s(int fd, long long size) {
     }
     if (error != 0) {
         errno = error;
+    } else {
+        sim::logCall("_chsize_s", known->file->path().c_str());
     }
     return error;
 }

@@ -1,7 +1,8 @@
 // DeleteFileA of the simulated Windows: a drive path reaches the folder its drive is mapped to.
+#include "platform/sim/call_log.h"
 #include "platform/sim/machine_access.h"
 #include "platform/sim/runtime/drive_path.h"
-#include "platform/sim/runtime/file_object.h"
+#include "platform/sim/runtime/share_modes.h"
 #include "platform/sim/runtime/win32_files.h"
 #include "platform/sim/win32_error.h"
 
@@ -31,8 +32,9 @@ BOOL fail(DWORD error) {
 
 } // namespace
 
-// A folder is refused with ERROR_ACCESS_DENIED, and a file that a C runtime stream holds open with
-// ERROR_SHARING_VIOLATION, as Windows refuses them; the fault argument is the path as the program
+// A folder is refused with ERROR_ACCESS_DENIED, and a file that a handle of any process holds open
+// without sharing delete access (a C runtime stream among them) with ERROR_SHARING_VIOLATION, as
+// Windows refuses them; the fault argument is the path as the program
 // gives it.
 WINSIM_API BOOL WINAPI DeleteFileA(LPCSTR fileName) {
     if (fileName == nullptr) {
@@ -54,11 +56,12 @@ WINSIM_API BOOL WINAPI DeleteFileA(LPCSTR fileName) {
     if (::stat(hostPath.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
         return fail(ERROR_ACCESS_DENIED);
     }
-    if (winsim::hasOpenStream(hostPath)) {
+    if (::lstat(hostPath.c_str(), &status) == 0 && winsim::checkDeleteSharing(status) != ERROR_SUCCESS) {
         return fail(ERROR_SHARING_VIOLATION);
     }
     if (::unlink(hostPath.c_str()) != 0) {
         return fail(win32ErrorOfUnlink(errno));
     }
+    sim::logCall("DeleteFileA", fileName);
     return TRUE;
 }

@@ -2,16 +2,19 @@
 // POSIX descriptors. What Windows refuses on a link the simulation refuses the same way:
 // CREATE_NEW fails on any existing name, a symbolic link included, and FILE_FLAG_OPEN_REPARSE_POINT
 // opens a link itself instead of its target.
+#include "platform/sim/call_log.h"
 #include "platform/sim/machine_access.h"
 #include "platform/sim/runtime/drive_path.h"
 #include "platform/sim/runtime/file_attributes.h"
 #include "platform/sim/runtime/file_object.h"
 #include "platform/sim/runtime/kernel_objects.h"
+#include "platform/sim/runtime/share_modes.h"
 #include "platform/sim/runtime/win32_files.h"
 #include "platform/sim/win32_error.h"
 #include "platform/sim/windows_choices.h"
 
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
 #include <fcntl.h>
 #include <optional>
@@ -25,7 +28,8 @@ namespace {
 // A file opened by CreateFileA; closing its handle closes the descriptor.
 class HandleFile final : public KernelObject {
 public:
-    HandleFile(int fd, std::string path, bool isLink) : fd_(fd), path_(std::move(path)), isLink_(isLink) {}
+    HandleFile(int fd, std::string path, bool isLink, std::unique_ptr<ShareEntry> share)
+        : fd_(fd), path_(std::move(path)), isLink_(isLink), share_(std::move(share)) {}
     ~HandleFile() override { ::close(fd_); }
 
     int fd() const { return fd_; }
@@ -37,6 +41,7 @@ private:
     const int fd_;
     const std::string path_;
     const bool isLink_;
+    const std::unique_ptr<ShareEntry> share_;
 };
 
 template <typename Result> Result fail(DWORD error, Result result) {
@@ -82,42 +87,55 @@ int accessFlags(DWORD desiredAccess) {
     return read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY;
 }
 
+// An open file behind a handle of CreateFileA or of a C runtime stream.
+struct OpenedFile {
+    int fd = -1;
+    std::string path; // as the program named it
+    bool isLink = false;
+};
+
+std::optional<OpenedFile> openedFileOf(HANDLE handle) {
+    if (const auto file = lookupHandleOf<HandleFile>(handle)) {
+        return OpenedFile{file->fd(), file->path(), file->isLink()};
+    }
+    if (const auto stream = lookupHandleOf<FileObject>(handle); stream && !stream->handleClosed()) {
+        return OpenedFile{stream->fd(), stream->path(), false};
+    }
+    return std::nullopt;
+}
+
 // The descriptor of a file handle, from CreateFileA or under a C runtime stream; -1 when the
 // handle is not an open file.
 int descriptorOf(HANDLE handle) {
-    if (const auto file = lookupHandleOf<HandleFile>(handle)) {
-        return file->fd();
-    }
-    if (const auto stream = lookupHandleOf<FileObject>(handle); stream && !stream->handleClosed()) {
-        return stream->fd();
-    }
-    return -1;
+    const std::optional<OpenedFile> file = openedFileOf(handle);
+    return file ? file->fd : -1;
 }
 
-// A template file lends the new file its permission bits, as Windows lends its attributes.
-bool takeTemplatePermissions(int fd, HANDLE templateFile) {
-    if (templateFile == nullptr || !choice::kTemplateLendsPermissionBits) {
-        return true;
-    }
+// The handle of an open descriptor, once its open has passed the share modes of the other handles
+// on the file; otherwise the descriptor is closed.
+HANDLE handleAfterSharing(int fd, const char* path, bool isLink, DWORD access, DWORD shareMode) {
+    std::unique_ptr<ShareEntry> share;
     struct stat status {};
-    const int templateFd = descriptorOf(templateFile);
-    return templateFd != -1 && ::fstat(templateFd, &status) == 0 && ::fchmod(fd, status.st_mode & 07777) == 0;
+    DWORD error = ::fstat(fd, &status) == 0 ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+    if (error == ERROR_SUCCESS && !isLink) {
+        error = enterShareMode(status, access, shareMode, share);
+    }
+    if (error != ERROR_SUCCESS) {
+        ::close(fd);
+        return fail(error, INVALID_HANDLE_VALUE);
+    }
+    return insertHandle(std::make_shared<HandleFile>(fd, path, isLink, std::move(share)));
 }
 
 // CREATE_NEW never opens an existing name; O_EXCL with O_CREAT does not follow a final link either.
-HANDLE createNew(const std::string& hostPath, const char* path, DWORD access, HANDLE templateFile) {
+HANDLE createNew(const std::string& hostPath, const char* path, DWORD access, DWORD shareMode) {
     constexpr mode_t kNewFilePermissions = 0666;
     const int fd = ::open(hostPath.c_str(), accessFlags(access) | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                           kNewFilePermissions);
     if (fd == -1) {
         return fail(win32ErrorOfOpen(errno), INVALID_HANDLE_VALUE);
     }
-    if (!takeTemplatePermissions(fd, templateFile)) {
-        ::close(fd);
-        ::unlink(hostPath.c_str());
-        return fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
-    }
-    return insertHandle(std::make_shared<HandleFile>(fd, path, false));
+    return handleAfterSharing(fd, path, false, access, shareMode);
 }
 
 // What a handle may be opened on: a regular file, or with FILE_FLAG_OPEN_REPARSE_POINT the link
@@ -131,7 +149,7 @@ bool mayOpenAsFile(int fd, bool isLink) {
 
 // With FILE_FLAG_OPEN_REPARSE_POINT a symbolic link is opened itself. The open never waits, as a
 // FIFO's would until its other end is opened.
-HANDLE openExisting(const std::string& hostPath, const char* path, DWORD access, DWORD flags) {
+HANDLE openExisting(const std::string& hostPath, const char* path, DWORD access, DWORD shareMode, DWORD flags) {
     const bool ownLink = (flags & FILE_FLAG_OPEN_REPARSE_POINT) != 0;
     int fd = ::open(hostPath.c_str(), accessFlags(access) | O_CLOEXEC | O_NONBLOCK | (ownLink ? O_NOFOLLOW : 0));
     bool isLink = false;
@@ -147,7 +165,7 @@ HANDLE openExisting(const std::string& hostPath, const char* path, DWORD access,
         ::close(fd);
         return fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
     }
-    return insertHandle(std::make_shared<HandleFile>(fd, path, isLink));
+    return handleAfterSharing(fd, path, isLink, access, shareMode);
 }
 
 // The file behind a handle of CreateFileA for `call`, or null with the last error set: an invalid
@@ -206,9 +224,9 @@ FILETIME fileTimeOf(const struct timespec& time) {
 
 } // namespace winsim
 
-WINSIM_API HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD /*shareMode*/,
+WINSIM_API HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
                                      LPSECURITY_ATTRIBUTES /*securityAttributes*/, DWORD creationDisposition,
-                                     DWORD flagsAndAttributes, HANDLE templateFile) {
+                                     DWORD flagsAndAttributes, HANDLE /*templateFile*/) {
     if (fileName == nullptr) {
         return winsim::fail(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
     }
@@ -222,9 +240,9 @@ WINSIM_API HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD
     }
     switch (creationDisposition) {
     case CREATE_NEW:
-        return winsim::createNew(*hostPath, fileName, desiredAccess, templateFile);
+        return winsim::createNew(*hostPath, fileName, desiredAccess, shareMode);
     case OPEN_EXISTING:
-        return winsim::openExisting(*hostPath, fileName, desiredAccess, flagsAndAttributes);
+        return winsim::openExisting(*hostPath, fileName, desiredAccess, shareMode, flagsAndAttributes);
     default:
         return winsim::fail(winsim::choice::kUnsupportedDispositionError, INVALID_HANDLE_VALUE);
     }
@@ -287,16 +305,43 @@ WINSIM_API BOOL WINAPI SetEndOfFile(HANDLE file) {
     if (position == -1 || ::ftruncate(opened->fd(), position) != 0) {
         return winsim::fail(winsim::win32ErrorOfWrite(errno), FALSE);
     }
+    sim::logCall("SetEndOfFile", opened->path().c_str());
     return TRUE;
 }
 
+// Also on the handle under a C runtime stream (_get_osfhandle), as on Windows.
 WINSIM_API BOOL WINAPI FlushFileBuffers(HANDLE file) {
-    const auto opened = winsim::fileForCall(file, "FlushFileBuffers");
+    const std::optional<winsim::OpenedFile> opened = winsim::openedFileOf(file);
+    if (!opened) {
+        return winsim::fail(ERROR_INVALID_HANDLE, FALSE);
+    }
+    DWORD injected = 0;
+    if (winsim::takeInjectedFault("FlushFileBuffers", opened->path, &injected)) {
+        return winsim::fail(injected, FALSE);
+    }
+    if (opened->isLink || ::fsync(opened->fd) != 0) {
+        return winsim::fail(opened->isLink ? ERROR_ACCESS_DENIED : winsim::win32ErrorOfWrite(errno), FALSE);
+    }
+    sim::logCall("FlushFileBuffers", opened->path.c_str());
+    return TRUE;
+}
+
+WINSIM_API BOOL WINAPI SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, PLARGE_INTEGER newPointer,
+                                        DWORD moveMethod) {
+    const auto opened = winsim::fileForCall(file, "SetFilePointerEx");
     if (!opened) {
         return FALSE;
     }
-    if (opened->isLink() || ::fsync(opened->fd()) != 0) {
-        return winsim::fail(opened->isLink() ? ERROR_ACCESS_DENIED : winsim::win32ErrorOfWrite(errno), FALSE);
+    if (moveMethod > FILE_END) {
+        return winsim::fail(ERROR_INVALID_PARAMETER, FALSE);
+    }
+    const int whence = moveMethod == FILE_BEGIN ? SEEK_SET : moveMethod == FILE_CURRENT ? SEEK_CUR : SEEK_END;
+    const off_t position = ::lseek(opened->fd(), static_cast<off_t>(distance.QuadPart), whence);
+    if (position == -1) {
+        return winsim::fail(ERROR_NEGATIVE_SEEK, FALSE);
+    }
+    if (newPointer != nullptr) {
+        newPointer->QuadPart = position;
     }
     return TRUE;
 }
@@ -359,10 +404,44 @@ struct UnixUserSid {
     DWORD subAuthority[2] = {1, 0};
 };
 
-// A descriptor that holds only its owner.
-struct OwnerDescriptor {
-    UnixUserSid owner;
+// The one entry of a file's access list: its group and permission bits.
+struct ModeEntry {
+    BYTE type = choice::kModeEntryType;
+    BYTE flags = 0;
+    WORD size = sizeof(ModeEntry);
+    DWORD group = 0;
+    DWORD mode = 0;
 };
+
+struct ModeAcl {
+    ACL header{2, 0, sizeof(ModeAcl), 1, 0};
+    ModeEntry entry;
+};
+
+struct FileDescriptor {
+    UnixUserSid owner;
+    ModeAcl dacl;
+};
+
+constexpr SECURITY_INFORMATION kKnownSecurityParts = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+
+std::optional<uid_t> uidOf(PSID sid) {
+    const auto* user = static_cast<const UnixUserSid*>(sid);
+    const UnixUserSid form{};
+    if (user == nullptr || std::memcmp(user, &form, offsetof(UnixUserSid, subAuthority) + sizeof(DWORD)) != 0) {
+        return std::nullopt;
+    }
+    return static_cast<uid_t>(user->subAuthority[1]);
+}
+
+const ModeEntry* modeEntryOf(PACL dacl) {
+    const auto* acl = reinterpret_cast<const ModeAcl*>(dacl);
+    if (acl == nullptr || acl->header.AclSize != sizeof(ModeAcl) || acl->header.AceCount != 1 ||
+        acl->entry.type != choice::kModeEntryType) {
+        return nullptr;
+    }
+    return &acl->entry;
+}
 
 } // namespace
 } // namespace winsim
@@ -370,11 +449,18 @@ struct OwnerDescriptor {
 WINSIM_API DWORD WINAPI GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE objectType, SECURITY_INFORMATION information,
                                         PSID* owner, PSID* group, PACL* dacl, PACL* sacl,
                                         PSECURITY_DESCRIPTOR* securityDescriptor) {
-    if (objectType != SE_FILE_OBJECT || information != OWNER_SECURITY_INFORMATION || owner == nullptr ||
-        securityDescriptor == nullptr) {
+    const bool wantsOwner = (information & OWNER_SECURITY_INFORMATION) != 0;
+    const bool wantsDacl = (information & DACL_SECURITY_INFORMATION) != 0;
+    if (objectType != SE_FILE_OBJECT || information == 0 || (information & ~winsim::kKnownSecurityParts) != 0 ||
+        (wantsOwner && owner == nullptr) || (wantsDacl && dacl == nullptr) || securityDescriptor == nullptr) {
         return winsim::choice::kUnsupportedSecurityRequestError;
     }
-    for (void** unused : {group, dacl, sacl}) {
+    for (PSID* unused : {owner, group}) {
+        if (unused != nullptr) {
+            *unused = nullptr;
+        }
+    }
+    for (PACL* unused : {dacl, sacl}) {
         if (unused != nullptr) {
             *unused = nullptr;
         }
@@ -391,14 +477,56 @@ WINSIM_API DWORD WINAPI GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE objectType
     if (::fstat(fd, &status) != 0) {
         return ERROR_ACCESS_DENIED;
     }
-    auto* descriptor = static_cast<winsim::OwnerDescriptor*>(LocalAlloc(0, sizeof(winsim::OwnerDescriptor)));
+    auto* descriptor = static_cast<winsim::FileDescriptor*>(LocalAlloc(0, sizeof(winsim::FileDescriptor)));
     if (descriptor == nullptr) {
         return ERROR_NOT_ENOUGH_MEMORY;
     }
-    *descriptor = winsim::OwnerDescriptor{};
+    *descriptor = winsim::FileDescriptor{};
     descriptor->owner.subAuthority[1] = static_cast<DWORD>(status.st_uid);
-    *owner = &descriptor->owner;
+    descriptor->dacl.entry.group = static_cast<DWORD>(status.st_gid);
+    descriptor->dacl.entry.mode = static_cast<DWORD>(status.st_mode & 07777);
+    if (wantsOwner) {
+        *owner = &descriptor->owner;
+    }
+    if (wantsDacl) {
+        *dacl = &descriptor->dacl.header;
+    }
     *securityDescriptor = descriptor;
+    return ERROR_SUCCESS;
+}
+
+// Gives the file an owner (fchown) and an access list (its group and permission bits), with the
+// rights of the process: a user may give a file of theirs a group they belong to and any
+// permission bits, never another owner; an administrator (root) may give any.
+WINSIM_API DWORD WINAPI SetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE objectType, SECURITY_INFORMATION information,
+                                        PSID owner, PSID /*group*/, PACL dacl, PACL /*sacl*/) {
+    const SECURITY_INFORMATION parts = information & ~PROTECTED_DACL_SECURITY_INFORMATION;
+    if (objectType != SE_FILE_OBJECT || parts == 0 || (parts & ~winsim::kKnownSecurityParts) != 0) {
+        return winsim::choice::kUnsupportedSecurityRequestError;
+    }
+    const bool setsOwner = (parts & OWNER_SECURITY_INFORMATION) != 0;
+    const bool setsDacl = (parts & DACL_SECURITY_INFORMATION) != 0;
+    const std::optional<uid_t> uid = setsOwner ? winsim::uidOf(owner) : std::nullopt;
+    const winsim::ModeEntry* entry = setsDacl ? winsim::modeEntryOf(dacl) : nullptr;
+    if ((setsOwner && !uid) || (setsDacl && entry == nullptr)) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    const int fd = winsim::descriptorOf(handle);
+    if (fd == -1) {
+        return ERROR_INVALID_HANDLE;
+    }
+    DWORD injected = 0;
+    if (winsim::takeInjectedFault("SetSecurityInfo", "", &injected)) {
+        return injected;
+    }
+    const uid_t newOwner = uid ? *uid : static_cast<uid_t>(-1);
+    const gid_t newGroup = entry != nullptr ? static_cast<gid_t>(entry->group) : static_cast<gid_t>(-1);
+    if (::fchown(fd, newOwner, newGroup) != 0) {
+        return setsOwner ? ERROR_INVALID_OWNER : ERROR_ACCESS_DENIED;
+    }
+    if (entry != nullptr && ::fchmod(fd, static_cast<mode_t>(entry->mode)) != 0) {
+        return ERROR_ACCESS_DENIED;
+    }
     return ERROR_SUCCESS;
 }
 

@@ -3,6 +3,7 @@
 
 #include "platform/sim/runtime/byte_range_locks.h"
 #include "platform/sim/runtime/kernel_objects.h"
+#include "platform/sim/runtime/share_modes.h"
 
 #include <atomic>
 #include <string>
@@ -11,8 +12,8 @@ namespace winsim {
 
 class FileObject final : public KernelObject {
 public:
-    FileObject(int fd, std::string path, bool writable)
-        : fd_(fd), path_(std::move(path)), writable_(writable), locks_(fd) {}
+    FileObject(int fd, std::string path, bool writable, std::unique_ptr<ShareEntry> share)
+        : fd_(fd), path_(std::move(path)), writable_(writable), locks_(fd), share_(std::move(share)) {}
 
     int fd() const { return fd_; }
     // The path as the program named it, e.g. C:\ProgramData\Quorvel\QV-KELP\aliases.json.
@@ -28,6 +29,9 @@ public:
     void onHandleClosed() override {
         handleClosed_ = true;
         locks_.releaseAll();
+        if (share_) {
+            share_->release();
+        }
     }
 
 private:
@@ -36,10 +40,7 @@ private:
     const bool writable_;
     std::atomic<bool> handleClosed_{false};
     ByteRangeLocks locks_;
+    const std::unique_ptr<ShareEntry> share_;
 };
-
-// Whether a C runtime stream of this process has the file open. The runtime opens files without
-// FILE_SHARE_DELETE, so DeleteFileA refuses such a file with ERROR_SHARING_VIOLATION.
-bool hasOpenStream(const std::string& hostPath);
 
 } // namespace winsim

@@ -28,12 +28,16 @@ WINSIM_API errno_t _chsize_s(int fd, long long size);
 WINSIM_API BOOL WINAPI DeleteFileA(LPCSTR fileName);
 
 // Files opened by handle. The simulation knows the dispositions CREATE_NEW and OPEN_EXISTING, the
-// flag FILE_FLAG_OPEN_REPARSE_POINT, and a template file whose permission bits a new file takes.
+// flag FILE_FLAG_OPEN_REPARSE_POINT and share modes, between the handles of every process.
 constexpr DWORD GENERIC_READ = 0x80000000u;
 constexpr DWORD GENERIC_WRITE = 0x40000000u;
 constexpr DWORD FILE_SHARE_READ = 0x00000001;
 constexpr DWORD FILE_SHARE_WRITE = 0x00000002;
 constexpr DWORD FILE_SHARE_DELETE = 0x00000004;
+constexpr DWORD GENERIC_ALL = 0x10000000u;
+constexpr DWORD DELETE = 0x00010000;
+constexpr DWORD FILE_READ_ATTRIBUTES = 0x00000080;
+constexpr DWORD SYNCHRONIZE = 0x00100000;
 constexpr DWORD CREATE_NEW = 1;
 constexpr DWORD OPEN_EXISTING = 3;
 constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x00000001;
@@ -67,6 +71,19 @@ WINSIM_API BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite
 WINSIM_API BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
                                 LPOVERLAPPED overlapped);
 WINSIM_API BOOL WINAPI SetEndOfFile(HANDLE file);
+union LARGE_INTEGER {
+    struct {
+        DWORD LowPart;
+        LONG HighPart;
+    } u;
+    LONGLONG QuadPart;
+};
+using PLARGE_INTEGER = LARGE_INTEGER*;
+constexpr DWORD FILE_BEGIN = 0;
+constexpr DWORD FILE_CURRENT = 1;
+constexpr DWORD FILE_END = 2;
+WINSIM_API BOOL WINAPI SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, PLARGE_INTEGER newPointer,
+                                        DWORD moveMethod);
 WINSIM_API BOOL WINAPI FlushFileBuffers(HANDLE file);
 WINSIM_API BOOL WINAPI GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information);
 // Does not follow a symbolic link: a link reports FILE_ATTRIBUTE_REPARSE_POINT.
@@ -105,20 +122,34 @@ WINSIM_API HANDLE WINAPI FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA find
 WINSIM_API BOOL WINAPI FindNextFileA(HANDLE findFile, LPWIN32_FIND_DATAA findData);
 WINSIM_API BOOL WINAPI FindClose(HANDLE findFile);
 
-// Owners of files. A file's owner is the security identifier S-1-22-1-<uid>, the form Samba gives
-// a Unix user; the simulation reports owners only, in a descriptor freed with LocalFree.
+// Owners and access lists of files. A file's owner is the security identifier S-1-22-1-<uid>, the
+// form Samba gives a Unix user; its access list is one entry that holds the file's group and
+// permission bits (see the choices). Descriptors are freed with LocalFree.
 using PSID = void*;
-using PACL = void*;
+struct ACL {
+    BYTE AclRevision;
+    BYTE Sbz1;
+    WORD AclSize;
+    WORD AceCount;
+    WORD Sbz2;
+};
+using PACL = ACL*;
 using PSECURITY_DESCRIPTOR = void*;
 using SECURITY_INFORMATION = DWORD;
 enum SE_OBJECT_TYPE { SE_UNKNOWN_OBJECT_TYPE = 0, SE_FILE_OBJECT = 1 };
 constexpr DWORD READ_CONTROL = 0x00020000;
+constexpr DWORD WRITE_DAC = 0x00040000;
+constexpr DWORD WRITE_OWNER = 0x00080000;
 constexpr SECURITY_INFORMATION OWNER_SECURITY_INFORMATION = 0x00000001;
+constexpr SECURITY_INFORMATION DACL_SECURITY_INFORMATION = 0x00000004;
+constexpr SECURITY_INFORMATION PROTECTED_DACL_SECURITY_INFORMATION = 0x80000000u;
 
-// Returns a Win32 error code; it does not set the last error.
+// Return a Win32 error code; they do not set the last error.
 WINSIM_API DWORD WINAPI GetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE objectType, SECURITY_INFORMATION information,
                                         PSID* owner, PSID* group, PACL* dacl, PACL* sacl,
                                         PSECURITY_DESCRIPTOR* securityDescriptor);
+WINSIM_API DWORD WINAPI SetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE objectType, SECURITY_INFORMATION information,
+                                        PSID owner, PSID group, PACL dacl, PACL sacl);
 WINSIM_API BOOL WINAPI EqualSid(PSID first, PSID second);
 
 // The well-known identifiers the simulation knows: root's S-1-22-1-0 stands for the local system.
