@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <memory>
 
@@ -43,6 +44,16 @@ std::string recoveryJournal(const std::string& base, const std::string& next) {
     std::snprintf(header, sizeof header, "QVKELP-ALIASES-JOURNAL 2 %zu %zu %016llx\n", base.size(), next.size(),
                   static_cast<unsigned long long>(hash));
     return header + base + next;
+}
+
+// The file grown to `size` bytes by writing its last byte, the rest a hole. Not resize_file: under
+// Wine, mingw's C runtime ends in "File too large" for it now and then (once in the Windows stage,
+// beside another prefix's first run), a failure of the test's own set-up, not of the module.
+void growSparse(const fs::path& file, std::uintmax_t size) {
+    std::fstream stream(file, std::ios::in | std::ios::out | std::ios::binary);
+    stream.seekp(static_cast<std::streamoff>(size - 1));
+    stream.put('\0');
+    ASSERT_TRUE(stream.flush()) << file;
 }
 
 class AliasFileAlone : public LoadedModuleTest {
@@ -87,7 +98,7 @@ TEST_F(AliasFileAlone, nothing_but_an_alias_document_is_applied_and_no_leftover_
              text.replace(text.find("Bench"), 5, std::string("Be\0ch", 5));
              RenameMachine::write(machine.aliasFile(), text);
          }, E_FAIL},
-        {"a sparse file of 2 GB", [&] { fs::resize_file(machine.aliasFile(), 2ull << 30); }, E_FAIL},
+        {"a sparse file of 2 GB", [&] { growSparse(machine.aliasFile(), 2ull << 30); }, E_FAIL},
         {"a file the rename would grow beyond 64 MiB", [&] {
              const std::string head = R"({"devices": {"SIM:0002": {"alias": "Pad", "pad": ")";
              const std::string tail = R"("}}})";
