@@ -18,16 +18,14 @@ for preset in plain asan; do
 done
 
 # ThreadSanitizer finds races only between threads, and the module starts none of its own: it runs
-# the tests that call the module, the simulation or the support code from several threads at once
-# (every test that starts a thread belongs to one of these suites), built in the programs that hold
-# them. A whole tsan build runs every test with `ctest --preset tsan`.
+# the tests that start threads, which carry the label `threads` (tests/CMakeLists.txt), built in the
+# programs that hold them. A whole tsan build runs every test with `ctest --preset tsan`.
 threaded_programs=(test_com test_propertybag test_reliability test_sim test_support)
-threaded_tests='^(ComObject\.concurrent_|PropertyBagConcurrency\.|PropertyBagLock\.|Threads\.|ConcurrentReload\.|FileLocks\.|CqvCS\.)'
 echo "=== tsan: configure and build (${threaded_programs[*]})"
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j "$jobs" --target "${threaded_programs[@]}"
-echo "=== tsan: test (the tests that start threads)"
-ctest --preset tsan -j "$jobs" -R "$threaded_tests" --no-tests=error
+echo "=== tsan: test (label threads)"
+ctest --preset tsan -j "$jobs" -L threads --no-tests=error
 
 # The same source as the Windows DLL, with its host-level tests under Wine.
 scripts/test-windows.sh
