@@ -7,6 +7,7 @@
 #include "support/cJSONUtils.h"
 #include "support/status.h"
 #include "support/unique_any.h"
+#include "tests/common/host_platform.h"
 
 #include <benchmark/benchmark.h>
 #include <cjson/cJSON.h>
@@ -71,12 +72,8 @@ public:
 
 private:
     static std::filesystem::path create(int records) {
-        std::string pattern = (std::filesystem::temp_directory_path() / "aliasbench-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            std::abort();
-        }
-        const std::filesystem::path folder =
-            std::filesystem::path(pattern) / "ProgramData" / "Quorvel" / "QV-KELP";
+        const std::filesystem::path drive = hostplatform::makeTemporaryFolder("aliasbench");
+        const std::filesystem::path folder = drive / "ProgramData" / "Quorvel" / "QV-KELP";
         std::filesystem::create_directories(folder);
         cJSONUtils::Tree root = cJSONUtils::createObject();
         cJSONUtils::addString(root.get(), "format", "1");
@@ -85,7 +82,7 @@ private:
             cJSONUtils::addCopy(devices, tokenOf(board).c_str(), recordOf(board).get());
         }
         std::ofstream(folder / "aliases.json", std::ios::binary) << cJSONUtils::print(root.get());
-        return pattern;
+        return drive;
     }
 
     std::map<int, std::filesystem::path> folders_;

@@ -5,6 +5,8 @@
 // alias file once, not once a board (at most 1.5 times the `list` with the empty file). Each run is
 // a process of its own: the figure is its CPU time, user and system, as the kernel accounts it to
 // the child.
+#include "tests/common/host_platform.h"
+
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
@@ -27,9 +29,7 @@ namespace {
 class BigMachine {
 public:
     BigMachine(int boards, int aliasRecords)
-        : folder_(std::filesystem::temp_directory_path() /
-                  ("hwconfigbench-" + std::to_string(::getpid()) + "-" + std::to_string(boards) + "-" +
-                   std::to_string(aliasRecords))) {
+        : folder_(hostplatform::makeTemporaryFolder("hwconfigbench")) {
         const std::string command = std::string("python3 '") + QV_SOURCE_DIR + "/scripts/make-machine.py' " +
                                     std::to_string(boards) + " '" + folder_.string() + "' " +
                                     std::to_string(aliasRecords);

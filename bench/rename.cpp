@@ -4,40 +4,20 @@
 #include "com/com_ptr.h"
 #include "hwsys/hwsys.h"
 #include "source/ChwSysExpertKELP.h"
+#include "tests/common/report_machine.h"
 
 #include <benchmark/benchmark.h>
 #include <cjson/cJSON.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <memory>
 #include <string>
-#include <unistd.h>
+#include <vector>
 
 namespace {
 
 constexpr int kRecords = 10000;
-constexpr const char* kItemName = "PCI\\VEN_1F2B&DEV_7A21&SUBSYS_7A211F2B&REV_01\\3&11583659&0&08";
-constexpr const char* kToken = "PCI:VEN_1F2B&DEV_7A21&SUBSYS_1F2B7A21&REV_01/0000:00:08";
-
-const char* const kMachine = R"({ "drives": { "C": "drive_c" }, "devices": [
-  { "id": "ROOT\\ACPI_HAL\\0000" },
-  { "id": "ACPI_HAL\\PNP0C08\\0", "parent": "ROOT\\ACPI_HAL\\0000" },
-  { "id": "ACPI\\PNP0A08\\0", "parent": "ACPI_HAL\\PNP0C08\\0" },
-  { "id": "PCI\\VEN_1F2B&DEV_7A21&SUBSYS_7A211F2B&REV_01\\3&11583659&0&08", "parent": "ACPI\\PNP0A08\\0",
-    "address": 65536,
-    "hardwareKey": {
-      "BusProperties": { "pciVendorID": 7979, "pciDeviceID": 31265, "pciSubsystemVendorID": 7979,
-                         "pciSubsystemID": 31265, "pciRevision": 1, "pciBusNumber": 0,
-                         "pciDeviceNumber": 1, "pciFunctionNumber": 0 },
-      "DeviceProperties": { "manufacturerName": "Quorvel", "modelName": "QV-KELP 4110",
-                            "serialNumber": "01D4A7F2", "pxiGeographicAddress": 2 } },
-    "interfaces": [ { "class": "{7729C356-96D6-4FAB-8D01-9266FB3D1BD7}",
-                      "key": { "Properties": { "isProductQV": 1, "connectsToNumSlots": 1 } } } ] } ],
-  "pxi": [ { "bus": 0, "device": 1, "function": 0, "chassis": 1, "slot": 2 } ] })";
+const std::string kItemName = reporttest::boardId(0);
+const std::string kToken = reporttest::identityToken(0);
 
 std::string record(int board, const std::string& alias) {
     char text[512];
@@ -56,31 +36,19 @@ std::string record(int board, const std::string& alias) {
 class BenchMachine {
 public:
     BenchMachine() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "renamebench-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            std::abort();
-        }
-        folder_ = pattern;
-        const std::filesystem::path store = folder_ / "drive_c" / "ProgramData" / "Quorvel" / "QV-KELP";
-        std::filesystem::create_directories(store);
-        std::ofstream(folder_ / "machine.json") << kMachine;
         std::string text = "{\n\t\"devices\":\t{\n";
         for (int board = 0; board < kRecords; ++board) {
             text += record(board, "board-" + std::to_string(board)) + ",\n";
         }
         text.erase(text.size() - 2);
         text += "\n\t}\n}";
-        aliasFile_ = (store / "aliases.json").string();
-        std::ofstream(aliasFile_, std::ios::binary) << text;
-        setenv("QVKELP_MACHINE", (folder_ / "machine.json").c_str(), 1);
+        machine_.drive().write(text);
     }
-    ~BenchMachine() { std::filesystem::remove_all(folder_); }
 
-    const std::string& aliasFile() const { return aliasFile_; }
+    std::string aliasFile() const { return machine_.drive().aliasFile().string(); }
 
 private:
-    std::filesystem::path folder_;
-    std::string aliasFile_;
+    reporttest::InstalledMachine machine_{std::vector<reporttest::BoardSpec>(1)};
 };
 
 BenchMachine machine;
@@ -91,7 +59,7 @@ void RenameResourceOn10000Records(benchmark::State& state) {
         state.SkipWithError("no expert");
         return;
     }
-    const std::u16string item(kItemName, kItemName + std::strlen(kItemName));
+    const std::u16string item(kItemName.begin(), kItemName.end());
     const std::u16string aliases[] = {u"bench-a", u"bench-b"};
     int round = 0;
     for (auto _ : state) {
@@ -108,7 +76,7 @@ void BareCJsonParsePrintWriteOn10000Records(benchmark::State& state) {
     const qv::unique_cjson fresh(
         cJSON_Parse(("{" + record(70000, "bench-c").substr(2) + "}").c_str()));
     for (auto _ : state) {
-        barecjson::replaceRecord(machine.aliasFile(), kToken, fresh.get()->child);
+        barecjson::replaceRecord(machine.aliasFile(), kToken.c_str(), fresh.get()->child);
     }
 }
 
@@ -120,7 +88,7 @@ void BareCJsonCrashSafeRewriteOn10000Records(benchmark::State& state) {
         cJSON_Parse(("{" + record(70000, "bench-c").substr(2) + "}").c_str()));
     const std::string journal = machine.aliasFile() + ".floor";
     for (auto _ : state) {
-        barecjson::replaceRecord(machine.aliasFile(), kToken, fresh.get()->child, journal.c_str());
+        barecjson::replaceRecord(machine.aliasFile(), kToken.c_str(), fresh.get()->child, journal.c_str());
     }
 }
 

@@ -96,15 +96,13 @@ qv::com_ptr<IhwSysExpert2> newExpert() {
 // One machine of `boards` boards, on a drive whose alias file is `aliases`.
 class BenchMachine {
 public:
-    BenchMachine(int boards, const std::string& aliases) {
-        drive_.write(aliases);
-        sim::installMachine(reporttest::reportMachine(drive_, std::vector<reporttest::BoardSpec>(boards)));
+    BenchMachine(int boards, const std::string& aliases) : machine_(std::vector<reporttest::BoardSpec>(boards)) {
+        machine_.drive().write(aliases);
     }
-    ~BenchMachine() { sim::uninstallMachine(); }
-    std::string aliasFile() const { return drive_.aliasFile().string(); }
+    std::string aliasFile() const { return machine_.drive().aliasFile().string(); }
 
 private:
-    reporttest::AliasDrive drive_;
+    reporttest::InstalledMachine machine_;
 };
 
 struct NullCollection : public TestHostCollection {

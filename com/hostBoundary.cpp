@@ -1,7 +1,7 @@
 #include "com/hostBoundary.h"
 
+#include "support/errorTranslation.h"
 #include "support/statusCodes.h"
-#include "support/statusToHResult.h"
 
 #include <new>
 #include <stdexcept>

@@ -3,7 +3,7 @@
 // Only the failures the store documents may come out (qverr::Exception, a thrown HRESULT,
 // std::bad_alloc); a refused file stays byte for byte as it was; a written one reads back.
 #include "com/hostBoundary.h"
-#include "platform/sim/device/machine.h"
+#include "tests/common/report_machine.h"
 #include "support/AliasStore.h"
 #include "support/cJSONUtils.h"
 #include "support/errorException.h"
@@ -11,42 +11,12 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <new>
 #include <string>
 
 namespace {
 
 const std::string kToken = "PCI:VEN_ABCD&DEV_1234&SUBSYS_ABCD5678&REV_01/0000:00:E0:01";
-
-// A fresh drive C holding the maker's folder, for the life of the process.
-class AliasDrive {
-public:
-    AliasDrive() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "fuzz-aliases-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            std::abort();
-        }
-        root_ = pattern;
-        std::filesystem::create_directories(file().parent_path());
-        sim::Machine machine;
-        machine.mapDrive('C', root_.string());
-        sim::installMachine(machine);
-    }
-    ~AliasDrive() { std::filesystem::remove_all(root_); }
-
-    std::filesystem::path file() const { return root_ / "ProgramData" / "Quorvel" / "QV-KELP" / "aliases.json"; }
-    void write(const std::string& text) const { std::ofstream(file(), std::ios::binary | std::ios::trunc) << text; }
-    std::string read() const {
-        std::ifstream in(file(), std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
-
-private:
-    std::filesystem::path root_;
-};
 
 void require(bool condition) {
     if (!condition) {
@@ -74,7 +44,8 @@ bool readsBack(const std::string& alias) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const AliasDrive drive;
+    static const reporttest::InstalledMachine machine; // no boards: drive C and its alias file
+    const reporttest::AliasDrive& drive = machine.drive();
     const std::string before(reinterpret_cast<const char*>(data), size);
     drive.write(before);
 

@@ -24,6 +24,11 @@
 #include <cstdio>
 #include <ctime>
 
+// Names of the Windows SDK's winerror.h that mingw-w64's headers leave out.
+#ifndef ERROR_INSUFFICIENT_POWER
+#define ERROR_INSUFFICIENT_POWER 639L
+#endif
+
 // Opens a file with the C runtime; on Windows the path is used as it is.
 inline FILE* platformOpenFile(const char* path, const char* mode) { return std::fopen(path, mode); }
 #else

@@ -12,12 +12,9 @@ namespace {
 constexpr DWORD kWholeFileLow = 0xFFFFFFFFu;
 constexpr DWORD kWholeFileHigh = 0xFFFFFFFFu;
 
-constexpr const char* kOSFaultConstant = "nQVOSALS100::tStatus::kOSFault";
-
 void reportOSFault(qverr::Status& status, int line) {
     const DWORD error = GetLastError();
-    qverr::PayloadCursor cursor =
-        qverr::reportError(status, nQVOSALS100::osalStatusOSFault, kOSFaultConstant, __FILE__, line);
+    qverr::PayloadCursor cursor = qverr::reportNamedError(status, nQVOSALS100::osalStatusOSFault, __FILE__, line);
     qverr::addWin32Error(cursor, error);
 }
 

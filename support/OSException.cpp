@@ -1,5 +1,6 @@
 #include "support/OSException.h"
 
+#include "support/errorTranslation.h"
 #include "support/unique_any.h"
 
 #include <cstring>
@@ -7,8 +8,6 @@
 namespace qv::brix::osdep {
 
 namespace {
-
-constexpr std::uint32_t kGenericOSCode = 42;
 
 using LocalText = qv::unique_hlocal<char>;
 
@@ -41,7 +40,7 @@ const char* OSException::what() const noexcept {
     return message.c_str();
 }
 std::uint32_t OSException::getCode() const noexcept {
-    return kGenericOSCode;
+    return kOSOtherError;
 }
 std::uint32_t OSException::getOSError() const noexcept {
     return osError;
@@ -56,43 +55,7 @@ WinError::WinError(const char* sourceFile, std::uint32_t sourceLine)
 }
 
 std::uint32_t WinError::getCode() const noexcept {
-    switch (osError) {
-    case 0:
-        return 0;
-    case 2:
-    case 3:
-    case 15:
-        return 7;
-    case 4:
-        return 11;
-    case 5:
-        return 0x80070005u;
-    case 6:
-    case 87:
-        return 1;
-    case 8:
-    case 14:
-        return 2;
-    case 11:
-        return 23;
-    case 16:
-    case 19:
-    case 32:
-    case 33:
-        return 8;
-    case 20:
-        return 37;
-    case 23:
-        return static_cast<std::uint32_t>(-508);
-    case 38:
-        return 4;
-    case 39:
-        return 9;
-    case 80:
-        return static_cast<std::uint32_t>(-98);
-    default:
-        return kGenericOSCode;
-    }
+    return winErrorCodeOf(osError);
 }
 
 } // namespace qv::brix::osdep

@@ -30,7 +30,7 @@ class WinError : public OSException {
 public:
     explicit WinError(const char* sourceFile = nullptr, std::uint32_t sourceLine = 0);
 
-    // The module's code for the Win32 error (42 for errors it has no code of its own for).
+    // The support library's code for the Win32 error (support/errorTranslation.h).
     std::uint32_t getCode() const noexcept override;
 };
 

@@ -106,8 +106,8 @@ bool widen(const char* name, WideText& wide) {
 }
 
 void reportFailure(qverr::Status& status, const char* member, const char* value, DWORD error, int line) {
-    qverr::PayloadCursor cursor = qverr::reportError(status, nQVOSALS100::osalStatusInvalidParameter,
-                                                     "qvosalerr_invalidParameter", __FILE__, line);
+    qverr::PayloadCursor cursor =
+        qverr::reportNamedError(status, nQVOSALS100::osalStatusInvalidParameter, __FILE__, line);
     cursor.beginObject("qvdynlib_debug").addString("debug", kDebugText).addString(member, value).endObject();
     qverr::addWin32Error(cursor, error);
 }
@@ -120,7 +120,7 @@ HMODULE load(const char* name, qverr::Status& status) {
     }
     WideText wide;
     if (!widen(name, wide)) {
-        qverr::reportError(status, nQVOSALS100::osalStatusMemoryFull, "qvosalerr_memoryFull", __FILE__, __LINE__);
+        qverr::reportNamedError(status, nQVOSALS100::osalStatusMemoryFull, __FILE__, __LINE__);
         return nullptr;
     }
     const HMODULE module = LoadLibraryExW(wide.c_str(), nullptr, 0);

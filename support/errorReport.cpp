@@ -1,6 +1,7 @@
 #include "support/errorReport.h"
 
 #include "support/errorException.h"
+#include "support/errorTranslation.h"
 #include "support/unique_any.h"
 
 namespace qverr {
@@ -47,6 +48,10 @@ PayloadCursor reportError(Status& status, std::int32_t code, const char* errorCo
         cursor.addString("component", component);
     }
     return cursor;
+}
+
+PayloadCursor reportNamedError(Status& status, std::int32_t code, const char* file, std::int32_t line) noexcept {
+    return reportError(status, code, nQVOSALS100::errorConstantOf(code), file, line);
 }
 
 PayloadCursor& addWin32Error(PayloadCursor& cursor, DWORD error) noexcept {

@@ -7,8 +7,8 @@
 // It returns a cursor standing before the payload's closing brace, on which the caller appends
 // its own members in the order it wants them:
 //
-//     qverr::PayloadCursor cursor = qverr::reportError(status, nQVOSALS100::osalStatusOSFault,
-//                                                      "nQVOSALS100::tStatus::kOSFault", __FILE__, __LINE__);
+//     qverr::PayloadCursor cursor = qverr::reportNamedError(status, nQVOSALS100::osalStatusOSFault,
+//                                                           __FILE__, __LINE__);
 //     qverr::addWin32Error(cursor, error);
 //     cursor.beginObject("qvsysq_debug").addString("desc", "SHGetFolderPathW failed").endObject();
 //
@@ -33,9 +33,17 @@ namespace qverr {
 PayloadCursor reportError(Status& status, std::int32_t code, const char* errorConstant, const char* file,
                           std::int32_t line, const char* component = nQVOSALS100::kComponentName) noexcept;
 
+// reportError with the "error_constant" the code's reports carry (support/errorTranslation.h), as
+// the file lock, the folder lookup, the allocator and the library loader report.
+PayloadCursor reportNamedError(Status& status, std::int32_t code, const char* file, std::int32_t line) noexcept;
+
 // Appends "internal_error":{"api":"win32","code":<error, unsigned>,"string":<system message>}.
 // "string" is left out when the system has no text for the error. GetLastError is kept.
 PayloadCursor& addWin32Error(PayloadCursor& cursor, DWORD error) noexcept;
+
+// reportError with the "error_constant" the code's reports carry (support/errorTranslation.h), as
+// the file lock, the folder lookup, the allocator and the library loader report.
+PayloadCursor reportNamedError(Status& status, std::int32_t code, const char* file, std::int32_t line) noexcept;
 
 // Appends "internal_error":{"api":"hresult","code":<result, signed>}.
 PayloadCursor& addHResultError(PayloadCursor& cursor, HRESULT result) noexcept;

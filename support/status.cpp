@@ -1,5 +1,6 @@
 #include "support/status.h"
 
+#include "support/errorTranslation.h"
 #include "support/statusCodes.h"
 
 #include <algorithm>
@@ -33,43 +34,6 @@ void copyFileName(char (&field)[tStatus::kFileCapacity], const char* name) {
     field[kHalf] = '.';
     field[kHalf + 1] = '.';
     std::memcpy(field + kHalf + 2, name + length - kHalf, kHalf);
-}
-
-struct Win32Translation {
-    std::uint32_t win32Error;
-    std::int32_t code;
-};
-
-constexpr Win32Translation kWin32Translations[] = {
-    {0, osalStatusSuccess},
-    {997, osalStatusPending},
-    {8, osalStatusMemoryFull},
-    {1450, osalStatusMemoryFull},
-    {50, osalStatusNotSupported},
-    {1, osalStatusNotSupported},
-    {31, osalStatusUnexpected},
-    {1117, osalStatusUnexpected},
-    {87, osalStatusInvalidParameter},
-    {2, osalStatusResourceNotFound},
-    {0xE0000204u, osalStatusResourceNotFound},
-    {121, osalStatusTimeout},
-    {258, osalStatusTimeout},
-    {1359, osalStatusOSFault},
-    {5, osalStatusAccessDenied},
-    {21, osalStatusNotReady},
-    {38, osalStatusEndOfFile},
-    {183, osalStatusAlreadyExists},
-    {122, osalStatusBufferTooSmall},
-    {1617, osalStatusDeviceRemoved},
-    {639, osalStatusInsufficientPower},
-};
-static_assert(sizeof kWin32Translations / sizeof kWin32Translations[0] == 21);
-
-std::int32_t translateWin32Error(std::uint32_t win32Error) {
-    const auto* end = std::end(kWin32Translations);
-    const auto* found = std::find_if(std::begin(kWin32Translations), end,
-                                     [win32Error](const Win32Translation& t) { return t.win32Error == win32Error; });
-    return found == end ? osalStatusUnexpected : found->code;
 }
 
 } // namespace
@@ -118,7 +82,7 @@ void setStatusFromWin32Error(std::uint32_t win32Error, tStatus* status, const ch
     if (status == nullptr) {
         return;
     }
-    status->setCode(translateWin32Error(win32Error), kComponentName, fileName, lineNumber);
+    status->setCode(statusOfWin32Error(win32Error), kComponentName, fileName, lineNumber);
 }
 
 } // namespace nQVOSALS100

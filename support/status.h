@@ -21,7 +21,7 @@ struct tStatus : tStatusRecord {
 
 static_assert(sizeof(tStatus) == 208, "tStatus is shared with other libraries and must keep its size");
 
-// Translates a Win32 error by the module's table and reports it with the module's component name.
+// Translates a Win32 error (support/errorTranslation.h) and reports it with the module's component name.
 void setStatusFromWin32Error(std::uint32_t win32Error, tStatus* status, const char* fileName,
                              std::uint32_t lineNumber);
 

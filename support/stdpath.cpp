@@ -31,8 +31,7 @@ void trim(std::string& text) {
 
 void reportFolderNotFound(qverr::Status& status, HRESULT result, int line) {
     qverr::PayloadCursor cursor =
-        qverr::reportError(status, nQVOSALS100::osalStatusResourceNotFound, "osalStatusResourceNotFound",
-                           __FILE__, line, nQVOSALS100::kComponentName);
+        qverr::reportNamedError(status, nQVOSALS100::osalStatusResourceNotFound, __FILE__, line);
     qverr::addHResultError(cursor, result);
     cursor.beginObject("qvsysq_debug");
     cursor.addString("desc", "SHGetFolderPathW failed");
@@ -48,8 +47,7 @@ void getFolderPath(int csidl, std::basic_string<WCHAR>& widePath, qverr::Status&
     try {
         widePath.assign(MAX_PATH, WCHAR{0});
     } catch (const std::bad_alloc&) {
-        qverr::reportError(status, nQVOSALS100::osalStatusMemoryFull, "qvosalerr_memoryFull", __FILE__,
-                           __LINE__);
+        qverr::reportNamedError(status, nQVOSALS100::osalStatusMemoryFull, __FILE__, __LINE__);
         return;
     }
     const HRESULT result = SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, &widePath[0]);

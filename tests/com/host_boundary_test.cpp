@@ -1,6 +1,7 @@
 #include "com/hostBoundary.h"
 
 #include "hwsys/hwsys_errors.h"
+#include "support/errorException.h"
 #include "support/statusCodes.h"
 
 #include <gtest/gtest.h>
@@ -78,6 +79,8 @@ TEST(HostBoundary, standard_exceptions_map_by_their_dynamic_type_when_the_status
     EXPECT_EQ(failAfter(0, std::logic_error("unrelated")), E_FAIL);
     EXPECT_EQ(failAfter(0, std::length_error("long")), E_FAIL);
     EXPECT_EQ(failAfter(0, std::runtime_error("unexpected return value from wcstombs()")), E_FAIL);
+    // An error report without a payload answers null from what(): the boundary must not read it.
+    EXPECT_EQ(failAfter(0, qverr::Exception()), E_FAIL);
     // A warning is not an error, so the exception still decides.
     EXPECT_EQ(failAfter(3, std::bad_alloc()), E_OUTOFMEMORY);
     EXPECT_EQ(failAfter(3, std::invalid_argument("bad")), E_INVALIDARG);

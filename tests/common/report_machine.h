@@ -1,6 +1,6 @@
-// Machines for the tests of a board's property report: boards of the lab's kind whose registry
-// values, PXI place, interfaces and board-library state a test chooses, on a drive C of their own
-// that holds the alias file.
+// The machine builder of the tests, benchmarks and fuzz targets that run the module in their own
+// process: boards of the lab's kind whose registry values, PXI place, interfaces and board-library
+// state a caller chooses, on a drive C of their own that holds the alias file.
 #pragma once
 
 #include "platform/sim/device/machine.h"
@@ -130,9 +130,7 @@ inline void addBoard(sim::Machine& machine, std::uint32_t index, const BoardSpec
 // A drive C of its own in a fresh temporary folder, removed with the object.
 class AliasDrive {
 public:
-    AliasDrive()
-        : root_(std::filesystem::temp_directory_path() /
-                ("qvkelp-report-" + std::to_string(hostplatform::processId()) + "-" + std::to_string(counter()++))) {
+    AliasDrive() : root_(hostplatform::makeTemporaryFolder("qvkelp-drive")) {
         std::filesystem::create_directories(aliasFile().parent_path());
         remove();
     }
@@ -159,10 +157,6 @@ public:
     }
 
 private:
-    static int& counter() {
-        static int value = 0;
-        return value;
-    }
     std::filesystem::path root_;
 };
 
@@ -190,5 +184,22 @@ inline sim::Machine reportMachine(const AliasDrive& drive, const std::vector<Boa
     }
     return machine;
 }
+
+// The boards given installed as this process's machine for the object's life, on a drive C of their
+// own; no boards gives a machine of drive C alone.
+class InstalledMachine {
+public:
+    explicit InstalledMachine(const std::vector<BoardSpec>& boards = {}) {
+        sim::installMachine(reportMachine(drive_, boards));
+    }
+    ~InstalledMachine() { sim::uninstallMachine(); }
+    InstalledMachine(const InstalledMachine&) = delete;
+    InstalledMachine& operator=(const InstalledMachine&) = delete;
+
+    const AliasDrive& drive() const { return drive_; }
+
+private:
+    AliasDrive drive_;
+};
 
 } // namespace reporttest

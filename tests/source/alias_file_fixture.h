@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/host_platform.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -24,9 +26,7 @@ inline cJSONUtils::Tree recordWithAlias(const char* alias) {
 class AliasFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "aliasstore-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        drive_ = pattern;
+        drive_ = hostplatform::makeTemporaryFolder("aliasstore");
         std::filesystem::create_directories(aliasFile().parent_path());
         machine_.mapDrive('C', drive_.string());
         sim::installMachine(machine_);

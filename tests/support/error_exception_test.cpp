@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <exception>
 #include <stdexcept>
+#include <type_traits>
 
 TEST(ErrorException, a_copy_takes_the_payload_over_from_its_source_even_a_const_one) {
     qverr::Exception source;
@@ -42,6 +44,42 @@ TEST(ErrorException, throw_if_failed_throws_errors_with_their_payload_and_lets_w
         EXPECT_STREQ(e.payloadText(), R"({"file":"f.cpp","line":1})");
     }
     EXPECT_EQ(failed.payload, nullptr) << "the payload went with the exception";
+}
+
+TEST(ErrorException, a_rethrown_exception_keeps_its_payload_for_the_next_catcher) {
+    std::exception_ptr kept;
+    try {
+        try {
+            qverr::Status failed;
+            qverr::reportError(failed, -52008, nullptr, "f.cpp", 1, nullptr);
+            qverr::throwIfFailed(failed);
+        } catch (const qverr::Exception&) {
+            kept = std::current_exception();
+            throw;
+        }
+    } catch (const std::exception& e) {
+        EXPECT_STREQ(e.what(), R"({"file":"f.cpp","line":1})");
+    }
+    try {
+        std::rethrow_exception(kept);
+    } catch (const qverr::ExceptionBase& e) {
+        EXPECT_STREQ(e.payloadText(), R"({"file":"f.cpp","line":1})");
+    }
+}
+
+namespace {
+template <class T, class = void> struct CanBeMadeWithNew : std::false_type {};
+template <class T> struct CanBeMadeWithNew<T, std::void_t<decltype(new T)>> : std::true_type {};
+template <class T, class = void> struct CanBeMadeWithNewArray : std::false_type {};
+template <class T> struct CanBeMadeWithNewArray<T, std::void_t<decltype(new T[2])>> : std::true_type {};
+} // namespace
+
+// Its destructor throws, so it may end only where a block ends, never by delete in a deleter that
+// may not throw.
+TEST(ErrorException, a_status_scope_lives_only_on_the_stack) {
+    static_assert(!CanBeMadeWithNew<qverr::StatusScope>::value);
+    static_assert(!CanBeMadeWithNewArray<qverr::StatusScope>::value);
+    static_assert(CanBeMadeWithNew<qverr::Status>::value, "the check itself tells the two apart");
 }
 
 TEST(ErrorException, a_status_scope_throws_its_failure_when_it_ends) {

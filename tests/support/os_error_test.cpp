@@ -46,31 +46,4 @@ TEST(WinError, leaves_the_last_error_as_it_found_it) {
     EXPECT_STREQ(error.what(), "The parameter is incorrect");
 }
 
-TEST(WinError, maps_win32_errors_to_the_module_codes) {
-    const std::pair<DWORD, std::uint32_t> table[] = {{0, 0},
-                                                     {2, 7},
-                                                     {3, 7},
-                                                     {15, 7},
-                                                     {4, 11},
-                                                     {6, 1},
-                                                     {87, 1},
-                                                     {8, 2},
-                                                     {14, 2},
-                                                     {11, 23},
-                                                     {16, 8},
-                                                     {19, 8},
-                                                     {32, 8},
-                                                     {33, 8},
-                                                     {20, 37},
-                                                     {23, static_cast<std::uint32_t>(-508)},
-                                                     {38, 4},
-                                                     {39, 9},
-                                                     {80, static_cast<std::uint32_t>(-98)},
-                                                     {1, 42},
-                                                     {122, 42}};
-    for (const auto& [error, code] : table) {
-        EXPECT_EQ(winErrorFor(error).getCode(), code) << "Win32 error " << error;
-    }
-}
-
 } // namespace
