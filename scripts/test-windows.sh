@@ -5,7 +5,8 @@
 # one set of tests checking both implementations); then, against the test build of the module in
 # build/windows/simulated (the same objects, with the device side of the simulated Windows,
 # qvwinsim.dll, in place of SetupAPI, the configuration manager and the registry), the host-level
-# tests of the operations and the hwconfig tour on the lab machine.
+# tests of the operations and the hwconfig tour on the lab machine; then the shipped files on Wine's
+# own SetupAPI, and the package made of them (scripts/package-windows.sh).
 # On a fresh Debian machine (as root) it first installs what is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -81,4 +82,6 @@ echo "--- hwconfig tour (build/windows/simulated)"
 scripts/hwconfig-tour-windows.sh "$wine" || status=1
 echo "=== windows: the shipped DLL on Wine's own SetupAPI and registry (build/windows/shipped)"
 scripts/test-shipped.sh "$wine" || status=1
+echo "=== windows: the package, signed, installed, upgraded and removed (build/windows/package)"
+scripts/package-windows.sh "$wine" || status=1
 exit "$status"
