@@ -4,7 +4,8 @@
 # then under Wine, in a fresh prefix with the lab machine planted on Wine's own SetupAPI and
 # registry: a silent install; the installed hwconfig.exe lists the boards and renames one; the
 # higher version installed over it (the binaries are its signed ones, the alias is kept); removal
-# (the binaries go, aliases.json and its records stay); and a new install that keeps them.
+# (the binaries go, aliases.json and its records stay); an installation whose set-up fails, rolled
+# back; and a new install, with the operators' group named, that keeps the aliases.
 # Usage: scripts/package-windows.sh WINE (the windows preset built, build/windows/shipped filled)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -57,9 +58,11 @@ trap '"$wineserver" -k 2>/dev/null || true' EXIT
 installed="$WINEPREFIX/drive_c/Program Files/Quorvel/QV-KELP"
 aliases=$WINEPREFIX/drive_c/ProgramData/Quorvel/QV-KELP/aliases.json
 windows_path() { local path=${1//\//\\}; echo "Z:$path"; }
-msiexec() { # msiexec OPTION PACKAGE: a silent install (/i) or removal (/x)
-    python3 scripts/wine_run.py --label "msiexec $1 $(basename "$2")" -- \
-        "$wine" msiexec "$1" "$(windows_path "$(realpath "$2")")" /qn >/dev/null
+msiexec() { # msiexec OPTION PACKAGE [PROPERTY=VALUE...]: a silent install (/i) or removal (/x)
+    local option=$1 package=$2
+    shift 2
+    python3 scripts/wine_run.py --label "msiexec $option $(basename "$package") $*" -- \
+        "$wine" msiexec "$option" "$(windows_path "$(realpath "$package")")" /qn "$@" >/dev/null
 }
 same_files() { # same_files DIR: the installed binaries are DIR's, byte for byte
     local file
@@ -105,7 +108,10 @@ check "the upgraded hwconfig shows it" hwconfig list
 check "silent removal" msiexec /x "$upgrade"
 check "the binaries are gone" none_installed
 check "aliases.json and its records stay" alias_kept
-check "installing again" msiexec /i "$package"
+check "a set-up that fails (an unknown OPERATORS group) fails the installation" \
+    eval '! msiexec /i "$package" OPERATORS=NoSuchGroup 2>/dev/null'
+check "which is rolled back" none_installed
+check "installing again, the operators named by OPERATORS" msiexec /i "$package" OPERATORS=Users
 check "keeps them" alias_kept
 echo "package stage: $failures failure(s), $((SECONDS - start)) s"
 ((failures == 0))
