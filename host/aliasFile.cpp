@@ -12,8 +12,6 @@
 namespace hwconfig {
 namespace {
 
-// The content of an alias file that names no board yet.
-constexpr const char* kEmptyAliasFile = R"({"devices": {}})";
 // What a rewrite may add to the file: a new record and the journal's header.
 constexpr std::uint64_t kRewriteMargin = 64 * 1024;
 
@@ -32,19 +30,22 @@ bool isRegularFile(const WIN32_FIND_DATAA& entry) {
     return (entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
 }
 
-// A missing file is to be made; one that is no file, replaced; one that is there but cannot be
-// read, made readable.
+// The alias file and its folder are made, and given their protection, by qvkelp-setup (run by the
+// package): a missing file or one that is no file is the set-up's to make, and one this user may
+// not read, the set-up's to check.
 std::string cannotOpen(const std::string& windowsPath) {
     const std::optional<WIN32_FIND_DATAA> entry = entryOf(windowsPath);
     const std::string start = "cannot open the alias file " + ansiToUtf8(windowsPath);
     if (!entry) {
-        return start + ": it is missing; create it holding " + kEmptyAliasFile;
+        return start + ": it is missing; an administrator makes it with qvkelp-setup (qvkelp-setup --check says what "
+                       "is missing)";
     }
     if (!isRegularFile(*entry)) {
-        return start + ": it is not a regular file (a folder, a pipe or a device); replace it with a file holding " +
-               kEmptyAliasFile;
+        return start + ": it is not a regular file (a folder, a pipe or a device); an administrator removes it and "
+                       "runs qvkelp-setup";
     }
-    return start + ": it is there but cannot be read; give this user read and write access to it";
+    return start + ": it is there but this user may not read it; qvkelp-setup --check says whether its protection is "
+                   "the one the set-up gives, which lets the operators read and write it";
 }
 
 // A file the module opened but could not use: too large to be read, or not an alias document.

@@ -37,7 +37,8 @@ std::string refusalWords(HRESULT result, const std::string& alias) {
         return "the alias " + quoted(alias) + " is stored for another board; --force shares it";
     case HW_E_FILE_ACCESS_DENIED:
         return "the alias file " + aliasFilePath() +
-               " may not be written by this user; give it write access to the file and its folder";
+               " may not be written by this user; the operators' group qvkelp-setup gives it to may write it, and "
+               "qvkelp-setup --check says whether its protection is the set-up's";
     case E_UNEXPECTED:
         return "the alias file " + aliasFilePath() + " could not be read or written" + aliasFileSpaceNote();
     case E_FAIL:

@@ -3,11 +3,13 @@
 # lacks: the mingw-w64 cross compiler (posix threads), Wine with its preloader (without it a process
 # now and then fails to start: the page Wine needs at 0x7ffe0000 lies under the heap), and Debian's
 # cJSON source package, which is fetched into build/ (never into the repository) and compiled for
-# Windows with the module.
+# Windows with the module; and what builds, signs and checks the package: wixl and msitools (the MSI),
+# osslsigncode and openssl (Authenticode signatures and the stage's certificate).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine64-preloader dpkg-dev googletest libboost-dev libcli11-dev libhowardhinnant-date-dev)
+packages=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wine64-preloader dpkg-dev googletest libboost-dev libcli11-dev libhowardhinnant-date-dev
+          wixl msitools osslsigncode openssl)
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")

@@ -141,9 +141,32 @@ constexpr DWORD kUnsupportedSecurityRequestError = ERROR_INVALID_PARAMETER;
 // GetFileAttributesA and FindFirstFileA mark it FILE_ATTRIBUTE_DEVICE, the attribute Windows keeps
 // for the system's own use, so that a program can tell it from a file it may not open.
 constexpr DWORD kOtherFileTypeAttribute = 0x00000040; // FILE_ATTRIBUTE_DEVICE
-// Root's identifier, S-1-22-1-0, is the well-known identifier of the local system; no other
-// identifier is well known (there are no groups, so none is the Administrators group).
+// Root's identifier, S-1-22-1-0, is the well-known identifier of the local system and of the
+// Administrators group (root holds every right both hold on Windows). A Unix group is S-1-22-2-<gid>,
+// Samba's form; the built-in Users group is the Unix group of this name, Debian's group of ordinary
+// users. CreateWellKnownSid of another type fails with ERROR_INVALID_PARAMETER, as for a type that
+// needs a domain.
 constexpr int kRootSidType = 22; // WinLocalSystemSid
+constexpr int kRootAlsoSidType = 26; // WinBuiltinAdministratorsSid
+constexpr const char* kBuiltinUsersGroup = "users";
+// LookupAccountNameA finds Unix groups and users by name, on the local machine only: a system name
+// fails with ERROR_NONE_MAPPED, as for a name no account has. The domain is the machine's, "UNIX".
+constexpr const char* kAccountDomain = "UNIX";
+// SetEntriesInAclA builds the simulation's list of one entry, a group and permission bits, from the
+// allowing entries of a new list (no old one): each user's rights go to the owner's bits (the list
+// cannot name a user, and the file's owner is the user it is meant for), one group's to the group
+// bits, and nobody else gets any. Reading is r, writing (data, appending, adding files or folders) w,
+// executing or traversing x; full control is all three. Inheritance flags are kept by no POSIX
+// folder: they are accepted and mean nothing. Deny and revoke entries, an old list, a second group,
+// or a trustee given by name cannot be written in that form: ERROR_INVALID_PARAMETER.
+constexpr DWORD kUnrepresentableAclError = ERROR_INVALID_PARAMETER;
+// CreateDirectoryA makes a folder with the bits 0755 (less the process's umask), the simulation's
+// stand-in for the list a new folder inherits on Windows; a security descriptor in its attributes is
+// refused (kUnsupportedSecurityRequestError): the owner and list are given on the opened handle.
+constexpr unsigned kNewFolderPermissions = 0755;
+// A folder opened with FILE_FLAG_BACKUP_SEMANTICS is a handle for its owner, list and attributes
+// (GetSecurityInfo, SetSecurityInfo, GetFileInformationByHandle); reading or writing it fails with
+// ERROR_ACCESS_DENIED, as Windows refuses ReadFile on a folder. Share modes are not kept for folders.
 
 // --- Events ----------------------------------------------------------------------------------
 

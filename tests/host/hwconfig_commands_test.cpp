@@ -80,7 +80,8 @@ TEST(HwconfigFrame, a_failure_prints_one_line_naming_what_failed_and_exits_non_z
     } cases[] = {
         {kTwoBoards + "aliases", "", 1,
          "cannot open the alias file C:\\ProgramData\\Quorvel\\QV-KELP\\aliases.json: it is missing; "
-         "create it holding {\"devices\": {}}: E_UNEXPECTED (0x8000FFFF)"},
+         "an administrator makes it with qvkelp-setup (qvkelp-setup --check says what is missing): "
+         "E_UNEXPECTED (0x8000FFFF)"},
         {"--machine '' list", "", 2,
          "--machine needs a file name, not an empty one\nUsage: hwconfig list [OPTIONS]\nSee hwconfig list --help."},
         {"--machine /dev/null list", "", 1, "machine description is not a file: /dev/null"},
@@ -113,8 +114,8 @@ TEST(HwconfigFrame, with_json_a_failure_is_also_a_json_document_on_standard_outp
     EXPECT_EQ(
         compactJson(run.out),
         R"j({"error":{"message":"cannot open the alias file C:\\ProgramData\\Quorvel\\QV-KELP\\aliases.json)j"
-        R"j(: it is missing; create it holding )j"
-        R"j({\"devices\": {}}: E_UNEXPECTED (0x8000FFFF)","hresult":2147549183,"name":"E_UNEXPECTED",)j"
+        R"j(: it is missing; an administrator makes it with qvkelp-setup (qvkelp-setup --check says what )j"
+        R"j(is missing): E_UNEXPECTED (0x8000FFFF)","hresult":2147549183,"name":"E_UNEXPECTED",)j"
         R"j("moduleText":null,"exitCode":1,"candidates":[]}})j");
 }
 

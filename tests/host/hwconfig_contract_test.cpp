@@ -243,7 +243,8 @@ TEST(HwconfigContract, a_board_is_named_by_number_item_name_alias_location_or_se
 TEST(HwconfigContract, failed_reports_are_listed_with_a_reason_to_act_on_and_a_non_zero_exit_code) {
     const LabCopy noAliasFile;
     fs::remove(noAliasFile.aliasFile());
-    const std::string missing = ": it is missing; create it holding {\"devices\": {}}";
+    const std::string missing = ": it is missing; an administrator makes it with qvkelp-setup (qvkelp-setup --check "
+                                "says what is missing)";
     const Row rows[] = {
         {"list", 10, "(report failed)",
          "hwconfig: board 1,2,3,4: report failed: E_UNEXPECTED (0x8000FFFF); cannot open the "

@@ -26,9 +26,10 @@ struct ProgramRun {
     std::string output; // both, standard output first
 };
 
-// `arguments` is shell text; `stdoutTarget`, when given, replaces the captured standard output
-// ("> /dev/full").
-inline ProgramRun runHwconfig(const std::string& arguments, const std::string& stdoutTarget = "") {
+// Runs a built program; `arguments` is shell text; `stdoutTarget`, when given, replaces the
+// captured standard output ("> /dev/full").
+inline ProgramRun runProgram(const std::string& program, const std::string& arguments,
+                             const std::string& stdoutTarget = "") {
     ProgramRun run;
     char errName[] = "/tmp/hwconfig-stderr-XXXXXX";
     const int errFile = mkstemp(errName);
@@ -36,7 +37,7 @@ inline ProgramRun runHwconfig(const std::string& arguments, const std::string& s
         return run;
     }
     close(errFile);
-    const std::string command = kHwconfig + " " + arguments + " " + stdoutTarget + " 2>" + errName;
+    const std::string command = program + " " + arguments + " " + stdoutTarget + " 2>" + errName;
     if (FILE* pipe = popen(command.c_str(), "r")) {
         std::array<char, 512> chunk{};
         std::size_t got = 0;
@@ -53,6 +54,10 @@ inline ProgramRun runHwconfig(const std::string& arguments, const std::string& s
     std::remove(errName);
     run.output = run.out + run.err;
     return run;
+}
+
+inline ProgramRun runHwconfig(const std::string& arguments, const std::string& stdoutTarget = "") {
+    return runProgram(kHwconfig, arguments, stdoutTarget);
 }
 
 // The JSON text without layout, for comparing with a short expected text; empty when not JSON.

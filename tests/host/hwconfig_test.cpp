@@ -186,8 +186,8 @@ TEST(Hwconfig, rename_finds_the_board_by_number_or_item_name_and_says_what_kind_
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_EQ(missing.output,
               "hwconfig: renaming failed: cannot open the alias file "
-              "C:\\ProgramData\\Quorvel\\QV-KELP\\aliases.json: it is missing; create it holding "
-              "{\"devices\": {}}: E_UNEXPECTED (0x8000FFFF)\n");
+              "C:\\ProgramData\\Quorvel\\QV-KELP\\aliases.json: it is missing; an administrator makes it with "
+              "qvkelp-setup (qvkelp-setup --check says what is missing): E_UNEXPECTED (0x8000FFFF)\n");
 }
 
 TEST(Hwconfig, selftest_and_selfcal_say_how_the_board_answered_and_exit_0_only_on_success) {

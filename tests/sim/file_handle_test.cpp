@@ -152,4 +152,37 @@ TEST_F(FileHandles, a_files_owner_comes_as_a_security_identifier_compared_with_e
     EXPECT_TRUE(CloseHandle(link));
 }
 
+// A folder is made once; opened as a file it is refused, with backup semantics it is a handle for
+// its attributes, owner and access list; a link in its place is opened itself.
+TEST_F(FileHandles, a_folder_is_made_once_and_opened_only_with_backup_semantics) {
+    constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const auto openFolder = [&](const char* name, DWORD flags) {
+        return CreateFileA(path(name).c_str(), READ_CONTROL, kShareAll, nullptr, OPEN_EXISTING, flags, nullptr);
+    };
+    EXPECT_TRUE(CreateDirectoryA(path("made").c_str(), nullptr));
+    const struct {
+        const char* name;
+        DWORD error;
+    } refused[] = {{"made", ERROR_ALREADY_EXISTS}, {"missing/below", ERROR_PATH_NOT_FOUND}};
+    for (const auto& c : refused) {
+        SetLastError(0xDEADBEEF);
+        EXPECT_FALSE(CreateDirectoryA(path(c.name).c_str(), nullptr)) << c.name;
+        EXPECT_EQ(GetLastError(), c.error) << c.name;
+    }
+    SetLastError(0xDEADBEEF);
+    EXPECT_EQ(openFolder("made", 0), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+
+    fs::create_directory_symlink(path("made"), path("link"));
+    for (const char* name : {"made", "link"}) {
+        const HANDLE folder = openFolder(name, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT);
+        ASSERT_NE(folder, INVALID_HANDLE_VALUE) << name;
+        const DWORD attributes = informationOf(folder).dwFileAttributes;
+        const bool isLink = std::string(name) == "link";
+        EXPECT_EQ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0, isLink) << name;
+        EXPECT_TRUE(isLink || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) << name;
+        EXPECT_TRUE(CloseHandle(folder));
+    }
+}
+
 } // namespace

@@ -8,6 +8,7 @@
 #include "platform/sim/runtime/file_attributes.h"
 #include "platform/sim/runtime/file_object.h"
 #include "platform/sim/runtime/kernel_objects.h"
+#include "platform/sim/runtime/security_model.h"
 #include "platform/sim/runtime/share_modes.h"
 #include "platform/sim/runtime/win32_files.h"
 #include "platform/sim/win32_error.h"
@@ -112,12 +113,13 @@ int descriptorOf(HANDLE handle) {
 }
 
 // The handle of an open descriptor, once its open has passed the share modes of the other handles
-// on the file; otherwise the descriptor is closed.
-HANDLE handleAfterSharing(int fd, const char* path, bool isLink, DWORD access, DWORD shareMode) {
+// on the file; otherwise the descriptor is closed. A link or a folder keeps no share modes.
+HANDLE handleAfterSharing(int fd, const char* path, bool unshared, DWORD access, DWORD shareMode) {
     std::unique_ptr<ShareEntry> share;
     struct stat status {};
     DWORD error = ::fstat(fd, &status) == 0 ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
-    if (error == ERROR_SUCCESS && !isLink) {
+    const bool isLink = unshared && S_ISLNK(status.st_mode);
+    if (error == ERROR_SUCCESS && !unshared) {
         error = enterShareMode(status, access, shareMode, share);
     }
     if (error != ERROR_SUCCESS) {
@@ -138,19 +140,26 @@ HANDLE createNew(const std::string& hostPath, const char* path, DWORD access, DW
     return handleAfterSharing(fd, path, false, access, shareMode);
 }
 
-// What a handle may be opened on: a regular file, or with FILE_FLAG_OPEN_REPARSE_POINT the link
-// itself. A folder needs backup semantics on Windows, and a FIFO, a device or a socket has no
+// What a handle may be opened on: a regular file, with FILE_FLAG_OPEN_REPARSE_POINT the link
+// itself, and with FILE_FLAG_BACKUP_SEMANTICS a folder. A FIFO, a device or a socket has no
 // counterpart in a Windows folder; all are refused the same way.
-bool mayOpenAsFile(int fd, bool isLink) {
+bool mayOpenAsFile(int fd, bool isLink, bool backupSemantics) {
     struct stat status {};
-    return ::fstat(fd, &status) == 0 && (isLink || S_ISREG(status.st_mode)) &&
+    return ::fstat(fd, &status) == 0 &&
+           (isLink || S_ISREG(status.st_mode) || (backupSemantics && S_ISDIR(status.st_mode))) &&
            (isLink || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != -1);
+}
+
+bool isFolder(int fd) {
+    struct stat status {};
+    return ::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode);
 }
 
 // With FILE_FLAG_OPEN_REPARSE_POINT a symbolic link is opened itself. The open never waits, as a
 // FIFO's would until its other end is opened.
 HANDLE openExisting(const std::string& hostPath, const char* path, DWORD access, DWORD shareMode, DWORD flags) {
     const bool ownLink = (flags & FILE_FLAG_OPEN_REPARSE_POINT) != 0;
+    const bool backupSemantics = (flags & FILE_FLAG_BACKUP_SEMANTICS) != 0;
     int fd = ::open(hostPath.c_str(), accessFlags(access) | O_CLOEXEC | O_NONBLOCK | (ownLink ? O_NOFOLLOW : 0));
     bool isLink = false;
     if (fd == -1 && ownLink && errno == ELOOP) {
@@ -161,11 +170,11 @@ HANDLE openExisting(const std::string& hostPath, const char* path, DWORD access,
         return fail(errno == EISDIR || errno == ENXIO ? ERROR_ACCESS_DENIED : win32ErrorOfOpen(errno),
                     INVALID_HANDLE_VALUE);
     }
-    if (!mayOpenAsFile(fd, isLink)) {
+    if (!mayOpenAsFile(fd, isLink, backupSemantics)) {
         ::close(fd);
         return fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
     }
-    return handleAfterSharing(fd, path, isLink, access, shareMode);
+    return handleAfterSharing(fd, path, isLink || isFolder(fd), access, shareMode);
 }
 
 // The file behind a handle of CreateFileA for `call`, or null with the last error set: an invalid
@@ -393,54 +402,48 @@ WINSIM_API DWORD WINAPI GetFileAttributesA(LPCSTR fileName) {
     return winsim::attributesOf(status);
 }
 
+WINSIM_API BOOL WINAPI CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES securityAttributes) {
+    if (pathName == nullptr) {
+        return winsim::fail(ERROR_PATH_NOT_FOUND, FALSE);
+    }
+    if (securityAttributes != nullptr && securityAttributes->lpSecurityDescriptor != nullptr) {
+        return winsim::fail(winsim::choice::kUnsupportedSecurityRequestError, FALSE);
+    }
+    DWORD injected = 0;
+    if (winsim::takeInjectedFault("CreateDirectoryA", pathName, &injected)) {
+        return winsim::fail(injected, FALSE);
+    }
+    const std::optional<std::string> hostPath = winsim::hostPathOf(pathName);
+    if (!hostPath) {
+        return winsim::fail(ERROR_PATH_NOT_FOUND, FALSE);
+    }
+    if (::mkdir(hostPath->c_str(), winsim::choice::kNewFolderPermissions) != 0) {
+        // Windows names any existing entry, a file or a link included, ERROR_ALREADY_EXISTS here.
+        return winsim::fail(errno == EEXIST ? ERROR_ALREADY_EXISTS
+                            : errno == ENOENT ? ERROR_PATH_NOT_FOUND
+                                              : winsim::win32ErrorOfOpen(errno),
+                            FALSE);
+    }
+    return TRUE;
+}
+
 namespace winsim {
 namespace {
 
-// A security identifier in Windows' layout: revision 1, two sub-authorities, authority 22.
-struct UnixUserSid {
-    BYTE revision = 1;
-    BYTE subAuthorityCount = 2;
-    BYTE authority[6] = {0, 0, 0, 0, 0, choice::kUnixUserAuthority};
-    DWORD subAuthority[2] = {1, 0};
-};
-
-// The one entry of a file's access list: its group and permission bits.
-struct ModeEntry {
-    BYTE type = choice::kModeEntryType;
-    BYTE flags = 0;
-    WORD size = sizeof(ModeEntry);
-    DWORD group = 0;
-    DWORD mode = 0;
-};
-
-struct ModeAcl {
-    ACL header{2, 0, sizeof(ModeAcl), 1, 0};
-    ModeEntry entry;
-};
-
 struct FileDescriptor {
-    UnixUserSid owner;
+    UnixAccountSid owner;
     ModeAcl dacl;
 };
 
 constexpr SECURITY_INFORMATION kKnownSecurityParts = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
 
+// Only a user may own a file.
 std::optional<uid_t> uidOf(PSID sid) {
-    const auto* user = static_cast<const UnixUserSid*>(sid);
-    const UnixUserSid form{};
-    if (user == nullptr || std::memcmp(user, &form, offsetof(UnixUserSid, subAuthority) + sizeof(DWORD)) != 0) {
+    const std::optional<UnixAccount> account = unixAccountOf(sid);
+    if (!account || account->kind != UnixAccountSid::kUserKind) {
         return std::nullopt;
     }
-    return static_cast<uid_t>(user->subAuthority[1]);
-}
-
-const ModeEntry* modeEntryOf(PACL dacl) {
-    const auto* acl = reinterpret_cast<const ModeAcl*>(dacl);
-    if (acl == nullptr || acl->header.AclSize != sizeof(ModeAcl) || acl->header.AceCount != 1 ||
-        acl->entry.type != choice::kModeEntryType) {
-        return nullptr;
-    }
-    return &acl->entry;
+    return static_cast<uid_t>(account->id);
 }
 
 } // namespace
@@ -530,22 +533,3 @@ WINSIM_API DWORD WINAPI SetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE objectType
     return ERROR_SUCCESS;
 }
 
-WINSIM_API BOOL WINAPI EqualSid(PSID first, PSID second) {
-    if (first == nullptr || second == nullptr) {
-        return winsim::fail(ERROR_INVALID_PARAMETER, FALSE);
-    }
-    const auto* a = static_cast<const winsim::UnixUserSid*>(first);
-    const auto* b = static_cast<const winsim::UnixUserSid*>(second);
-    const std::size_t length = 8 + 4 * static_cast<std::size_t>(a->subAuthorityCount);
-    SetLastError(ERROR_SUCCESS);
-    return a->subAuthorityCount == b->subAuthorityCount && std::memcmp(a, b, length) == 0 ? TRUE : FALSE;
-}
-
-WINSIM_API BOOL WINAPI IsWellKnownSid(PSID sid, WELL_KNOWN_SID_TYPE type) {
-    if (sid == nullptr) {
-        return FALSE;
-    }
-    const auto* user = static_cast<const winsim::UnixUserSid*>(sid);
-    const winsim::UnixUserSid root{};
-    return type == winsim::choice::kRootSidType && std::memcmp(user, &root, sizeof root) == 0 ? TRUE : FALSE;
-}

@@ -152,9 +152,66 @@ WINSIM_API DWORD WINAPI SetSecurityInfo(HANDLE handle, SE_OBJECT_TYPE objectType
                                         PSID owner, PSID group, PACL dacl, PACL sacl);
 WINSIM_API BOOL WINAPI EqualSid(PSID first, PSID second);
 
-// The well-known identifiers the simulation knows: root's S-1-22-1-0 stands for the local system.
-enum WELL_KNOWN_SID_TYPE { WinLocalSystemSid = 22, WinBuiltinAdministratorsSid = 26 };
+// The well-known identifiers the simulation knows: root's S-1-22-1-0 stands for the local system
+// and the administrators, the group "users" for the built-in Users group (see the choices).
+enum WELL_KNOWN_SID_TYPE { WinLocalSystemSid = 22, WinBuiltinAdministratorsSid = 26, WinBuiltinUsersSid = 27 };
 WINSIM_API BOOL WINAPI IsWellKnownSid(PSID sid, WELL_KNOWN_SID_TYPE type);
+constexpr DWORD SECURITY_MAX_SID_SIZE = 68;
+WINSIM_API BOOL WINAPI CreateWellKnownSid(WELL_KNOWN_SID_TYPE type, PSID domainSid, PSID sid, DWORD* sidSize);
+WINSIM_API DWORD WINAPI GetLengthSid(PSID sid);
+
+// Accounts by name: a Unix group is a group, a Unix user a user (S-1-22-2-<gid>, S-1-22-1-<uid>).
+enum SID_NAME_USE { SidTypeUser = 1, SidTypeGroup, SidTypeDomain, SidTypeAlias, SidTypeWellKnownGroup };
+using PSID_NAME_USE = SID_NAME_USE*;
+constexpr DWORD ERROR_NONE_MAPPED = 1332;
+WINSIM_API BOOL WINAPI LookupAccountNameA(LPCSTR systemName, LPCSTR accountName, PSID sid, LPDWORD sidSize,
+                                          LPSTR domainName, LPDWORD domainSize, PSID_NAME_USE use);
+
+// Access rights of files and folders.
+constexpr DWORD FILE_READ_DATA = 0x0001;
+constexpr DWORD FILE_LIST_DIRECTORY = 0x0001;
+constexpr DWORD FILE_WRITE_DATA = 0x0002;
+constexpr DWORD FILE_ADD_FILE = 0x0002;
+constexpr DWORD FILE_APPEND_DATA = 0x0004;
+constexpr DWORD FILE_ADD_SUBDIRECTORY = 0x0004;
+constexpr DWORD FILE_EXECUTE = 0x0020;
+constexpr DWORD FILE_TRAVERSE = 0x0020;
+constexpr DWORD GENERIC_EXECUTE = 0x20000000u;
+constexpr DWORD FILE_ALL_ACCESS = 0x001F01FF;
+constexpr DWORD FILE_GENERIC_READ = 0x00120089;
+constexpr DWORD FILE_GENERIC_WRITE = 0x00120116;
+constexpr DWORD FILE_GENERIC_EXECUTE = 0x001200A0;
+
+// Access lists built from entries, as the authorization library builds them; freed with LocalFree.
+// The simulation writes them in its own form (see the choices).
+enum ACCESS_MODE { NOT_USED_ACCESS = 0, GRANT_ACCESS, SET_ACCESS, DENY_ACCESS, REVOKE_ACCESS };
+constexpr DWORD NO_INHERITANCE = 0x0;
+constexpr DWORD OBJECT_INHERIT_ACE = 0x1;
+constexpr DWORD CONTAINER_INHERIT_ACE = 0x2;
+constexpr DWORD SUB_CONTAINERS_AND_OBJECTS_INHERIT = 0x3;
+enum MULTIPLE_TRUSTEE_OPERATION { NO_MULTIPLE_TRUSTEE = 0 };
+enum TRUSTEE_FORM { TRUSTEE_IS_SID = 0, TRUSTEE_IS_NAME };
+enum TRUSTEE_TYPE { TRUSTEE_IS_UNKNOWN = 0, TRUSTEE_IS_USER, TRUSTEE_IS_GROUP, TRUSTEE_IS_DOMAIN, TRUSTEE_IS_ALIAS,
+                    TRUSTEE_IS_WELL_KNOWN_GROUP };
+struct TRUSTEE_A {
+    TRUSTEE_A* pMultipleTrustee;
+    MULTIPLE_TRUSTEE_OPERATION MultipleTrusteeOperation;
+    TRUSTEE_FORM TrusteeForm;
+    TRUSTEE_TYPE TrusteeType;
+    LPSTR ptstrName;
+};
+struct EXPLICIT_ACCESS_A {
+    DWORD grfAccessPermissions;
+    ACCESS_MODE grfAccessMode;
+    DWORD grfInheritance;
+    TRUSTEE_A Trustee;
+};
+using PEXPLICIT_ACCESS_A = EXPLICIT_ACCESS_A*;
+WINSIM_API DWORD WINAPI SetEntriesInAclA(ULONG count, PEXPLICIT_ACCESS_A entries, PACL oldAcl, PACL* newAcl);
+
+// Folders: created by name, opened as a handle with backup semantics.
+constexpr DWORD FILE_FLAG_BACKUP_SEMANTICS = 0x02000000;
+WINSIM_API BOOL WINAPI CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES securityAttributes);
 
 WINSIM_API HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState,
                                       LPCSTR name);
