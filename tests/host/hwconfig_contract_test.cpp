@@ -529,6 +529,10 @@ TEST(HwconfigContract, local_times_are_written_with_an_offset_the_parser_takes) 
     const LabCopy lab;
     setenv("TZ", "America/New_York", 1);
     check({"show 1", 0, "2025-03-18T00:00:00Z (2025-03-17T20:00:00-04:00 local)", ""}, lab.on());
+    // The zone is the system's, in February as in March.
+    setenv("TZ", "Asia/Kolkata", 1);
+    check({"show 1", 0, "2026-02-11T07:42:10Z (2026-02-11T13:12:10+05:30 local)", ""}, lab.on());
+    check({"show 1", 0, "2025-03-18T00:00:00Z (2025-03-18T05:30:00+05:30 local)", ""}, lab.on());
     // An offset with seconds, or of a day or more, is written as the nearest the parser takes, with
     // the clock time of the same moment.
     setenv("TZ", "ABC-00:19:32", 1);

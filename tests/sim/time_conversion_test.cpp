@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 
 namespace {
 
@@ -88,6 +90,73 @@ TEST(FileTimeToLocalFileTime, adds_the_current_zone_bias) {
     SetLastError(0xDEADBEEF);
     EXPECT_FALSE(FileTimeToLocalFileTime(&start, &local)) << "before 1601 in local time";
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+}
+
+SYSTEMTIME systemTime(WORD year, WORD month, WORD day, WORD hour, WORD minute) {
+    SYSTEMTIME time{};
+    time.wYear = year;
+    time.wMonth = month;
+    time.wDay = day;
+    time.wHour = hour;
+    time.wMinute = minute;
+    return time;
+}
+
+TEST(SystemTimeToTzSpecificLocalTimeEx, converts_in_the_system_zone_by_each_moment_s_rules) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the system's zone comes from TZ only in the simulation";
+#endif
+    struct Case {
+        const char* zone;
+        SYSTEMTIME universal;
+        WORD localDay, localHour, localMinute;
+        DWORD zoneId;
+    };
+    const Case cases[] = {
+        {"Asia/Kolkata", systemTime(2026, 2, 11, 7, 42), 11, 13, 12, TIME_ZONE_ID_UNKNOWN},
+        {"America/New_York", systemTime(2025, 7, 1, 2, 0), 30, 22, 0, TIME_ZONE_ID_STANDARD},
+        {"America/New_York", systemTime(2025, 1, 1, 2, 0), 31, 21, 0, TIME_ZONE_ID_STANDARD},
+        // Amsterdam kept +00:19:32 in 1904; Windows keeps a bias in whole minutes.
+        {"Europe/Amsterdam", systemTime(1904, 6, 1, 0, 0), 1, 0, 20, TIME_ZONE_ID_STANDARD},
+    };
+    for (const Case& c : cases) {
+        TimeZoneOverride zone(c.zone);
+        DYNAMIC_TIME_ZONE_INFORMATION system{};
+        const DWORD id = GetDynamicTimeZoneInformation(&system);
+        EXPECT_NE(id, TIME_ZONE_ID_INVALID) << c.zone;
+        EXPECT_EQ(id == TIME_ZONE_ID_UNKNOWN, c.zoneId == TIME_ZONE_ID_UNKNOWN) << c.zone;
+        for (const DYNAMIC_TIME_ZONE_INFORMATION* named : {&system, static_cast<DYNAMIC_TIME_ZONE_INFORMATION*>(nullptr)}) {
+            SYSTEMTIME local{};
+            ASSERT_TRUE(SystemTimeToTzSpecificLocalTimeEx(named, &c.universal, &local)) << c.zone;
+            EXPECT_EQ(local.wDay, c.localDay) << c.zone;
+            EXPECT_EQ(local.wHour, c.localHour) << c.zone;
+            EXPECT_EQ(local.wMinute, c.localMinute) << c.zone;
+        }
+    }
+}
+
+TEST(SystemTimeToTzSpecificLocalTimeEx, takes_a_fixed_zone_by_its_bias_and_refuses_a_time_that_is_no_day) {
+    DYNAMIC_TIME_ZONE_INFORMATION fixed{};
+    fixed.Bias = -330;
+    const char16_t name[] = u"QV Fixed Test Zone";
+    std::copy(std::begin(name), std::end(name), fixed.TimeZoneKeyName);
+    fixed.DynamicDaylightTimeDisabled = TRUE;
+    const SYSTEMTIME lastOfYear = systemTime(2025, 12, 31, 20, 0);
+    SYSTEMTIME local{};
+    ASSERT_TRUE(SystemTimeToTzSpecificLocalTimeEx(&fixed, &lastOfYear, &local));
+    EXPECT_EQ(local.wYear, 2026);
+    EXPECT_EQ(local.wMonth, 1);
+    EXPECT_EQ(local.wDay, 1);
+    EXPECT_EQ(local.wHour, 1);
+    EXPECT_EQ(local.wMinute, 30);
+    EXPECT_EQ(local.wDayOfWeek, 4); // a Thursday
+
+    for (const SYSTEMTIME& noDay : {systemTime(2025, 2, 29, 0, 0), systemTime(2025, 13, 1, 0, 0),
+                                    systemTime(2025, 1, 1, 24, 0)}) {
+        SetLastError(0xDEADBEEF);
+        EXPECT_FALSE(SystemTimeToTzSpecificLocalTimeEx(&fixed, &noDay, &local));
+        EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    }
 }
 
 } // namespace
