@@ -157,7 +157,7 @@ public:
         try {
             app_.parse(argc, argv);
         } catch (const CLI::CallForHelp&) {
-            std::printf("%s", innermost()->help(parentPath()).c_str());
+            printOut("%s", innermost()->help(parentPath()).c_str());
             return nullptr;
         } catch (const CLI::ParseError& error) {
             throw usageError(error);

@@ -486,6 +486,36 @@ TEST(HwconfigContract, text_from_devices_and_files_cannot_break_the_terminal_or_
           lab.on());
 }
 
+// On a console text goes as wide characters, which the console shows whatever its code page; to a
+// pipe or a file as UTF-8 bytes. The simulated console (QVKELP_CONSOLE) logs each wide write.
+TEST(HwconfigContract, a_console_gets_wide_text_and_a_pipe_or_file_utf8) {
+    const LabCopy lab;
+    std::ofstream(lab.aliasFile(), std::ios::binary | std::ios::trunc)
+        << "{\"devices\": {\"PCI:VEN_1F2B&DEV_7A22&SUBSYS_1F2B7A22&REV_01/0000:00:E0:00:10:00\": "
+           "{\"alias\": \"\xE9t\xE9\x85\xFF\"}}}";
+    const std::string shown = "\xC3\xA9t\xC3\xA9\xE2\x80\xA6\xC3\xBF"; // été…ÿ
+    const fs::path log = lab.machine().parent_path() / "calls.log";
+    setenv("QVKELP_CALL_LOG", log.c_str(), 1);
+    struct Case {
+        const char* consoles;
+        bool outputWide, errorWide;
+    };
+    for (const Case& c : {Case{"", false, false}, Case{"out", true, false}, Case{"err", false, true}, Case{"out,err", true, true}}) {
+        setenv("QVKELP_CONSOLE", c.consoles, 1);
+        fs::remove(log);
+        const ProgramRun list = runHwconfig(lab.on() + "list");
+        const ProgramRun unknown = runHwconfig(lab.on() + "show 99");
+        EXPECT_NE(list.out.find("2  " + shown + "  "), std::string::npos) << c.consoles << "\n" << list.out;
+        EXPECT_NE(unknown.err.find("hwconfig: no board answers to \"99\""), std::string::npos) << unknown.err;
+        const std::string calls = LabCopy::read(log);
+        EXPECT_EQ(calls.find("WriteConsoleW 2  " + shown + "  ") != std::string::npos, c.outputWide) << c.consoles;
+        EXPECT_EQ(calls.find("WriteConsoleW hwconfig: no board answers") != std::string::npos, c.errorWide)
+            << c.consoles;
+    }
+    unsetenv("QVKELP_CONSOLE");
+    unsetenv("QVKELP_CALL_LOG");
+}
+
 TEST(HwconfigContract, one_date_parser_refuses_what_it_cannot_store_and_counts_calendar_days) {
     const LabCopy lab;
     const std::string outside = "1900-01-01 is outside 1904-01-01 to 9999-12-31";
