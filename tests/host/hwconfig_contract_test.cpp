@@ -516,6 +516,44 @@ TEST(HwconfigContract, a_console_gets_wide_text_and_a_pipe_or_file_utf8) {
     unsetenv("QVKELP_CALL_LOG");
 }
 
+#ifndef _WIN32
+// The module waits for the alias file's lock without a word; hwconfig says what it waits for once
+// another program has held the file for about two seconds, never for a short hold.
+TEST(HwconfigContract, a_long_wait_for_the_alias_file_is_told_on_standard_error) {
+    const LabCopy lab;
+    struct Case {
+        std::string command;
+        const char* holderLock; // a reader's shared lock stops only a rename
+        const char* holdSeconds;
+        bool told;
+    };
+    const Case cases[] = {{"list", "LOCK_EX", "0.5", false}, {"list", "LOCK_EX", "2.8", true},
+                          {"rename 2 Held", "LOCK_SH", "2.8", true}};
+    for (const Case& c : cases) {
+        const fs::path locked = lab.machine().parent_path() / "locked";
+        fs::remove(locked);
+        // A classic POSIX lock of the whole file conflicts with the simulation's file locks.
+        const std::string holder = "python3 -c 'import fcntl, sys, time; f = open(sys.argv[1], \"r+b\"); "
+                                   "fcntl.lockf(f, fcntl." + std::string(c.holderLock) +
+                                   "); open(sys.argv[2], \"w\").close(); time.sleep(" + c.holdSeconds + ")' '" +
+                                   lab.aliasFile().string() + "' '" + locked.string() + "' &";
+        ASSERT_EQ(std::system(holder.c_str()), 0);
+        for (int i = 0; i < 100 && !fs::exists(locked); ++i) {
+            usleep(20000);
+        }
+        ASSERT_TRUE(fs::exists(locked));
+        const ProgramRun run = runHwconfig(lab.on() + c.command);
+        EXPECT_EQ(run.exitCode, 0) << c.command << "\n" << run.output;
+        const std::string told = "hwconfig: waiting for C:\\ProgramData\\Quorvel\\QV-KELP\\aliases.json, which another "
+                                 "program holds locked";
+        EXPECT_EQ(firstLine(run.err).find(told) != std::string::npos, c.told) << c.command << "\n" << run.err;
+        if (!c.told) {
+            EXPECT_EQ(run.err, "") << c.command;
+        }
+    }
+}
+#endif
+
 TEST(HwconfigContract, one_date_parser_refuses_what_it_cannot_store_and_counts_calendar_days) {
     const LabCopy lab;
     const std::string outside = "1900-01-01 is outside 1904-01-01 to 9999-12-31";
