@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <optional>
 #include <string>
-#include <thread>
 
 namespace hwconfig {
 namespace {
@@ -91,7 +90,7 @@ std::string ansiAliasFilePath() {
 // The whole file, whatever its size, as the module locks it.
 constexpr DWORD kWholeFile = 0xFFFFFFFFu;
 constexpr std::chrono::milliseconds kQuietWait{2000};
-constexpr std::chrono::milliseconds kRetryInterval{50};
+constexpr DWORD kRetryMilliseconds = 50;
 
 } // namespace
 
@@ -128,7 +127,7 @@ void waitForAliasFile(AliasFileUse use) {
                        printable(ansiToUtf8(windowsPath)).c_str());
             told = true;
         }
-        std::this_thread::sleep_for(kRetryInterval);
+        Sleep(kRetryMilliseconds);
     }
     UnlockFileEx(file, 0, kWholeFile, kWholeFile, &whole);
 }

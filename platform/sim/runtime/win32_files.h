@@ -171,6 +171,8 @@ WINSIM_API BOOL WINAPI EqualSid(PSID first, PSID second);
 enum WELL_KNOWN_SID_TYPE { WinLocalSystemSid = 22, WinBuiltinAdministratorsSid = 26 };
 WINSIM_API BOOL WINAPI IsWellKnownSid(PSID sid, WELL_KNOWN_SID_TYPE type);
 
+// Suspends the calling thread for at least the given milliseconds.
+WINSIM_API void WINAPI Sleep(DWORD milliseconds);
 WINSIM_API HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState,
                                       LPCSTR name);
 WINSIM_API BOOL WINAPI CloseHandle(HANDLE object);
