@@ -97,16 +97,14 @@ date::local_seconds localTimeOf(const SYSTEMTIME& fields) {
 }
 
 // How far the system's time zone is ahead of UTC at a moment. A Windows program takes the zone the
-// system is set to (its settings, with each year's daylight-saving rules), not TZ as the C runtime
+// system is set to, with the daylight-saving rules of the moment's year, not TZ as the C runtime
 // reads it; nothing when the system cannot convert the moment.
 std::optional<std::chrono::seconds> systemZoneOffset(Time time) {
-    DYNAMIC_TIME_ZONE_INFORMATION zone{};
-    if (GetDynamicTimeZoneInformation(&zone) == TIME_ZONE_ID_INVALID) {
-        return std::nullopt;
-    }
     const SYSTEMTIME universal = systemTimeOf(time);
+    TIME_ZONE_INFORMATION rules{};
     SYSTEMTIME local{};
-    if (!SystemTimeToTzSpecificLocalTimeEx(&zone, &universal, &local)) {
+    if (!GetTimeZoneInformationForYear(universal.wYear, nullptr, &rules) ||
+        !SystemTimeToTzSpecificLocalTime(&rules, &universal, &local)) {
         return std::nullopt;
     }
     return localTimeOf(local).time_since_epoch() - time.time_since_epoch();

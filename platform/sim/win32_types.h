@@ -27,6 +27,7 @@
 
 using BYTE = std::uint8_t;
 using WORD = std::uint16_t;
+using USHORT = unsigned short;
 using DWORD = std::uint32_t;
 using UINT = unsigned int;
 using BOOL = int;

@@ -180,12 +180,12 @@ constexpr std::uintptr_t kOrdinalLimit = 0x10000;
 // formats with it.
 // The current zone of FileTimeToLocalFileTime is the one TZ names, as for the C runtime; Windows
 // takes it from its settings.
-// The system's time zone (GetDynamicTimeZoneInformation, SystemTimeToTzSpecificLocalTimeEx) is also
-// the one TZ names, as Wine takes the host's zone: its key name is the TZ text ("UTC" without TZ),
-// and its offset at any moment is the C library's, rounded to whole minutes as Windows keeps a bias
-// (Amsterdam's +00:19:32 of 1904 is +00:20). A zone of another name is converted by its Bias and
-// StandardBias when it has no daylight dates; rules with daylight dates are not simulated and fail
-// with this error.
+// The system's time zone (GetTimeZoneInformationForYear, SystemTimeToTzSpecificLocalTime) is also
+// the one TZ names, as Wine takes the host's zone. A year's rules are read from the C library's
+// zone database: its standard bias in whole minutes, as Windows keeps a bias (Amsterdam's +00:19:32
+// of 1904 is +00:20), and the year's first start and end of daylight time as absolute dates. Only
+// the system's zone is known (a named zone fails with this error), and a conversion by yearly
+// (relative) transition dates is not simulated and fails with it too.
 inline constexpr DWORD kUnsupportedZoneRulesError = ERROR_NOT_SUPPORTED;
 
 // --- Where Wine differs from Windows ----------------------------------------------------------

@@ -1,5 +1,5 @@
-// _localtime64_s, FileTimeToLocalFileTime, FileTimeToSystemTime, GetDynamicTimeZoneInformation and
-// SystemTimeToTzSpecificLocalTimeEx. The local zone is the one the TZ environment variable names,
+// _localtime64_s, FileTimeToLocalFileTime, FileTimeToSystemTime, GetTimeZoneInformationForYear and
+// SystemTimeToTzSpecificLocalTime. The local zone is the one the TZ environment variable names,
 // read afresh on every call so that tests can change it.
 #include "platform/sim/runtime/win32_memstr.h"
 #include "platform/sim/win32_error.h"
@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
-#include <string>
+#include <optional>
 
 namespace {
 
@@ -124,25 +124,63 @@ std::int64_t roundedMinutes(std::int64_t seconds) {
     return static_cast<std::int64_t>(std::lround(static_cast<double>(seconds) / 60.0));
 }
 
-// The simulated system's zone is named by the TZ text, "UTC" when TZ is unset or empty.
-std::string systemZoneKeyName() {
-    const char* zone = std::getenv("TZ");
-    return zone != nullptr && *zone != '\0' ? zone : "UTC";
+struct ZoneState {
+    std::int64_t offset; // seconds east of UTC
+    bool inDaylightTime;
+};
+
+ZoneState stateAt(std::int64_t unixSeconds) {
+    const struct tm fields = localFields(static_cast<std::time_t>(unixSeconds));
+    return {fields.tm_gmtoff, fields.tm_isdst > 0};
 }
 
-template <std::size_t N>
-void copyWide(WCHAR (&target)[N], const char* text) {
-    std::size_t i = 0;
-    for (; text != nullptr && text[i] != '\0' && i + 1 < N; ++i) {
-        target[i] = static_cast<unsigned char>(text[i]);
+// The first second at or after `from` (before `to`) whose daylight flag differs from `from`'s,
+// found by halving: the zone database is only asked, never read.
+std::int64_t changeOfDaylight(std::int64_t from, std::int64_t to) {
+    const bool before = stateAt(from).inDaylightTime;
+    while (to - from > 1) {
+        const std::int64_t middle = from + (to - from) / 2;
+        (stateAt(middle).inDaylightTime == before ? from : to) = middle;
     }
-    target[i] = 0;
+    return to;
 }
 
-bool namesSystemZone(const DYNAMIC_TIME_ZONE_INFORMATION& zone) {
-    WCHAR system[128]{};
-    copyWide(system, systemZoneKeyName().c_str());
-    return std::equal(std::begin(system), std::end(system), std::begin(zone.TimeZoneKeyName));
+std::int64_t unixSecondsOf(std::int64_t year, unsigned month, unsigned day) {
+    return daysFromCivil(year, month, day) * 86400;
+}
+
+SYSTEMTIME absoluteDate(std::int64_t unixSeconds) {
+    return systemTimeOf(static_cast<std::uint64_t>((unixSeconds + kDaysFrom1601To1970 * 86400) * 1000));
+}
+
+// The zone's rules for one year: its standard bias and, when daylight time starts and ends in the
+// year, both transitions as absolute dates in the clock time each leaves.
+TIME_ZONE_INFORMATION rulesOfYear(USHORT year) {
+    TIME_ZONE_INFORMATION rules{};
+    const std::int64_t start = unixSecondsOf(year, 1, 1);
+    const std::int64_t end = unixSecondsOf(year + 1, 1, 1);
+    std::optional<std::int64_t> daylightStarts, daylightEnds;
+    std::optional<ZoneState> standard, daylightState;
+    for (std::int64_t day = start; day < end; day += 86400) {
+        const ZoneState now = stateAt(day);
+        std::optional<ZoneState>& seen = now.inDaylightTime ? daylightState : standard;
+        if (!seen) {
+            seen = now;
+        }
+        const std::int64_t last = std::min(day + 86400, end) - 1;
+        std::optional<std::int64_t>& change = now.inDaylightTime ? daylightEnds : daylightStarts;
+        if (!change && stateAt(last).inDaylightTime != now.inDaylightTime) {
+            change = changeOfDaylight(day, last);
+        }
+    }
+    const std::int64_t standardOffset = standard ? standard->offset : stateAt(start).offset - 3600;
+    rules.Bias = static_cast<LONG>(-roundedMinutes(standardOffset));
+    if (daylightState && daylightStarts && daylightEnds) {
+        rules.DaylightBias = static_cast<LONG>(-roundedMinutes(daylightState->offset) - rules.Bias);
+        rules.DaylightDate = absoluteDate(*daylightStarts + roundedMinutes(standardOffset) * 60);
+        rules.StandardDate = absoluteDate(*daylightEnds + roundedMinutes(daylightState->offset) * 60);
+    }
+    return rules;
 }
 
 } // namespace
@@ -196,42 +234,45 @@ WINSIM_API BOOL WINAPI FileTimeToSystemTime(const FILETIME* fileTime, LPSYSTEMTI
     return TRUE;
 }
 
-WINSIM_API DWORD WINAPI GetDynamicTimeZoneInformation(PDYNAMIC_TIME_ZONE_INFORMATION zone) {
-    if (zone == nullptr) {
-        SetLastError(winsim::choice::kNullRequiredPointerError);
-        return TIME_ZONE_ID_INVALID;
+WINSIM_API BOOL WINAPI GetTimeZoneInformationForYear(USHORT year, PDYNAMIC_TIME_ZONE_INFORMATION zone,
+                                                     LPTIME_ZONE_INFORMATION rules) {
+    if (rules == nullptr) {
+        return fail(ERROR_INVALID_PARAMETER);
     }
-    *zone = DYNAMIC_TIME_ZONE_INFORMATION{};
-    const struct tm now = localFields(std::time(nullptr));
-    // The bias of standard time (the C library's `timezone`, seconds west); the zone's rules for a
-    // moment come from its database, so no transition dates are given.
-    zone->Bias = static_cast<LONG>(roundedMinutes(timezone));
-    zone->DaylightBias = daylight != 0 ? -60 : 0;
-    copyWide(zone->StandardName, tzname[0]);
-    copyWide(zone->DaylightName, tzname[1]);
-    copyWide(zone->TimeZoneKeyName, systemZoneKeyName().c_str());
-    if (now.tm_isdst > 0) {
-        return TIME_ZONE_ID_DAYLIGHT;
+    if (zone != nullptr) {
+        return fail(winsim::choice::kUnsupportedZoneRulesError);
     }
-    return daylight != 0 ? TIME_ZONE_ID_STANDARD : TIME_ZONE_ID_UNKNOWN;
+    *rules = rulesOfYear(year);
+    return TRUE;
 }
 
-WINSIM_API BOOL WINAPI SystemTimeToTzSpecificLocalTimeEx(const DYNAMIC_TIME_ZONE_INFORMATION* zone,
-                                                         const SYSTEMTIME* universalTime, LPSYSTEMTIME localTime) {
+WINSIM_API BOOL WINAPI SystemTimeToTzSpecificLocalTime(const TIME_ZONE_INFORMATION* rules,
+                                                       const SYSTEMTIME* universalTime, LPSYSTEMTIME localTime) {
     if (universalTime == nullptr || localTime == nullptr || !isValid(*universalTime)) {
         return fail(ERROR_INVALID_PARAMETER);
     }
-    const std::int64_t utcMilliseconds = millisecondsSince1601(*universalTime);
-    std::int64_t offsetMinutes = 0;
-    if (zone == nullptr || namesSystemZone(*zone)) {
-        const std::int64_t unixSeconds = utcMilliseconds / 1000 - kDaysFrom1601To1970 * 86400;
-        offsetMinutes = roundedMinutes(localFields(static_cast<std::time_t>(unixSeconds)).tm_gmtoff);
-    } else if (zone->DaylightDate.wMonth == 0) {
-        offsetMinutes = -(std::int64_t{zone->Bias} + zone->StandardBias);
-    } else {
-        return fail(winsim::choice::kUnsupportedZoneRulesError);
+    const TIME_ZONE_INFORMATION system = rules == nullptr ? rulesOfYear(universalTime->wYear) : TIME_ZONE_INFORMATION{};
+    const TIME_ZONE_INFORMATION& zone = rules == nullptr ? system : *rules;
+    const std::int64_t universal = millisecondsSince1601(*universalTime);
+    std::int64_t bias = zone.Bias + zone.StandardBias;
+    if (zone.DaylightDate.wMonth != 0) {
+        if (zone.DaylightDate.wYear == 0 || zone.StandardDate.wYear == 0) {
+            return fail(winsim::choice::kUnsupportedZoneRulesError);
+        }
+        // A transition is given in the clock time it leaves: daylight time starts at a standard
+        // clock time and ends at a daylight one.
+        const std::int64_t daylightStarts =
+            millisecondsSince1601(zone.DaylightDate) + (zone.Bias + std::int64_t{zone.StandardBias}) * 60000;
+        const std::int64_t daylightEnds =
+            millisecondsSince1601(zone.StandardDate) + (zone.Bias + std::int64_t{zone.DaylightBias}) * 60000;
+        const bool inDaylightTime = daylightStarts < daylightEnds
+                                  ? universal >= daylightStarts && universal < daylightEnds
+                                  : universal >= daylightStarts || universal < daylightEnds;
+        if (inDaylightTime) {
+            bias = zone.Bias + zone.DaylightBias;
+        }
     }
-    const std::int64_t local = utcMilliseconds + offsetMinutes * 60000;
+    const std::int64_t local = universal - bias * 60000;
     if (local < 0 || local >= kFirstInvalidMilliseconds) {
         return fail(ERROR_INVALID_PARAMETER);
     }

@@ -66,8 +66,9 @@ WINSIM_API BOOL WINAPI FileTimeToLocalFileTime(const FILETIME* fileTime, LPFILET
 WINSIM_API BOOL WINAPI FileTimeToSystemTime(const FILETIME* fileTime, LPSYSTEMTIME systemTime);
 
 // The system's time zone. The simulated system's zone is the one TZ names (as Wine takes the host's
-// zone), and its rules for any moment are the C library's zone database: an offset is kept in whole
-// minutes, as Windows keeps every bias. Windows' own choices for these calls are in windows_choices.h.
+// zone); a year's rules are read from the C library's zone database, with every bias in whole
+// minutes as Windows keeps them and the year's transitions as absolute dates. Windows' own choices
+// for these calls are in windows_choices.h.
 struct TIME_ZONE_INFORMATION {
     LONG Bias;
     WCHAR StandardName[32];
@@ -77,6 +78,7 @@ struct TIME_ZONE_INFORMATION {
     SYSTEMTIME DaylightDate;
     LONG DaylightBias;
 };
+using LPTIME_ZONE_INFORMATION = TIME_ZONE_INFORMATION*;
 struct DYNAMIC_TIME_ZONE_INFORMATION {
     LONG Bias;
     WCHAR StandardName[32];
@@ -89,14 +91,12 @@ struct DYNAMIC_TIME_ZONE_INFORMATION {
     BOOLEAN DynamicDaylightTimeDisabled;
 };
 using PDYNAMIC_TIME_ZONE_INFORMATION = DYNAMIC_TIME_ZONE_INFORMATION*;
-constexpr DWORD TIME_ZONE_ID_UNKNOWN = 0;
-constexpr DWORD TIME_ZONE_ID_STANDARD = 1;
-constexpr DWORD TIME_ZONE_ID_DAYLIGHT = 2;
-constexpr DWORD TIME_ZONE_ID_INVALID = 0xFFFFFFFF;
-WINSIM_API DWORD WINAPI GetDynamicTimeZoneInformation(PDYNAMIC_TIME_ZONE_INFORMATION zone);
 // A null zone means the system's.
-WINSIM_API BOOL WINAPI SystemTimeToTzSpecificLocalTimeEx(const DYNAMIC_TIME_ZONE_INFORMATION* zone,
-                                                         const SYSTEMTIME* universalTime, LPSYSTEMTIME localTime);
+WINSIM_API BOOL WINAPI GetTimeZoneInformationForYear(USHORT year, PDYNAMIC_TIME_ZONE_INFORMATION zone,
+                                                     LPTIME_ZONE_INFORMATION rules);
+// A null zone means the system's rules of the moment's year.
+WINSIM_API BOOL WINAPI SystemTimeToTzSpecificLocalTime(const TIME_ZONE_INFORMATION* rules,
+                                                       const SYSTEMTIME* universalTime, LPSYSTEMTIME localTime);
 
 // The runtime's C-locale conversions between bytes and 16-bit wide text: mbstowcs widens each byte
 // to the same code unit; wcstombs narrows units up to 0xFF and fails with EILSEQ for any other.
