@@ -201,6 +201,9 @@ inline constexpr DWORD kUnsupportedZoneRulesError = ERROR_NOT_SUPPORTED;
 //   FormatMessageA.missing_texts_other_languages_and_other_flags_fail_with_the_error_windows_sets.
 // - _localtime64_s converts times after 3000-12-31 23:59:59 UTC, the documented last one:
 //   LocalTime64.converts_in_the_zone_that_tz_names_and_refuses_times_outside_1970_to_3000.
+// - SystemTimeToTzSpecificLocalTime converts 2025-02-29, a day that is not, where Windows refuses a
+//   time that is no day with ERROR_INVALID_PARAMETER, as SystemTimeToFileTime does:
+//   SystemTimeToTzSpecificLocalTime.takes_a_zone_without_daylight_time_by_its_bias_and_refuses_a_time_that_is_no_day.
 // - wcstombs(nullptr, ...) in the C locale counts a unit above 0xFF as a byte instead of failing
 //   with EILSEQ: CLocaleConversion.wcstombs_narrows_units_up_to_ff_and_refuses_others.
 // - UnlockFileEx of bytes the handle has not locked fails with ERROR_LOCK_VIOLATION, where Windows

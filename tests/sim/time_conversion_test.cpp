@@ -149,8 +149,11 @@ TEST(SystemTimeToTzSpecificLocalTime, takes_a_zone_without_daylight_time_by_its_
 
     for (const SYSTEMTIME& noDay : {systemTime(2025, 2, 29, 0, 0), systemTime(2025, 13, 1, 0, 0),
                                     systemTime(2025, 1, 1, 24, 0)}) {
+        if (noDay.wDay == 29 && hostplatform::runningUnderWine()) {
+            continue; // Wine takes a 29th of February in any year (windows_choices.h)
+        }
         SetLastError(0xDEADBEEF);
-        EXPECT_FALSE(SystemTimeToTzSpecificLocalTime(&fixed, &noDay, &local));
+        EXPECT_FALSE(SystemTimeToTzSpecificLocalTime(&fixed, &noDay, &local)) << noDay.wMonth << "-" << noDay.wDay;
         EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
     }
 }
