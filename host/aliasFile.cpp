@@ -1,9 +1,11 @@
 #include "host/aliasFile.h"
 
 #include "host/aliaskeys/aliasKeys.h"
+#include "host/output.h"
 #include "host/utf8Text.h"
 #include "support/unique_any.h"
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
@@ -82,11 +84,14 @@ namespace {
 // The alias file's path in the machine's ANSI code page, as the file functions take it.
 std::string ansiAliasFilePath() {
     std::string windowsPath;
-    std::vector<aliaskeys::AliasFileRecord> stored;
-    bool opened = false;
-    aliaskeys::readAliasFile(windowsPath, stored, opened);
+    aliaskeys::aliasFilePath(windowsPath);
     return windowsPath;
 }
+
+// The whole file, whatever its size, as the module locks it.
+constexpr DWORD kWholeFile = 0xFFFFFFFFu;
+constexpr std::chrono::milliseconds kQuietWait{2000};
+constexpr DWORD kRetryMilliseconds = 50;
 
 } // namespace
 
@@ -95,6 +100,37 @@ bool aliasFileHasByteOrderMark() {
     unsigned char start[3] = {};
     return file && std::fread(start, 1, sizeof start, file.get()) == sizeof start && start[0] == 0xEF &&
            start[1] == 0xBB && start[2] == 0xBF;
+}
+
+void waitForAliasFile(AliasFileUse use) {
+    const std::string windowsPath = ansiAliasFilePath();
+    // A pipe or a device is no alias file (the module says so), and opening one could block.
+    const std::optional<WIN32_FIND_DATAA> entry = entryOf(windowsPath);
+    if (!entry || !isRegularFile(*entry)) {
+        return;
+    }
+    // Opened and locked as the module opens and locks it, through the C runtime's stream.
+    const qv::unique_file stream(platformOpenFile(windowsPath.c_str(), "rb"));
+    if (!stream) {
+        return;
+    }
+    const auto file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream.get())));
+    const DWORD kind = (use == AliasFileUse::write ? LOCKFILE_EXCLUSIVE_LOCK : 0) | LOCKFILE_FAIL_IMMEDIATELY;
+    const auto start = std::chrono::steady_clock::now();
+    bool told = false;
+    OVERLAPPED whole{};
+    while (!LockFileEx(file, kind, 0, kWholeFile, kWholeFile, &whole)) {
+        if (GetLastError() != ERROR_LOCK_VIOLATION) {
+            return;
+        }
+        if (!told && std::chrono::steady_clock::now() - start >= kQuietWait) {
+            printError("hwconfig: waiting for %s, which another program holds locked (Ctrl-C stops)\n",
+                       printable(ansiToUtf8(windowsPath)).c_str());
+            told = true;
+        }
+        Sleep(kRetryMilliseconds);
+    }
+    UnlockFileEx(file, 0, kWholeFile, kWholeFile, &whole);
 }
 
 std::string aliasFilePath() {

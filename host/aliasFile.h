@@ -30,6 +30,13 @@ std::string aliasFilePath();
 // empty otherwise.
 std::string aliasFileSpaceNote();
 
+// The module waits for the alias file's lock without limit and without a word. Before a command
+// asks it, hwconfig takes the same lock (shared to read, exclusive to write) and lets it go at once;
+// when another program holds the file for more than about two seconds, it says on standard error
+// what it waits for. A file that cannot be opened is left to the module, which says why.
+enum class AliasFileUse { read, write };
+void waitForAliasFile(AliasFileUse use);
+
 // Why the module cannot use the alias file, or nothing when it can. Read once per run.
 const std::optional<HostError>& aliasFileProblem();
 

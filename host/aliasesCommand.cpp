@@ -70,7 +70,7 @@ const char* boardState(const AliasRecord& record) {
 
 void printTable(const std::vector<AliasRecord>& records, const std::string& filePath) {
     if (records.empty()) {
-        std::printf("No aliases in %s.\n", printable(filePath).c_str());
+        printOut("No aliases in %s.\n", printable(filePath).c_str());
         return;
     }
     TextTable table({"Alias", "Board", "Shared", "Syntax", "Key"});
@@ -120,7 +120,7 @@ int runAliases(ExpertModule& module, const CommandOptions& options) {
         printTable(records, filePath);
     }
     if (byteOrderMark) {
-        std::fprintf(stderr,
+        printError(
                      "hwconfig: note: %s begins with a byte order mark, which the module reads past and "
                      "drops when it next writes the file\n",
                      printable(filePath).c_str());

@@ -62,9 +62,9 @@ int reportMaintenanceResult(const CommandOptions& options, const char* action, c
         addJsonOptionalString(document.get(), "moduleText", moduleText);
         printJson(document.get());
     } else {
-        std::printf("%s: %s\n", outcome.c_str(), describeHResult(result).c_str());
+        printOut("%s: %s\n", outcome.c_str(), describeHResult(result).c_str());
         if (!moduleText.empty()) {
-            std::printf("The module says: %s\n", printable(moduleText).c_str());
+            printOut("The module says: %s\n", printable(moduleText).c_str());
         }
     }
     return kExitSuccess;

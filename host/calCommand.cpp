@@ -231,7 +231,7 @@ void printChange(const CommandOptions& options, const SelectedBoard& board,
         printJson(document.get());
         return;
     }
-    std::printf("Accepted: %s\n%s\n", joined(accepted).c_str(), outcome);
+    printOut("Accepted: %s\n%s\n", joined(accepted).c_str(), outcome);
 }
 
 // The calibration date and due date a bag holds.

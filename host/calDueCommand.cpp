@@ -84,7 +84,7 @@ std::string dueWords(const DueBoard& board) {
 
 void printTable(const DueAnswer& answer, int withinDays) {
     if (answer.due.empty()) {
-        std::printf("No calibration due within %s%s.\n", daysText(withinDays).c_str(),
+        printOut("No calibration due within %s%s.\n", daysText(withinDays).c_str(),
                     answer.failed.empty() ? "" : " among the boards judged");
     } else {
         TextTable table({"#", "Alias", "Due", "Status", "Item name"});
@@ -99,7 +99,7 @@ void printTable(const DueAnswer& answer, int withinDays) {
         for (const FailedBoard& board : answer.failed) {
             numbers += (numbers.empty() ? "" : ", ") + std::to_string(board.number);
         }
-        std::printf("Not judged, their report failed: board %s.\n", numbers.c_str());
+        printOut("Not judged, their report failed: board %s.\n", numbers.c_str());
     }
 }
 

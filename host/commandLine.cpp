@@ -2,6 +2,8 @@
 // options go together; the words of every mistake are hwconfig's own.
 #include "host/commandLine.h"
 
+#include "host/aliasFile.h"
+
 #include "host/output.h"
 #include "host/passwordInput.h"
 #include "host/utf8Text.h"
@@ -157,7 +159,7 @@ public:
         try {
             app_.parse(argc, argv);
         } catch (const CLI::CallForHelp&) {
-            std::printf("%s", innermost()->help(parentPath()).c_str());
+            printOut("%s", innermost()->help(parentPath()).c_str());
             return nullptr;
         } catch (const CLI::ParseError& error) {
             throw usageError(error);
@@ -247,7 +249,10 @@ private:
                 check();
             }
             if (!selected_) {
-                selected_ = run;
+                selected_ = [run](ExpertModule& m) {
+                    waitForAliasFile(AliasFileUse::read);
+                    return run(m);
+                };
             }
         });
         return command;
@@ -270,7 +275,10 @@ private:
     void addRename() {
         CLI::App* rename = addBoard(addCommand(
             app_, "rename", "give a board an alias, or its default one again",
-            [this](ExpertModule& m) { return runRename(m, line_.options, line_.rename); },
+            [this](ExpertModule& m) {
+                waitForAliasFile(AliasFileUse::write);
+                return runRename(m, line_.options, line_.rename);
+            },
             [this] {
                 if (line_.rename.newAlias.empty() && !line_.rename.useDefault) {
                     throw CLI::RequiredError("NEW_ALIAS or --default");

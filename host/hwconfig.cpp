@@ -32,9 +32,9 @@ namespace {
 // output; a command line that cannot be run is followed by the usage of its command.
 void reportFailure(const HostError& error, bool json, const std::string& usage) {
     // What the user typed is echoed in messages: bytes that are not UTF-8 are replaced, as in JSON.
-    std::fprintf(stderr, "hwconfig: %s\n", printable(toUtf8(toUtf16(error.what()).c_str())).c_str());
+    printError("hwconfig: %s\n", printable(toUtf8(toUtf16(error.what()).c_str())).c_str());
     if (error.exitCode() == kExitUsage) {
-        std::fprintf(stderr, "%s\n", usage.c_str());
+        printError("%s\n", usage.c_str());
     }
     if (!json) {
         return;

@@ -1,5 +1,7 @@
 #include "host/jsonOutput.h"
 
+#include "host/output.h"
+
 #include <cstdio>
 #include <new>
 
@@ -18,7 +20,7 @@ void printJson(const cJSON* document) {
     if (!text) {
         throw std::bad_alloc();
     }
-    std::printf("%s\n", text.get());
+    printOut("%s\n", text.get());
 }
 
 } // namespace hwconfig

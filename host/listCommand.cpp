@@ -22,7 +22,7 @@ std::string locationCell(const BoardReport& board) {
 
 void printTable(const std::vector<BoardReport>& boards, FailedBoards& failures) {
     if (boards.empty()) {
-        std::printf("No boards found.\n");
+        printOut("No boards found.\n");
         return;
     }
     TextTable table({"#", "Alias", "Model", "Serial", "Chassis/Slot", "Item name"});

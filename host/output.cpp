@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdint>
 #include <cstring>
@@ -25,7 +26,95 @@ cJSON* added(cJSON* item) {
 // What the command changed, for the message of an output that fails afterwards.
 std::string changeMade;
 
+// A standard stream and whether it is a console, asked once: the answer does not change while
+// hwconfig runs.
+class StandardStream {
+public:
+    StandardStream(FILE* file, DWORD handleName) : file_(file), handle_(GetStdHandle(handleName)) {
+        DWORD mode = 0;
+        console_ = GetConsoleMode(handle_, &mode) != 0;
+    }
+
+    void write(const std::string& text) {
+        if (!console_) {
+            std::fwrite(text.data(), 1, text.size(), file_);
+            return;
+        }
+        // A console takes a limited count of characters a call; a stretch holds whole characters
+        // only when it does not end between the two halves of a surrogate pair.
+        constexpr std::size_t kStretch = 8192;
+        const std::basic_string<WCHAR> wide = toUtf16(text);
+        for (std::size_t start = 0; start < wide.size() && !failed_;) {
+            std::size_t count = std::min(kStretch, wide.size() - start);
+            if (start + count < wide.size() && wide[start + count - 1] >= 0xD800 && wide[start + count - 1] <= 0xDBFF) {
+                --count;
+            }
+            DWORD written = 0;
+            failed_ = !WriteConsoleW(handle_, wide.data() + start, static_cast<DWORD>(count), &written, nullptr) ||
+                      written != count;
+            start += count;
+        }
+    }
+
+    // Whether any write failed: a console's are told here, a file's by its stream's error flag.
+    bool failed() const { return console_ ? failed_ : std::ferror(file_) != 0; }
+
+private:
+    FILE* file_;
+    HANDLE handle_;
+    bool console_ = false;
+    bool failed_ = false;
+};
+
+StandardStream& standardOutput() {
+    static StandardStream stream(stdout, STD_OUTPUT_HANDLE);
+    return stream;
+}
+
+StandardStream& standardError() {
+    static StandardStream stream(stderr, STD_ERROR_HANDLE);
+    return stream;
+}
+
+std::string formatted(const char* format, va_list arguments) {
+    va_list measuring;
+    va_copy(measuring, arguments);
+    const int length = std::vsnprintf(nullptr, 0, format, measuring);
+    va_end(measuring);
+    if (length <= 0) {
+        return "";
+    }
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    std::vsnprintf(text.data(), text.size(), format, arguments);
+    text.pop_back();
+    return text;
+}
+
 } // namespace
+
+void writeOut(const std::string& text) {
+    standardOutput().write(text);
+}
+
+void writeError(const std::string& text) {
+    standardError().write(text);
+}
+
+void printOut(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    const std::string text = formatted(format, arguments);
+    va_end(arguments);
+    writeOut(text);
+}
+
+void printError(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    const std::string text = formatted(format, arguments);
+    va_end(arguments);
+    writeError(text);
+}
 
 cJSON* addJsonObject(cJSON* parent, const char* name) {
     return added(cJSON_AddObjectToObject(parent, name));
@@ -136,7 +225,7 @@ void FailedBoards::add(std::size_t number, const HostError& error) {
 
 void FailedBoards::print() const {
     for (const auto& [reason, numbers] : numbersByReason_) {
-        std::fprintf(stderr, "hwconfig: board %s: %s\n", numbers.c_str(), printable(reason).c_str());
+        printError("hwconfig: board %s: %s\n", numbers.c_str(), printable(reason).c_str());
     }
 }
 
@@ -181,14 +270,14 @@ void TextTable::print() const {
             line += row[column] + std::string(widths[column] - characterCount(row[column]) + 2, ' ');
         }
         line += row.back();
-        std::printf("%s\n", line.c_str());
+        printOut("%s\n", line.c_str());
     }
 }
 
 void finishOutput() {
     errno = 0;
     const bool flushed = std::fflush(stdout) == 0;
-    if (!flushed || std::ferror(stdout) != 0) {
+    if (!flushed || standardOutput().failed()) {
         const int error = errno;
         const std::string done = changeMade.empty() ? "" : " (" + changeMade + " all the same)";
         throw HostError(std::string("writing the output failed") + done + ": " +

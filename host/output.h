@@ -40,6 +40,21 @@ std::string quoted(const std::string& text);
 // seen as one word (empty, blank, holding a space) or is long.
 std::string wordShown(const std::string& word);
 
+// The one way hwconfig writes text (UTF-8) to standard output and standard error. On a console
+// the text goes as wide characters (WriteConsoleW), which the console shows whatever its code page;
+// to a pipe or a file it goes as UTF-8 bytes.
+#if defined(__GNUC__) && defined(__MINGW32__)
+#define HWCONFIG_PRINTF_LIKE __attribute__((format(gnu_printf, 1, 2)))
+#elif defined(__GNUC__)
+#define HWCONFIG_PRINTF_LIKE __attribute__((format(printf, 1, 2)))
+#else
+#define HWCONFIG_PRINTF_LIKE
+#endif
+void writeOut(const std::string& text);
+void writeError(const std::string& text);
+void printOut(const char* format, ...) HWCONFIG_PRINTF_LIKE;
+void printError(const char* format, ...) HWCONFIG_PRINTF_LIKE;
+
 // A table of text columns, each as wide as its widest cell, two spaces apart; the last column is
 // not padded. Every cell is shown printable().
 class TextTable {

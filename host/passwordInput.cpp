@@ -1,6 +1,7 @@
 #include "host/passwordInput.h"
 
 #include "host/expertModule.h"
+#include "host/output.h"
 
 #include <cerrno>
 #include <csignal>
@@ -108,7 +109,7 @@ public:
         }
 #endif
         // The line break the user typed was not echoed either.
-        std::fputc('\n', stderr);
+        writeError("\n");
     }
     EchoOff(const EchoOff&) = delete;
     EchoOff& operator=(const EchoOff&) = delete;
@@ -180,7 +181,7 @@ std::string readPassword() {
     }
     // Echo is off, and the stopping signals handled, before the prompt invites typing.
     const EchoOff echoOff;
-    std::fputs(kPrompt, stderr);
+    writeError(kPrompt);
     std::fflush(stderr);
     std::string line = readTypedLine();
     if (!line.empty() && line.back() == '\r') {

@@ -1,5 +1,7 @@
 #include "host/progress.h"
 
+#include "host/output.h"
+
 #include <cstdio>
 #include <utility>
 
@@ -32,7 +34,7 @@ Progress::Progress(std::string activity, std::size_t total)
 
 Progress::~Progress() {
     if (shown_) {
-        std::fprintf(stderr, "\r\033[K");
+        printError("\r\033[K");
         std::fflush(stderr);
     }
 }
@@ -44,7 +46,7 @@ void Progress::update(std::size_t done) {
     }
     shown_ = true;
     drawn_ = now;
-    std::fprintf(stderr, "\r%s: %zu of %zu boards", activity_.c_str(), done, total_);
+    printError("\r%s: %zu of %zu boards", activity_.c_str(), done, total_);
     std::fflush(stderr);
 }
 

@@ -105,12 +105,12 @@ void printResult(const CommandOptions& options, std::size_t number, const std::s
                  const std::string& oldAlias, const std::string& newAlias) {
     if (!options.json && oldAlias.empty()) {
         // The board's report failed: what it showed before is not known.
-        std::printf("Board %zu (%s) now has the alias %s.\n", number, printable(itemName).c_str(),
+        printOut("Board %zu (%s) now has the alias %s.\n", number, printable(itemName).c_str(),
                     printable(newAlias).c_str());
         return;
     }
     if (!options.json) {
-        std::printf("Board %zu (%s) renamed from %s to %s.\n", number, printable(itemName).c_str(),
+        printOut("Board %zu (%s) renamed from %s to %s.\n", number, printable(itemName).c_str(),
                     printable(oldAlias).c_str(), printable(newAlias).c_str());
         return;
     }
@@ -153,7 +153,7 @@ int runRename(ExpertModule& module, const CommandOptions& options, const RenameO
     noteChangeMade("board " + std::to_string(index + 1) + " was renamed to " + alias);
     printResult(options, index + 1, itemName, propertyText(board, hwSysTagAlias), alias);
     if (byteOrderMark) {
-        std::fprintf(stderr, "hwconfig: note: %s began with a byte order mark, which the module dropped as it wrote "
+        printError("hwconfig: note: %s began with a byte order mark, which the module dropped as it wrote "
                              "the file\n", aliasFilePath().c_str());
     }
     return kExitSuccess;

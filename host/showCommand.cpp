@@ -16,7 +16,7 @@ namespace hwconfig {
 namespace {
 
 void printTable(const SelectedBoard& board) {
-    std::printf("Board %zu  %s\n", board.number, printable(toUtf8(board.report.itemName.c_str())).c_str());
+    printOut("Board %zu  %s\n", board.number, printable(toUtf8(board.report.itemName.c_str())).c_str());
     TextTable table({"Tag", "Name", "Type", "Value"});
     for (const BoardProperty& property : board.report.properties) {
         table.addRow({formatTag(property.tag), propertyName(property.tag), propertyTypeName(property.type),
@@ -75,7 +75,7 @@ int runShow(ExpertModule& module, const CommandOptions& options) {
         printTable(board);
     }
     if (const std::string missing = sensorsWithoutReading(board.report); !missing.empty()) {
-        std::fprintf(stderr, "hwconfig: note: the report holds no reading of temperature sensor %s, which the board "
+        printError("hwconfig: note: the report holds no reading of temperature sensor %s, which the board "
                              "could not read\n", missing.c_str());
     }
     return kExitSuccess;

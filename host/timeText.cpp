@@ -1,11 +1,11 @@
 #include "host/timeText.h"
 
 #include "host/output.h"
+#include "platform/win32.h"
 
 #include <algorithm>
 #include <cctype>
 #include <chrono>
-#include <ctime>
 #include <locale>
 #include <sstream>
 #include <stdexcept>
@@ -76,6 +76,40 @@ std::chrono::seconds writableOffset(std::chrono::seconds zoneOffset) {
     return std::clamp(minutes, -kLargest, kLargest);
 }
 
+SYSTEMTIME systemTimeOf(Time time) {
+    const date::sys_days day = date::floor<date::days>(time);
+    const date::year_month_day ymd{day};
+    const date::hh_mm_ss<std::chrono::seconds> clock{time - day};
+    SYSTEMTIME fields{};
+    fields.wYear = static_cast<WORD>(static_cast<int>(ymd.year()));
+    fields.wMonth = static_cast<WORD>(static_cast<unsigned>(ymd.month()));
+    fields.wDay = static_cast<WORD>(static_cast<unsigned>(ymd.day()));
+    fields.wHour = static_cast<WORD>(clock.hours().count());
+    fields.wMinute = static_cast<WORD>(clock.minutes().count());
+    fields.wSecond = static_cast<WORD>(clock.seconds().count());
+    return fields;
+}
+
+date::local_seconds localTimeOf(const SYSTEMTIME& fields) {
+    return date::local_days{date::year{fields.wYear} / date::month{fields.wMonth} / date::day{fields.wDay}} +
+           std::chrono::hours{fields.wHour} + std::chrono::minutes{fields.wMinute} +
+           std::chrono::seconds{fields.wSecond};
+}
+
+// How far the system's time zone is ahead of UTC at a moment. A Windows program takes the zone the
+// system is set to, with the daylight-saving rules of the moment's year, not TZ as the C runtime
+// reads it; nothing when the system cannot convert the moment.
+std::optional<std::chrono::seconds> systemZoneOffset(Time time) {
+    const SYSTEMTIME universal = systemTimeOf(time);
+    TIME_ZONE_INFORMATION rules{};
+    SYSTEMTIME local{};
+    if (!GetTimeZoneInformationForYear(universal.wYear, nullptr, &rules) ||
+        !SystemTimeToTzSpecificLocalTime(&rules, &universal, &local)) {
+        return std::nullopt;
+    }
+    return localTimeOf(local).time_since_epoch() - time.time_since_epoch();
+}
+
 } // namespace
 
 Time parseTime(const std::string& text) {
@@ -112,23 +146,11 @@ std::string isoDate(Time time) {
 }
 
 std::string localTimeText(Time time) {
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
-    std::tm parts{};
-#ifdef _WIN32
-    const bool converted = localtime_s(&parts, &seconds) == 0;
-#else
-    const bool converted = localtime_r(&seconds, &parts) != nullptr;
-#endif
-    if (!converted) {
+    const std::optional<std::chrono::seconds> zoneOffset = systemZoneOffset(time);
+    if (!zoneOffset) {
         return "?";
     }
-    // The C runtime gives the local fields; the offset is what separates them from UTC.
-    const date::local_seconds local = date::local_days{date::year{parts.tm_year + 1900} /
-                                                       date::month{static_cast<unsigned>(parts.tm_mon + 1)} /
-                                                       date::day{static_cast<unsigned>(parts.tm_mday)}} +
-                                      std::chrono::hours{parts.tm_hour} + std::chrono::minutes{parts.tm_min} +
-                                      std::chrono::seconds{parts.tm_sec};
-    const std::chrono::seconds offset = writableOffset(local.time_since_epoch() - time.time_since_epoch());
+    const std::chrono::seconds offset = writableOffset(*zoneOffset);
     // The date library writes the offset ("-04:00") as hwconfig's parser reads it, on every system
     // alike; the clock time is the moment's in that offset, so the text reads back to the moment.
     std::ostringstream out;

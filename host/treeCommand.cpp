@@ -247,7 +247,7 @@ std::string nodeLabel(const TreeNode& node) {
 }
 
 void printTextNode(const TreeNode& node, const std::string& prefix, bool last) {
-    std::printf("%s%s%s\n", prefix.c_str(), last ? "\\- " : "+- ", printable(nodeLabel(node)).c_str());
+    printOut("%s%s%s\n", prefix.c_str(), last ? "\\- " : "+- ", printable(nodeLabel(node)).c_str());
     const std::string inner = prefix + (last ? "   " : "|  ");
     for (std::size_t i = 0; i < node.children.size(); ++i) {
         printTextNode(*node.children[i], inner, i + 1 == node.children.size());
@@ -256,11 +256,11 @@ void printTextNode(const TreeNode& node, const std::string& prefix, bool last) {
 
 void printText(const DeviceForest& forest) {
     if (forest.roots().empty()) {
-        std::printf("No boards found.\n");
+        printOut("No boards found.\n");
         return;
     }
     for (const auto& root : forest.roots()) {
-        std::printf("%s\n", printable(nodeLabel(*root)).c_str());
+        printOut("%s\n", printable(nodeLabel(*root)).c_str());
         for (std::size_t i = 0; i < root->children.size(); ++i) {
             printTextNode(*root->children[i], "", i + 1 == root->children.size());
         }
@@ -280,22 +280,22 @@ std::string dotEscaped(const std::string& text) {
 
 int printDotNode(const TreeNode& node, int& nextId) {
     const int id = nextId++;
-    std::printf("  n%d [label=\"%s\"%s];\n", id, dotEscaped(printable(nodeLabel(node))).c_str(),
+    printOut("  n%d [label=\"%s\"%s];\n", id, dotEscaped(printable(nodeLabel(node))).c_str(),
                 node.kind == NodeKind::board ? ", style=bold" : "");
     for (const auto& child : node.children) {
         const int childId = printDotNode(*child, nextId);
-        std::printf("  n%d -> n%d;\n", id, childId);
+        printOut("  n%d -> n%d;\n", id, childId);
     }
     return id;
 }
 
 void printDot(const DeviceForest& forest) {
-    std::printf("digraph boards {\n  node [shape=box, fontname=\"monospace\"];\n");
+    printOut("digraph boards {\n  node [shape=box, fontname=\"monospace\"];\n");
     int nextId = 0;
     for (const auto& root : forest.roots()) {
         printDotNode(*root, nextId);
     }
-    std::printf("}\n");
+    printOut("}\n");
 }
 
 void addJsonNode(cJSON* array, const TreeNode& node) {

@@ -23,7 +23,7 @@ int runVersion(ExpertModule& module, const CommandOptions& options) {
         addJsonString(document.get(), "module", version);
         printJson(document.get());
     } else {
-        std::printf("hwconfig %s\nqvkelpsysapiexpertu %s\n", kHwconfigVersion, printable(version).c_str());
+        printOut("hwconfig %s\nqvkelpsysapiexpertu %s\n", kHwconfigVersion, printable(version).c_str());
     }
     return kExitSuccess;
 }

@@ -54,5 +54,21 @@ step "cal read back" 0 2027-03-18 cal 1
 step "cal due" 8 "2027-03-18" cal due --within 36500
 step selftest 0 "Self-test of board 1 succeeded" selftest 1
 step selfcal 0 "Self-calibration of board 1 succeeded" selfcal 1
+# The command line reaches hwconfig.exe wide, as CreateProcessW hands it over (Wine makes it from the
+# UTF-8 arguments): a character the ANSI code page lacks is refused by name, never replaced, and an
+# alias of code-page bytes is found by its characters as typed.
+export LC_ALL=C.UTF-8
+step "rename refuses a character the code page lacks" 2 "holds Ω (U+03A9)" rename 3 Ω
+python3 - "$programData/Quorvel/QV-KELP/aliases.json" <<'EOF'
+import sys
+path = sys.argv[1]
+text = open(path, "rb").read().replace(b'"ScopeFrontEnd"', b'"\xe9t\xe9\x85\xff"')
+open(path, "wb").write(text)
+EOF
+step "show by an alias of code-page bytes" 0 "Board 2  " show été…ÿ
+# Local times are in the system's zone. Wine takes the system's zone from the host's (TZ): it
+# rewrites the registry's TimeZoneInformation from it, so a zone set there (India Standard Time) is
+# not seen. (The console is not shown here: every run's output goes to a pipe, never a console.)
+TZ=Asia/Kolkata step "local time in the system's zone" 0 "+05:30 local)" show 1
 echo "hwconfig tour: $failures failed"
 exit $((failures != 0))

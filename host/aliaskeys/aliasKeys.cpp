@@ -37,6 +37,10 @@ HRESULT readAliasFile(std::string& filePath, std::vector<AliasFileRecord>& recor
     return result;
 }
 
+HRESULT aliasFilePath(std::string& filePath) {
+    return qvkelpsysapiexpert::runHostOperation([&](tStatus&) { filePath = getAliasesFilePath(); });
+}
+
 std::uint64_t maxAliasFileBytes() {
     return kMaxAliasFileBytes;
 }

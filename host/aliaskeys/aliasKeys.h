@@ -24,6 +24,10 @@ struct AliasFileRecord {
 // that a failure after it means the text is not a valid alias file.
 HRESULT readAliasFile(std::string& filePath, std::vector<AliasFileRecord>& records, bool& opened);
 
+// The path of the alias file, as the module builds it (nothing is opened). Returns S_OK or the
+// HRESULT of the folder lookup that failed.
+HRESULT aliasFilePath(std::string& filePath);
+
 // The largest alias file the module reads.
 std::uint64_t maxAliasFileBytes();
 

@@ -27,6 +27,7 @@
 
 using BYTE = std::uint8_t;
 using WORD = std::uint16_t;
+using USHORT = unsigned short;
 using DWORD = std::uint32_t;
 using UINT = unsigned int;
 using BOOL = int;
@@ -212,6 +213,7 @@ constexpr DWORD ERROR_WRITE_PROTECT = 19;
 constexpr DWORD ERROR_BAD_UNIT = 20;
 constexpr DWORD ERROR_NOT_READY = 21;
 constexpr DWORD ERROR_CRC = 23;
+constexpr DWORD ERROR_WRITE_FAULT = 29;
 constexpr DWORD ERROR_GEN_FAILURE = 31;
 constexpr DWORD ERROR_SHARING_VIOLATION = 32;
 constexpr DWORD ERROR_LOCK_VIOLATION = 33;

@@ -203,6 +203,13 @@ constexpr std::uintptr_t kOrdinalLimit = 0x10000;
 // formats with it.
 // The current zone of FileTimeToLocalFileTime is the one TZ names, as for the C runtime; Windows
 // takes it from its settings.
+// The system's time zone (GetTimeZoneInformationForYear, SystemTimeToTzSpecificLocalTime) is also
+// the one TZ names, as Wine takes the host's zone. A year's rules are read from the C library's
+// zone database: its standard bias in whole minutes, as Windows keeps a bias (Amsterdam's +00:19:32
+// of 1904 is +00:20), and the year's first start and end of daylight time as absolute dates. Only
+// the system's zone is known (a named zone fails with this error), and a conversion by yearly
+// (relative) transition dates is not simulated and fails with it too.
+inline constexpr DWORD kUnsupportedZoneRulesError = ERROR_NOT_SUPPORTED;
 
 // --- Where Wine differs from Windows ----------------------------------------------------------
 // Recorded, not applied: the simulation follows Windows. Seen running tests/sim under Wine 8 (the
@@ -217,6 +224,9 @@ constexpr std::uintptr_t kOrdinalLimit = 0x10000;
 //   FormatMessageA.missing_texts_other_languages_and_other_flags_fail_with_the_error_windows_sets.
 // - _localtime64_s converts times after 3000-12-31 23:59:59 UTC, the documented last one:
 //   LocalTime64.converts_in_the_zone_that_tz_names_and_refuses_times_outside_1970_to_3000.
+// - SystemTimeToTzSpecificLocalTime converts 2025-02-29, a day that is not, where Windows refuses a
+//   time that is no day with ERROR_INVALID_PARAMETER, as SystemTimeToFileTime does:
+//   SystemTimeToTzSpecificLocalTime.takes_a_zone_without_daylight_time_by_its_bias_and_refuses_a_time_that_is_no_day.
 // - wcstombs(nullptr, ...) in the C locale counts a unit above 0xFF as a byte instead of failing
 //   with EILSEQ: CLocaleConversion.wcstombs_narrows_units_up_to_ff_and_refuses_others.
 // - UnlockFileEx of bytes the handle has not locked fails with ERROR_LOCK_VIOLATION, where Windows

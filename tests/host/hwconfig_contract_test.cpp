@@ -487,6 +487,74 @@ TEST(HwconfigContract, text_from_devices_and_files_cannot_break_the_terminal_or_
           lab.on());
 }
 
+// On a console text goes as wide characters, which the console shows whatever its code page; to a
+// pipe or a file as UTF-8 bytes. The simulated console (QVKELP_CONSOLE) logs each wide write.
+TEST(HwconfigContract, a_console_gets_wide_text_and_a_pipe_or_file_utf8) {
+    const LabCopy lab;
+    std::ofstream(lab.aliasFile(), std::ios::binary | std::ios::trunc)
+        << "{\"devices\": {\"PCI:VEN_1F2B&DEV_7A22&SUBSYS_1F2B7A22&REV_01/0000:00:E0:00:10:00\": "
+           "{\"alias\": \"\xE9t\xE9\x85\xFF\"}}}";
+    const std::string shown = "\xC3\xA9t\xC3\xA9\xE2\x80\xA6\xC3\xBF"; // été…ÿ
+    const fs::path log = lab.machine().parent_path() / "calls.log";
+    setenv("QVKELP_CALL_LOG", log.c_str(), 1);
+    struct Case {
+        const char* consoles;
+        bool outputWide, errorWide;
+    };
+    for (const Case& c : {Case{"", false, false}, Case{"out", true, false}, Case{"err", false, true}, Case{"out,err", true, true}}) {
+        setenv("QVKELP_CONSOLE", c.consoles, 1);
+        fs::remove(log);
+        const ProgramRun list = runHwconfig(lab.on() + "list");
+        const ProgramRun unknown = runHwconfig(lab.on() + "show 99");
+        EXPECT_NE(list.out.find("2  " + shown + "  "), std::string::npos) << c.consoles << "\n" << list.out;
+        EXPECT_NE(unknown.err.find("hwconfig: no board answers to \"99\""), std::string::npos) << unknown.err;
+        const std::string calls = LabCopy::read(log);
+        EXPECT_EQ(calls.find("WriteConsoleW 2  " + shown + "  ") != std::string::npos, c.outputWide) << c.consoles;
+        EXPECT_EQ(calls.find("WriteConsoleW hwconfig: no board answers") != std::string::npos, c.errorWide)
+            << c.consoles;
+    }
+    unsetenv("QVKELP_CONSOLE");
+    unsetenv("QVKELP_CALL_LOG");
+}
+
+#ifndef _WIN32
+// The module waits for the alias file's lock without a word; hwconfig says what it waits for once
+// another program has held the file for about two seconds, never for a short hold.
+TEST(HwconfigContract, a_long_wait_for_the_alias_file_is_told_on_standard_error) {
+    const LabCopy lab;
+    struct Case {
+        std::string command;
+        const char* holderLock; // a reader's shared lock stops only a rename
+        const char* holdSeconds;
+        bool told;
+    };
+    const Case cases[] = {{"list", "LOCK_EX", "0.5", false}, {"list", "LOCK_EX", "2.8", true},
+                          {"rename 2 Held", "LOCK_SH", "2.8", true}};
+    for (const Case& c : cases) {
+        const fs::path locked = lab.machine().parent_path() / "locked";
+        fs::remove(locked);
+        // A classic POSIX lock of the whole file conflicts with the simulation's file locks.
+        const std::string holder = "python3 -c 'import fcntl, sys, time; f = open(sys.argv[1], \"r+b\"); "
+                                   "fcntl.lockf(f, fcntl." + std::string(c.holderLock) +
+                                   "); open(sys.argv[2], \"w\").close(); time.sleep(" + c.holdSeconds + ")' '" +
+                                   lab.aliasFile().string() + "' '" + locked.string() + "' &";
+        ASSERT_EQ(std::system(holder.c_str()), 0);
+        for (int i = 0; i < 100 && !fs::exists(locked); ++i) {
+            usleep(20000);
+        }
+        ASSERT_TRUE(fs::exists(locked));
+        const ProgramRun run = runHwconfig(lab.on() + c.command);
+        EXPECT_EQ(run.exitCode, 0) << c.command << "\n" << run.output;
+        const std::string told = "hwconfig: waiting for C:\\ProgramData\\Quorvel\\QV-KELP\\aliases.json, which another "
+                                 "program holds locked";
+        EXPECT_EQ(firstLine(run.err).find(told) != std::string::npos, c.told) << c.command << "\n" << run.err;
+        if (!c.told) {
+            EXPECT_EQ(run.err, "") << c.command;
+        }
+    }
+}
+#endif
+
 TEST(HwconfigContract, one_date_parser_refuses_what_it_cannot_store_and_counts_calendar_days) {
     const LabCopy lab;
     const std::string outside = "1900-01-01 is outside 1904-01-01 to 9999-12-31";
@@ -530,6 +598,10 @@ TEST(HwconfigContract, local_times_are_written_with_an_offset_the_parser_takes) 
     const LabCopy lab;
     setenv("TZ", "America/New_York", 1);
     check({"show 1", 0, "2025-03-18T00:00:00Z (2025-03-17T20:00:00-04:00 local)", ""}, lab.on());
+    // The zone is the system's, in February as in March.
+    setenv("TZ", "Asia/Kolkata", 1);
+    check({"show 1", 0, "2026-02-11T07:42:10Z (2026-02-11T13:12:10+05:30 local)", ""}, lab.on());
+    check({"show 1", 0, "2025-03-18T00:00:00Z (2025-03-18T05:30:00+05:30 local)", ""}, lab.on());
     // An offset with seconds, or of a day or more, is written as the nearest the parser takes, with
     // the clock time of the same moment.
     setenv("TZ", "ABC-00:19:32", 1);

@@ -90,4 +90,72 @@ TEST(FileTimeToLocalFileTime, adds_the_current_zone_bias) {
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
 
+SYSTEMTIME systemTime(WORD year, WORD month, WORD day, WORD hour, WORD minute) {
+    SYSTEMTIME time{};
+    time.wYear = year;
+    time.wMonth = month;
+    time.wDay = day;
+    time.wHour = hour;
+    time.wMinute = minute;
+    return time;
+}
+
+TEST(SystemTimeToTzSpecificLocalTime, converts_by_the_system_zone_s_rules_of_the_moment_s_year) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the system's zone comes from TZ only in the simulation";
+#endif
+    struct Case {
+        const char* zone;
+        SYSTEMTIME universal;
+        WORD localDay, localHour, localMinute;
+    };
+    const Case cases[] = {
+        {"Asia/Kolkata", systemTime(2026, 2, 11, 7, 42), 11, 13, 12},
+        {"America/New_York", systemTime(2025, 7, 1, 2, 0), 30, 22, 0},
+        {"America/New_York", systemTime(2025, 1, 1, 2, 0), 31, 21, 0},
+        {"America/New_York", systemTime(2025, 11, 2, 5, 59), 2, 1, 59}, // a minute before daylight time ends
+        {"America/New_York", systemTime(2025, 11, 2, 6, 0), 2, 1, 0},
+        {"Australia/Sydney", systemTime(2025, 1, 1, 0, 0), 1, 11, 0},   // daylight time across the new year
+        {"Australia/Sydney", systemTime(2025, 7, 1, 0, 0), 1, 10, 0},
+        // Amsterdam kept +00:19:32 in 1904; Windows keeps a bias in whole minutes.
+        {"Europe/Amsterdam", systemTime(1904, 6, 1, 0, 0), 1, 0, 20},
+    };
+    for (const Case& c : cases) {
+        TimeZoneOverride zone(c.zone);
+        TIME_ZONE_INFORMATION rules{};
+        ASSERT_TRUE(GetTimeZoneInformationForYear(c.universal.wYear, nullptr, &rules)) << c.zone;
+        for (const TIME_ZONE_INFORMATION* given : {&rules, static_cast<TIME_ZONE_INFORMATION*>(nullptr)}) {
+            SYSTEMTIME local{};
+            ASSERT_TRUE(SystemTimeToTzSpecificLocalTime(given, &c.universal, &local)) << c.zone;
+            EXPECT_EQ(local.wDay, c.localDay) << c.zone << " " << c.universal.wMonth;
+            EXPECT_EQ(local.wHour, c.localHour) << c.zone << " " << c.universal.wMonth;
+            EXPECT_EQ(local.wMinute, c.localMinute) << c.zone << " " << c.universal.wMonth;
+        }
+    }
+}
+
+TEST(SystemTimeToTzSpecificLocalTime, takes_a_zone_without_daylight_time_by_its_bias_and_refuses_a_time_that_is_no_day) {
+    TIME_ZONE_INFORMATION fixed{};
+    fixed.Bias = -330;
+    const SYSTEMTIME lastOfYear = systemTime(2025, 12, 31, 20, 0);
+    SYSTEMTIME local{};
+    ASSERT_TRUE(SystemTimeToTzSpecificLocalTime(&fixed, &lastOfYear, &local));
+    EXPECT_EQ(local.wYear, 2026);
+    EXPECT_EQ(local.wMonth, 1);
+    EXPECT_EQ(local.wDay, 1);
+    EXPECT_EQ(local.wHour, 1);
+    EXPECT_EQ(local.wMinute, 30);
+    EXPECT_EQ(local.wDayOfWeek, 4); // a Thursday
+
+    for (const SYSTEMTIME& noDay : {systemTime(2025, 2, 29, 0, 0), systemTime(2025, 13, 1, 0, 0),
+                                    systemTime(2025, 1, 1, 24, 0)}) {
+        if (noDay.wDay == 29 && hostplatform::runningUnderWine()) {
+            continue; // Wine takes a 29th of February in any year (windows_choices.h)
+        }
+        SetLastError(0xDEADBEEF);
+        EXPECT_FALSE(SystemTimeToTzSpecificLocalTime(&fixed, &noDay, &local)) << noDay.wMonth << "-" << noDay.wDay;
+        EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    }
+}
+
 } // namespace

@@ -5,6 +5,9 @@
 #include "platform/sim/win32_error.h"
 #include "platform/sim/windows_choices.h"
 
+#include <chrono>
+#include <thread>
+
 WINSIM_API HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCSTR name) {
     if (name != nullptr) {
         SetLastError(winsim::choice::kNamedEventError);
@@ -16,4 +19,8 @@ WINSIM_API HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCSTR 
         return nullptr;
     }
     return winsim::insertHandle(std::make_shared<winsim::Event>());
+}
+
+WINSIM_API void WINAPI Sleep(DWORD milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }

@@ -27,6 +27,21 @@ WINSIM_API std::intptr_t _get_osfhandle(int fd);
 WINSIM_API errno_t _chsize_s(int fd, long long size);
 WINSIM_API BOOL WINAPI DeleteFileA(LPCSTR fileName);
 
+// The standard handles and the console. A standard stream is a console only when the environment
+// variable QVKELP_CONSOLE names it ("out", "err" or "in", comma-separated), as when a test plays a
+// console window; otherwise it is a pipe or a file, and GetConsoleMode fails with
+// ERROR_INVALID_HANDLE, as on Windows. WriteConsoleW writes the wide text to the stream as UTF-8,
+// which a Linux terminal shows, and appends "WriteConsoleW TEXT" to the call log.
+constexpr DWORD STD_INPUT_HANDLE = static_cast<DWORD>(-10);
+constexpr DWORD STD_OUTPUT_HANDLE = static_cast<DWORD>(-11);
+constexpr DWORD STD_ERROR_HANDLE = static_cast<DWORD>(-12);
+constexpr DWORD ENABLE_PROCESSED_OUTPUT = 0x0001;
+constexpr DWORD ENABLE_WRAP_AT_EOL_OUTPUT = 0x0002;
+WINSIM_API HANDLE WINAPI GetStdHandle(DWORD stream);
+WINSIM_API BOOL WINAPI GetConsoleMode(HANDLE console, LPDWORD mode);
+WINSIM_API BOOL WINAPI WriteConsoleW(HANDLE console, const void* text, DWORD characters, LPDWORD written,
+                                     LPVOID reserved);
+
 // Files opened by handle. The simulation knows the dispositions CREATE_NEW and OPEN_EXISTING, the
 // flag FILE_FLAG_OPEN_REPARSE_POINT and share modes, between the handles of every process.
 constexpr DWORD GENERIC_READ = 0x80000000u;
@@ -213,6 +228,8 @@ WINSIM_API DWORD WINAPI SetEntriesInAclA(ULONG count, PEXPLICIT_ACCESS_A entries
 constexpr DWORD FILE_FLAG_BACKUP_SEMANTICS = 0x02000000;
 WINSIM_API BOOL WINAPI CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES securityAttributes);
 
+// Suspends the calling thread for at least the given milliseconds.
+WINSIM_API void WINAPI Sleep(DWORD milliseconds);
 WINSIM_API HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL initialState,
                                       LPCSTR name);
 WINSIM_API BOOL WINAPI CloseHandle(HANDLE object);

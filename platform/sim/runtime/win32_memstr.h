@@ -65,6 +65,39 @@ WINSIM_API errno_t _localtime64_s(struct tm* result, const __time64_t* time);
 WINSIM_API BOOL WINAPI FileTimeToLocalFileTime(const FILETIME* fileTime, LPFILETIME localFileTime);
 WINSIM_API BOOL WINAPI FileTimeToSystemTime(const FILETIME* fileTime, LPSYSTEMTIME systemTime);
 
+// The system's time zone. The simulated system's zone is the one TZ names (as Wine takes the host's
+// zone); a year's rules are read from the C library's zone database, with every bias in whole
+// minutes as Windows keeps them and the year's transitions as absolute dates. Windows' own choices
+// for these calls are in windows_choices.h.
+struct TIME_ZONE_INFORMATION {
+    LONG Bias;
+    WCHAR StandardName[32];
+    SYSTEMTIME StandardDate;
+    LONG StandardBias;
+    WCHAR DaylightName[32];
+    SYSTEMTIME DaylightDate;
+    LONG DaylightBias;
+};
+using LPTIME_ZONE_INFORMATION = TIME_ZONE_INFORMATION*;
+struct DYNAMIC_TIME_ZONE_INFORMATION {
+    LONG Bias;
+    WCHAR StandardName[32];
+    SYSTEMTIME StandardDate;
+    LONG StandardBias;
+    WCHAR DaylightName[32];
+    SYSTEMTIME DaylightDate;
+    LONG DaylightBias;
+    WCHAR TimeZoneKeyName[128];
+    BOOLEAN DynamicDaylightTimeDisabled;
+};
+using PDYNAMIC_TIME_ZONE_INFORMATION = DYNAMIC_TIME_ZONE_INFORMATION*;
+// A null zone means the system's.
+WINSIM_API BOOL WINAPI GetTimeZoneInformationForYear(USHORT year, PDYNAMIC_TIME_ZONE_INFORMATION zone,
+                                                     LPTIME_ZONE_INFORMATION rules);
+// A null zone means the system's rules of the moment's year.
+WINSIM_API BOOL WINAPI SystemTimeToTzSpecificLocalTime(const TIME_ZONE_INFORMATION* rules,
+                                                       const SYSTEMTIME* universalTime, LPSYSTEMTIME localTime);
+
 // The runtime's C-locale conversions between bytes and 16-bit wide text: mbstowcs widens each byte
 // to the same code unit; wcstombs narrows units up to 0xFF and fails with EILSEQ for any other.
 WINSIM_CXX_API std::size_t mbstowcs(char16_t* wide, const char* narrow, std::size_t capacity);
