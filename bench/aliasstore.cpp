@@ -3,7 +3,7 @@
 // parsing, printing and writing.
 #include "bare_cjson.h"
 #include "platform/sim/device/machine.h"
-#include "support/AliasStore.h"
+#include "source/aliases/AliasStore.h"
 #include "support/cJSONUtils.h"
 #include "support/status.h"
 #include "support/unique_any.h"

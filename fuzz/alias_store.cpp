@@ -4,7 +4,7 @@
 // std::bad_alloc); a refused file stays byte for byte as it was; a written one reads back.
 #include "com/hostBoundary.h"
 #include "platform/sim/device/machine.h"
-#include "support/AliasStore.h"
+#include "source/aliases/AliasStore.h"
 #include "support/cJSONUtils.h"
 #include "support/errorException.h"
 #include "support/status.h"

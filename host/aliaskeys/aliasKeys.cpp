@@ -5,7 +5,7 @@
 #include "enumeration/deviceMatchingToken.h"
 #include "enumeration/deviceValueReaders.h"
 #include "enumeration/tDeviceInterfaceIterator.h"
-#include "support/AliasStore.h"
+#include "source/aliases/AliasStore.h"
 #include "support/StringBase.h"
 #include "support/cJSONUtils.h"
 

@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -24,27 +23,6 @@ const std::string kStore = R"({
 		"SIM:0001":	{"alias": "Taken", "simulated": true}
 	}
 })";
-
-// The journal's format as docs/aliases-file.md gives it, written here independently of the module:
-// FNV-1a over 8-byte little-endian words, then the last bytes one at a time.
-std::string recoveryJournal(const std::string& base, const std::string& next) {
-    constexpr std::uint64_t kPrime = 1099511628211ull;
-    const std::string both = base + next;
-    std::uint64_t hash = 14695981039346656037ull;
-    std::size_t at = 0;
-    for (; at + 8 <= both.size(); at += 8) {
-        std::uint64_t word = 0;
-        std::memcpy(&word, both.data() + at, sizeof word);
-        hash = (hash ^ word) * kPrime;
-    }
-    for (; at < both.size(); ++at) {
-        hash = (hash ^ static_cast<unsigned char>(both[at])) * kPrime;
-    }
-    char header[96];
-    std::snprintf(header, sizeof header, "QVKELP-ALIASES-JOURNAL 2 %zu %zu %016llx\n", base.size(), next.size(),
-                  static_cast<unsigned long long>(hash));
-    return header + base + next;
-}
 
 // The file grown to `size` bytes by writing its last byte, the rest a hole. Not resize_file: under
 // Wine, mingw's C runtime ends in "File too large" for it now and then (once in the Windows stage,

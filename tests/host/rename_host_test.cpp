@@ -270,17 +270,18 @@ TEST_F(RenameHost, the_journal_reaches_the_disk_before_the_rewrite_and_goes_only
     }
 }
 
-TEST_F(RenameHost, a_file_torn_by_a_dying_writer_is_restored_from_its_recovery_copy) {
+TEST_F(RenameHost, a_file_torn_by_a_dying_writer_is_restored_from_its_journal) {
     const std::string copy = R"({"devices": {"SIM:1": {"alias": "Kept"}}})";
+    const std::string journal = recoveryJournal(R"({"devices": {}})", copy);
     RenameMachine::write(machine.aliasFile(), copy.substr(0, 20));
-    RenameMachine::write(machine.recoveryFile(), copy);
-    ASSERT_EQ(rename(0, u"Kept"), HW_E_ALIAS_IN_USE); // the copy's records count
+    RenameMachine::write(machine.recoveryFile(), journal);
+    ASSERT_EQ(rename(0, u"Kept"), HW_E_ALIAS_IN_USE); // the journal's records count
     EXPECT_EQ(RenameMachine::read(machine.aliasFile()), copy); // restored before the refusal
     EXPECT_FALSE(machine.journalPending());
 
-    // A torn copy is no help: the file's own failure stands.
+    // A torn journal is no help: the file's own failure stands.
     RenameMachine::write(machine.aliasFile(), copy.substr(0, 20));
-    RenameMachine::write(machine.recoveryFile(), copy.substr(0, 30));
+    RenameMachine::write(machine.recoveryFile(), journal.substr(0, journal.size() - 1));
     EXPECT_EQ(rename(0, u"New"), E_FAIL);
     EXPECT_EQ(RenameMachine::read(machine.aliasFile()), copy.substr(0, 20));
 }
@@ -322,7 +323,7 @@ TEST_F(RenameHost, planted_links_change_no_file_outside_the_alias_folder) {
         fs::remove(machine.aliasFile());
         RenameMachine::write(target, copy.substr(0, 20));
         symbolic ? fs::create_symlink(target, machine.aliasFile()) : fs::create_hard_link(target, machine.aliasFile());
-        RenameMachine::write(machine.recoveryFile(), copy);
+        RenameMachine::write(machine.recoveryFile(), recoveryJournal(R"({"devices": {}})", copy));
     };
     const struct {
         const char* planted;

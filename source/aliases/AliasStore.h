@@ -25,23 +25,17 @@
 //   file's previous content back.
 //
 // A process that dies while rewriting the file in place would leave it torn. So every rewrite first
-// writes a journal beside the file: a header line, the file's current text and the new text (see
-// docs/aliases-file.md). It lies at aliases.json.recovery, or, when what holds that name cannot be
-// removed or used, at a name of the writer's own beside it; it is created new (never through a
-// link) with the file's permission bits, flushed to the disk before the file is touched, and
-// removed once the rewritten file is flushed. The folder is shared by every user of the machine, so
-// a journal counts only when its owner is the file's owner or an administrator, when it is whole,
-// when its new text is an alias document, and when the file holds its old text, its new text or a
-// state between the two (the new text's start over the old text): then the journal's new text is
-// the file's content, an update writes it back under its exclusive lock and removes the journal,
-// and a reader only uses it. Any other journal is a leftover and ignored, so it can neither revert
-// a later write nor block one. Every check is made on the handle that is then used. The rewrite
-// itself stays in place, because other processes' locks belong to this file.
+// writes a journal beside the file (aliasJournal.h, aliasJournalFiles.h), flushed to the disk
+// before the file is touched and retired once the rewritten file is on the disk; a journal that
+// counts makes its new text the file's content: an update writes it back under its exclusive lock,
+// a reader only uses it. The rewrite itself stays in place, because other processes' locks belong
+// to this file; see docs/aliases-file.md.
 // The status-reporting functions do their work whatever the status already holds and report by the
 // first-error-wins rule, so a caller may still write back after recording an unrelated failure.
 #pragma once
 
 #include "platform/win32.h"
+#include "source/aliases/aliasDocument.h"
 #include "support/cJSONUtils.h"
 #include "support/status.h"
 
@@ -52,17 +46,8 @@
 #include <optional>
 #include <string>
 
-// The largest alias file the store reads; a larger one is refused before it is read, as malformed.
-constexpr std::uint64_t kMaxAliasFileBytes = 64ull << 20;
-
 // The narrow path of aliases.json. Throws qverr::Exception when the folder lookup fails.
 std::string getAliasesFilePath();
-// The recovery copy of the alias file at `aliasesFilePath`.
-std::string getRecoveryFilePath(const std::string& aliasesFilePath);
-
-// The journal that names `base` as the file's text it replaces and `next` as the text to write.
-std::string recoveryJournalText(const std::string& base, const std::string& next);
-
 // Throws HW_E_INVALID_ALIAS (as an HRESULT value) unless `alias` is 1 to 254 characters from
 // "-", "_", digits and ASCII letters, not beginning with "_". A null alias is refused the same way.
 void validateAlias(const WCHAR* alias);
