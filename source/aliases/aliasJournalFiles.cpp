@@ -50,13 +50,30 @@ std::optional<std::string> readAll(HANDLE file, std::uint64_t size) {
     return text;
 }
 
-// The names a journal may have: the common one, and those a writer chose when a leftover it could
-// not remove held the common one.
+// Whether a name beside the common journal is one a writer gives its own journal: "-" and 16
+// hexadecimal digits.
+bool isOwnJournalSuffix(const std::string& suffix) {
+    return suffix.size() == 17 && suffix[0] == '-' &&
+           suffix.find_first_not_of("0123456789abcdefABCDEF", 1) == std::string::npos;
+}
+
+// Whether what the folder's listing tells of a file leaves it a possible journal: a plain file
+// neither empty nor beyond a journal's size. Anyone may plant names in the folder, so nothing else
+// is opened: looking at 100,000 planted empty names must not cost a handle each.
+bool mayHoldJournal(const WIN32_FIND_DATAA& found) {
+    const std::uint64_t size = (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+    return (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0 && size != 0 &&
+           size <= maxJournalBytes();
+}
+
+// The names a journal may have: the common one, always looked at on its handle (it is the one kept,
+// and the listing's size of a file may lag behind it), and those a writer chose when a leftover it
+// could not remove held the common one, as far as the listing leaves them possible journals.
 std::vector<std::string> journalPaths(const std::string& aliasesFilePath) {
     const std::string common = commonJournalPath(aliasesFilePath);
     std::vector<std::string> paths{common};
     WIN32_FIND_DATAA found{};
-    const qv::unique_hfind search(FindFirstFileA((common + "*").c_str(), &found));
+    const qv::unique_hfind search(FindFirstFileA((common + "-*").c_str(), &found));
     if (!search) {
         const DWORD error = GetLastError();
         // A folder that may be entered but not listed still shows the common name.
@@ -66,10 +83,12 @@ std::vector<std::string> journalPaths(const std::string& aliasesFilePath) {
         return paths;
     }
     const std::string folder = aliasesFilePath.substr(0, aliasesFilePath.find_last_of('\\') + 1);
+    const std::string commonName = common.substr(folder.size());
     do {
-        const std::string path = folder + found.cFileName;
-        if (path != common) {
-            paths.push_back(path);
+        const std::string name = found.cFileName;
+        if (name.size() > commonName.size() && isOwnJournalSuffix(name.substr(commonName.size())) &&
+            mayHoldJournal(found)) {
+            paths.push_back(folder + name);
         }
     } while (FindNextFileA(search.get(), &found));
     if (GetLastError() != ERROR_NO_MORE_FILES) {

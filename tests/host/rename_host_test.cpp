@@ -237,6 +237,41 @@ TEST_F(RenameHost, a_failed_system_call_gives_its_result_and_leaves_the_file_unt
     }
 }
 
+// Anyone may plant names beside the journal's. What the folder's listing shows empty, or under a
+// name no writer gives its journal, is never opened: here opening any of them fails in a way that
+// would stop the rename, and the rename goes through.
+TEST_F(RenameHost, empty_or_foreign_journal_names_are_never_opened) {
+    if (!kRuntimeIsSimulated) {
+        GTEST_SKIP() << "a failing CreateFileA is the simulation's";
+    }
+    const struct {
+        const char* name;
+        const char* content;
+    } planted[] = {
+        {"aliases.json.recovery-0123456789abcdef", ""},
+        {"aliases.json.recovery-planted", "no journal"},
+        {"aliases.json.recovery-0123456789abcdef0", "no journal"},
+    };
+    std::string faults;
+    for (const auto& p : planted) {
+        faults += std::string(faults.empty() ? "" : ", ") + R"({ "call": "CreateFileA", "error": 31, "argument": )" +
+                  R"("C:\\ProgramData\\Quorvel\\QV-KELP\\)" + p.name + R"(" })";
+    }
+    RenameMachine faulty(1, "\"faults\": [" + faults + "]");
+    const std::string store = R"({"devices": {"SIM:1": {"alias": "a"}, ")" + kBoard0 + R"(": {"alias": "Old"}}})";
+    RenameMachine::write(faulty.aliasFile(), store);
+    for (const auto& p : planted) {
+        RenameMachine::write(faulty.aliasFile().parent_path() / p.name, p.content);
+    }
+    ASSERT_EQ(rename(0, u"New"), S_OK);
+    const std::string after = RenameMachine::read(faulty.aliasFile());
+    EXPECT_NE(after.find(R"("a")"), std::string::npos);
+    EXPECT_NE(after.find(R"("New")"), std::string::npos);
+    for (const auto& p : planted) {
+        EXPECT_EQ(RenameMachine::read(faulty.aliasFile().parent_path() / p.name), p.content) << p.name;
+    }
+}
+
 // What survives a power cut is what reached the disk: the journal before the file is touched, the
 // rewritten file before the journal is emptied. The order is read from the simulation's call record.
 TEST_F(RenameHost, the_journal_reaches_the_disk_before_the_rewrite_and_goes_only_after_the_file_has) {
