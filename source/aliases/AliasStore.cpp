@@ -15,6 +15,7 @@
 #include <memory>
 #include <stdexcept>
 #include <utility>
+#include <vector>
 
 using namespace aliases;
 
@@ -45,6 +46,13 @@ void reportFailedCall(nQVOSALS100::tStatus* status, DWORD error, std::uint32_t l
 
 qv::unique_file openStream(const std::string& path, const char* mode) {
     return qv::unique_file(platformOpenFile(path.c_str(), mode));
+}
+
+// The folders between the common application-data folder and the file at `path`, outermost first:
+// the maker's folder and the alias folder.
+std::vector<std::string> foldersAbove(const std::string& path) {
+    const std::string aliasFolder = path.substr(0, path.find_last_of('\\'));
+    return {aliasFolder.substr(0, aliasFolder.find_last_of('\\')), aliasFolder};
 }
 
 HANDLE osHandleOf(FILE* stream) {
@@ -151,6 +159,8 @@ void AliasStore::close() noexcept {
     devices_ = nullptr;
     root_.reset();
     file_.reset();
+    folders_.release();
+    folderFault_.clear();
     path_.clear();
     throughLink_ = false;
     text_.clear();
@@ -159,11 +169,22 @@ void AliasStore::close() noexcept {
 bool AliasStore::open(Access access, nQVOSALS100::tStatus* status) {
     close();
     std::string path = getAliasesFilePath();
+    if (!openFolders(path, access, status)) {
+        return false;
+    }
     qv::unique_file stream = openStream(path, access == Access::update ? "r+b" : "rb");
     if (!stream) {
         const bool denied = access == Access::update && errno == EACCES;
         report(status, denied ? nQVOSALS100::osalStatusFileAccessDenied : nQVOSALS100::osalStatusUnexpected,
                __LINE__);
+        folders_.release();
+        return false;
+    }
+    if (std::optional<std::string> fault = folders_.fault(osHandleOf(stream.get()))) {
+        stream.reset();
+        close();
+        folderFault_ = std::move(*fault);
+        report(status, nQVOSALS100::osalStatusFileAccessDenied, __LINE__);
         return false;
     }
     file_ = std::make_unique<LockedFile>(std::move(stream), access);
@@ -188,6 +209,17 @@ bool AliasStore::open(Access access, nQVOSALS100::tStatus* status) {
         throw;
     }
     return true;
+}
+
+// The folders above the file, held before the file is opened. A folder that cannot be opened is
+// reported as the file it leads to would be: missing, or refused.
+bool AliasStore::openFolders(const std::string& path, Access access, nQVOSALS100::tStatus* status) {
+    if (folders_.open(foldersAbove(path))) {
+        return true;
+    }
+    const bool denied = access == Access::update && GetLastError() == ERROR_ACCESS_DENIED;
+    report(status, denied ? nQVOSALS100::osalStatusFileAccessDenied : nQVOSALS100::osalStatusUnexpected, __LINE__);
+    return false;
 }
 
 // An update writes through the open stream: the file's name must still lead to it (see

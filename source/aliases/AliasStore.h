@@ -12,6 +12,9 @@
 //   false (-52026 when an update is refused with EACCES, otherwise -52003); an update whose file
 //   has a second name, or whose name no longer leads to the open file or is another user's
 //   symbolic link, is refused the same way with -52026;
+// - a folder between the common application-data folder and the file breaks the folder rule (see
+//   HeldFolders in aliasProtection.h): the open functions report -52026 and return false, and
+//   folderFault() names the folder and what is wrong with it;
 // - a failed lock: qverr::Exception (-52008); a failed seek, size query or read, or a failed look
 //   for the recovery journals: the HRESULT E_UNEXPECTED thrown by throwHResult; text that is not
 //   JSON, holds a NUL, is larger than kMaxAliasFileBytes or lacks the expected shape:
@@ -36,6 +39,7 @@
 
 #include "platform/win32.h"
 #include "source/aliases/aliasDocument.h"
+#include "source/aliases/aliasProtection.h"
 #include "support/cJSONUtils.h"
 #include "support/status.h"
 
@@ -83,6 +87,9 @@ public:
     [[nodiscard]] bool openForUpdate(nQVOSALS100::tStatus* status);
     void close() noexcept;
 
+    // Why the last open was refused by the folder rule ("<folder>: <what is wrong>"), or empty.
+    const std::string& folderFault() const { return folderFault_; }
+
     // The "devices" object of the open file, every record in file order; null while closed.
     const cJSON* devices() const { return devices_; }
     // The first record whose key equals `token` ignoring ASCII case, or null.
@@ -107,6 +114,7 @@ private:
     enum class Access { read, update };
 
     bool open(Access access, nQVOSALS100::tStatus* status);
+    bool openFolders(const std::string& path, Access access, nQVOSALS100::tStatus* status);
     bool mayUpdate(nQVOSALS100::tStatus* status);
     void refuseOversizedFile() const;
     std::string readWholeFile(FILE* stream) const;
@@ -116,6 +124,9 @@ private:
     cJSON* requireDevices() const;
 
     const AliasFileIo* io_;
+    // Held from before the file is opened until after it is closed.
+    aliases::HeldFolders folders_;
+    std::string folderFault_;
     std::unique_ptr<LockedFile> file_;
     std::string path_;
     // The file's name is a symbolic link (of the file's owner) to the file open for update.

@@ -93,4 +93,51 @@ DWORD checkUpdateTarget(const std::string& path, HANDLE aliasFile, bool& through
     return EqualSid(link.owner(), file.owner()) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }
 
+namespace {
+
+// An administrator, the system or the file's own owner: whoever else owned a folder above the file
+// could rename what lies in it and put something of theirs in its place.
+bool mayOwnFolderAbove(PSID folderOwner, PSID fileOwner) {
+    return IsWellKnownSid(folderOwner, WinBuiltinAdministratorsSid) || IsWellKnownSid(folderOwner, WinLocalSystemSid) ||
+           EqualSid(folderOwner, fileOwner);
+}
+
+} // namespace
+
+bool HeldFolders::open(const std::vector<std::string>& folders) {
+    folders_.clear();
+    for (const std::string& folder : folders) {
+        qv::unique_hfile handle(CreateFileA(folder.c_str(), kLookAccess, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                                            nullptr));
+        if (!handle) {
+            folders_.clear();
+            return false;
+        }
+        folders_.emplace_back(folder, std::move(handle));
+    }
+    return true;
+}
+
+std::optional<std::string> HeldFolders::fault(HANDLE aliasFile) const {
+    const FileProtection file(aliasFile);
+    for (const auto& [folder, handle] : folders_) {
+        const std::optional<BY_HANDLE_FILE_INFORMATION> information = informationOf(handle.get());
+        const FileProtection protection(handle.get());
+        if (!information || protection.error() != ERROR_SUCCESS || file.error() != ERROR_SUCCESS) {
+            return folder + ": its owner cannot be read";
+        }
+        if ((information->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            return folder + ": a symbolic link or another reparse point";
+        }
+        if ((information->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            return folder + ": not a folder";
+        }
+        if (!mayOwnFolderAbove(protection.owner(), file.owner())) {
+            return folder + ": owned by another user than an administrator, the system or the alias file's owner";
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace aliases

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace aliases {
 
@@ -62,5 +64,24 @@ private:
 // can only make the check fail. ERROR_SUCCESS or ERROR_ACCESS_DENIED, or the error of a failed
 // call; `throughLink` tells whether the name is a link.
 DWORD checkUpdateTarget(const std::string& path, HANDLE aliasFile, bool& throughLink);
+
+// The folders between the common application-data folder and the alias file, each opened itself
+// (never what a link there names) and held from before the file is opened until the store closes.
+// They are held without sharing deletion, so that on Windows none of them can be renamed, removed
+// or replaced by a link or a junction meanwhile; every judgement is made on these handles.
+class HeldFolders {
+public:
+    // Opens `folders`, outermost first. False, with the last error set, when one cannot be opened.
+    bool open(const std::vector<std::string>& folders);
+    void release() noexcept { folders_.clear(); }
+
+    // The first folder that breaks the rule, and what is wrong with it, or nothing: a folder must
+    // be a folder, not a link or any other reparse point, and be owned by an administrator, the
+    // system or `aliasFile`'s owner (anyone else could swap what lies below it).
+    std::optional<std::string> fault(HANDLE aliasFile) const;
+
+private:
+    std::vector<std::pair<std::string, qv::unique_hfile>> folders_;
+};
 
 } // namespace aliases

@@ -252,6 +252,50 @@ TEST_F(AliasSharing, what_another_user_plants_is_never_applied_and_never_blocks_
     }
 }
 
+// The folders above the file are judged on their own handles: the maker's folder planted as a link
+// by another user in a common folder anyone may create in (to nobody's own aliases, or to a
+// root-only folder), or owned by another user who could swap what lies below it, refuses every
+// rename before anything is read or written, and leaves every file where the link or folder leads.
+TEST_F(AliasSharing, a_linked_or_foreign_folder_above_the_file_is_refused) {
+    const fs::path maker = folder().parent_path();
+    const fs::path common = maker.parent_path();
+    const fs::path elsewhere = machine.machineFile().parent_path() / "elsewhere";
+    fs::permissions(common, fs::perms::all | fs::perms::sticky_bit);
+    const auto plantMakerTree = [&](const fs::path& top, uid_t owner, uid_t fileOwner, const std::string& text) {
+        fs::create_directories(top / "QV-KELP");
+        ASSERT_EQ(::chown(top.c_str(), owner, owner), 0);
+        plantFile(top / "QV-KELP" / "aliases.json", text, fileOwner);
+    };
+    const struct {
+        const char* planted;
+        std::function<void()> plant;
+        uid_t renamer;
+    } cases[] = {
+        {"nobody's link to nobody's aliases", [&] {
+             plantMakerTree(elsewhere, kNobody, kNobody, kNobodysStore);
+             plantLink(maker, elsewhere, kNobody);
+         }, kOwner},
+        {"nobody's link to a root-only folder, renamed by root", [&] {
+             plantMakerTree(elsewhere, kRoot, kRoot, kStore);
+             fs::permissions(elsewhere, fs::perms::owner_all);
+             plantLink(maker, elsewhere, kNobody);
+         }, kRoot},
+        {"the maker's folder owned by nobody", [&] { plantMakerTree(maker, kNobody, kOwner, kStore); }, kOwner},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(maker);
+        fs::remove_all(elsewhere);
+        c.plant();
+        const fs::path reached = fs::is_symlink(maker) ? elsewhere / "QV-KELP" / "aliases.json" : machine.aliasFile();
+        const std::string before = RenameMachine::read(reached);
+        const std::string outsideBefore = RenameMachine::read(outside);
+        EXPECT_TRUE(renamedAs(c.renamer, 0, u"Nobodys", HW_E_FILE_ACCESS_DENIED)) << c.planted;
+        EXPECT_EQ(RenameMachine::read(reached), before) << c.planted;
+        EXPECT_EQ(RenameMachine::read(outside), outsideBefore) << c.planted;
+        EXPECT_FALSE(fs::exists(reached.string() + ".recovery")) << c.planted;
+    }
+}
+
 // A journal counts only when it is protected exactly as the file is (owner, group, permission
 // bits): whoever could write it could write the file. Such a journal completes a rewrite cut short
 // for a group writer, who may not remove the owner's journal from a sticky folder and so empties it

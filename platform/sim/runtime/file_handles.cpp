@@ -138,30 +138,42 @@ HANDLE createNew(const std::string& hostPath, const char* path, DWORD access, DW
     return handleAfterSharing(fd, path, false, access, shareMode);
 }
 
-// What a handle may be opened on: a regular file, or with FILE_FLAG_OPEN_REPARSE_POINT the link
-// itself. A folder needs backup semantics on Windows, and a FIFO, a device or a socket has no
-// counterpart in a Windows folder; all are refused the same way.
-bool mayOpenAsFile(int fd, bool isLink) {
+// What a handle may be opened on: a regular file, with FILE_FLAG_OPEN_REPARSE_POINT the link
+// itself, with FILE_FLAG_BACKUP_SEMANTICS a folder (Windows opens a folder only so). A FIFO, a
+// device or a socket has no counterpart in a Windows folder; all else is refused the same way.
+bool mayOpenAsFile(int fd, bool isLink, bool folderToo) {
     struct stat status {};
-    return ::fstat(fd, &status) == 0 && (isLink || S_ISREG(status.st_mode)) &&
-           (isLink || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != -1);
+    if (::fstat(fd, &status) != 0) {
+        return false;
+    }
+    return isLink || (folderToo && S_ISDIR(status.st_mode)) ||
+           (S_ISREG(status.st_mode) && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != -1);
+}
+
+// Whether an access asks for nothing but a look at the object itself (its owner, list, attributes),
+// which a folder grants without leave to list it.
+bool asksOnlyToLook(DWORD access) {
+    return (access & ~(READ_CONTROL | FILE_READ_ATTRIBUTES | SYNCHRONIZE)) == 0;
 }
 
 // With FILE_FLAG_OPEN_REPARSE_POINT a symbolic link is opened itself. The open never waits, as a
 // FIFO's would until its other end is opened.
 HANDLE openExisting(const std::string& hostPath, const char* path, DWORD access, DWORD shareMode, DWORD flags) {
     const bool ownLink = (flags & FILE_FLAG_OPEN_REPARSE_POINT) != 0;
+    const bool folderToo = (flags & FILE_FLAG_BACKUP_SEMANTICS) != 0;
     int fd = ::open(hostPath.c_str(), accessFlags(access) | O_CLOEXEC | O_NONBLOCK | (ownLink ? O_NOFOLLOW : 0));
     bool isLink = false;
     if (fd == -1 && ownLink && errno == ELOOP) {
         fd = ::open(hostPath.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
         isLink = fd != -1;
+    } else if (fd == -1 && folderToo && errno == EACCES && asksOnlyToLook(access)) {
+        fd = ::open(hostPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC | (ownLink ? O_NOFOLLOW : 0));
     }
     if (fd == -1) {
         return fail(errno == EISDIR || errno == ENXIO ? ERROR_ACCESS_DENIED : win32ErrorOfOpen(errno),
                     INVALID_HANDLE_VALUE);
     }
-    if (!mayOpenAsFile(fd, isLink)) {
+    if (!mayOpenAsFile(fd, isLink, folderToo)) {
         ::close(fd);
         return fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
     }
