@@ -344,8 +344,9 @@ TEST_F(RenameHost, a_writer_killed_while_renaming_loses_only_its_own_rename) {
 }
 
 // Links planted in the alias folder: the recovery copy is created new whatever stands under its
-// name, and a restore from it never writes through a linked alias file. The file a link names
-// stays as it was.
+// name (a dangling link included, through which CREATE_NEW alone would create the link's target),
+// and a restore from it never writes through a linked alias file. The file a link names stays as
+// it was, or missing.
 TEST_F(RenameHost, planted_links_change_no_file_outside_the_alias_folder) {
     namespace fs = std::filesystem;
     const fs::path target = machine.machineFile().parent_path() / "root-only.txt";
@@ -367,6 +368,10 @@ TEST_F(RenameHost, planted_links_change_no_file_outside_the_alias_folder) {
     } cases[] = {
         {"the copy a symbolic link", [&] { linkCopy(true); }, S_OK},
         {"the copy a hard link", [&] { linkCopy(false); }, S_OK},
+        {"the copy a dangling link", [&] {
+             fs::remove(target);
+             linkCopy(true);
+         }, S_OK},
         {"a torn file a symbolic link", [&] { linkTornFile(true); }, HW_E_FILE_ACCESS_DENIED},
         {"a torn file a hard link", [&] { linkTornFile(false); }, HW_E_FILE_ACCESS_DENIED},
     };
