@@ -3,8 +3,8 @@
 // Only the failures the store documents may come out (qverr::Exception, a thrown HRESULT,
 // std::bad_alloc); a refused file stays byte for byte as it was; a written one reads back.
 #include "com/hostBoundary.h"
+#include "source/aliases/AliasStore.h"
 #include "tests/common/report_machine.h"
-#include "support/AliasStore.h"
 #include "support/cJSONUtils.h"
 #include "support/errorException.h"
 #include "support/status.h"

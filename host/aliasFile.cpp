@@ -67,7 +67,13 @@ std::string notUsable(const std::string& windowsPath) {
 std::vector<AliasFileRecord> readAliasFile(std::string& windowsPath) {
     std::vector<aliaskeys::AliasFileRecord> stored;
     bool opened = false;
-    const HRESULT result = aliaskeys::readAliasFile(windowsPath, stored, opened);
+    std::string folderFault;
+    const HRESULT result = aliaskeys::readAliasFile(windowsPath, stored, opened, folderFault);
+    if (FAILED(result) && !folderFault.empty()) {
+        throw failedCall("the alias file " + ansiToUtf8(windowsPath) + " is not used, since a folder above it is not safe: " +
+                             ansiToUtf8(folderFault),
+                         result);
+    }
     if (FAILED(result)) {
         throw failedCall(opened ? notUsable(windowsPath) : cannotOpen(windowsPath), result);
     }

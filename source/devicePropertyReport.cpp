@@ -12,7 +12,7 @@
 #include "source/calibrationReads.h"
 #include "source/deviceEnumeration.h"
 #include "source/reportBag.h"
-#include "support/AliasStore.h"
+#include "source/aliases/AliasStore.h"
 #include "support/byteWideText.h"
 #include "support/formatWideText.h"
 

@@ -4,7 +4,7 @@
 
 #include "hwsys/hwsys_expert.h"
 #include "platform/win32.h"
-#include "support/AliasStore.h"
+#include "source/aliases/AliasStore.h"
 #include "support/status.h"
 #include "support/unique_any.h"
 

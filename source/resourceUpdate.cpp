@@ -6,7 +6,7 @@
 #include "enumeration/tDeviceInterfaceIterator.h"
 #include "hwsys/hwsys_errors.h"
 #include "source/boardContext.h"
-#include "support/AliasStore.h"
+#include "source/aliases/AliasStore.h"
 #include "support/byteWideText.h"
 #include "support/cJSONUtils.h"
 

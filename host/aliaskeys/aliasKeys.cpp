@@ -5,7 +5,7 @@
 #include "enumeration/deviceMatchingToken.h"
 #include "enumeration/deviceValueReaders.h"
 #include "enumeration/tDeviceInterfaceIterator.h"
-#include "support/AliasStore.h"
+#include "source/aliases/AliasStore.h"
 #include "support/StringBase.h"
 #include "support/cJSONUtils.h"
 
@@ -13,7 +13,8 @@ namespace aliaskeys {
 
 using nQVOSALS100::tStatus;
 
-HRESULT readAliasFile(std::string& filePath, std::vector<AliasFileRecord>& records, bool& opened) {
+HRESULT readAliasFile(std::string& filePath, std::vector<AliasFileRecord>& records, bool& opened,
+                      std::string& folderFault) {
     // The store reports a file it cannot open and returns false; what it finds once the file is open
     // (its lock, its text) it throws.
     bool openTried = false;
@@ -24,6 +25,7 @@ HRESULT readAliasFile(std::string& filePath, std::vector<AliasFileRecord>& recor
         openTried = true;
         if (!store.openForRead(&status)) {
             refused = true;
+            folderFault = store.folderFault();
             return;
         }
         const cJSON* record = nullptr;

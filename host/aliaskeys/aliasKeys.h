@@ -21,8 +21,10 @@ struct AliasFileRecord {
 
 // Reads every record of the alias file into records and its path into filePath. Returns S_OK or the
 // HRESULT the module gives for the same failure; opened tells whether the file could be opened, so
-// that a failure after it means the text is not a valid alias file.
-HRESULT readAliasFile(std::string& filePath, std::vector<AliasFileRecord>& records, bool& opened);
+// that a failure after it means the text is not a valid alias file; folderFault names a folder
+// above the file that the module refuses, and what is wrong with it (empty otherwise).
+HRESULT readAliasFile(std::string& filePath, std::vector<AliasFileRecord>& records, bool& opened,
+                      std::string& folderFault);
 
 // The path of the alias file, as the module builds it (nothing is opened). Returns S_OK or the
 // HRESULT of the folder lookup that failed.

@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -24,27 +23,6 @@ const std::string kStore = R"({
 		"SIM:0001":	{"alias": "Taken", "simulated": true}
 	}
 })";
-
-// The journal's format as docs/aliases-file.md gives it, written here independently of the module:
-// FNV-1a over 8-byte little-endian words, then the last bytes one at a time.
-std::string recoveryJournal(const std::string& base, const std::string& next) {
-    constexpr std::uint64_t kPrime = 1099511628211ull;
-    const std::string both = base + next;
-    std::uint64_t hash = 14695981039346656037ull;
-    std::size_t at = 0;
-    for (; at + 8 <= both.size(); at += 8) {
-        std::uint64_t word = 0;
-        std::memcpy(&word, both.data() + at, sizeof word);
-        hash = (hash ^ word) * kPrime;
-    }
-    for (; at < both.size(); ++at) {
-        hash = (hash ^ static_cast<unsigned char>(both[at])) * kPrime;
-    }
-    char header[96];
-    std::snprintf(header, sizeof header, "QVKELP-ALIASES-JOURNAL 2 %zu %zu %016llx\n", base.size(), next.size(),
-                  static_cast<unsigned long long>(hash));
-    return header + base + next;
-}
 
 // The file grown to `size` bytes by writing its last byte, the rest a hole. Not resize_file: under
 // Wine, mingw's C runtime ends in "File too large" for it now and then (once in the Windows stage,
@@ -271,6 +249,50 @@ TEST_F(AliasSharing, what_another_user_plants_is_never_applied_and_never_blocks_
         EXPECT_EQ(::access(machine.aliasFile().c_str(), F_OK), 0) << c.planted;
         // The next rename meets whatever the first left, and is not blocked by it either.
         EXPECT_TRUE(renamedAs(c.renamer, 2, u"Second", S_OK)) << c.planted;
+    }
+}
+
+// The folders above the file are judged on their own handles: the maker's folder planted as a link
+// by another user in a common folder anyone may create in (to nobody's own aliases, or to a
+// root-only folder), or owned by another user who could swap what lies below it, refuses every
+// rename before anything is read or written, and leaves every file where the link or folder leads.
+TEST_F(AliasSharing, a_linked_or_foreign_folder_above_the_file_is_refused) {
+    const fs::path maker = folder().parent_path();
+    const fs::path common = maker.parent_path();
+    const fs::path elsewhere = machine.machineFile().parent_path() / "elsewhere";
+    fs::permissions(common, fs::perms::all | fs::perms::sticky_bit);
+    const auto plantMakerTree = [&](const fs::path& top, uid_t owner, uid_t fileOwner, const std::string& text) {
+        fs::create_directories(top / "QV-KELP");
+        ASSERT_EQ(::chown(top.c_str(), owner, owner), 0);
+        plantFile(top / "QV-KELP" / "aliases.json", text, fileOwner);
+    };
+    const struct {
+        const char* planted;
+        std::function<void()> plant;
+        uid_t renamer;
+    } cases[] = {
+        {"nobody's link to nobody's aliases", [&] {
+             plantMakerTree(elsewhere, kNobody, kNobody, kNobodysStore);
+             plantLink(maker, elsewhere, kNobody);
+         }, kOwner},
+        {"nobody's link to a root-only folder, renamed by root", [&] {
+             plantMakerTree(elsewhere, kRoot, kRoot, kStore);
+             fs::permissions(elsewhere, fs::perms::owner_all);
+             plantLink(maker, elsewhere, kNobody);
+         }, kRoot},
+        {"the maker's folder owned by nobody", [&] { plantMakerTree(maker, kNobody, kOwner, kStore); }, kOwner},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(maker);
+        fs::remove_all(elsewhere);
+        c.plant();
+        const fs::path reached = fs::is_symlink(maker) ? elsewhere / "QV-KELP" / "aliases.json" : machine.aliasFile();
+        const std::string before = RenameMachine::read(reached);
+        const std::string outsideBefore = RenameMachine::read(outside);
+        EXPECT_TRUE(renamedAs(c.renamer, 0, u"Nobodys", HW_E_FILE_ACCESS_DENIED)) << c.planted;
+        EXPECT_EQ(RenameMachine::read(reached), before) << c.planted;
+        EXPECT_EQ(RenameMachine::read(outside), outsideBefore) << c.planted;
+        EXPECT_FALSE(fs::exists(reached.string() + ".recovery")) << c.planted;
     }
 }
 

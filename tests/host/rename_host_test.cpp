@@ -237,6 +237,41 @@ TEST_F(RenameHost, a_failed_system_call_gives_its_result_and_leaves_the_file_unt
     }
 }
 
+// Anyone may plant names beside the journal's. What the folder's listing shows empty, or under a
+// name no writer gives its journal, is never opened: here opening any of them fails in a way that
+// would stop the rename, and the rename goes through.
+TEST_F(RenameHost, empty_or_foreign_journal_names_are_never_opened) {
+    if (!kRuntimeIsSimulated) {
+        GTEST_SKIP() << "a failing CreateFileA is the simulation's";
+    }
+    const struct {
+        const char* name;
+        const char* content;
+    } planted[] = {
+        {"aliases.json.recovery-0123456789abcdef", ""},
+        {"aliases.json.recovery-planted", "no journal"},
+        {"aliases.json.recovery-0123456789abcdef0", "no journal"},
+    };
+    std::string faults;
+    for (const auto& p : planted) {
+        faults += std::string(faults.empty() ? "" : ", ") + R"({ "call": "CreateFileA", "error": 31, "argument": )" +
+                  R"("C:\\ProgramData\\Quorvel\\QV-KELP\\)" + p.name + R"(" })";
+    }
+    RenameMachine faulty(1, "\"faults\": [" + faults + "]");
+    const std::string store = R"({"devices": {"SIM:1": {"alias": "a"}, ")" + kBoard0 + R"(": {"alias": "Old"}}})";
+    RenameMachine::write(faulty.aliasFile(), store);
+    for (const auto& p : planted) {
+        RenameMachine::write(faulty.aliasFile().parent_path() / p.name, p.content);
+    }
+    ASSERT_EQ(rename(0, u"New"), S_OK);
+    const std::string after = RenameMachine::read(faulty.aliasFile());
+    EXPECT_NE(after.find(R"("a")"), std::string::npos);
+    EXPECT_NE(after.find(R"("New")"), std::string::npos);
+    for (const auto& p : planted) {
+        EXPECT_EQ(RenameMachine::read(faulty.aliasFile().parent_path() / p.name), p.content) << p.name;
+    }
+}
+
 // What survives a power cut is what reached the disk: the journal before the file is touched, the
 // rewritten file before the journal is emptied. The order is read from the simulation's call record.
 TEST_F(RenameHost, the_journal_reaches_the_disk_before_the_rewrite_and_goes_only_after_the_file_has) {
@@ -270,17 +305,18 @@ TEST_F(RenameHost, the_journal_reaches_the_disk_before_the_rewrite_and_goes_only
     }
 }
 
-TEST_F(RenameHost, a_file_torn_by_a_dying_writer_is_restored_from_its_recovery_copy) {
+TEST_F(RenameHost, a_file_torn_by_a_dying_writer_is_restored_from_its_journal) {
     const std::string copy = R"({"devices": {"SIM:1": {"alias": "Kept"}}})";
+    const std::string journal = recoveryJournal(R"({"devices": {}})", copy);
     RenameMachine::write(machine.aliasFile(), copy.substr(0, 20));
-    RenameMachine::write(machine.recoveryFile(), copy);
-    ASSERT_EQ(rename(0, u"Kept"), HW_E_ALIAS_IN_USE); // the copy's records count
+    RenameMachine::write(machine.recoveryFile(), journal);
+    ASSERT_EQ(rename(0, u"Kept"), HW_E_ALIAS_IN_USE); // the journal's records count
     EXPECT_EQ(RenameMachine::read(machine.aliasFile()), copy); // restored before the refusal
     EXPECT_FALSE(machine.journalPending());
 
-    // A torn copy is no help: the file's own failure stands.
+    // A torn journal is no help: the file's own failure stands.
     RenameMachine::write(machine.aliasFile(), copy.substr(0, 20));
-    RenameMachine::write(machine.recoveryFile(), copy.substr(0, 30));
+    RenameMachine::write(machine.recoveryFile(), journal.substr(0, journal.size() - 1));
     EXPECT_EQ(rename(0, u"New"), E_FAIL);
     EXPECT_EQ(RenameMachine::read(machine.aliasFile()), copy.substr(0, 20));
 }
@@ -308,8 +344,9 @@ TEST_F(RenameHost, a_writer_killed_while_renaming_loses_only_its_own_rename) {
 }
 
 // Links planted in the alias folder: the recovery copy is created new whatever stands under its
-// name, and a restore from it never writes through a linked alias file. The file a link names
-// stays as it was.
+// name (a dangling link included, through which CREATE_NEW alone would create the link's target),
+// and a restore from it never writes through a linked alias file. The file a link names stays as
+// it was, or missing.
 TEST_F(RenameHost, planted_links_change_no_file_outside_the_alias_folder) {
     namespace fs = std::filesystem;
     const fs::path target = machine.machineFile().parent_path() / "root-only.txt";
@@ -322,7 +359,7 @@ TEST_F(RenameHost, planted_links_change_no_file_outside_the_alias_folder) {
         fs::remove(machine.aliasFile());
         RenameMachine::write(target, copy.substr(0, 20));
         symbolic ? fs::create_symlink(target, machine.aliasFile()) : fs::create_hard_link(target, machine.aliasFile());
-        RenameMachine::write(machine.recoveryFile(), copy);
+        RenameMachine::write(machine.recoveryFile(), recoveryJournal(R"({"devices": {}})", copy));
     };
     const struct {
         const char* planted;
@@ -331,6 +368,10 @@ TEST_F(RenameHost, planted_links_change_no_file_outside_the_alias_folder) {
     } cases[] = {
         {"the copy a symbolic link", [&] { linkCopy(true); }, S_OK},
         {"the copy a hard link", [&] { linkCopy(false); }, S_OK},
+        {"the copy a dangling link", [&] {
+             fs::remove(target);
+             linkCopy(true);
+         }, S_OK},
         {"a torn file a symbolic link", [&] { linkTornFile(true); }, HW_E_FILE_ACCESS_DENIED},
         {"a torn file a hard link", [&] { linkTornFile(false); }, HW_E_FILE_ACCESS_DENIED},
     };

@@ -9,8 +9,10 @@
 
 #include <cjson/cJSON.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -29,6 +31,27 @@ inline Json parseWhole(const std::string& text) {
 
 inline std::u16string widen(const std::string& text) {
     return std::u16string(text.begin(), text.end());
+}
+
+// The journal's format as docs/aliases-file.md gives it, written here independently of the module:
+// FNV-1a over 8-byte little-endian words, then the last bytes one at a time.
+inline std::string recoveryJournal(const std::string& base, const std::string& next) {
+    constexpr std::uint64_t kPrime = 1099511628211ull;
+    const std::string both = base + next;
+    std::uint64_t hash = 14695981039346656037ull;
+    std::size_t at = 0;
+    for (; at + 8 <= both.size(); at += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, both.data() + at, sizeof word);
+        hash = (hash ^ word) * kPrime;
+    }
+    for (; at < both.size(); ++at) {
+        hash = (hash ^ static_cast<unsigned char>(both[at])) * kPrime;
+    }
+    char header[96];
+    std::snprintf(header, sizeof header, "QVKELP-ALIASES-JOURNAL 2 %zu %zu %016llx\n", base.size(), next.size(),
+                  static_cast<unsigned long long>(hash));
+    return header + base + next;
 }
 
 class RenameMachine {

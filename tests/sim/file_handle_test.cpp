@@ -33,18 +33,30 @@ protected:
     simtest::TempFolder folder_;
 };
 
+// With FILE_FLAG_OPEN_REPARSE_POINT a link is the name itself, so every existing name is refused;
+// without it CREATE_NEW follows the link, and through a dangling one creates the link's target.
 TEST_F(FileHandles, create_new_writes_a_new_file_and_refuses_every_existing_name_links_included) {
     const std::string target = writeFileAt(folder_.path() / "target.txt", "secret");
     fs::create_symlink(target, path("symbolic"));
     fs::create_symlink(path("missing"), path("dangling"));
     fs::create_hard_link(target, path("hard"));
-    for (const char* name : {"target.txt", "symbolic", "dangling", "hard"}) {
+    const struct {
+        const char* name;
+        DWORD flags;
+    } refused[] = {{"target.txt", 0}, {"symbolic", 0}, {"hard", 0},
+                   {"symbolic", FILE_FLAG_OPEN_REPARSE_POINT}, {"dangling", FILE_FLAG_OPEN_REPARSE_POINT}};
+    for (const auto& r : refused) {
         SetLastError(0xDEADBEEF);
-        EXPECT_EQ(create(path(name), CREATE_NEW), INVALID_HANDLE_VALUE) << name;
-        EXPECT_EQ(GetLastError(), ERROR_FILE_EXISTS) << name;
+        EXPECT_EQ(create(path(r.name), CREATE_NEW, r.flags), INVALID_HANDLE_VALUE) << r.name << " " << r.flags;
+        EXPECT_EQ(GetLastError(), ERROR_FILE_EXISTS) << r.name << " " << r.flags;
     }
     EXPECT_FALSE(fs::exists(path("missing")));
     EXPECT_EQ(readWholeFile(target), "secret");
+    const HANDLE throughLink = create(path("dangling"), CREATE_NEW);
+    ASSERT_NE(throughLink, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(CloseHandle(throughLink));
+    EXPECT_TRUE(fs::is_regular_file(path("missing")));
+    EXPECT_TRUE(fs::is_symlink(path("dangling")));
 
     const HANDLE file = create(path("new.txt"), CREATE_NEW);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);

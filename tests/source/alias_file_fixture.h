@@ -3,7 +3,8 @@
 
 #include "platform/sim/device/machine.h"
 #include "platform/win32.h"
-#include "support/AliasStore.h"
+#include "source/aliases/AliasStore.h"
+#include "source/aliases/aliasJournal.h"
 #include "support/cJSONUtils.h"
 #include "support/status.h"
 

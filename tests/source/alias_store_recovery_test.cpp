@@ -19,11 +19,11 @@ const std::string kWhole = R"({"devices": {"SIM:1": {"alias": "kept"}}})";
 
 } // namespace
 
-// A reader holds only the shared lock and may lack write access, so it reads the copy and leaves
+// A reader holds only the shared lock and may lack write access, so it reads the journal and leaves
 // the restoring to the next update.
-TEST_F(AliasStoreRecoveryTest, a_reader_of_a_torn_file_reads_the_recovery_copy_and_changes_nothing) {
+TEST_F(AliasStoreRecoveryTest, a_reader_of_a_torn_file_reads_the_journal_and_changes_nothing) {
     writeAliasFile(kWhole.substr(0, 25));
-    std::ofstream(recoveryFile(), std::ios::binary) << kWhole;
+    std::ofstream(recoveryFile(), std::ios::binary) << aliases::journalText(R"({"devices": {}})", kWhole);
     AliasStore store;
     ASSERT_TRUE(store.openForRead(&status_));
     EXPECT_EQ(store.readAlias("sim:1"), "kept");
@@ -34,14 +34,6 @@ TEST_F(AliasStoreRecoveryTest, a_reader_of_a_torn_file_reads_the_recovery_copy_a
     ASSERT_TRUE(store.openForUpdate(&status_));
     EXPECT_EQ(readAliasFile(), kWhole);
     EXPECT_FALSE(journalPending());
-}
-
-TEST_F(AliasStoreRecoveryTest, a_stale_copy_beside_a_whole_file_is_ignored) {
-    writeAliasFile(kWhole);
-    std::ofstream(recoveryFile(), std::ios::binary) << R"({"devices": {"SIM:1": {"alias": "stale"}}})";
-    AliasStore store;
-    ASSERT_TRUE(store.openForRead(&status_));
-    EXPECT_EQ(store.readAlias("SIM:1"), "kept");
 }
 
 namespace {
@@ -80,7 +72,7 @@ TEST_F(AliasStoreRecoveryTest, a_torn_file_that_still_parses_takes_the_journals_
     const std::string torn = next.substr(0, 262144) + old.substr(262144);
     ASSERT_NO_THROW(cJSONUtils::parseDocument(torn.data(), torn.size()));
     writeAliasFile(torn);
-    std::ofstream(recoveryFile(), std::ios::binary) << recoveryJournalText(old, next);
+    std::ofstream(recoveryFile(), std::ios::binary) << aliases::journalText(old, next);
     ASSERT_TRUE(store.openForRead(&status_));
     EXPECT_EQ(store.readAlias("SIM:0000"), "moved");
     EXPECT_EQ(cJSON_GetArraySize(store.devices()), 1000);
@@ -91,15 +83,18 @@ TEST_F(AliasStoreRecoveryTest, a_torn_file_that_still_parses_takes_the_journals_
 }
 
 // A journal is used only beside a state of the rewrite it names: a leftover neither reverts the
-// file a later writer changed nor blocks that writer; a journal cut short is a write never begun.
+// file a later writer changed nor blocks that writer; a journal cut short is a write never begun;
+// a document alone under the name is no journal.
 TEST_F(AliasStoreRecoveryTest, a_leftover_or_torn_journal_changes_nothing) {
     const std::string before = R"({"devices": {"SIM:1": {"alias": "before"}}})";
     const std::string after = R"({"devices": {"SIM:1": {"alias": "after"}}})";
     const std::string later = R"({"devices": {"SIM:1": {"alias": "later"}}})";
-    const std::string journal = recoveryJournalText(before, after);
+    const std::string journal = aliases::journalText(before, after);
     const struct {
         std::string file, copy, alias;
-    } cases[] = {{later, journal, "later"}, {before, journal.substr(0, journal.size() - 1), "before"}};
+    } cases[] = {{later, journal, "later"},
+                 {before, journal.substr(0, journal.size() - 1), "before"},
+                 {before, after, "before"}};
     for (const auto& c : cases) {
         writeAliasFile(c.file);
         std::ofstream(recoveryFile(), std::ios::binary | std::ios::trunc) << c.copy;

@@ -1,6 +1,6 @@
 #include "com/hostBoundary.h"
 #include "hwsys/hwsys_errors.h"
-#include "support/AliasStore.h"
+#include "source/aliases/AliasStore.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The alias store's locks between two processes on Windows: the real LockFileEx on the real alias file
 // of the common application-data folder, with the other process running alias_reader.exe.
-#include "support/AliasStore.h"
+#include "source/aliases/AliasStore.h"
 #include "support/cJSONUtils.h"
 #include "support/status.h"
 

@@ -1,7 +1,7 @@
 // The other process of the alias-store lock test: opens the store for reading (waiting for the shared
 // lock as every reader does) and exits 0 when the board named by the first argument carries the alias
 // named by the second, 1 when it carries another or none, 2 when the store cannot be opened.
-#include "support/AliasStore.h"
+#include "source/aliases/AliasStore.h"
 #include "support/status.h"
 
 #include <exception>

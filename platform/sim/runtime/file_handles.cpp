@@ -1,7 +1,7 @@
 // Files opened by handle (CreateFileA and the calls on its handles) and file attributes, over
-// POSIX descriptors. What Windows refuses on a link the simulation refuses the same way:
-// CREATE_NEW fails on any existing name, a symbolic link included, and FILE_FLAG_OPEN_REPARSE_POINT
-// opens a link itself instead of its target.
+// POSIX descriptors. Links behave as on Windows: CREATE_NEW fails on any existing name, and through
+// a dangling symbolic link creates the link's target unless FILE_FLAG_OPEN_REPARSE_POINT is given,
+// which makes the link itself the name (and makes OPEN_EXISTING open the link, not its target).
 #include "platform/sim/call_log.h"
 #include "platform/sim/machine_access.h"
 #include "platform/sim/runtime/drive_path.h"
@@ -15,6 +15,7 @@
 #include "platform/sim/windows_choices.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstddef>
 #include <cstring>
 #include <fcntl.h>
@@ -129,10 +130,30 @@ HANDLE handleAfterSharing(int fd, const char* path, bool unshared, DWORD access,
     return insertHandle(std::make_shared<HandleFile>(fd, path, isLink, std::move(share)));
 }
 
-// CREATE_NEW never opens an existing name; O_EXCL with O_CREAT does not follow a final link either.
-HANDLE createNew(const std::string& hostPath, const char* path, DWORD access, DWORD shareMode) {
+// Where a new file at `hostPath` is made when final symbolic links are followed: the end of the
+// chain of links from it (Windows follows at most 63 reparse points in a path).
+std::string endOfLinks(std::string hostPath) {
+    constexpr int kMaxReparsePoints = 63;
+    for (int followed = 0; followed < kMaxReparsePoints; ++followed) {
+        char target[PATH_MAX];
+        const ssize_t length = ::readlink(hostPath.c_str(), target, sizeof target);
+        if (length <= 0 || static_cast<std::size_t>(length) == sizeof target) {
+            break;
+        }
+        const std::string named(target, static_cast<std::size_t>(length));
+        hostPath = named[0] == '/' ? named : hostPath.substr(0, hostPath.find_last_of('/') + 1) + named;
+    }
+    return hostPath;
+}
+
+// CREATE_NEW never opens an existing name. As on Windows, it follows a final symbolic link unless
+// FILE_FLAG_OPEN_REPARSE_POINT is given, so through a dangling link it creates the link's target;
+// with the flag any existing name, a link included, fails (O_EXCL never follows a link itself).
+HANDLE createNew(const std::string& hostPath, const char* path, DWORD access, DWORD shareMode, DWORD flags) {
     constexpr mode_t kNewFilePermissions = 0666;
-    const int fd = ::open(hostPath.c_str(), accessFlags(access) | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+    const bool ownLink = (flags & FILE_FLAG_OPEN_REPARSE_POINT) != 0;
+    const std::string created = ownLink ? hostPath : endOfLinks(hostPath);
+    const int fd = ::open(created.c_str(), accessFlags(access) | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                           kNewFilePermissions);
     if (fd == -1) {
         return fail(win32ErrorOfOpen(errno), INVALID_HANDLE_VALUE);
@@ -141,13 +162,21 @@ HANDLE createNew(const std::string& hostPath, const char* path, DWORD access, DW
 }
 
 // What a handle may be opened on: a regular file, with FILE_FLAG_OPEN_REPARSE_POINT the link
-// itself, and with FILE_FLAG_BACKUP_SEMANTICS a folder. A FIFO, a device or a socket has no
-// counterpart in a Windows folder; all are refused the same way.
-bool mayOpenAsFile(int fd, bool isLink, bool backupSemantics) {
+// itself, with FILE_FLAG_BACKUP_SEMANTICS a folder (Windows opens a folder only so). A FIFO, a
+// device or a socket has no counterpart in a Windows folder; all else is refused the same way.
+bool mayOpenAsFile(int fd, bool isLink, bool folderToo) {
     struct stat status {};
-    return ::fstat(fd, &status) == 0 &&
-           (isLink || S_ISREG(status.st_mode) || (backupSemantics && S_ISDIR(status.st_mode))) &&
-           (isLink || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != -1);
+    if (::fstat(fd, &status) != 0) {
+        return false;
+    }
+    return isLink || (folderToo && S_ISDIR(status.st_mode)) ||
+           (S_ISREG(status.st_mode) && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != -1);
+}
+
+// Whether an access asks for nothing but a look at the object itself (its owner, list, attributes),
+// which a folder grants without leave to list it.
+bool asksOnlyToLook(DWORD access) {
+    return (access & ~(READ_CONTROL | FILE_READ_ATTRIBUTES | SYNCHRONIZE)) == 0;
 }
 
 bool isFolder(int fd) {
@@ -159,18 +188,20 @@ bool isFolder(int fd) {
 // FIFO's would until its other end is opened.
 HANDLE openExisting(const std::string& hostPath, const char* path, DWORD access, DWORD shareMode, DWORD flags) {
     const bool ownLink = (flags & FILE_FLAG_OPEN_REPARSE_POINT) != 0;
-    const bool backupSemantics = (flags & FILE_FLAG_BACKUP_SEMANTICS) != 0;
+    const bool folderToo = (flags & FILE_FLAG_BACKUP_SEMANTICS) != 0;
     int fd = ::open(hostPath.c_str(), accessFlags(access) | O_CLOEXEC | O_NONBLOCK | (ownLink ? O_NOFOLLOW : 0));
     bool isLink = false;
     if (fd == -1 && ownLink && errno == ELOOP) {
         fd = ::open(hostPath.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
         isLink = fd != -1;
+    } else if (fd == -1 && folderToo && errno == EACCES && asksOnlyToLook(access)) {
+        fd = ::open(hostPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC | (ownLink ? O_NOFOLLOW : 0));
     }
     if (fd == -1) {
         return fail(errno == EISDIR || errno == ENXIO ? ERROR_ACCESS_DENIED : win32ErrorOfOpen(errno),
                     INVALID_HANDLE_VALUE);
     }
-    if (!mayOpenAsFile(fd, isLink, backupSemantics)) {
+    if (!mayOpenAsFile(fd, isLink, folderToo)) {
         ::close(fd);
         return fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
     }
@@ -249,7 +280,7 @@ WINSIM_API HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD
     }
     switch (creationDisposition) {
     case CREATE_NEW:
-        return winsim::createNew(*hostPath, fileName, desiredAccess, shareMode);
+        return winsim::createNew(*hostPath, fileName, desiredAccess, shareMode, flagsAndAttributes);
     case OPEN_EXISTING:
         return winsim::openExisting(*hostPath, fileName, desiredAccess, shareMode, flagsAndAttributes);
     default:

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <memory>
 #include <optional>
 #include <string>
@@ -64,9 +65,11 @@ bool matches(const char* pattern, const char* name) {
 }
 
 // The entry as FindFirstFileA reports it: a symbolic link is reported itself, as a reparse point.
-std::optional<WIN32_FIND_DATAA> entryOf(const std::string& folder, const char* name) {
+// Looked up relative to the open folder, as a directory listing hands its entries' data out
+// without walking the path again for each.
+std::optional<WIN32_FIND_DATAA> entryOf(int folder, const char* name) {
     struct stat status {};
-    if (std::strlen(name) >= MAX_PATH || ::lstat((folder + "/" + name).c_str(), &status) != 0) {
+    if (std::strlen(name) >= MAX_PATH || ::fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
         return std::nullopt;
     }
     WIN32_FIND_DATAA entry{};
@@ -92,7 +95,7 @@ std::optional<std::vector<WIN32_FIND_DATAA>> findIn(const std::string& folder, c
     std::vector<WIN32_FIND_DATAA> found;
     while (const dirent* entry = ::readdir(listing.get())) {
         if (matches(pattern, entry->d_name)) {
-            if (std::optional<WIN32_FIND_DATAA> data = entryOf(folder, entry->d_name)) {
+            if (std::optional<WIN32_FIND_DATAA> data = entryOf(::dirfd(listing.get()), entry->d_name)) {
                 found.push_back(*data);
             }
         }

@@ -43,7 +43,8 @@ WINSIM_API BOOL WINAPI WriteConsoleW(HANDLE console, const void* text, DWORD cha
                                      LPVOID reserved);
 
 // Files opened by handle. The simulation knows the dispositions CREATE_NEW and OPEN_EXISTING, the
-// flag FILE_FLAG_OPEN_REPARSE_POINT and share modes, between the handles of every process.
+// flags FILE_FLAG_OPEN_REPARSE_POINT and FILE_FLAG_BACKUP_SEMANTICS (without which a folder is not
+// opened) and share modes, between the handles of every process.
 constexpr DWORD GENERIC_READ = 0x80000000u;
 constexpr DWORD GENERIC_WRITE = 0x40000000u;
 constexpr DWORD FILE_SHARE_READ = 0x00000001;
@@ -62,6 +63,7 @@ constexpr DWORD FILE_ATTRIBUTE_DEVICE = 0x00000040;
 constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x00000080;
 constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x00000400;
 constexpr DWORD FILE_FLAG_OPEN_REPARSE_POINT = 0x00200000;
+constexpr DWORD FILE_FLAG_BACKUP_SEMANTICS = 0x02000000;
 constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFFu;
 
 struct BY_HANDLE_FILE_INFORMATION {

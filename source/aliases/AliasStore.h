@@ -12,6 +12,9 @@
 //   false (-52026 when an update is refused with EACCES, otherwise -52003); an update whose file
 //   has a second name, or whose name no longer leads to the open file or is another user's
 //   symbolic link, is refused the same way with -52026;
+// - a folder between the common application-data folder and the file breaks the folder rule (see
+//   HeldFolders in aliasProtection.h): the open functions report -52026 and return false, and
+//   folderFault() names the folder and what is wrong with it;
 // - a failed lock: qverr::Exception (-52008); a failed seek, size query or read, or a failed look
 //   for the recovery journals: the HRESULT E_UNEXPECTED thrown by throwHResult; text that is not
 //   JSON, holds a NUL, is larger than kMaxAliasFileBytes or lacks the expected shape:
@@ -25,23 +28,18 @@
 //   file's previous content back.
 //
 // A process that dies while rewriting the file in place would leave it torn. So every rewrite first
-// writes a journal beside the file: a header line, the file's current text and the new text (see
-// docs/aliases-file.md). It lies at aliases.json.recovery, or, when what holds that name cannot be
-// removed or used, at a name of the writer's own beside it; it is created new (never through a
-// link) with the file's permission bits, flushed to the disk before the file is touched, and
-// removed once the rewritten file is flushed. The folder is shared by every user of the machine, so
-// a journal counts only when its owner is the file's owner or an administrator, when it is whole,
-// when its new text is an alias document, and when the file holds its old text, its new text or a
-// state between the two (the new text's start over the old text): then the journal's new text is
-// the file's content, an update writes it back under its exclusive lock and removes the journal,
-// and a reader only uses it. Any other journal is a leftover and ignored, so it can neither revert
-// a later write nor block one. Every check is made on the handle that is then used. The rewrite
-// itself stays in place, because other processes' locks belong to this file.
+// writes a journal beside the file (aliasJournal.h, aliasJournalFiles.h), flushed to the disk
+// before the file is touched and retired once the rewritten file is on the disk; a journal that
+// counts makes its new text the file's content: an update writes it back under its exclusive lock,
+// a reader only uses it. The rewrite itself stays in place, because other processes' locks belong
+// to this file; see docs/aliases-file.md.
 // The status-reporting functions do their work whatever the status already holds and report by the
 // first-error-wins rule, so a caller may still write back after recording an unrelated failure.
 #pragma once
 
 #include "platform/win32.h"
+#include "source/aliases/aliasDocument.h"
+#include "source/aliases/aliasProtection.h"
 #include "support/cJSONUtils.h"
 #include "support/status.h"
 
@@ -52,17 +50,8 @@
 #include <optional>
 #include <string>
 
-// The largest alias file the store reads; a larger one is refused before it is read, as malformed.
-constexpr std::uint64_t kMaxAliasFileBytes = 64ull << 20;
-
 // The narrow path of aliases.json. Throws qverr::Exception when the folder lookup fails.
 std::string getAliasesFilePath();
-// The recovery copy of the alias file at `aliasesFilePath`.
-std::string getRecoveryFilePath(const std::string& aliasesFilePath);
-
-// The journal that names `base` as the file's text it replaces and `next` as the text to write.
-std::string recoveryJournalText(const std::string& base, const std::string& next);
-
 // Throws HW_E_INVALID_ALIAS (as an HRESULT value) unless `alias` is 1 to 254 characters from
 // "-", "_", digits and ASCII letters, not beginning with "_". A null alias is refused the same way.
 void validateAlias(const WCHAR* alias);
@@ -98,6 +87,9 @@ public:
     [[nodiscard]] bool openForUpdate(nQVOSALS100::tStatus* status);
     void close() noexcept;
 
+    // Why the last open was refused by the folder rule ("<folder>: <what is wrong>"), or empty.
+    const std::string& folderFault() const { return folderFault_; }
+
     // The "devices" object of the open file, every record in file order; null while closed.
     const cJSON* devices() const { return devices_; }
     // The first record whose key equals `token` ignoring ASCII case, or null.
@@ -122,6 +114,7 @@ private:
     enum class Access { read, update };
 
     bool open(Access access, nQVOSALS100::tStatus* status);
+    bool openFolders(const std::string& path, Access access, nQVOSALS100::tStatus* status);
     bool mayUpdate(nQVOSALS100::tStatus* status);
     void refuseOversizedFile() const;
     std::string readWholeFile(FILE* stream) const;
@@ -131,6 +124,9 @@ private:
     cJSON* requireDevices() const;
 
     const AliasFileIo* io_;
+    // Held from before the file is opened until after it is closed.
+    aliases::HeldFolders folders_;
+    std::string folderFault_;
     std::unique_ptr<LockedFile> file_;
     std::string path_;
     // The file's name is a symbolic link (of the file's owner) to the file open for update.
