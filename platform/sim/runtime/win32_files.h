@@ -226,8 +226,7 @@ struct EXPLICIT_ACCESS_A {
 using PEXPLICIT_ACCESS_A = EXPLICIT_ACCESS_A*;
 WINSIM_API DWORD WINAPI SetEntriesInAclA(ULONG count, PEXPLICIT_ACCESS_A entries, PACL oldAcl, PACL* newAcl);
 
-// Folders: created by name, opened as a handle with backup semantics.
-constexpr DWORD FILE_FLAG_BACKUP_SEMANTICS = 0x02000000;
+// Folders: created by name, opened as a handle with FILE_FLAG_BACKUP_SEMANTICS (above).
 WINSIM_API BOOL WINAPI CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES securityAttributes);
 
 // Suspends the calling thread for at least the given milliseconds.
