@@ -81,8 +81,10 @@ std::string toUtf8(const WCHAR* text) {
 }
 
 std::string ansiToUtf8(const std::string& bytes) {
-    if (bytes.empty()) {
-        return {};
+    // Every ANSI code page of Windows keeps ASCII as it is, so text of ASCII alone (the alias file's
+    // keys, most aliases) needs no conversion: the alias file's 10,000 records cost no 20,000 calls.
+    if (std::all_of(bytes.begin(), bytes.end(), [](char byte) { return static_cast<unsigned char>(byte) < 0x80; })) {
+        return bytes;
     }
     // The whole text at once: in a double-byte page (932) a character may take two bytes.
     const int length = static_cast<int>(bytes.size());
