@@ -14,9 +14,10 @@ namespace stdpath {
 // the call, so the path is always followed by NULs. Does nothing when `status` holds an error.
 void getFolderPath(int csidl, std::basic_string<WCHAR>& widePath, qverr::Status& status);
 
-// The common application-data folder in UTF-8, trimmed of trailing blanks and backslashes and
-// followed by "\Quorvel". After a failed lookup the path is just "\Quorvel": test the status
-// before using it.
+// The common application-data folder in the ANSI code page, as the A functions and fopen take it,
+// trimmed of blanks and trailing backslashes and followed by "\Quorvel". A folder with a character
+// the code page lacks fails, as does the lookup; after a failure the path is just "\Quorvel": test
+// the status before using it.
 void getCompanyDataFolder(std::string& path, qverr::Status& status);
 
 } // namespace stdpath

@@ -1,6 +1,6 @@
 #include "host/setup/aliasFolder.h"
 
-#include "support/utf8.h"
+#include "support/ansiPath.h"
 
 #include <cstring>
 #include <optional>
@@ -8,7 +8,7 @@
 namespace qvsetup {
 namespace {
 
-// The names the module uses (support/AliasStore.cpp): the maker's folder, the product's folder, the
+// The names the module uses (source/aliases/AliasStore.cpp): the maker's folder, the product's folder, the
 // alias file and the common journal beside it.
 constexpr char kMakerFolder[] = "\\Quorvel";
 constexpr char kProductFolder[] = "\\QV-KELP";
@@ -27,17 +27,18 @@ std::string commonAppData() {
     if (result != S_OK) {
         throw SetupError("cannot find the common application-data folder (SHGetFolderPathW failed)");
     }
-    std::size_t length = 0;
-    while (length < MAX_PATH && folder[length] != 0) {
-        ++length;
+    std::basic_string<WCHAR> wide(folder, std::char_traits<WCHAR>::length(folder));
+    while (!wide.empty() && wide.back() == u'\\') {
+        wide.pop_back();
     }
-    // The module turns the folder into UTF-8 the same way and hands it to the same A functions.
-    std::string path;
-    qvtext::appendUtf16AsUtf8(folder, length, qvtext::LoneSurrogate::replace, path);
-    while (!path.empty() && path.back() == '\\') {
-        path.pop_back();
+    // The module names the folder in the ANSI code page the same way and hands it to the same A
+    // functions.
+    std::optional<std::string> path = qvtext::ansiPathOf(wide);
+    if (!path) {
+        throw SetupError("the common application-data folder has a character the ANSI code page lacks, so "
+                         "the module cannot name it");
     }
-    return path;
+    return *path;
 }
 
 BY_HANDLE_FILE_INFORMATION informationOf(HANDLE handle, const std::string& path) {

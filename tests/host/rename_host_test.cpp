@@ -446,4 +446,35 @@ TEST_F(RenameHost, a_symbolic_link_another_user_planted_as_the_alias_file_is_not
     EXPECT_EQ(rename(0, u"OwnLink"), S_OK);
     EXPECT_NE(RenameMachine::read(target).find("OwnLink"), std::string::npos);
 }
+
+// The module names the common folder to the file functions in the ANSI code page: a folder outside
+// ASCII holds the file a rename writes (in page 932 the folder's last byte is 0x5C, half of a
+// character), and a folder the page cannot name fails without any file written.
+TEST_F(RenameHost, a_common_folder_outside_ascii_is_named_in_the_ansi_code_page) {
+    namespace fs = std::filesystem;
+    const struct {
+        const char* members;
+        const char* hostFolder;
+        bool renamed;
+    } cases[] = {
+        {R"("commonAppData": "C:\\Données partagées", "ansiCodePage": 1252)", "Données partagées", true},
+        {R"("commonAppData": "C:\\ソ", "ansiCodePage": 932)", "ソ", true},
+        {R"("commonAppData": "C:\\数据", "ansiCodePage": 1252)", "数据", false},
+    };
+    for (const auto& c : cases) {
+        const RenameMachine outside(3, c.members);
+        const fs::path drive = outside.machineFile().parent_path() / "drive_c";
+        const fs::path file = drive / c.hostFolder / "Quorvel" / "QV-KELP" / "aliases.json";
+        fs::create_directories(file.parent_path());
+        RenameMachine::write(file, kStore);
+        const HRESULT result = rename(0, u"Beyond-ASCII");
+        EXPECT_EQ(SUCCEEDED(result), c.renamed) << c.hostFolder << ": " << std::hex << result;
+        EXPECT_EQ(RenameMachine::read(file).find("Beyond-ASCII") != std::string::npos, c.renamed) << c.hostFolder;
+        std::size_t aliasFiles = 0;
+        for (const fs::directory_entry& entry : fs::recursive_directory_iterator(drive)) {
+            aliasFiles += entry.path().filename() == "aliases.json" ? 1 : 0;
+        }
+        EXPECT_EQ(aliasFiles, 1U) << c.hostFolder; // none made elsewhere, under another reading of the name
+    }
+}
 #endif

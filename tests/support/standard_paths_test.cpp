@@ -13,11 +13,13 @@ class StandardPathsTest : public ::testing::Test {
 protected:
     void TearDown() override { sim::uninstallMachine(); }
 
-    std::string companyFolderFor(const std::u16string& commonAppData) {
+    std::string companyFolderFor(const std::u16string& commonAppData, qverr::Status& status,
+                                 UINT ansiCodePage = 1252) {
         machine_.commonAppData = commonAppData;
+        machine_.ansiCodePage = ansiCodePage;
         sim::installMachine(machine_);
         std::string path = "left over";
-        stdpath::getCompanyDataFolder(path, status_);
+        stdpath::getCompanyDataFolder(path, status);
         return path;
     }
 
@@ -27,20 +29,35 @@ protected:
 
 } // namespace
 
-TEST_F(StandardPathsTest, the_company_folder_follows_one_backslash_and_comes_back_as_utf8) {
-    EXPECT_EQ(companyFolderFor(u"C:\\ProgramData"), "C:\\ProgramData\\Quorvel");
-    EXPECT_EQ(companyFolderFor(u" D:\\Shared Data \\\\ "), "D:\\Shared Data\\Quorvel");
-    EXPECT_EQ(companyFolderFor(u"C:\\Donn\u00E9es\\\u6570"), "C:\\Donn\xC3\xA9"
-                                                             "es\\\xE6\x95\xB0\\Quorvel");
-    EXPECT_EQ(companyFolderFor(u"C:\\\U0001F600"), "C:\\\xF0\x9F\x98\x80\\Quorvel");
-    // A surrogate without its partner neither swallows the next character nor reads past the end.
-    EXPECT_EQ(companyFolderFor(u"C:\\\xD83Dx"), "C:\\\xED\xA0\xBDx\\Quorvel");
-    EXPECT_EQ(status_.code, 0);
+// The path is for the A functions and fopen, which read the ANSI code page: converted whole, so that
+// a double-byte character ending in 0x5C keeps its second byte, and refused where the page lacks a
+// character, which those functions would otherwise take for another.
+TEST_F(StandardPathsTest, the_company_folder_follows_one_backslash_in_the_ansi_code_page) {
+    struct Row {
+        std::u16string commonAppData;
+        UINT codePage;
+        const char* path; // null: the folder cannot be named in the page
+    };
+    const Row rows[] = {
+        {u"C:\\ProgramData", 1252, "C:\\ProgramData\\Quorvel"},
+        {u" D:\\Shared Data \\\\ ", 1252, "D:\\Shared Data\\Quorvel"},
+        {u"C:\\Donn\u00E9es", 1252, "C:\\Donn\xE9" "es\\Quorvel"},
+        {u"C:\\\u30BD", 932, "C:\\\x83\x5C\\Quorvel"}, // katakana so: 83 5C
+        {u"C:\\\u6570", 1252, nullptr},
+        {u"C:\\\U0001F600", 932, nullptr},
+        {u"C:\\\xD83Dx", 1252, nullptr}, // a surrogate without its partner
+    };
+    for (const Row& row : rows) {
+        qverr::Status status;
+        const std::string path = companyFolderFor(row.commonAppData, status, row.codePage);
+        EXPECT_EQ(path, row.path != nullptr ? row.path : "\\Quorvel");
+        EXPECT_EQ(status.code, row.path != nullptr ? 0 : -52006);
+    }
 }
 
 TEST_F(StandardPathsTest, a_failing_shell_leaves_resource_not_found_with_its_hresult_and_a_bare_suffix) {
     machine_.addFault({"SHGetFolderPathW", static_cast<DWORD>(E_FAIL), std::nullopt, 0, std::nullopt});
-    EXPECT_EQ(companyFolderFor(u"C:\\ProgramData"), "\\Quorvel");
+    EXPECT_EQ(companyFolderFor(u"C:\\ProgramData", status_), "\\Quorvel");
     EXPECT_EQ(status_.code, -52006);
     ASSERT_NE(status_.payload, nullptr);
     EXPECT_EQ(

@@ -206,7 +206,7 @@ WINSIM_API FILE* platformOpenFile(const char* path, const char* mode) {
     }
     std::string hostPath = path;
     if (winsim::isWindowsDrivePath(path)) {
-        std::optional<std::string> mapped = winsim::hostPathOfDrivePath(path, *winsim::currentMachineFacts());
+        std::optional<std::string> mapped = winsim::hostPathOfAnsiDrivePath(path, *winsim::currentMachineFacts());
         if (!mapped) {
             errno = ENOENT;
             return nullptr;

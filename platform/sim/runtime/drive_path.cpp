@@ -1,5 +1,9 @@
 #include "platform/sim/runtime/drive_path.h"
 
+#include "platform/sim/runtime/win32_memstr.h"
+#include "platform/sim/utf16.h"
+
+#include <algorithm>
 #include <cctype>
 #include <vector>
 
@@ -58,6 +62,26 @@ std::optional<std::string> hostPathOfDrivePath(std::string_view windowsPath, con
         hostPath += component;
     }
     return hostPath;
+}
+
+std::optional<std::string> hostPathOfAnsiDrivePath(std::string_view ansiPath, const MachineFacts& machine) {
+    if (std::all_of(ansiPath.begin(), ansiPath.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        return hostPathOfDrivePath(ansiPath, machine); // every ANSI code page keeps ASCII as it is
+    }
+    // Decoded whole: in a double-byte page a byte 0x5C may be the second half of a character, not a
+    // separator.
+    const int length = static_cast<int>(ansiPath.size());
+    const int needed =
+        MultiByteToWideChar(machine.ansiCodePage, MB_ERR_INVALID_CHARS, ansiPath.data(), length, nullptr, 0);
+    if (needed <= 0) {
+        return std::nullopt;
+    }
+    std::u16string wide(static_cast<std::size_t>(needed), u'\0');
+    if (MultiByteToWideChar(machine.ansiCodePage, MB_ERR_INVALID_CHARS, ansiPath.data(), length,
+                            wide.data(), needed) != needed) {
+        return std::nullopt;
+    }
+    return hostPathOfDrivePath(utf8FromUtf16(wide), machine);
 }
 
 } // namespace winsim

@@ -17,4 +17,8 @@ bool isWindowsDrivePath(std::string_view path);
 // std::nullopt when the machine does not map the drive.
 std::optional<std::string> hostPathOfDrivePath(std::string_view windowsPath, const MachineFacts& machine);
 
+// The same for a drive path as the A functions and the C runtime take it, in the machine's ANSI code
+// page; std::nullopt also when the bytes are not text of that page.
+std::optional<std::string> hostPathOfAnsiDrivePath(std::string_view ansiPath, const MachineFacts& machine);
+
 } // namespace winsim

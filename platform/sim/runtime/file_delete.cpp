@@ -46,7 +46,7 @@ WINSIM_API BOOL WINAPI DeleteFileA(LPCSTR fileName) {
     }
     std::string hostPath = fileName;
     if (winsim::isWindowsDrivePath(fileName)) {
-        std::optional<std::string> mapped = winsim::hostPathOfDrivePath(fileName, *winsim::currentMachineFacts());
+        std::optional<std::string> mapped = winsim::hostPathOfAnsiDrivePath(fileName, *winsim::currentMachineFacts());
         if (!mapped) {
             return fail(ERROR_PATH_NOT_FOUND);
         }

@@ -80,7 +80,7 @@ std::optional<std::string> hostPathOf(const char* path) {
     if (!isWindowsDrivePath(path)) {
         return std::string(path);
     }
-    return hostPathOfDrivePath(path, *currentMachineFacts());
+    return hostPathOfAnsiDrivePath(path, *currentMachineFacts());
 }
 
 int accessFlags(DWORD desiredAccess) {

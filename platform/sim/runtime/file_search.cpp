@@ -109,7 +109,7 @@ std::optional<std::string> hostFolderOf(const std::string& folder) {
     if (!isWindowsDrivePath(folder)) {
         return folder.empty() ? std::string(".") : folder;
     }
-    return hostPathOfDrivePath(folder, *currentMachineFacts());
+    return hostPathOfAnsiDrivePath(folder, *currentMachineFacts());
 }
 
 } // namespace

@@ -35,6 +35,7 @@ constexpr UINT CP_ACP = 0;
 constexpr UINT CP_SHIFT_JIS = 932;
 constexpr UINT CP_WINDOWS_1252 = 1252;
 constexpr UINT CP_US_ASCII = 20127;
+constexpr UINT CP_UTF8 = 65001;
 constexpr DWORD MB_PRECOMPOSED = 0x00000001;
 constexpr DWORD MB_COMPOSITE = 0x00000002;
 constexpr DWORD MB_USEGLYPHCHARS = 0x00000004;
@@ -46,6 +47,7 @@ WINSIM_API UINT WINAPI GetACP();
 WINSIM_API int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH multiByte, int multiByteLength,
                                           LPWSTR wide, int wideCapacity);
 constexpr DWORD WC_NO_BEST_FIT_CHARS = 0x00000400;
+constexpr DWORD WC_ERR_INVALID_CHARS = 0x00000080;
 // The simulation knows no best-fit mappings: a character the page lacks always becomes the default
 // character ('?', or lpDefaultChar), with or without WC_NO_BEST_FIT_CHARS, and sets
 // *lpUsedDefaultChar. Windows without the flag maps some of them to look-alikes ("Ω" to "O"), so a
