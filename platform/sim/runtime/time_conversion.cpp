@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
+#include <date/date.h>
 #include <optional>
 
 namespace {
@@ -56,27 +57,17 @@ struct CivilDate {
     unsigned day;   // 1-31
 };
 
-// Proleptic Gregorian date of a count of days since 1970-01-01 (the well-known era algorithm).
+// Proleptic Gregorian date of a count of days since 1970-01-01.
 CivilDate civilFromDays(std::int64_t days) {
-    days += 719468;
-    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-    const auto dayOfEra = static_cast<unsigned>(days - era * 146097);
-    const unsigned yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const unsigned dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const unsigned shiftedMonth = (5 * dayOfYear + 2) / 153;
-    const unsigned day = dayOfYear - (153 * shiftedMonth + 2) / 5 + 1;
-    const unsigned month = shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9;
-    return CivilDate{static_cast<std::int64_t>(yearOfEra) + era * 400 + (month <= 2 ? 1 : 0), month, day};
+    const date::year_month_day civil{date::sys_days{date::days{days}}};
+    return CivilDate{static_cast<int>(civil.year()), static_cast<unsigned>(civil.month()),
+                     static_cast<unsigned>(civil.day())};
 }
 
 // Days since 1970-01-01 of a proleptic Gregorian date (the inverse of civilFromDays).
 std::int64_t daysFromCivil(std::int64_t year, unsigned month, unsigned day) {
-    year -= month <= 2 ? 1 : 0;
-    const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
-    const auto yearOfEra = static_cast<unsigned>(year - era * 400);
-    const unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
-    const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + static_cast<std::int64_t>(dayOfEra) - 719468;
+    const date::sys_days civil{date::year{static_cast<int>(year)} / date::month{month} / date::day{day}};
+    return civil.time_since_epoch().count();
 }
 
 BOOL fail(DWORD error) {
